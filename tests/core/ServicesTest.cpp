@@ -1,0 +1,109 @@
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QObject>
+
+#include <gtest/gtest.h>
+
+#include "core/AppEvents.h"
+#include "core/AppException.h"
+#include "core/ErrorHandler.h"
+#include "core/FileDialogService.h"
+#include "core/MessageBoxService.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class Receiver : public QObject {
+public:
+    std::vector<int32_t> percents;
+    std::vector<int> failures;
+    bool event(QEvent* e) override
+    {
+        if (e->type() == static_cast<QEvent::Type>(WM_JOBPROGRESS)) {
+            percents.push_back(static_cast<JobProgressEvent*>(e)->Info->Percent);
+            return true;
+        }
+        if (e->type() == static_cast<QEvent::Type>(WM_RIPFAILED)) {
+            failures.push_back(static_cast<RipFailedEvent*>(e)->Code);
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+} // namespace
+
+TEST(Services, ScriptedBoxesRecordAndAnswerInOrder)
+{
+    ScriptedMessageBoxService boxes;
+    boxes.PlanAnswer(MbAnswer::No);
+    EXPECT_EQ(AskYesNo(QStringLiteral("first?")), MbAnswer::No);
+    // Queue empty: the default button answers.
+    EXPECT_EQ(AskYesNo(QStringLiteral("second?"), MbIcon::Information, MbAnswer::No), MbAnswer::No);
+    ShowError(QStringLiteral("bad"));
+    ASSERT_EQ(boxes.Shown().size(), 3u);
+    EXPECT_EQ(boxes.Shown()[2].Caption, QStringLiteral("Platterly"));
+    EXPECT_EQ(boxes.Shown()[2].Icon, MbIcon::Error);
+    EXPECT_EQ(boxes.Shown()[0].Buttons, MbButtons::YesNo);
+}
+
+TEST(Services, GeneralHandlerShowsExceptionText)
+{
+    ScriptedMessageBoxService boxes;
+    EXPECT_FALSE(GuardedCall([] { throw EAppException("Unable to write to /x/options.ini"); }));
+    EXPECT_TRUE(GuardedCall([] {}));
+    EXPECT_FALSE(GuardedCall([] { throw 42; }));
+    ASSERT_EQ(boxes.Shown().size(), 2u);
+    EXPECT_EQ(boxes.Shown()[0].Text, QStringLiteral("Unable to write to /x/options.ini"));
+    EXPECT_EQ(boxes.Shown()[0].Icon, MbIcon::Error);
+}
+
+TEST(Services, ScriptedServicesRestoreThePreviousOne)
+{
+    {
+        ScriptedMessageBoxService outer;
+        {
+            ScriptedMessageBoxService inner;
+            ShowInformation(QStringLiteral("to inner"));
+            EXPECT_EQ(inner.Shown().size(), 1u);
+        }
+        ShowInformation(QStringLiteral("to outer"));
+        EXPECT_EQ(outer.Shown().size(), 1u);
+    }
+    ScriptedFileDialogService files;
+    files.PlanAnswer({QStringLiteral("/a.wav"), QStringLiteral("/b.wav")});
+    FileDialogRequest r;
+    r.Filter = QStringLiteral("Sound file(*.wav)|*.wav| Any file(*.*)|*.*");
+    EXPECT_EQ(FileDialogs().Pick(r).size(), 2);
+    EXPECT_TRUE(FileDialogs().Pick(r).isEmpty());
+    EXPECT_EQ(QtFilterFromWindows(r.Filter),
+              QStringLiteral("Sound file(*.wav) (*.wav);;Any file(*.*) (*.*)"));
+}
+
+TEST(Events, PostedReportsArriveInOrderAndSendBlocksUntilHandled)
+{
+    Receiver r;
+    std::atomic<bool> sent{false};
+    std::thread worker([&] {
+        PostAppEvent(&r, MakeJobProgress(10));
+        PostAppEvent(&r, std::make_unique<RipFailedEvent>(2));
+        SendAppEvent(&r, MakeJobProgress(5000));
+        sent = true;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return sent.load(); }));
+    worker.join();
+    EXPECT_EQ(r.percents, (std::vector<int32_t>{10, 5000}));
+    EXPECT_EQ(r.failures, std::vector<int>{2});
+}
+
+TEST(Events, PostToDeletedReceiverIsDroppedWithoutLeak)
+{
+    auto* r = new Receiver;
+    PostAppEvent(r, MakeJobProgress(50));
+    delete r; // Qt removes its pending events; the record goes with the event.
+    PumpEvents();
+    SUCCEED();
+}

@@ -1,0 +1,73 @@
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include "core/AppPaths.h"
+#include "core/FileUtil.h"
+
+ProgramDirScope::ProgramDirScope()
+{
+    SetProgramDirForTests(dir_.path());
+}
+
+ProgramDirScope::~ProgramDirScope()
+{
+    SetProgramDirForTests(QString());
+}
+
+QString ProgramDirScope::Path() const
+{
+    return IncludeTrailingSlash(dir_.path());
+}
+
+bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeout.count())
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void PumpEvents(std::chrono::milliseconds duration)
+{
+    QElapsedTimer t;
+    t.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::sendPostedEvents();
+    } while (t.elapsed() < duration.count());
+}
+
+QByteArray ReadWholeFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void WriteWholeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(data);
+}
+
+QString BuiltBinDir()
+{
+    return IncludeTrailingSlash(qEnvironmentVariable("PLATTERLY_BIN_DIR"));
+}
+
+QString FixturesDir()
+{
+    return IncludeTrailingSlash(qEnvironmentVariable("PLATTERLY_SOURCE_DIR")) +
+           QStringLiteral("tests/fixtures/");
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+/// A temporary folder that is also the program's folder for the lifetime of the object.
+class ProgramDirScope {
+public:
+    ProgramDirScope();
+    ~ProgramDirScope();
+    ProgramDirScope(const ProgramDirScope&) = delete;
+    ProgramDirScope& operator=(const ProgramDirScope&) = delete;
+
+    /// The folder, ending in "/".
+    QString Path() const;
+    QString File(const QString& name) const { return Path() + name; }
+
+private:
+    QTemporaryDir dir_;
+};
+
+/// Runs the event loop until pred() holds or the timeout passes; returns pred().
+bool WaitUntil(const std::function<bool()>& pred,
+               std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+/// Processes pending events for a little while (for posted events to arrive).
+void PumpEvents(std::chrono::milliseconds duration = std::chrono::milliseconds(50));
+
+QByteArray ReadWholeFile(const QString& path);
+void WriteWholeFile(const QString& path, const QByteArray& data);
+
+/// The folder holding the built program and its tools (the build's bin/).
+QString BuiltBinDir();
+/// tests/fixtures in the source tree, ending in "/".
+QString FixturesDir();
