@@ -1,0 +1,96 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include <QString>
+
+// The one settings record of the program. It is filled from options.ini when the main window
+// is created and written back when it closes. Owned by the UI thread, which alone writes it;
+// workers read fields while a job runs, when the dialogs that write it cannot be open.
+
+/// Output format of a CD rip, in the order of the options dialog's list.
+enum OutputFormatKind : int32_t { ofMP3 = 0, ofWAV = 1, ofOGG = 2, ofWMA = 3 };
+
+struct TCommonOptions {
+    QString OutputFolder;
+    int32_t OutputFormat = 0;
+    bool IsKeepWav = false;
+    bool IsNormalize = false;
+    int32_t NormalizePercent = 0;
+    bool EnableRipTime = false;
+    int32_t RipTime = 0;
+};
+
+struct TMp3Options {
+    bool IsSelectVBR = false;
+    bool IsVBRHead = false;
+    int32_t BitRate = 0;
+    int32_t MaxBitRate = 0;
+    int32_t MpegQuality = 0;
+    int32_t VBRQuality = 0;
+    int32_t StereoMode = 0;
+};
+
+struct TOggOptions {
+    bool IsUseCompress = false;
+    int32_t CompressPosition = 0;
+    int32_t MaxBitRate = 0;
+    int32_t NomalBitRate = 0;
+    int32_t MinBitRate = 0;
+};
+
+struct TWMAOptions {
+    int32_t BitRate = 0;
+};
+
+struct TCDOptions {
+    int32_t Index = 0;
+    bool CDDb = false;
+};
+
+struct TRecordOptions {
+    bool SaveMp3 = false;
+};
+
+/// The current disc's names; titles are indexed 1..100 by track number (index 0 is unused).
+struct TCDInfo {
+    static constexpr int MaxTracks = 100;
+    QString Artist;
+    QString Album;
+    QString Year;
+    int32_t Genre = 0;
+    QString Comment;
+    int32_t TrackNumber = 0;
+    std::array<QString, MaxTracks + 1> Track;
+};
+
+struct TQueryCDDB {
+    QString Server;
+    QString Script;
+    bool UseProxy = false;
+    QString ProxyAddress;
+    QString Port;
+};
+
+struct TID3Options {
+    bool Use = false;
+};
+
+struct TOptionsSetting {
+    TCommonOptions CommonOptions;
+    TMp3Options Mp3Options;
+    TOggOptions OggOptions;
+    TWMAOptions WMAOptions;
+    TCDOptions CDOptions;
+    TRecordOptions RecordOptions;
+    TCDInfo CDInfo;
+    TQueryCDDB QueryCDDB;
+    TID3Options ID3;
+};
+
+/// The global record; lives for the whole run.
+TOptionsSetting& OptionsSetting();
+
+/// Zero-fills the record (program start; tests reset it with this).
+void ResetOptionsSetting();
