@@ -1,0 +1,106 @@
+#include "platform/profile/AtomicFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool WriteAll(int fd, const char* p, size_t n)
+{
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+/// Follows symbolic links so the rename replaces the target and keeps the link.
+QByteArray ResolveTarget(const QByteArray& path)
+{
+    char buf[PATH_MAX];
+    QByteArray current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(current.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        const ssize_t n = ::readlink(current.constData(), buf, sizeof buf - 1);
+        if (n <= 0)
+            return current;
+        QByteArray target(buf, n);
+        if (!target.startsWith('/')) {
+            const qsizetype slash = current.lastIndexOf('/');
+            target = (slash >= 0 ? current.left(slash + 1) : QByteArray()) + target;
+        }
+        current = target;
+    }
+    return current;
+}
+
+void SyncFolderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray dir = slash > 0 ? path.left(slash) : (slash == 0 ? QByteArray("/") : QByteArray("."));
+    const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+} // namespace
+
+bool WriteFileAtomically(const QString& path, const QByteArray& data)
+{
+    const QByteArray target = ResolveTarget(QFile::encodeName(path));
+
+    struct stat old {};
+    const bool exists = ::stat(target.constData(), &old) == 0;
+    if (exists) {
+        // Root may write anything, so look at the mode as well as at access().
+        if (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 || ::access(target.constData(), W_OK) != 0)
+            return false;
+    }
+
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash >= 0 ? target.left(slash + 1) : QByteArray();
+    const QByteArray base = slash >= 0 ? target.mid(slash + 1) : target;
+    QByteArray tmpl = folder + '.' + base + ".XXXXXX";
+    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+
+    bool ok = WriteAll(fd, data.constData(), static_cast<size_t>(data.size()));
+    if (ok) {
+        const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~[] {
+            const mode_t m = ::umask(0);
+            ::umask(m);
+            return m;
+        }());
+        ok = ::fchmod(fd, mode) == 0;
+        if (ok && exists && ::geteuid() == 0)
+            (void)!::fchown(fd, old.st_uid, old.st_gid);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok)
+        ok = ::rename(tmpl.constData(), target.constData()) == 0;
+    if (!ok) {
+        ::unlink(tmpl.constData());
+        return false;
+    }
+    SyncFolderOf(target);
+    return true;
+}
