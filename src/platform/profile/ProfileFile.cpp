@@ -1,5 +1,7 @@
 #include "platform/profile/ProfileFile.h"
 
+#include <cstring>
+
 #include <QFile>
 
 #include "core/AppException.h"
@@ -53,43 +55,100 @@ QByteArray OneLine(const QString& text)
     return t.toUtf8();
 }
 
+/// True when the text is already what Serialize writes: valid UTF-8, CRLF line ends, no
+/// control characters but tab. Files this program wrote always are.
+bool IsCanonical(const QByteArray& text)
+{
+    const char* p = text.constData();
+    const qsizetype n = text.size();
+    if (text.startsWith("\xEF\xBB\xBF") || (n > 0 && p[n - 1] != '\n'))
+        return false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        if (c >= 0x20 || c == '\t')
+            continue;
+        if (c == '\r' && i + 1 < n && p[i + 1] == '\n') {
+            ++i;
+            continue;
+        }
+        return false;
+    }
+    return IsValidUtf8(text);
+}
+
 } // namespace
 
 TProfileFile::TProfileFile(const QString& path) : path_(path)
 {
     QFile f(path);
     QByteArray bytes;
-    if (f.open(QIODevice::ReadOnly))
+    if (!path.isEmpty() && f.open(QIODevice::ReadOnly))
         bytes = f.readAll();
-    Parse(bytes);
+    Parse(std::move(bytes));
 }
 
-void TProfileFile::Parse(const QByteArray& bytes)
+void TProfileFile::Parse(QByteArray bytes)
 {
+    if (!IsCanonical(bytes)) {
+        // Damaged, legacy-encoded or LF files: normalise once, line by line.
+        const QList<QByteArray> lines = SplitProfileLines(bytes);
+        bytes.clear();
+        for (const QByteArray& line : lines) {
+            bytes += line;
+            bytes += "\r\n";
+        }
+    }
+    text_ = std::move(bytes);
     sections_.clear();
     index_.clear();
     sections_.push_back(Section{});
-    const QList<QByteArray> lines = SplitProfileLines(bytes);
-    for (const QByteArray& raw : lines) {
-        QString name;
-        if (SectionName(raw, name)) {
+
+    const char* p = text_.constData();
+    const qsizetype n = text_.size();
+    qsizetype lineStart = 0;
+    while (lineStart < n) {
+        const char* nl = static_cast<const char*>(std::memchr(p + lineStart, '\n', static_cast<size_t>(n - lineStart)));
+        const qsizetype next = nl != nullptr ? (nl - p) + 1 : n;
+        qsizetype i = lineStart;
+        while (i < next && (p[i] == ' ' || p[i] == '\t'))
+            ++i;
+        if (i < next && p[i] == '[') {
+            QString name;
+            SectionName(QByteArray::fromRawData(p + lineStart, next - lineStart - 2), name);
+            sections_.back().end = lineStart;
             Section s;
             s.nameLower = name.toLower();
-            s.lines.push_back(Line{raw, {}});
-            index_.insert(s.nameLower, static_cast<int>(sections_.size())); // later dup overrides...
+            s.begin = lineStart;
+            // The first section of a name wins, as on Windows.
+            if (!index_.contains(s.nameLower))
+                index_.insert(s.nameLower, static_cast<int>(sections_.size()));
             sections_.push_back(std::move(s));
-            continue;
         }
-        Line line{raw, {}};
-        QString key;
-        if (sections_.size() > 1 && KeyName(raw, key))
-            line.keyLower = key.toLower();
-        sections_.back().lines.push_back(std::move(line));
+        lineStart = next;
     }
-    // ...so rebuild the index with the first occurrence of each name winning.
-    index_.clear();
-    for (int i = static_cast<int>(sections_.size()) - 1; i >= 1; --i)
-        index_.insert(sections_[static_cast<size_t>(i)].nameLower, i);
+    sections_.back().end = n;
+}
+
+TProfileFile::Section& TProfileFile::Parsed(int index) const
+{
+    Section& s = sections_[static_cast<size_t>(index)];
+    if (s.parsed)
+        return s;
+    s.parsed = true;
+    const char* p = text_.constData();
+    qsizetype lineStart = s.begin;
+    while (lineStart < s.end) {
+        const char* nl = static_cast<const char*>(std::memchr(p + lineStart, '\n', static_cast<size_t>(s.end - lineStart)));
+        const qsizetype next = nl != nullptr ? (nl - p) + 1 : s.end;
+        Line line{QByteArray(p + lineStart, next - lineStart - 2), {}};
+        QString key;
+        const bool isHeader = index > 0 && s.lines.empty();
+        if (!isHeader && index > 0 && KeyName(line.raw, key))
+            line.keyLower = key.toLower();
+        s.lines.push_back(std::move(line));
+        lineStart = next;
+    }
+    return s;
 }
 
 int TProfileFile::FindSection(const QString& section) const
@@ -103,7 +162,7 @@ const TProfileFile::Line* TProfileFile::FindKey(const QString& section, const QS
     if (s < 0)
         return nullptr;
     const QString k = key.trimmed().toLower();
-    for (const Line& line : sections_[static_cast<size_t>(s)].lines) {
+    for (const Line& line : Parsed(s).lines) {
         if (!line.keyLower.isEmpty() && line.keyLower == k)
             return &line;
     }
@@ -151,12 +210,13 @@ void TProfileFile::WriteString(const QString& section, const QString& key, const
     if (s < 0) {
         Section sec;
         sec.nameLower = section.trimmed().toLower();
+        sec.parsed = true;
         sec.lines.push_back(Line{'[' + OneLine(section.trimmed()) + ']', {}});
         s = static_cast<int>(sections_.size());
         index_.insert(sec.nameLower, s);
         sections_.push_back(std::move(sec));
     }
-    auto& lines = sections_[static_cast<size_t>(s)].lines;
+    auto& lines = Parsed(s).lines;
     for (Line& line : lines) {
         if (line.keyLower == keyLower) {
             line.raw = raw;
@@ -182,13 +242,13 @@ void TProfileFile::WriteBool(const QString& section, const QString& key, bool va
 
 QByteArray TProfileFile::Serialize() const
 {
-    qsizetype total = 0;
-    for (const Section& s : sections_)
-        for (const Line& l : s.lines)
-            total += l.raw.size() + 2;
     QByteArray out;
-    out.reserve(total);
+    out.reserve(text_.size() + 4096);
     for (const Section& s : sections_) {
+        if (!s.parsed) {
+            out.append(text_.constData() + s.begin, s.end - s.begin);
+            continue;
+        }
         for (const Line& l : s.lines) {
             out += l.raw;
             out += "\r\n";

@@ -48,17 +48,24 @@ private:
         QByteArray raw;    // UTF-8, without line end
         QString keyLower;  // empty unless this is a key=value line
     };
+    // A section stays a slice of the file's text until something reads or writes it, so a
+    // file that remembers thousands of discs costs one scan, not one parse per line.
     struct Section {
         QString nameLower;
-        std::vector<Line> lines; // lines[0] is the "[name]" header except for the preamble
+        qsizetype begin = 0; // slice of text_ holding the section's lines, CRLF-terminated
+        qsizetype end = 0;
+        bool parsed = false;
+        std::vector<Line> lines; // when parsed; lines[0] is the "[name]" header (not in the preamble)
     };
 
-    void Parse(const QByteArray& bytes);
+    void Parse(QByteArray bytes);
+    Section& Parsed(int index) const;
     const Line* FindKey(const QString& section, const QString& key) const;
     int FindSection(const QString& section) const;
 
     QString path_;
-    std::vector<Section> sections_; // sections_[0] holds the lines before the first section
-    QHash<QString, int> index_;     // lower-case name -> first section of that name
+    QByteArray text_;                        // canonical text: UTF-8, CRLF line ends
+    mutable std::vector<Section> sections_;  // sections_[0] holds the lines before the first section
+    QHash<QString, int> index_;              // lower-case name -> first section of that name
     bool dirty_ = false;
 };

@@ -1,0 +1,135 @@
+#include "app/SettingsStore.h"
+
+#include <functional>
+#include <vector>
+
+#include "core/AppPaths.h"
+#include "core/Settings.h"
+#include "platform/profile/ProfileFile.h"
+
+namespace {
+
+// A field of the record, usable on a const or a mutable record.
+#define FIELD(path) [](auto& o) -> auto& { return o.path; }
+
+// Every key of options.ini, in file order, with its default. Load and save walk this one table.
+struct Key {
+    const char* section;
+    const char* name;
+    std::function<void(TOptionsSetting&, const TProfileFile&)> load;
+    std::function<void(const TOptionsSetting&, TProfileFile&)> save;
+};
+
+template <typename M>
+Key IntKey(const char* section, const char* name, M member, int32_t def)
+{
+    return Key{section, name,
+               [=](TOptionsSetting& o, const TProfileFile& f) {
+                   member(o) = f.ReadInteger(QLatin1String(section), QLatin1String(name), def);
+               },
+               [=](const TOptionsSetting& o, TProfileFile& f) {
+                   f.WriteInteger(QLatin1String(section), QLatin1String(name),
+                                  member(o));
+               }};
+}
+
+template <typename M>
+Key BoolKey(const char* section, const char* name, M member, bool def)
+{
+    return Key{section, name,
+               [=](TOptionsSetting& o, const TProfileFile& f) {
+                   member(o) = f.ReadBool(QLatin1String(section), QLatin1String(name), def);
+               },
+               [=](const TOptionsSetting& o, TProfileFile& f) {
+                   f.WriteBool(QLatin1String(section), QLatin1String(name),
+                               member(o));
+               }};
+}
+
+template <typename M>
+Key StringKey(const char* section, const char* name, M member, std::function<QString()> def)
+{
+    return Key{section, name,
+               [=](TOptionsSetting& o, const TProfileFile& f) {
+                   member(o) = f.ReadString(QLatin1String(section), QLatin1String(name), def());
+               },
+               [=](const TOptionsSetting& o, TProfileFile& f) {
+                   f.WriteString(QLatin1String(section), QLatin1String(name),
+                                 member(o));
+               }};
+}
+
+QString Fixed(const char* text)
+{
+    return QString::fromLatin1(text);
+}
+
+const std::vector<Key>& Keys()
+{
+    static const std::vector<Key> keys = {
+        StringKey("CommonOptions", "OutputFolder", FIELD(CommonOptions.OutputFolder),
+                  [] { return ProgramDir() + QStringLiteral("Output"); }),
+        IntKey("CommonOptions", "OutputFormat", FIELD(CommonOptions.OutputFormat), 0),
+        BoolKey("CommonOptions", "IsKeepWav", FIELD(CommonOptions.IsKeepWav), false),
+        BoolKey("CommonOptions", "IsNormalize", FIELD(CommonOptions.IsNormalize), false),
+        IntKey("CommonOptions", "NormalizePercent", FIELD(CommonOptions.NormalizePercent), 95),
+        BoolKey("CommonOptions", "EnableRipTime", FIELD(CommonOptions.EnableRipTime), false),
+        IntKey("CommonOptions", "RipTime", FIELD(CommonOptions.RipTime), 0),
+        BoolKey("Mp3Options", "IsSelectVBR", FIELD(Mp3Options.IsSelectVBR), false),
+        BoolKey("Mp3Options", "IsVBRHead", FIELD(Mp3Options.IsVBRHead), false),
+        IntKey("Mp3Options", "BitRate", FIELD(Mp3Options.BitRate), 128),
+        IntKey("Mp3Options", "MaxBitRate", FIELD(Mp3Options.MaxBitRate), 320),
+        IntKey("Mp3Options", "MpegQuality", FIELD(Mp3Options.MpegQuality), 0),
+        IntKey("Mp3Options", "VBRQuality", FIELD(Mp3Options.VBRQuality), 4),
+        IntKey("Mp3Options", "StereoMode", FIELD(Mp3Options.StereoMode), 1),
+        BoolKey("OggOptions", "IsUseCompress", FIELD(OggOptions.IsUseCompress), true),
+        IntKey("OggOptions", "CompressPosition", FIELD(OggOptions.CompressPosition), 30),
+        IntKey("OggOptions", "MaxBitRate", FIELD(OggOptions.MaxBitRate), 0),
+        IntKey("OggOptions", "NomalBitRate", FIELD(OggOptions.NomalBitRate), 0),
+        IntKey("OggOptions", "MinBitRate", FIELD(OggOptions.MinBitRate), 0),
+        IntKey("WMAOptions", "BitRate", FIELD(WMAOptions.BitRate), 8),
+        IntKey("CDOptions", "Index", FIELD(CDOptions.Index), -1),
+        BoolKey("CDOptions", "CDDb", FIELD(CDOptions.CDDb), false),
+        BoolKey("RecordOptions", "SaveMp3", FIELD(RecordOptions.SaveMp3), false),
+        StringKey("QueryCDDB", "Server", FIELD(QueryCDDB.Server), [] { return DefaultCddbServer(); }),
+        StringKey("QueryCDDB", "Script", FIELD(QueryCDDB.Script), [] { return Fixed("/~cddb/cddb.cgi"); }),
+        BoolKey("QueryCDDB", "UseProxy", FIELD(QueryCDDB.UseProxy), false),
+        StringKey("QueryCDDB", "ProxyAddress", FIELD(QueryCDDB.ProxyAddress), [] { return QString(); }),
+        StringKey("QueryCDDB", "Port", FIELD(QueryCDDB.Port), [] { return Fixed("80"); }),
+        BoolKey("ID3", "Use", FIELD(ID3.Use), false),
+    };
+    return keys;
+}
+
+} // namespace
+
+QString DefaultCddbServer()
+{
+    return QStringLiteral("gnudb.gnudb.org");
+}
+
+QString OptionsFilePath()
+{
+    return ProgramDir() + QStringLiteral("options.ini");
+}
+
+void LoadOptions()
+{
+    const TProfileFile file(OptionsFilePath());
+    TOptionsSetting& o = OptionsSetting();
+    for (const Key& k : Keys())
+        k.load(o, file);
+    if (o.OggOptions.CompressPosition < 30)
+        o.OggOptions.CompressPosition = 30;
+    if (o.OggOptions.CompressPosition > 100)
+        o.OggOptions.CompressPosition = 100;
+}
+
+void SaveOptions()
+{
+    TProfileFile file(OptionsFilePath());
+    const TOptionsSetting& o = OptionsSetting();
+    for (const Key& k : Keys())
+        k.save(o, file);
+    file.FlushOrRaise();
+}

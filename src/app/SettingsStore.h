@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+/// Full path of options.ini in the program's folder.
+QString OptionsFilePath();
+
+/// Fills the global settings record from options.ini; missing or unusable values take their
+/// defaults; CompressPosition is clamped to 30..100.
+void LoadOptions();
+
+/// Writes every key of the record to options.ini in one atomic write. Raises EAppException
+/// "Unable to write to <path>" when the file cannot be written.
+void SaveOptions();
+
+/// The default CDDB server.
+QString DefaultCddbServer();
