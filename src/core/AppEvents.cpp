@@ -5,11 +5,14 @@
 #include <QPointer>
 #include <QThread>
 
+#include "core/ThreadHandoff.h"
+
 void PostAppEvent(QObject* receiver, std::unique_ptr<QEvent> event)
 {
     if (receiver == nullptr || !event)
         return;
     // postEvent takes ownership and deletes the event if the receiver dies before delivery.
+    HandoffRelease(event.get());
     QCoreApplication::postEvent(receiver, event.release());
 }
 
@@ -17,20 +20,14 @@ void SendAppEvent(QObject* receiver, std::unique_ptr<QEvent> event)
 {
     if (receiver == nullptr || !event)
         return;
-    if (receiver->thread() == QThread::currentThread()) {
-        QCoreApplication::sendEvent(receiver, event.get());
-        return;
-    }
-    QPointer<QObject> guard(receiver);
     QEvent* raw = event.get();
-    QMetaObject::invokeMethod(
-        receiver,
-        [guard, raw] {
-            if (guard)
-                QCoreApplication::sendEvent(guard.data(), raw);
-        },
-        Qt::BlockingQueuedConnection);
-    // The event is freed here whether or not it was delivered.
+    HandoffRelease(raw);
+    QPointer<QObject> guard(receiver);
+    // The event is freed here, after the receiver's thread has handled it (or it was gone).
+    InvokeBlocking(receiver, [guard, raw] {
+        if (guard)
+            QCoreApplication::sendEvent(guard.data(), raw);
+    });
 }
 
 std::unique_ptr<QEvent> MakeJobProgress(int32_t percent, const QString& elapsed,
