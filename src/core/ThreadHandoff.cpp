@@ -2,13 +2,43 @@
 
 #include "core/AppEvents.h"
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
+
+namespace {
+
+/// Wakes the waiting caller when the queued call has run, or when Qt drops it unrun (its
+/// context died first): the call's functor, and this with it, is destroyed either way.
+struct BlockingCall {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool ran = false;
+};
+
+struct Completion {
+    explicit Completion(std::shared_ptr<BlockingCall> c) : call(std::move(c)) {}
+    Completion(const Completion&) = delete;
+    Completion& operator=(const Completion&) = delete;
+    std::shared_ptr<BlockingCall> call;
+    ~Completion()
+    {
+        {
+            std::lock_guard lock(call->mutex);
+            call->finished = true;
+        }
+        call->done.notify_all();
+    }
+};
+
+} // namespace
 
 bool InvokeBlocking(QObject* context, const std::function<void()>& fn)
 {
@@ -18,22 +48,26 @@ bool InvokeBlocking(QObject* context, const std::function<void()>& fn)
         fn();
         return true;
     }
-    bool ran = false;
+    // The wait uses a mutex and condition variable rather than Qt's blocking connection, whose
+    // semaphore ThreadSanitizer cannot see.
+    auto call = std::make_shared<BlockingCall>();
+    auto completion = std::make_shared<Completion>(call);
     QPointer<QObject> guard(context);
-    HandoffRelease(&ran);
+    const std::function<void()>* task = &fn;
     QMetaObject::invokeMethod(
         context,
-        [&] {
-            HandoffAcquire(&ran);
+        [completion, guard, task] {
             if (guard) {
-                fn();
-                ran = true;
+                (*task)();
+                std::lock_guard lock(completion->call->mutex);
+                completion->call->ran = true;
             }
-            HandoffRelease(&ran);
         },
-        Qt::BlockingQueuedConnection);
-    HandoffAcquire(&ran);
-    return ran;
+        Qt::QueuedConnection);
+    completion.reset();
+    std::unique_lock lock(call->mutex);
+    call->done.wait(lock, [&] { return call->finished; });
+    return call->ran;
 }
 
 void InvokeQueued(QObject* context, std::function<void()> fn)
