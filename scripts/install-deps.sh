@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package the program, its tools and its tests need (Debian 12).
+# Runs apt only when something is missing, so repeated runs cost nothing.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  build-essential cmake pkg-config git
+  # program
+  qt6-base-dev qt6-multimedia-dev libgl-dev libxkbcommon-dev
+  libcdio-dev libudev-dev libogg-dev libvorbis-dev libmpg123-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+  lame pavucontrol
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth x11-apps imagemagick pulseaudio pulseaudio-utils
+  ffmpeg sox vorbis-tools
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
