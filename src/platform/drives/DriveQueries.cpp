@@ -1,0 +1,75 @@
+#include "platform/drives/DriveQueries.h"
+
+#include <algorithm>
+
+#include "platform/cdaccess/CdAccess.h"
+
+namespace {
+
+bool HasAudioTrack(const TocRecord& toc)
+{
+    if (toc.FirstTrack < 1 || toc.FirstTrack > toc.LastTrack || toc.LastTrack >= kTocEntryCount)
+        return false;
+    for (int t = toc.FirstTrack; t <= toc.LastTrack; ++t) {
+        if (!toc.Entries[size_t(t - 1)].IsData())
+            return true;
+    }
+    return false;
+}
+
+uint32_t PackedMsf(const TocEntry& e)
+{
+    return (uint32_t(e.Minutes()) << 16) + (uint32_t(e.Seconds()) << 8) + e.Frames();
+}
+
+uint32_t EntryFrames(const TocEntry& e)
+{
+    return (uint32_t(e.Minutes()) * 60 + e.Seconds()) * 75 + e.Frames();
+}
+
+} // namespace
+
+QString DriveVolumeLabel(const DriveEntry& drive)
+{
+    TocRecord toc;
+    if (CdAccess().ReadDiscTOC(drive, toc) != 1 || !HasAudioTrack(toc))
+        return {};
+    return QLatin1String(kAudioCdLabel);
+}
+
+bool AudioCDPresent()
+{
+    DriveList list;
+    GetCDList(list);
+    if (list.Count == 0)
+        return false;
+    return DriveVolumeLabel(list.Entries[0]) == QLatin1String(kAudioCdLabel);
+}
+
+int32_t AudioCdSerial(const TocRecord& toc)
+{
+    if (toc.FirstTrack < 1 || toc.FirstTrack > toc.LastTrack || toc.LastTrack >= kTocEntryCount)
+        return 0;
+    uint32_t serial = 0; // wraps like the 32-bit register it was summed in
+    for (int t = toc.FirstTrack; t <= toc.LastTrack; ++t)
+        serial += PackedMsf(toc.Entries[size_t(t - 1)]);
+    if (toc.LastTrack - toc.FirstTrack + 1 < 3) {
+        const TocEntry& first = toc.Entries[size_t(toc.FirstTrack - 1)];
+        const TocEntry& leadOut = toc.Entries[size_t(toc.LastTrack)];
+        serial += first.Frames() + (EntryFrames(leadOut) - EntryFrames(first));
+    }
+    return static_cast<int32_t>(serial);
+}
+
+QString DiscKey()
+{
+    DriveList list;
+    GetCDList(list);
+    const int count = std::min<int>(list.Count, kDriveListCapacity);
+    for (int i = 0; i < count; ++i) {
+        TocRecord toc;
+        if (CdAccess().ReadDiscTOC(list.Entries[size_t(i)], toc) == 1 && HasAudioTrack(toc))
+            return QString::number(AudioCdSerial(toc));
+    }
+    return {};
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QString>
+
+#include "platform/cdaccess/CdAccessTypes.h"
+
+/// Volume label of a drive whose disc has at least one audio track.
+inline constexpr const char* kAudioCdLabel = "Audio CD";
+
+/// The volume label of a listed drive: "Audio CD" when its disc has an audio track (data
+/// sessions beside it do not matter), empty otherwise or when the disc cannot be read.
+QString DriveVolumeLabel(const DriveEntry& drive);
+
+/// Whether the first drive of the list holds an audio CD. Only that drive is looked at.
+bool AudioCDPresent();
+
+/// The key of the first audio CD in the drive list: its volume serial number as the desktop
+/// system the program came from computes it, so keys match files written there, read as a
+/// signed 32-bit number in decimal. Empty when no drive holds an audio CD.
+QString DiscKey();
+
+/// That serial number from an MSF-form TOC: the sum over the tracks of (minutes << 16) +
+/// (seconds << 8) + frames of each start; a disc of fewer than 3 tracks adds the first track's
+/// frames field and the disc's length in frames (lead-out start less the first track's).
+int32_t AudioCdSerial(const TocRecord& toc);

@@ -1,0 +1,301 @@
+#include <atomic>
+#include <thread>
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include "DiscFixture.h"
+#include "platform/cdaccess/CdAccess.h"
+#include "platform/cdaccess/LibcdioCdAccess.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+int32_t Lsn(const TocEntry& e)
+{
+    return int32_t(uint32_t(e.Address[0]) << 24 | uint32_t(e.Address[1]) << 16 | uint32_t(e.Address[2]) << 8 |
+                   e.Address[3]);
+}
+
+int32_t MsfFrames(const TocEntry& e)
+{
+    return (e.Minutes() * 60 + e.Seconds()) * 75 + e.Frames();
+}
+
+class CdAccessTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(QDir().mkpath(Discs())); }
+    void TearDown() override { CloseAllHandles(); }
+
+    QString Discs() const { return scope_.File(QStringLiteral("discs")); }
+
+    int OpenImage(const QString& product)
+    {
+        for (const ListedImage& img : ListedImages()) {
+            if (img.Product == product)
+                return GetCDHandle(HandleRequest::For(img.Entry));
+        }
+        ADD_FAILURE() << "no drive for image " << product.toStdString();
+        return 0;
+    }
+
+    ProgramDirScope scope_;
+};
+
+TEST_F(CdAccessTest, ListsValidImagesInNameOrderAndSkipsBrokenOnes)
+{
+    MakeImage(Discs(), QStringLiteral("beta"), {100, 50});
+    makedisc::DiscImageOptions toc;
+    toc.TocSheet = true;
+    MakeImage(Discs(), QStringLiteral("alpha"), {80}, toc);
+    MakeImage(Discs(), QStringLiteral("gamma"), {10});
+    WriteWholeFile(Discs() + QStringLiteral("/delta.cue"), "this is not\na cue sheet\n\x01\x02");
+    MakeImage(Discs(), QStringLiteral("epsilon"), {10});
+    ASSERT_TRUE(QFile::remove(Discs() + QStringLiteral("/epsilon.bin")));
+    WriteWholeFile(Discs() + QStringLiteral("/zeta.cue"), "");
+    WriteWholeFile(Discs() + QStringLiteral("/notes.txt"), "FILE \"beta.bin\" BINARY\n");
+
+    const auto images = ListedImages();
+    ASSERT_EQ(images.size(), 3u);
+    EXPECT_EQ(images[0].Product, QStringLiteral("alpha"));
+    EXPECT_EQ(images[1].Product, QStringLiteral("beta"));
+    EXPECT_EQ(images[2].Product, QStringLiteral("gamma"));
+    // Images come after the system's drives, one after another.
+    EXPECT_EQ(images[1].Position, images[0].Position + 1);
+    EXPECT_EQ(images[2].Position, images[1].Position + 1);
+}
+
+TEST_F(CdAccessTest, ListHoldsAtMostEightDrivesAndLongNamesAreCut)
+{
+    for (int i = 0; i < 10; ++i)
+        MakeImage(Discs(), QStringLiteral("disc%1").arg(i), {5});
+    MakeImage(Discs(), QStringLiteral("a very long image name indeed"), {5});
+    DriveList list;
+    GetCDList(list);
+    EXPECT_EQ(list.Count, 8);
+    const auto images = ListedImages();
+    ASSERT_FALSE(images.empty());
+    // The long name sorts first and is cut to the 16 characters the product field holds.
+    EXPECT_EQ(images[0].Product, QStringLiteral("a very long imag"));
+    EXPECT_EQ(images.back().Product.left(4), QStringLiteral("disc"));
+}
+
+TEST_F(CdAccessTest, TocImageReadsItsDataFilesBesideIt)
+{
+    // Written by hand: two tracks from one file, names relative to the sheet's folder.
+    MakeImage(Discs(), QStringLiteral("raw"), {40, 35});
+    WriteWholeFile(Discs() + QStringLiteral("/two.toc"),
+                   "CD_DA\n// FILE \"commented.bin\"\nTRACK AUDIO\nFILE \"raw.bin\" 0 00:00:40\n"
+                   "TRACK AUDIO\nAUDIOFILE \"raw.bin\" 00:00:40 00:00:35\n");
+    ASSERT_TRUE(QFile::remove(Discs() + QStringLiteral("/raw.cue")));
+    const int h = OpenImage(QStringLiteral("two"));
+    ASSERT_NE(h, 0);
+    TocRecord toc;
+    ASSERT_EQ(ReadTOC(h, toc), 1);
+    EXPECT_EQ(toc.LastTrack, 2);
+    EXPECT_EQ(Lsn(toc.Entries[1]), 40);
+    auto buf = AudioReadBuffer::Make(70, 5);
+    ASSERT_EQ(ReadCDAudioLBA(h, buf), 1);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buf.Data.data()), int(buf.BytesReturned)),
+              BinSectors(Discs() + QStringLiteral("/raw.bin"), 70, 5));
+    // Its data file vanishing is the disc vanishing.
+    ASSERT_TRUE(QFile::remove(Discs() + QStringLiteral("/raw.bin")));
+    EXPECT_EQ(ReadCDAudioLBA(h, buf), 0);
+}
+
+TEST_F(CdAccessTest, TocComesInLbaFormUntilMsfIsSelected)
+{
+    makedisc::DiscImageOptions opt;
+    opt.PregapSectors = 30;
+    MakeImage(Discs(), QStringLiteral("gaps"), {200, 23, 1}, opt);
+    const int h = OpenImage(QStringLiteral("gaps"));
+    ASSERT_NE(h, 0);
+
+    TocRecord toc;
+    ASSERT_EQ(ReadTOC(h, toc), 1);
+    EXPECT_EQ(toc.FirstTrack, 1);
+    EXPECT_EQ(toc.LastTrack, 3);
+    // Index 1 of each track, after its 30-sector pregap.
+    EXPECT_EQ(Lsn(toc.Entries[0]), 30);
+    EXPECT_EQ(Lsn(toc.Entries[1]), 30 + 200 + 30);
+    EXPECT_EQ(Lsn(toc.Entries[2]), 30 + 200 + 30 + 23 + 30);
+    EXPECT_EQ(Lsn(toc.Entries[3]), 30 + 200 + 30 + 23 + 30 + 1);
+    EXPECT_EQ(toc.Entries[3].TrackNumber, kLeadOutTrack);
+    EXPECT_FALSE(toc.Entries[0].IsData());
+
+    EXPECT_EQ(ModifyCDParms(h, 35, 1), 0);
+    EXPECT_EQ(ModifyCDParms(h, kCdpMsf, 7), 0);
+    ASSERT_EQ(ModifyCDParms(h, kCdpMsf, 1), 1);
+    ASSERT_EQ(ReadTOC(h, toc), 1);
+    EXPECT_EQ(toc.Entries[0].Minutes(), 0);
+    EXPECT_EQ(toc.Entries[0].Seconds(), 2);
+    EXPECT_EQ(toc.Entries[0].Frames(), 30);
+    EXPECT_EQ(MsfFrames(toc.Entries[3]), 150 + 314);
+}
+
+TEST_F(CdAccessTest, AudioReadsMatchTheBinAndStayInsideTheDisc)
+{
+    MakeImage(Discs(), QStringLiteral("disc"), {40, 23});
+    const QString bin = Discs() + QStringLiteral("/disc.bin");
+    const int h = OpenImage(QStringLiteral("disc"));
+    ASSERT_NE(h, 0);
+
+    // Across the track boundary, and the very last sector before the lead-out.
+    for (uint32_t start : {0u, 35u, 62u}) {
+        const uint32_t count = start == 62 ? 1 : 10;
+        auto buf = AudioReadBuffer::Make(start, count);
+        ASSERT_EQ(ReadCDAudioLBA(h, buf), 1) << start;
+        ASSERT_EQ(buf.BytesReturned, count * 2352);
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buf.Data.data()) + buf.Offset, int(buf.BytesReturned)),
+                  BinSectors(bin, start, count))
+            << start;
+    }
+    auto past = AudioReadBuffer::Make(60, 10);
+    EXPECT_EQ(ReadCDAudioLBA(h, past), 0);
+    EXPECT_EQ(past.BytesReturned, 0u);
+    auto none = AudioReadBuffer::Make(0, 0);
+    EXPECT_EQ(ReadCDAudioLBA(h, none), 0);
+    auto tooSmall = AudioReadBuffer::Make(0, 2);
+    tooSmall.SectorCount = 3;
+    EXPECT_EQ(ReadCDAudioLBA(h, tooSmall), 0);
+    EXPECT_EQ(GetAspiLibError(), CdAccessError::BadParameter);
+}
+
+TEST_F(CdAccessTest, HandleStaysWithItsImageWhenTheListChanges)
+{
+    MakeImage(Discs(), QStringLiteral("b"), {30});
+    makedisc::DiscImageOptions other;
+    other.Seed = 99;
+    MakeImage(Discs(), QStringLiteral("c"), {30}, other);
+    const auto before = ListedImages();
+    ASSERT_EQ(before.size(), 2u);
+    const int hc = GetCDHandle(HandleRequest::For(before[1].Entry));
+    ASSERT_NE(hc, 0);
+
+    // A new image sorts in front of both: positions shift, identities do not.
+    MakeImage(Discs(), QStringLiteral("a"), {30});
+    ASSERT_EQ(ListedImages().size(), 3u);
+    auto buf = AudioReadBuffer::Make(0, 5);
+    ASSERT_EQ(ReadCDAudioLBA(hc, buf), 1);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buf.Data.data()), int(buf.BytesReturned)),
+              BinSectors(Discs() + QStringLiteral("/c.bin"), 0, 5));
+    // A request made from the old list still opens the drive it named.
+    const int again = GetCDHandle(HandleRequest::For(before[1].Entry));
+    ASSERT_NE(again, 0);
+    TocRecord toc;
+    ASSERT_EQ(ReadTOC(again, toc), 1);
+    EXPECT_EQ(Lsn(toc.Entries[1]), 30);
+}
+
+TEST_F(CdAccessTest, VanishedAndReplacedImagesFailCleanlyThenReadAfresh)
+{
+    MakeImage(Discs(), QStringLiteral("disc"), {50});
+    const int h = OpenImage(QStringLiteral("disc"));
+    ASSERT_NE(h, 0);
+    ASSERT_EQ(ModifyCDParms(h, kCdpMsf, 1), 1);
+
+    const QString bin = Discs() + QStringLiteral("/disc.bin");
+    const QByteArray saved = ReadWholeFile(bin);
+    ASSERT_TRUE(QFile::remove(bin));
+    TocRecord toc;
+    EXPECT_EQ(ReadTOC(h, toc), 0);
+    EXPECT_EQ(GetAspiLibError(), CdAccessError::MediumGone);
+    auto buf = AudioReadBuffer::Make(0, 10);
+    EXPECT_EQ(ReadCDAudioLBA(h, buf), 0);
+
+    // The same disc put back under a new set of tracks: the next TOC read sees the new disc.
+    makedisc::DiscImageOptions other;
+    other.Seed = 5;
+    MakeImage(Discs(), QStringLiteral("disc"), {20, 20, 20}, other);
+    ASSERT_EQ(ReadTOC(h, toc), 1);
+    EXPECT_EQ(toc.LastTrack, 3);
+    EXPECT_EQ(MsfFrames(toc.Entries[3]), 150 + 60);
+    ASSERT_EQ(ReadCDAudioLBA(h, buf), 1);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buf.Data.data()), int(buf.BytesReturned)),
+              BinSectors(bin, 0, 10));
+    EXPECT_NE(BinSectors(bin, 0, 10), saved.left(10 * 2352)) << "the new disc must differ";
+}
+
+TEST_F(CdAccessTest, HandleTableHasTenSlotsAndClosedHandlesFail)
+{
+    MakeImage(Discs(), QStringLiteral("disc"), {20});
+    std::vector<int> handles;
+    for (int i = 0; i < LibcdioCdAccess::kMaxHandles; ++i) {
+        handles.push_back(OpenImage(QStringLiteral("disc")));
+        ASSERT_EQ(handles.back(), i + 1);
+    }
+    EXPECT_EQ(OpenImage(QStringLiteral("disc")), 0);
+    EXPECT_EQ(GetAspiLibError(), CdAccessError::NoFreeHandle);
+
+    EXPECT_EQ(CloseCDHandle(4), 1);
+    EXPECT_EQ(CloseCDHandle(4), 0);
+    EXPECT_EQ(CloseCDHandle(0), 0);
+    EXPECT_EQ(CloseCDHandle(11), 0);
+    TocRecord toc;
+    EXPECT_EQ(ReadTOC(4, toc), 0);
+    EXPECT_EQ(ModifyCDParms(4, kCdpMsf, 1), 0);
+    auto buf = AudioReadBuffer::Make(0, 1);
+    EXPECT_EQ(ReadCDAudioLBA(4, buf), 0);
+    EXPECT_EQ(OpenImage(QStringLiteral("disc")), 4);
+
+    HandleRequest unknown;
+    unknown.Target = 0xfe;
+    EXPECT_EQ(GetCDHandle(unknown), 0);
+}
+
+TEST_F(CdAccessTest, OneHandleSharedByTwoThreads)
+{
+    MakeImage(Discs(), QStringLiteral("disc"), {120, 80});
+    const QByteArray bin = ReadWholeFile(Discs() + QStringLiteral("/disc.bin"));
+    const int h = OpenImage(QStringLiteral("disc"));
+    ASSERT_NE(h, 0);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> mismatches{0}, failures{0};
+    std::thread reader([&] {
+        for (int round = 0; round < 40; ++round) {
+            for (uint32_t s = 0; s < 200; s += 10) {
+                auto buf = AudioReadBuffer::Make(s, 10);
+                if (ReadCDAudioLBA(h, buf) != 1) {
+                    ++failures;
+                    continue;
+                }
+                if (QByteArray(reinterpret_cast<const char*>(buf.Data.data()), int(buf.BytesReturned)) !=
+                    bin.mid(qsizetype(s) * 2352, 10 * 2352))
+                    ++mismatches;
+            }
+        }
+        done = true;
+    });
+    int tocReads = 0;
+    while (!done) {
+        TocRecord toc;
+        ModifyCDParms(h, kCdpMsf, tocReads % 2);
+        EXPECT_EQ(ReadTOC(h, toc), 1);
+        ++tocReads;
+    }
+    reader.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(mismatches.load(), 0);
+    EXPECT_GT(tocReads, 0);
+
+    // Closing while the other thread reads: its reads then fail, nothing else happens.
+    std::atomic<int> afterClose{0};
+    std::atomic<bool> closed{false};
+    std::thread late([&] {
+        while (!closed) {
+            auto buf = AudioReadBuffer::Make(0, 10);
+            ReadCDAudioLBA(h, buf);
+        }
+        auto buf = AudioReadBuffer::Make(0, 10);
+        afterClose = ReadCDAudioLBA(h, buf);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(CloseCDHandle(h), 1);
+    closed = true;
+    late.join();
+    EXPECT_EQ(afterClose.load(), 0);
+}
+
+} // namespace
