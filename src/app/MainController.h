@@ -1,0 +1,92 @@
+#pragma once
+
+#include <functional>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "app/TrackListModel.h"
+
+struct TocRecord;
+
+/// Length and size texts of a track-list row for a track of the given minutes and seconds.
+struct TrackTexts {
+    QString Length;
+    QString Size;
+};
+TrackTexts TrackRowTexts(int minutes, int seconds);
+
+/// What the main window decides, without widgets: start-up, the track list, the commands'
+/// checks and the close sequence. Lives on the UI thread. The window (or a test) supplies the
+/// few things that need widgets through the hooks below.
+class TMainController : public QObject {
+    Q_OBJECT
+public:
+    explicit TMainController(QObject* parent = nullptr);
+
+    /// Shows the no-device window modally.
+    std::function<void()> ShowNoDeviceHint;
+    /// Stops CD playback (filled by the playback feature; nothing plays until then).
+    std::function<void()> StopPlayback;
+    /// Stops any busy encoder runner before closing.
+    std::function<void()> StopRunners;
+
+    // Start-up, in order.
+    void Create();
+    void Show();
+    /// The first activation after showing; later calls do nothing.
+    void Activate();
+
+    void LoadTrackList();
+    void Refresh();
+    void VolumeArrived();
+    void VolumeRemoved();
+
+    void SelectAll() { tracks_.SetAllTicked(true); }
+    void SelectNone() { tracks_.SetAllTicked(false); }
+    void ToggleTick(int row);
+    void RenameRow(int row, const QString& title);
+
+    /// The ripping command's checks (drive open, a tick, the output folder, playback stopped);
+    /// the job list "01" + title, ... when the rip may start, empty otherwise.
+    QStringList PrepareRip();
+    /// The output-folder test of every job command.
+    bool OutputFolderTest();
+    void OpenOutputDirectory();
+
+    /// The close sequence: runners, titles into the disc information, save it, close the
+    /// handle, stop playback, save the settings. Never throws.
+    void Close();
+
+    int CDHandle() const { return cdHandle_; }
+    /// Replaces the open drive (the options dialog's drive choice).
+    void SetCDHandle(int handle) { cdHandle_ = handle; }
+    bool NoAudioCD() const { return noAudioCD_; }
+    bool CDPlaying = false;
+    bool CDPaused = false;
+
+    const QString& StatusText() const { return status_; }
+    void SetStatusText(const QString& text);
+    const QString& SavedStatusText() const { return savedStatus_; }
+
+    TTrackListModel& Tracks() { return tracks_; }
+    /// First and last track numbers of the last table of contents read (0, 0 before).
+    int FirstTrack() const { return firstTrack_; }
+    int LastTrack() const { return lastTrack_; }
+
+Q_SIGNALS:
+    void StatusTextChanged(const QString& text);
+    /// Flags that decide the commands' enabling changed.
+    void StateChanged();
+
+private:
+    TTrackListModel tracks_;
+    int cdHandle_ = 0;
+    bool noAudioCD_ = false;
+    bool activated_ = false;
+    QString status_;
+    QString savedStatus_;
+    int firstTrack_ = 0;
+    int lastTrack_ = 0;
+};

@@ -1,0 +1,388 @@
+#include "app/MainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/AboutDialog.h"
+#include "app/MediaPlayerHistory.h"
+#include "core/ErrorHandler.h"
+#include "core/FileDialogService.h"
+#include "core/MessageBoxService.h"
+#include "core/Settings.h"
+#include "platform/shell/Shell.h"
+
+namespace {
+
+/// Report-style list whose Ctrl-click ticks instead of changing the selection.
+class TTrackListView : public QTreeView {
+public:
+    explicit TTrackListView(TMainForm* form) : QTreeView(form), form_(form) {}
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        if (e->button() == Qt::LeftButton && (e->modifiers() & Qt::ControlModifier)) {
+            const QModelIndex idx = indexAt(e->position().toPoint());
+            if (idx.isValid()) {
+                setCurrentIndex(idx);
+                form_->ListClicked(true);
+            }
+            return;
+        }
+        QTreeView::mousePressEvent(e);
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override
+    {
+        if (e->button() == Qt::LeftButton && indexAt(e->position().toPoint()).isValid()) {
+            form_->ListDoubleClicked();
+            return;
+        }
+        QTreeView::mouseDoubleClickEvent(e);
+    }
+
+private:
+    TMainForm* form_;
+};
+
+QAction* MakeAction(QObject* parent, const char* name, const QString& caption,
+                    const QKeySequence& key = QKeySequence())
+{
+    auto* a = new QAction(caption, parent);
+    a->setObjectName(QString::fromLatin1(name));
+    if (!key.isEmpty())
+        a->setShortcut(key);
+    return a;
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Platterly 2.0"));
+    resize(600, 420);
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreateListAndStatus();
+    ApplyColours();
+
+    // TODO(no-device window): wire TfrmNoDeviceHint here once it exists.
+    connect(&controller_, &TMainController::StatusTextChanged, statusPanel_, &QLabel::setText);
+    connect(&controller_, &TMainController::StateChanged, this, &TMainForm::UpdateActions);
+    GuardedCall([this] { controller_.Create(); });
+    UpdateActions();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::CreateActions()
+{
+    ActionExtract = MakeAction(this, "ActionExtract", QStringLiteral("E&xtract"), QKeySequence(Qt::CTRL | Qt::Key_X));
+    ActionWavToMp3 = MakeAction(this, "ActionWavToMp3", QStringLiteral("&WAV to MP3"), QKeySequence(Qt::CTRL | Qt::Key_W));
+    mnuMp3ToWav = MakeAction(this, "mnuMp3ToWav", QStringLiteral("&MP3 to WAV..."));
+    miWAVtoOGG = MakeAction(this, "miWAVtoOGG", QStringLiteral("WAV to O&GG..."));
+    miWAVtoWMA = MakeAction(this, "miWAVtoWMA", QStringLiteral("WAV to WM&A..."));
+    Openoutputdirectory1 = MakeAction(this, "Openoutputdirectory1", QStringLiteral("&Open output directory..."));
+    bRefresh = MakeAction(this, "bRefresh", QStringLiteral("&Refresh"));
+    EjectMenu = MakeAction(this, "EjectMenu", QStringLiteral("&Eject CD"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    CloseCdRomMenu = MakeAction(this, "CloseCdRomMenu", QStringLiteral("&Close CD"), QKeySequence(Qt::CTRL | Qt::Key_L));
+    ActionExit = MakeAction(this, "ActionExit", QStringLiteral("E&xit"));
+    ActionRecord = MakeAction(this, "ActionRecord", QStringLiteral("&Record"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    aPlay = MakeAction(this, "aPlay", QStringLiteral("&Play"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    aPause = MakeAction(this, "aPause", QStringLiteral("P&ause"));
+    aStop = MakeAction(this, "aStop", QStringLiteral("&Stop"));
+    VolumeControlMenu = MakeAction(this, "VolumeControlMenu", QStringLiteral("&Volume Control..."), QKeySequence(Qt::CTRL | Qt::Key_V));
+    miRealOnePlayer = MakeAction(this, "miRealOnePlayer", QStringLiteral("&RealPlayer"));
+    miWindowsMediaPlayer = MakeAction(this, "miWindowsMediaPlayer", QStringLiteral("&Windows Media Player"));
+    ActionSelectAll = MakeAction(this, "ActionSelectAll", QStringLiteral("Select &All"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    ActionNoSelect = MakeAction(this, "ActionNoSelect", QStringLiteral("Select &None"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    aQueryCDDB = MakeAction(this, "aQueryCDDB", QStringLiteral("Get Names from &CDDB..."));
+    aEditTrackName = MakeAction(this, "aEditTrackName", QStringLiteral("Rename &Title"), QKeySequence(Qt::Key_F2));
+    aID3Edit = MakeAction(this, "aID3Edit", QStringLiteral("&ID3 Tag Edit"));
+    ActionOptionSet = MakeAction(this, "ActionOptionSet", QStringLiteral("&Options"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnuHelp = MakeAction(this, "mnuHelp", QStringLiteral("&Help"), QKeySequence(Qt::Key_F1));
+    mnuAbout = MakeAction(this, "mnuAbout", QStringLiteral("&About..."));
+
+    connect(ActionExtract, &QAction::triggered, this, [this] { GuardedCall([this] { ActionExtractExecute(); }); });
+    connect(ActionWavToMp3, &QAction::triggered, this, [this] {
+        PickFilesAndRun(2, QStringLiteral("Sound file(*.wav)|*.wav| Any file(*.*)|*.*"), false);
+    });
+    connect(mnuMp3ToWav, &QAction::triggered, this, [this] {
+        PickFilesAndRun(3, QStringLiteral("MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*"), false);
+    });
+    connect(miWAVtoOGG, &QAction::triggered, this, [this] {
+        PickFilesAndRun(5, QStringLiteral("Sound file(*.wav)|*.wav| Any file(*.*)|*.*"), true);
+    });
+    connect(miWAVtoWMA, &QAction::triggered, this, [this] {
+        PickFilesAndRun(6, QStringLiteral("Sound file(*.wav)|*.wav| Any file(*.*)|*.*"), true);
+    });
+    connect(Openoutputdirectory1, &QAction::triggered, this, [this] { GuardedCall([this] { controller_.OpenOutputDirectory(); }); });
+    connect(bRefresh, &QAction::triggered, this, [this] { GuardedCall([this] { controller_.Refresh(); }); });
+    connect(ActionExit, &QAction::triggered, this, &QWidget::close);
+    connect(VolumeControlMenu, &QAction::triggered, this, [] {
+        ShellStartDetached(QStringLiteral("pavucontrol"), {});
+    });
+    connect(miRealOnePlayer, &QAction::triggered, this, [this] { GuardedCall([this] { ClearHistory(true); }); });
+    connect(miWindowsMediaPlayer, &QAction::triggered, this, [this] { GuardedCall([this] { ClearHistory(false); }); });
+    connect(ActionSelectAll, &QAction::triggered, this, [this] { controller_.SelectAll(); });
+    connect(ActionNoSelect, &QAction::triggered, this, [this] { controller_.SelectNone(); });
+    connect(aEditTrackName, &QAction::triggered, this, [this] { GuardedCall([this] { aEditTrackNameExecute(); }); });
+    connect(mnuHelp, &QAction::triggered, this, [] { ShellOpenUrl(ManualUrl()); });
+    connect(mnuAbout, &QAction::triggered, this, [this] {
+        TfrmAbout about(this);
+        about.exec();
+    });
+}
+
+void TMainForm::CreateMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(ActionWavToMp3);
+    file->addAction(mnuMp3ToWav);
+    file->addAction(miWAVtoOGG);
+    file->addAction(miWAVtoWMA);
+    file->addSeparator();
+    file->addAction(Openoutputdirectory1);
+    file->addAction(bRefresh);
+    file->addSeparator();
+    file->addAction(EjectMenu);
+    file->addAction(CloseCdRomMenu);
+    file->addSeparator();
+    file->addAction(ActionExit);
+
+    QMenu* actions = menuBar()->addMenu(QStringLiteral("&Actions"));
+    actions->addAction(ActionExtract);
+    actions->addAction(ActionRecord);
+    actions->addSeparator();
+    actions->addAction(aPlay);
+    actions->addAction(aPause);
+    actions->addAction(aStop);
+    actions->addAction(VolumeControlMenu);
+    actions->addSeparator();
+    QMenu* history = actions->addMenu(QStringLiteral("&Clear History"));
+    history->addAction(miRealOnePlayer);
+    history->addAction(miWindowsMediaPlayer);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->addAction(ActionSelectAll);
+    edit->addAction(ActionNoSelect);
+    edit->addSeparator();
+    edit->addAction(aQueryCDDB);
+    edit->addAction(aEditTrackName);
+    edit->addAction(aID3Edit);
+    edit->addSeparator();
+    edit->addAction(ActionOptionSet);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(mnuHelp);
+    QAction* home = help->addAction(QStringLiteral("Platterly &Home Page"));
+    connect(home, &QAction::triggered, this, [] { ShellOpenUrl(ManualUrl(QStringLiteral("about"))); });
+    QAction* images = help->addAction(QStringLiteral("Using &Disc Images"));
+    connect(images, &QAction::triggered, this, [] { ShellOpenUrl(ManualUrl(QStringLiteral("disc-images"))); });
+    help->addSeparator();
+    help->addAction(mnuAbout);
+}
+
+void TMainForm::CreateToolBar()
+{
+    ToolBar1 = addToolBar(QStringLiteral("Toolbar"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    QStyle* s = style();
+    ActionExtract->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
+    ActionWavToMp3->setIcon(s->standardIcon(QStyle::SP_FileIcon));
+    ActionRecord->setIcon(s->standardIcon(QStyle::SP_MediaVolume));
+    ActionOptionSet->setIcon(s->standardIcon(QStyle::SP_FileDialogDetailedView));
+    ActionExit->setIcon(s->standardIcon(QStyle::SP_DialogCloseButton));
+    ToolBar1->addAction(ActionExtract);
+    // The toolbar names the WAV-to-MP3 command "Encode".
+    auto* encode = new QAction(ActionWavToMp3->icon(), QStringLiteral("Encode"), this);
+    encode->setObjectName(QStringLiteral("tbEncode"));
+    connect(encode, &QAction::triggered, ActionWavToMp3, &QAction::trigger);
+    ToolBar1->addAction(encode);
+    ToolBar1->addAction(ActionRecord);
+    ToolBar1->addAction(ActionOptionSet);
+    ToolBar1->addAction(ActionExit);
+    // Show captions without the mnemonic ampersands.
+    for (QAction* a : ToolBar1->actions())
+        a->setIconText(QString(a->text()).remove(QLatin1Char('&')));
+}
+
+void TMainForm::CreateListAndStatus()
+{
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(10, 0, 10, 10);
+    layout->setSpacing(0);
+
+    auto* view = new TTrackListView(this);
+    ListView1 = view;
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setModel(&controller_.Tracks());
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setColumnWidth(TTrackListModel::ColNumber, 90);
+    ListView1->setColumnWidth(TTrackListModel::ColTitle, 230);
+    ListView1->setColumnWidth(TTrackListModel::ColLength, 100);
+    ListView1->setColumnWidth(TTrackListModel::ColSize, 90);
+    ListView1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    ListView1->addAction(ActionExtract);
+    ListView1->addAction(ActionSelectAll);
+    ListView1->addAction(ActionNoSelect);
+    ListView1->addAction(aPlay);
+    ListView1->addAction(aPause);
+    ListView1->addAction(aStop);
+    ListView1->addAction(aEditTrackName);
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TMainForm::UpdateActions);
+    layout->addWidget(ListView1, 1);
+
+    StatusBar1 = new QStatusBar(central);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    statusPanel_ = new QLabel(StatusBar1);
+    statusPanel_->setObjectName(QStringLiteral("StatusPanel"));
+    StatusBar1->addWidget(statusPanel_, 1);
+    layout->addWidget(StatusBar1);
+    setCentralWidget(central);
+}
+
+void TMainForm::ApplyColours()
+{
+    setStyleSheet(QStringLiteral(
+        "QMainWindow { background: rgb(214, 223, 247); }"
+        "QToolBar { background: rgb(228, 228, 255); border: none; }"
+        "QTreeView#ListView1 { background: rgb(239, 239, 255); }"
+        "QStatusBar#StatusBar1 { background: rgb(220, 225, 255); }"));
+}
+
+void TMainForm::UpdateActions()
+{
+    const bool selected = SelectedRow() >= 0;
+    ActionExtract->setEnabled(controller_.Tracks().AnyTicked());
+    aQueryCDDB->setEnabled(controller_.Tracks().Count() > 0);
+    aEditTrackName->setEnabled(selected);
+    aPlay->setEnabled(selected);
+    aPause->setEnabled(controller_.CDPlaying && !controller_.CDPaused);
+    aStop->setEnabled(controller_.CDPlaying);
+}
+
+int TMainForm::SelectedRow() const
+{
+    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TMainForm::ListClicked(bool ctrlHeld)
+{
+    if (ctrlHeld)
+        controller_.ToggleTick(SelectedRow());
+}
+
+void TMainForm::ListDoubleClicked()
+{
+    if (SelectedRow() >= 0)
+        GuardedCall([this] { aEditTrackNameExecute(); });
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    controller_.Show();
+    statusPanel_->setText(controller_.StatusText());
+    UpdateActions();
+}
+
+bool TMainForm::event(QEvent* event)
+{
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate && shown_ && !activated_) {
+        activated_ = true;
+        // Leave the activation handler before opening modal windows.
+        QTimer::singleShot(0, this, [this] { FormActivate(); });
+    }
+    return handled;
+}
+
+void TMainForm::FormActivate()
+{
+    activated_ = true;
+    GuardedCall([this] { controller_.Activate(); });
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (!closed_) {
+        closed_ = true;
+        controller_.Close();
+    }
+    event->accept();
+}
+
+void TMainForm::ActionExtractExecute()
+{
+    const QStringList jobs = controller_.PrepareRip();
+    if (!jobs.isEmpty() && RunJob)
+        RunJob(1, controller_.CDHandle(), jobs);
+}
+
+void TMainForm::PickFilesAndRun(int kind, const QString& filter, bool swallowErrors)
+{
+    const auto run = [&] {
+        FileDialogRequest r;
+        r.Kind = FileDialogKind::OpenFiles;
+        r.Filter = filter;
+        const QStringList files = FileDialogs().Pick(r);
+        if (files.isEmpty() || !controller_.OutputFolderTest())
+            return;
+        if (RunJob)
+            RunJob(kind, 0, files);
+    };
+    if (swallowErrors)
+        SwallowErrors(run);
+    else
+        GuardedCall(run);
+}
+
+void TMainForm::aEditTrackNameExecute()
+{
+    const int row = SelectedRow();
+    if (row < 0 || !EditTrackName)
+        return;
+    QString title = controller_.Tracks().Row(row).Title;
+    if (EditTrackName(title))
+        controller_.RenameRow(row, title);
+}
+
+void TMainForm::ClearHistory(bool realPlayer)
+{
+    const TMediaPlayerHistory history;
+    const QString running = realPlayer ? QStringLiteral("Please close RealOne Player firstly.Continue?")
+                                       : QStringLiteral("Please close Windows Media Player firstly.Continue?");
+    if ((realPlayer ? history.RealPlayerRunning() : history.MediaPlayerRunning()) &&
+        AskYesNo(running, MbIcon::Information, MbAnswer::No) != MbAnswer::Yes)
+        return;
+    const int n = realPlayer ? history.ClearRealPlayer() : history.ClearMediaPlayer();
+    ShowInformation(QString::number(n) + QStringLiteral(" list records are deleted!"));
+}

@@ -1,0 +1,34 @@
+#include <csignal>
+#include <cstdio>
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "app/MainForm.h"
+#include "app/PlatterlyApplication.h"
+#include "app/StartupTiming.h"
+#include "core/QtDialogServices.h"
+#include "core/ThreadHandoff.h"
+
+int main(int argc, char** argv)
+{
+    // A tool that exits early must not kill the program through a broken pipe.
+    std::signal(SIGPIPE, SIG_IGN);
+    TPlatterlyApplication app(argc, argv);
+    InstallHandoffObserver(&app);
+    QtMessageBoxService boxes;
+    QtFileDialogService pickers;
+    InstallMessageBoxService(&boxes);
+    InstallFileDialogService(&pickers);
+
+    int rc = 0;
+    {
+        TMainForm form;
+        form.show();
+        ReportStartupTiming(form);
+        rc = app.exec();
+    }
+    InstallFileDialogService(nullptr);
+    InstallMessageBoxService(nullptr);
+    return rc;
+}
