@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Records passed to the CD-access operations. The caller allocates them; a default-constructed
@@ -100,4 +101,5 @@ struct AudioReadBuffer {
 struct MediaPoll {
     bool Changed = false; ///< the medium changed since the last poll of this handle
     bool Present = false; ///< a readable disc is in the drive now
+    std::string Device;   ///< the drive's device node
 };

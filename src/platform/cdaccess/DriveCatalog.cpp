@@ -35,8 +35,12 @@ std::vector<std::string> SortedDevices()
     char** devices = cdio_get_devices(DRIVER_DEVICE);
     if (devices == nullptr)
         return out;
-    for (char** d = devices; *d != nullptr; ++d)
-        out.emplace_back(*d);
+    // /dev/cdrom and /dev/sr0 are one drive: list each by its real node.
+    for (char** d = devices; *d != nullptr; ++d) {
+        std::error_code ec;
+        const auto real = std::filesystem::canonical(*d, ec);
+        out.push_back(ec ? std::string(*d) : real.string());
+    }
     cdio_free_device_list(devices);
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());

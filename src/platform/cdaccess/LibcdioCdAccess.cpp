@@ -227,6 +227,7 @@ int LibcdioCdAccess::PollMedia(int handle, MediaPoll& poll)
         return 0;
     if (!drive->cdio && !drive->Reopen())
         return Fail(CdAccessError::OpenFailed);
+    poll.Device = drive->source.path;
     const int changed = cdio_get_media_changed(drive->cdio.get());
     poll.Changed = changed == 1;
     const discmode_t mode = cdio_get_discmode(drive->cdio.get());

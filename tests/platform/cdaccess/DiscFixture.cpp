@@ -140,8 +140,10 @@ int FakeCdAccess::ReadDiscTOC(const DriveEntry& drive, TocRecord& toc)
     return 1;
 }
 
-int FakeCdAccess::PollMedia(int, MediaPoll& poll)
+int FakeCdAccess::PollMedia(int handle, MediaPoll& poll)
 {
     poll = MediaPoll{};
+    if (onPoll)
+        return onPoll(handle, poll);
     return 0;
 }

@@ -46,6 +46,7 @@ public:
     std::function<int(int, TocRecord&)> onReadToc;
     std::function<int(int, AudioReadBuffer&)> onRead;
     std::function<int(const DriveEntry&, TocRecord&)> onReadDiscToc;
+    std::function<int(int, MediaPoll&)> onPoll;
 
     /// The disc described by trackSectors, dataTracks and firstTrackLsn, in MSF form.
     TocRecord Toc() const;
