@@ -1,0 +1,55 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/process/ChildProcess.h"
+#include "platform/process/PosixPipe.h"
+
+class TEncodeProcess;
+
+/// Everything one tool invocation owns: its three pipes and its process. The runner (UI thread)
+/// and the invocation's watcher thread share it; whichever lets go last closes the pipes, so
+/// the watcher never touches a descriptor the UI thread has closed. The runner lets go when the
+/// invocation ends (ProcessEnded) or is stopped; the watcher then sees StopRequested and ends.
+class TEncodeInvocation : public std::enable_shared_from_this<TEncodeInvocation> {
+public:
+    // The runner keeps the child's ends too, so the tool's end is seen from its process,
+    // never from end of file on a pipe.
+    TPosixPipe StdIn;
+    TPosixPipe StdOut;
+    TPosixPipe StdErr;
+    TChildProcess Child;
+
+    /// Set by the UI thread when the invocation is over for the runner; the watcher ends.
+    std::atomic<bool> StopRequested{false};
+    /// Byte count found by the watcher's last peek.
+    std::atomic<uint32_t> BytesAvailable{0};
+
+    /// UI thread only: after an "ERROR" end event no more output is parsed or reported.
+    bool ReportingEnded = false;
+
+    enum class Request { ReadStdOut, ReadStdErr, ProcessEnded };
+
+    /// UI thread: the runner that handles this invocation's requests.
+    void Attach(TEncodeProcess* runner);
+    /// UI thread: sets StopRequested and forgets the runner; the watcher posts nothing after
+    /// this returns.
+    void Detach();
+
+    /// Watcher thread: has the runner run the request on its thread and waits until it has
+    /// run, or was dropped because the runner is gone. Returns false when the invocation is
+    /// stopped, has no runner, or the request raised an error (kept in WatcherError).
+    bool RunOnRunner(Request request, uint32_t count);
+
+    /// Text of the error the watcher ended with (empty if none). Safe from any thread.
+    std::string WatcherError() const;
+
+private:
+    mutable std::mutex mutex_; // guards runner_ and watcherError_
+    TEncodeProcess* runner_ = nullptr;
+    std::string watcherError_;
+};

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <sys/types.h>
+
+#include "encoders/EncodeInvocation.h"
+#include "encoders/ToolCommand.h"
+
+/// Runs one external command-line tool at a time with its standard streams on pipes, turns its
+/// output into progress reports and reports the end of each run to NotifyWindow as
+/// WM_JOBPROGRESS events. The MP3 and WMA runners derive from it.
+///
+/// The object lives on the UI thread, and every member is used there only. One watcher thread
+/// per run peeks at the pipes and has this object read, parse and end the run on the UI thread
+/// (see TEncodeThread). Stop and the destructor never wait for a watcher.
+///
+/// End outcomes: 0 skipped (the user declined to overwrite; WMA: tool not found), 1 the output
+/// is in use, 2 the tool has exited, 8 (WMA) the tool printed an error line. Every run ends
+/// with at most one end event; Stop ends a run without one.
+class TEncodeProcess : public QObject {
+    Q_OBJECT
+public:
+    explicit TEncodeProcess(QObject* parent = nullptr);
+    ~TEncodeProcess() override;
+
+    // Set by the caller before each Start.
+    bool Active = false;       ///< cleared only by Stop
+    bool Encode = true;        ///< false: decode (MP3 only)
+    uint8_t JobKind = 0;       ///< the calling job's kind (1 CD rip, 2 WAV->MP3, ...)
+    QString InputFile;
+    QString OutputFile;
+    QPointer<QObject> NotifyWindow;
+
+    /// Starts the tool on InputFile. Ends any earlier run of this object first (as Stop does,
+    /// without an event). Reports outcome 0 or 1 itself when it does not launch. Throws
+    /// EAppException when a pipe or the process cannot be made, or no watcher can start.
+    void Start();
+
+    /// Aborts the running tool, if Active; no end event follows. exitCode is accepted for
+    /// callers' sake: a POSIX process is ended by signal (SIGTERM to its process group, SIGKILL
+    /// when it has not ended after a grace period).
+    void Stop(int exitCode = 0);
+
+    /// The command Start would run with the current settings and fields. May update
+    /// settings it finds out of range (WMA profile).
+    TToolCommand Command();
+
+    /// 1-based column the parser fixed on its first matching line; 0 = not yet (reset by Start).
+    int32_t ProgressColumn() const { return progressColumn_; }
+    /// Process id of the running tool, 0 when none runs.
+    pid_t ProcessId() const;
+    /// A run is in progress (started, not yet ended or stopped).
+    bool IsRunning() const { return current_ != nullptr; }
+    /// Wait status of the last tool that ended by itself (-1 before any): lets a caller tell
+    /// a clean exit from a failure, which outcome 2 does not.
+    int LastWaitStatus() const { return lastWaitStatus_; }
+
+protected:
+    /// The run's executable, or empty when it is missing.
+    virtual QString FindProgram() const = 0;
+    /// Called when FindProgram came back empty, before the run is skipped with outcome 0.
+    virtual void ToolMissing() {}
+    virtual TToolCommand BuildCommand(const QString& program) = 0;
+    /// The overwrite question is not asked for this JobKind.
+    virtual bool SkipsOverwriteQuestion() const = 0;
+    /// Hands a chunk read from either pipe to the tool's parser.
+    virtual void ParseOutput(const QByteArray& chunk) = 0;
+    /// Reports an end outcome (posted or sent, by tool).
+    virtual void ReportEnd(int32_t outcome, const QString& text) = 0;
+
+    /// Posts a progress report to NotifyWindow.
+    void PostProgress(int32_t percent, const QString& elapsed, const QString& total);
+    /// Whole seconds since the tool was launched.
+    int64_t ElapsedSinceStart() const;
+    /// After an error end event: the rest of this run is read but neither parsed nor reported.
+    void EndReporting();
+    bool ReportingEnded() const;
+
+    int32_t progressColumn_ = 0;
+
+private:
+    friend class TEncodeInvocation;
+    void HandleWatcherRequest(const std::shared_ptr<TEncodeInvocation>& inv,
+                              TEncodeInvocation::Request request, uint32_t count);
+    void CreatePipes(TEncodeInvocation& inv);
+    /// Lets go of the current run: the watcher is told to stop and the pipes close once it has
+    /// let go too.
+    void ClosePipes();
+    void ReadPipe(TEncodeInvocation& inv, bool stdErr, uint32_t count);
+    void ProcessEnded(TEncodeInvocation& inv);
+    /// Ends the current run, if any, without an event (SIGTERM to the tool).
+    void EndRun();
+
+    std::shared_ptr<TEncodeInvocation> current_;
+    std::chrono::steady_clock::time_point startTime_{};
+    int lastWaitStatus_ = -1;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include <QString>
+
+#include "encoders/ToolOutput.h"
+
+// Parsers for the progress lines of the lame program. Both keep the column they found on the
+// first matching line in progressColumn (1-based, 0 = not found yet) for the whole invocation.
+
+/// Encoding: the column is the first "%" minus 3, fixed by the first line that has a "%"
+/// (a result of 0 keeps looking; a negative one counts as found). The three characters there,
+/// trimmed and without a leading "(", are the percentage; columns 21-28 and 30-37 give the
+/// elapsed and total texts. A report comes only for 1..100 percent.
+std::optional<TProgressReport> ParseLameEncodeLine(const QString& line, int32_t& progressColumn);
+
+/// Decoding: the column is the first "#" plus 1; "done" is the six characters there and
+/// "total" the six characters seven further on. The percentage is done x 100 / total; the texts
+/// are elapsedSeconds and the estimated total (elapsed x 100 / percent, halves to even) as
+/// mm:ss. A report comes only for 1..100 percent.
+std::optional<TProgressReport> ParseLameDecodeLine(const QString& line, int32_t& progressColumn,
+                                                   int64_t elapsedSeconds);

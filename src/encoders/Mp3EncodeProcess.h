@@ -1,0 +1,29 @@
+#pragma once
+
+#include "encoders/EncodeProcess.h"
+
+/// Runs the lame program: encodes InputFile (WAV) to OutputFile (MP3) with the MP3 settings,
+/// or decodes an MP3 to WAV when Encode is false. Progress is posted; the end event
+/// (Percent 2000, ErrorCode the outcome) is posted too.
+///
+/// lame is taken from the program's folder when it is there, else found on PATH. Lines that
+/// echo the input or output path are not parsed, so a "%" or "#" in a file name cannot be
+/// taken for the progress column.
+class TMp3EncodeProcess : public TEncodeProcess {
+    Q_OBJECT
+public:
+    using TEncodeProcess::TEncodeProcess;
+
+    /// The lame executable to run: the program folder's copy, else "lame" (searched on PATH).
+    static QString LameProgram();
+
+protected:
+    QString FindProgram() const override;
+    TToolCommand BuildCommand(const QString& program) override;
+    bool SkipsOverwriteQuestion() const override;
+    void ParseOutput(const QByteArray& chunk) override;
+    void ReportEnd(int32_t outcome, const QString& text) override;
+
+private:
+    bool EchoesFileName(const QString& line) const;
+};

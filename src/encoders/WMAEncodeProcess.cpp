@@ -1,0 +1,108 @@
+#include "encoders/WMAEncodeProcess.h"
+
+#include "core/AppEvents.h"
+#include "core/AppPaths.h"
+#include "core/FileUtil.h"
+#include "core/MessageBoxService.h"
+#include "core/Settings.h"
+#include "core/TextUtil.h"
+#include "encoders/ToolOutput.h"
+#include "encoders/WmaOutput.h"
+#include "encoders/WmaProfiles.h"
+
+namespace {
+
+QString Quoted(const QString& path)
+{
+    return QLatin1Char('"') + path + QLatin1Char('"');
+}
+
+} // namespace
+
+QString TWMAEncodeProcess::FindTool()
+{
+    const QString windows = ExecutableDir();
+    for (const char* sub : {"", "system32/", "system/"}) {
+        const QString path = windows + QLatin1String(sub) + QStringLiteral("WM8EUTIL");
+        if (FileExists(path))
+            return path;
+    }
+    return {};
+}
+
+QString TWMAEncodeProcess::SupportAddress()
+{
+    return QStringLiteral("support@platterly.example");
+}
+
+QString TWMAEncodeProcess::FindProgram() const
+{
+    return FindTool();
+}
+
+void TWMAEncodeProcess::ToolMissing()
+{
+    ShowInformation(QStringLiteral("Can not find WMA encoder,please contact with ") +
+                    SupportAddress() + QStringLiteral("!"));
+}
+
+TToolCommand TWMAEncodeProcess::BuildCommand(const QString& program)
+{
+    TOptionsSetting& settings = OptionsSetting();
+    // An out-of-range profile is repaired in the record, so it is saved repaired at exit.
+    settings.WMAOptions.BitRate = ValidWmaProfile(settings.WMAOptions.BitRate);
+
+    TToolCommand cmd;
+    const QString tool = program.isEmpty() ? QStringLiteral("WM8EUTIL") : program;
+    cmd.Arguments << tool << QStringLiteral("-input") << InputFile << QStringLiteral("-output")
+                  << OutputFile << QStringLiteral("-a_setting")
+                  << WmaProfileValue(settings.WMAOptions.BitRate);
+    cmd.DisplayLine = tool + QStringLiteral(" -input ") + Quoted(InputFile) +
+                      QStringLiteral(" -output ") + Quoted(OutputFile) +
+                      QStringLiteral(" -a_setting ") + WmaProfileValue(settings.WMAOptions.BitRate);
+    if (settings.ID3.Use) {
+        // Each tag is one argument however many blanks it holds.
+        if (!settings.CDInfo.Artist.isEmpty()) {
+            cmd.Arguments << QStringLiteral("-author") << settings.CDInfo.Artist;
+            cmd.DisplayLine += QStringLiteral(" -author ") + settings.CDInfo.Artist;
+        }
+        if (!settings.CDInfo.Comment.isEmpty()) {
+            cmd.Arguments << QStringLiteral("-description") << settings.CDInfo.Comment;
+            cmd.DisplayLine += QStringLiteral(" -description ") + settings.CDInfo.Comment;
+        }
+    }
+    return cmd;
+}
+
+bool TWMAEncodeProcess::SkipsOverwriteQuestion() const
+{
+    return JobKind == 1;
+}
+
+void TWMAEncodeProcess::ParseOutput(const QByteArray& chunk)
+{
+    const QStringList lines = SplitToolOutput(chunk);
+    for (const QString& line : lines) {
+        switch (ClassifyWmaLine(line)) {
+        case TWmaLine::Error:
+            // One end event per run: the exit that follows is not reported again.
+            EndReporting();
+            ReportEnd(8, line);
+            return; // the window may already have started the next run
+        case TWmaLine::Done: {
+            int64_t elapsed = ElapsedSinceStart();
+            if (elapsed == 0)
+                elapsed = 1;
+            PostProgress(100, Mmss(elapsed), Mmss(elapsed));
+            break;
+        }
+        case TWmaLine::Other:
+            break;
+        }
+    }
+}
+
+void TWMAEncodeProcess::ReportEnd(int32_t outcome, const QString& text)
+{
+    SendAppEvent(NotifyWindow.data(), MakeJobProgress(JobCode::WmaEnded, text, {}, outcome));
+}

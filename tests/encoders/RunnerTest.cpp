@@ -1,0 +1,403 @@
+// The runners driven against small fake tools: outcomes, the overwrite question, how output
+// reaches the parsers, Stop, and the WMA runner's sent end events.
+#include <memory>
+
+#include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "EncoderTestSupport.h"
+#include "core/AppException.h"
+#include "core/ErrorHandler.h"
+#include "core/FileUtil.h"
+#include "core/MessageBoxService.h"
+#include "core/Settings.h"
+#include "encoders/Mp3EncodeProcess.h"
+#include "encoders/WMAEncodeProcess.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+QString L(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+class Runners : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetOptionsSetting();
+        OptionsSetting().Mp3Options.BitRate = 128;
+        OptionsSetting().WMAOptions.BitRate = 8;
+        input = dir.File(L("in.wav"));
+        WriteWholeFile(input, "RIFF");
+    }
+    void TearDown() override { EXPECT_TRUE(WaitForWatchers()); }
+
+    // A fake tool in the program folder.
+    void FakeLame(const QByteArray& body) { WriteScript(dir.File(L("lame")), body); }
+    void FakeWma(const QByteArray& body) { WriteScript(dir.File(L("WM8EUTIL")), body); }
+
+    template <class Runner>
+    void Prepare(Runner& r, const QString& output, uint8_t kind = 2)
+    {
+        r.Active = true;
+        r.Encode = true;
+        r.JobKind = kind;
+        r.InputFile = input;
+        r.OutputFile = output;
+        r.NotifyWindow = &log;
+    }
+
+    bool WaitForEnds(size_t n)
+    {
+        return WaitUntil([&] { return log.Ends().size() >= n; });
+    }
+
+    ProgramDirScope dir;
+    ScriptedMessageBoxService boxes;
+    ReportLog log;
+    QString input;
+};
+
+const QByteArray kThreeLinesOneChunk =
+    "printf '   1/9    (10%%)|\\r   2/9    (20%%)|\\r\\n   3/9    (30%%)|\\n'\n";
+
+} // namespace
+
+TEST_F(Runners, DeclinedOverwriteEndsWithOutcome0AndRunsNothing)
+{
+    FakeLame("touch \"$0.ran\"\n");
+    const QString out = dir.File(L("out.mp3"));
+    WriteWholeFile(out, "old");
+    TMp3EncodeProcess mp3;
+    Prepare(mp3, out, 2);
+    boxes.PlanAnswer(MbAnswer::No);
+    mp3.Start();
+    EXPECT_FALSE(mp3.IsRunning());
+    ASSERT_TRUE(WaitForEnds(1));
+    PumpEvents();
+    ASSERT_EQ(log.Reports.size(), 1u);
+    EXPECT_EQ(log.Reports[0].Percent, 2000);
+    EXPECT_EQ(log.Reports[0].ErrorCode, 0);
+    EXPECT_TRUE(mp3.Active);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].Text, out + L(" has existed,overite it?"));
+    EXPECT_EQ(boxes.Shown()[0].Buttons, MbButtons::YesNo);
+    EXPECT_EQ(boxes.Shown()[0].Icon, MbIcon::Information);
+    EXPECT_FALSE(FileExists(dir.File(L("lame.ran"))));
+    EXPECT_EQ(ReadWholeFile(out), QByteArray("old"));
+}
+
+TEST_F(Runners, OutputInUseEndsWithOutcome1)
+{
+    FakeLame("touch \"$0.ran\"\n");
+    const QString out = dir.File(L("out.mp3"));
+    WriteWholeFile(out, "old");
+    const int fd = ::open(QFile::encodeName(out).constData(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(LockExclusive(fd));
+    TMp3EncodeProcess mp3;
+    Prepare(mp3, out, 3);
+    boxes.PlanAnswer(MbAnswer::Yes);
+    mp3.Start();
+    ASSERT_TRUE(WaitForEnds(1));
+    ::close(fd);
+    EXPECT_EQ(log.Ends()[0].ErrorCode, 1);
+    EXPECT_FALSE(FileExists(dir.File(L("lame.ran"))));
+}
+
+TEST_F(Runners, RipsAndRecorderExportsOverwriteWithoutAsking)
+{
+    FakeLame("echo x > \"$0.ran\"\n");
+    FakeWma("echo x > \"$0.ran\"\n");
+    const QString out = dir.File(L("out.bin"));
+    WriteWholeFile(out, "old");
+    for (const uint8_t kind : {1, 4}) {
+        TMp3EncodeProcess mp3;
+        Prepare(mp3, out, kind);
+        QFile::remove(dir.File(L("lame.ran")));
+        mp3.Start();
+        ASSERT_TRUE(WaitForEnds(log.Ends().size() + 1));
+        EXPECT_EQ(log.Ends().back().ErrorCode, 2);
+        EXPECT_TRUE(FileExists(dir.File(L("lame.ran"))));
+    }
+    TWMAEncodeProcess wma;
+    Prepare(wma, out, 1);
+    wma.Start();
+    ASSERT_TRUE(WaitForEnds(3));
+    EXPECT_EQ(log.Ends().back().Percent, 5000);
+    EXPECT_TRUE(boxes.Shown().empty());
+    // The WMA runner asks for a recorder export (kind 4).
+    Prepare(wma, out, 4);
+    boxes.PlanAnswer(MbAnswer::No);
+    wma.Start();
+    EXPECT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(log.Ends().back().ErrorCode, 0);
+}
+
+TEST_F(Runners, EveryLineBreakOfAChunkGivesALineInOrder)
+{
+    FakeLame(kThreeLinesOneChunk);
+    TMp3EncodeProcess mp3;
+    Prepare(mp3, dir.File(L("o.mp3")));
+    mp3.Start();
+    ASSERT_TRUE(WaitForEnds(1));
+    PumpEvents();
+    ASSERT_EQ(log.Reports.size(), 4u);
+    EXPECT_EQ(log.Reports[0].Percent, 10);
+    EXPECT_EQ(log.Reports[1].Percent, 20);
+    EXPECT_EQ(log.Reports[2].Percent, 30);
+    EXPECT_EQ(log.Reports[3].Percent, 2000);
+    EXPECT_EQ(log.Reports[3].ErrorCode, 2);
+    EXPECT_EQ(mp3.ProgressColumn(), 11);
+    EXPECT_TRUE(mp3.Active);
+    EXPECT_FALSE(mp3.IsRunning());
+}
+
+TEST_F(Runners, ALineSplitAcrossTwoWritesIsParsedAsTwoHalves)
+{
+    // Both pipes: the cut line on stderr, where lame writes its progress.
+    FakeLame("printf '   1/9    (4' >&2\nsleep 0.4\nprintf '2%%)|\\n' >&2\n"
+             "sleep 0.3\nprintf '   1/9    (77%%)|\\n'\n");
+    TMp3EncodeProcess mp3;
+    Prepare(mp3, dir.File(L("o.mp3")));
+    mp3.Start();
+    ASSERT_TRUE(WaitForEnds(1));
+    PumpEvents();
+    // "2%)|" alone fixes column -1 and reads "2%)", no number; the later whole line is read at
+    // that column too ("   "), so no report at all.
+    EXPECT_TRUE(log.Progress().empty());
+    EXPECT_EQ(mp3.ProgressColumn(), -1);
+}
+
+TEST_F(Runners, OutputLeftInThePipesIsParsedBeforeTheEnd)
+{
+    // Far more than one read, written faster than the watcher can drain it, then an exit.
+    FakeLame("i=1\nwhile [ $i -le 300 ]; do printf '   1/9    (%2d%%)|\\n' $((i % 99 + 1)); "
+             "i=$((i+1)); done\n");
+    TMp3EncodeProcess mp3;
+    Prepare(mp3, dir.File(L("o.mp3")));
+    mp3.Start();
+    ASSERT_TRUE(WaitForEnds(1));
+    PumpEvents();
+    ASSERT_EQ(log.Reports.size(), 301u);
+    EXPECT_EQ(log.Reports.back().Percent, 2000);
+    for (size_t i = 0; i < 300; ++i)
+        EXPECT_EQ(log.Reports[i].Percent, static_cast<int>((i + 1) % 99 + 1)) << i;
+}
+
+TEST_F(Runners, StopEndsTheToolAndItsChildrenWithoutAnEndEvent)
+{
+    FakeLame("printf '   1/9    (10%%)|\\n'\nsleep 30 &\necho $! > \"$0.child\"\nwait\n");
+    TMp3EncodeProcess mp3;
+    Prepare(mp3, dir.File(L("o.mp3")));
+    mp3.Start();
+    const pid_t pid = mp3.ProcessId();
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !log.Progress().empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(dir.File(L("lame.child"))); }));
+    const pid_t child = ReadWholeFile(dir.File(L("lame.child"))).trimmed().toInt();
+    mp3.Stop(0);
+    EXPECT_FALSE(mp3.Active);
+    EXPECT_FALSE(mp3.IsRunning());
+    EXPECT_EQ(mp3.ProcessId(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return ProcessGone(pid) && ProcessGone(child); },
+                          std::chrono::seconds(5)));
+    PumpEvents(std::chrono::milliseconds(300));
+    EXPECT_TRUE(log.Ends().empty());
+    // A second Stop, and a Stop after a normal end, do nothing.
+    mp3.Stop(0);
+    FakeLame("exit 0\n");
+    mp3.Active = true;
+    mp3.Start();
+    ASSERT_TRUE(WaitForEnds(1));
+    mp3.Stop(0);
+    PumpEvents();
+    EXPECT_EQ(log.Ends().size(), 1u);
+}
+
+TEST_F(Runners, StopReachesAToolThatIgnoresTermination)
+{
+    FakeLame("trap '' TERM\nwhile true; do sleep 0.05; done\n");
+    TMp3EncodeProcess mp3;
+    Prepare(mp3, dir.File(L("o.mp3")));
+    mp3.Start();
+    const pid_t pid = mp3.ProcessId();
+    PumpEvents(std::chrono::milliseconds(200));
+    mp3.Stop(0);
+    EXPECT_TRUE(WaitUntil([&] { return ProcessGone(pid); }, std::chrono::seconds(8)));
+    EXPECT_TRUE(log.Ends().empty());
+}
+
+TEST_F(Runners, EndlessOutputAndGarbageNeitherCrashNorStarveTheStop)
+{
+    // The first line fixes the column; the garbage may then match it by chance, harmlessly.
+    FakeLame("echo '   1/9    (50%)|'\nhead -c 200000 /dev/urandom\nprintf '\\0\\r\\r\\n%%%%%%\\n' >&2\n"
+             "while true; do echo '   1/9    (50%)|     0:01/    0:02|'; done\n");
+    TMp3EncodeProcess mp3;
+    Prepare(mp3, dir.File(L("o.mp3")));
+    mp3.Start();
+    const pid_t pid = mp3.ProcessId();
+    ASSERT_TRUE(WaitUntil([&] { return log.Progress().size() > 500; }));
+    mp3.Stop(0);
+    EXPECT_TRUE(WaitUntil([&] { return ProcessGone(pid); }, std::chrono::seconds(5)));
+    EXPECT_TRUE(log.Ends().empty());
+}
+
+TEST_F(Runners, DestroyingABusyRunnerEndsItsTool)
+{
+    FakeLame("while true; do echo '   1/9    (50%)|'; done\n");
+    auto mp3 = std::make_unique<TMp3EncodeProcess>();
+    Prepare(*mp3, dir.File(L("o.mp3")));
+    mp3->Start();
+    const pid_t pid = mp3->ProcessId();
+    ASSERT_TRUE(WaitUntil([&] { return !log.Progress().empty(); }));
+    mp3.reset(); // the watcher may be waiting for this thread right now
+    EXPECT_TRUE(WaitUntil([&] { return ProcessGone(pid); }, std::chrono::seconds(5)));
+    EXPECT_TRUE(WaitForWatchers());
+}
+
+TEST_F(Runners, MissingLameRaisesTheCreationErrorForTheGeneralHandler)
+{
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(dir.File(L("empty"))));
+    TMp3EncodeProcess mp3;
+    Prepare(mp3, dir.File(L("o.mp3")));
+    const bool ok = GuardedCall([&] { mp3.Start(); });
+    qputenv("PATH", oldPath);
+    EXPECT_FALSE(ok);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].Text, L("Error while creating mp3 encoding process!2"));
+    EXPECT_EQ(boxes.Shown()[0].Icon, MbIcon::Error);
+    EXPECT_FALSE(mp3.IsRunning());
+    PumpEvents();
+    EXPECT_TRUE(log.Reports.empty()); // the job waits for Stop
+    EXPECT_TRUE(mp3.Active);
+    mp3.Stop(0);
+    EXPECT_FALSE(mp3.Active);
+}
+
+TEST_F(Runners, MissingWmaToolSaysSoAndSkipsInsideStart)
+{
+    TWMAEncodeProcess wma;
+    Prepare(wma, dir.File(L("o.wma")), 6);
+    wma.Start();
+    // Sent, not posted: handled before Start returned.
+    ASSERT_EQ(log.Reports.size(), 1u);
+    EXPECT_EQ(log.Reports[0].Percent, 5000);
+    EXPECT_EQ(log.Reports[0].ErrorCode, 0);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].Text,
+              L("Can not find WMA encoder,please contact with support@platterly.example!"));
+    EXPECT_EQ(boxes.Shown()[0].Icon, MbIcon::Information);
+}
+
+TEST_F(Runners, WmaArgumentsArriveIntact)
+{
+    FakeWma("for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\necho 100%\n");
+    OptionsSetting().ID3.Use = true;
+    OptionsSetting().CDInfo.Artist = L("Blank  Separated Artist");
+    OptionsSetting().CDInfo.Comment = L("a \"quoted\" $HOME `x` comment");
+    input = dir.File(L("in \"q\" put.wav"));
+    TWMAEncodeProcess wma;
+    Prepare(wma, dir.File(L("out put.wma")), 6);
+    wma.Start();
+    ASSERT_TRUE(WaitForEnds(1));
+    PumpEvents();
+    const QStringList args = QString::fromUtf8(ReadWholeFile(dir.File(L("WM8EUTIL.args"))))
+                                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(args, (QStringList{L("-input"), input, L("-output"), dir.File(L("out put.wma")),
+                                 L("-a_setting"), L("64_44_2"), L("-author"),
+                                 L("Blank  Separated Artist"), L("-description"),
+                                 L("a \"quoted\" $HOME `x` comment")}));
+    ASSERT_EQ(log.Progress().size(), 1u);
+    EXPECT_EQ(log.Progress()[0].Percent, 100);
+    EXPECT_EQ(log.Progress()[0].ElapsedText, L("00:01")); // 0 s counts as 1
+    EXPECT_EQ(log.Progress()[0].TotalText, L("00:01"));
+}
+
+TEST_F(Runners, WmaErrorLineIsSentOnceAndTheToolEndsBeforeTheNextFile)
+{
+    FakeWma("echo 'ERROR: cannot open input file'\nexec sleep 30\n");
+    TWMAEncodeProcess wma;
+    Prepare(wma, dir.File(L("a.wma")), 6);
+    wma.Start();
+    const pid_t first = wma.ProcessId();
+    ASSERT_TRUE(WaitForEnds(1));
+    EXPECT_EQ(log.Ends()[0].ErrorCode, 8);
+    EXPECT_EQ(log.Ends()[0].ElapsedText, L("ERROR: cannot open input file"));
+    EXPECT_TRUE(wma.IsRunning()); // the tool is still there
+
+    FakeWma("echo 100%\n");
+    Prepare(wma, dir.File(L("b.wma")), 6);
+    wma.Start();
+    EXPECT_TRUE(WaitUntil([&] { return ProcessGone(first); }, std::chrono::seconds(5)));
+    ASSERT_TRUE(WaitForEnds(2));
+    PumpEvents(std::chrono::milliseconds(200));
+    ASSERT_EQ(log.Ends().size(), 2u); // no outcome 2 for the first file
+    EXPECT_EQ(log.Ends()[1].ErrorCode, 2);
+}
+
+TEST_F(Runners, WmaErrorAfterItsToolExitedIsStillTheOnlyEnd)
+{
+    FakeWma("echo 'ERROR: bad'\nexit 1\n");
+    TWMAEncodeProcess wma;
+    Prepare(wma, dir.File(L("a.wma")), 6);
+    wma.Start();
+    ASSERT_TRUE(WaitForEnds(1));
+    ASSERT_TRUE(WaitUntil([&] { return !wma.IsRunning(); }));
+    PumpEvents(std::chrono::milliseconds(200));
+    EXPECT_EQ(log.Ends().size(), 1u);
+    EXPECT_EQ(log.Ends()[0].ErrorCode, 8);
+}
+
+TEST_F(Runners, WmaSentErrorOvertakesAPostedProgressReport)
+{
+    FakeWma("printf '100%%\\nERROR: late\\n100%%\\n'\n");
+    TWMAEncodeProcess wma;
+    Prepare(wma, dir.File(L("a.wma")), 6);
+    wma.Start();
+    ASSERT_TRUE(WaitForEnds(1));
+    PumpEvents(std::chrono::milliseconds(300));
+    ASSERT_EQ(log.Reports.size(), 2u);
+    EXPECT_EQ(log.Reports[0].Percent, 5000);
+    EXPECT_EQ(log.Reports[0].ErrorCode, 8);
+    EXPECT_EQ(log.Reports[1].Percent, 100);
+
+    log.Reports.clear();
+    FakeWma("printf 'ERROR: first\\n100%%\\n'\n");
+    wma.Start();
+    ASSERT_TRUE(WaitForEnds(1));
+    PumpEvents(std::chrono::milliseconds(300));
+    ASSERT_EQ(log.Reports.size(), 1u);
+    EXPECT_EQ(log.Reports[0].ErrorCode, 8);
+}
+
+TEST_F(Runners, WindowMayStartTheNextFileInsideTheSentEndEvent)
+{
+    FakeWma("echo \"$2\" >> \"$0.log\"\necho 100%\n");
+    TWMAEncodeProcess wma;
+    int next = 0;
+    const QStringList files{dir.File(L("1.wav")), dir.File(L("2.wav")), dir.File(L("3.wav"))};
+    log.OnReport = [&](const ReceivedReport& r) {
+        if (r.Percent != 5000 || ++next >= files.size())
+            return;
+        wma.InputFile = files[next];
+        wma.OutputFile = files[next] + L(".wma");
+        wma.Start(); // re-enters the runner from inside its own end handling
+    };
+    Prepare(wma, files[0] + L(".wma"), 6);
+    wma.InputFile = files[0];
+    wma.Start();
+    ASSERT_TRUE(WaitForEnds(3));
+    EXPECT_EQ(QString::fromUtf8(ReadWholeFile(dir.File(L("WM8EUTIL.log")))),
+              files.join(QLatin1Char('\n')) + L("\n"));
+    for (const ReceivedReport& r : log.Ends())
+        EXPECT_EQ(r.ErrorCode, 2);
+}
