@@ -125,6 +125,11 @@ int FakeCdAccess::ReadCDAudioLBA(int handle, AudioReadBuffer& buffer)
 {
     if (onRead)
         return onRead(handle, buffer);
+    return PatternRead(buffer);
+}
+
+int FakeCdAccess::PatternRead(AudioReadBuffer& buffer)
+{
     for (uint32_t i = 0; i < buffer.SectorCount * uint32_t(kCdSectorBytes); ++i)
         buffer.Data[i] = PatternByte(buffer.StartSector + i / kCdSectorBytes, i % kCdSectorBytes);
     buffer.BytesReturned = buffer.SectorCount * kCdSectorBytes;

@@ -50,6 +50,8 @@ public:
 
     /// The disc described by trackSectors, dataTracks and firstTrackLsn, in MSF form.
     TocRecord Toc() const;
+    /// The default read: fills the buffer with the pattern of its sectors.
+    static int PatternRead(AudioReadBuffer& buffer);
     /// Byte b of absolute sector s of the fake disc.
     static uint8_t PatternByte(int64_t sector, int64_t offset);
 

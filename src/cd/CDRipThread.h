@@ -1,0 +1,64 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include <QEvent>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "cd/TrackGeometry.h"
+#include "core/Settings.h"
+
+/// Extracts one audio track into a 44100 Hz 16-bit stereo WAV in the output folder, normalises
+/// it when the settings ask, and reports to the receiver by posted events: RipFailedEvent 1
+/// (the TOC address form could not be set) or 2 (the TOC could not be read), progress records,
+/// 999 when normalisation starts, and 1000 at the end with ErrorCode 0, 3 (read or write error)
+/// or 5 (the file could not be created; the title is no valid file name).
+///
+/// Created suspended: the job sets the handle and the receiver, then calls Resume(). Settings
+/// are taken from OptionsSetting().CommonOptions at Resume(), on the caller's thread. A stop
+/// (StopRequested) takes effect after the current read of up to 10 sectors and ends the thread
+/// without a completion record, leaving a valid WAV of what was read. Destroying the object
+/// waits for the thread; the thread never waits for anyone, so that join cannot deadlock. The
+/// receiver must outlive this object.
+class TCDRipThread {
+public:
+    TCDRipThread(int32_t discTrack, QString outputName);
+    ~TCDRipThread();
+    TCDRipThread(const TCDRipThread&) = delete;
+    TCDRipThread& operator=(const TCDRipThread&) = delete;
+
+    void SetDriveHandle(int handle) { handle_ = handle; }
+    void SetReceiver(QObject* receiver) { receiver_ = receiver; }
+
+    /// Starts the extraction; later calls do nothing.
+    void Resume();
+
+    /// Whether the thread has run to its end.
+    bool Finished() const { return finished_.load(std::memory_order_acquire); }
+
+    /// Set by the job (UI thread), read by the worker after each read.
+    std::atomic<bool> StopRequested{false};
+
+    const int32_t DiscTrack;
+    const QString OutputName;
+
+    static constexpr uint32_t kSectorsPerRead = 10;
+
+private:
+    void Execute();
+    void Extract(const TrackSpan& span);
+    void Post(std::unique_ptr<QEvent> event);
+
+    // Set before Resume() and read-only afterwards.
+    int handle_ = 0;
+    QPointer<QObject> receiver_;
+    TCommonOptions options_;
+
+    std::thread thread_;
+    std::atomic<bool> finished_{false};
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include <QEvent>
+#include <QString>
+
+/// Size of the PCM header the extraction writes.
+inline constexpr int kWavHeaderBytes = 44;
+
+/// The 44-byte header of a 44100 Hz 16-bit stereo PCM WAV holding audioBytes of sound.
+std::array<uint8_t, kWavHeaderBytes> MakeRipWavHeader(uint32_t audioBytes);
+
+/// A progress record for `done` of `total` units: Percent = done x 100 / total; the elapsed
+/// time since start and the estimated total (elapsed x 100 / Percent) as mm:ss, both empty
+/// while Percent is 0.
+std::unique_ptr<QEvent> MakeProgressRecord(int64_t done, int64_t total, std::chrono::steady_clock::time_point start);
+
+/// Whether a track title can name a file here: "/" or NUL inside, "." or "..", empty, or a
+/// name that with ".wav" passes 255 bytes cannot.
+bool IsValidTrackFileName(const QString& name);
+
+/// The WAV of a ripped track: the folder with "/" added when missing, the name, ".wav".
+QString RipOutputPath(const QString& folder, const QString& name);
+
+/// write(2) until everything is written; false on any error (a full disk among them).
+bool WriteAllBytes(int fd, const void* data, size_t size);

@@ -1,0 +1,137 @@
+#include "cd/WavNormalizer.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "cd/RipSupport.h"
+#include "core/FileUtil.h"
+
+namespace {
+
+constexpr size_t kBlockBytes = 2048;
+
+/// An fd closed on every path out.
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    bool Close()
+    {
+        const int f = fd;
+        fd = -1;
+        return f < 0 || ::close(f) == 0;
+    }
+};
+
+ssize_t ReadBlock(int fd, uint8_t* buf, size_t size)
+{
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, buf + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    return ssize_t(got);
+}
+
+} // namespace
+
+void ScaleSamples(uint8_t* data, size_t bytes, float gain)
+{
+    // The product of a 16-bit sample and a float gain is exact in a double; adding and taking
+    // away 1.5 x 2^52 then rounds it to the nearest integer, halves to even, in the default
+    // rounding mode (and the loop vectorises, unlike a call to nearbyint).
+    const double g = gain;
+    constexpr double kRound = 6755399441055744.0;
+    const size_t samples = bytes / 2;
+    for (size_t i = 0; i < samples; ++i) {
+        const auto s = static_cast<int16_t>(uint16_t(data[2 * i]) | uint16_t(data[2 * i + 1]) << 8);
+        double v = (double(s) * g + kRound) - kRound;
+        v = v > 32767.0 ? 32767.0 : (v < -32768.0 ? -32768.0 : v);
+        const auto out = static_cast<uint16_t>(static_cast<int16_t>(v));
+        data[2 * i] = uint8_t(out & 0xff);
+        data[2 * i + 1] = uint8_t(out >> 8);
+    }
+}
+
+bool NormalizeWavFile(const QString& path, int32_t percent,
+                      const std::function<void(int64_t position, int64_t size)>& progress)
+{
+    const float gain = float(percent) / 100.0f;
+    const QByteArray source = QFile::encodeName(path);
+    const QByteArray twin = QFile::encodeName(ChangeFileExt(path, QStringLiteral(".nor")));
+
+    Fd in;
+    in.fd = ::open(source.constData(), O_RDONLY | O_CLOEXEC);
+    if (in.fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(in.fd, &st) != 0)
+        return false;
+    const int64_t size = st.st_size;
+
+    Fd out;
+    out.fd = ::open(twin.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (out.fd < 0)
+        return false;
+    auto fail = [&] {
+        out.Close();
+        ::unlink(twin.constData());
+        return false;
+    };
+    if (!LockExclusive(out.fd) || ::ftruncate(out.fd, 0) != 0)
+        return fail();
+
+    uint8_t header[kWavHeaderBytes];
+    const ssize_t headerBytes = ReadBlock(in.fd, header, sizeof header);
+    if (headerBytes < 0 || !WriteAllBytes(out.fd, header, size_t(headerBytes)))
+        return fail();
+    int64_t position = headerBytes;
+
+    // Blocks of 2048 bytes are gathered into larger writes; the reads stay 2048 bytes apart.
+    constexpr size_t kBatch = 32;
+    std::vector<uint8_t> buffer(kBlockBytes * kBatch);
+    size_t filled = 0;
+    for (;;) {
+        if (progress)
+            progress(position, size);
+        const ssize_t n = ReadBlock(in.fd, buffer.data() + filled, kBlockBytes);
+        if (n < 0)
+            return fail();
+        if (n == 0)
+            break;
+        ScaleSamples(buffer.data() + filled, size_t(n), gain);
+        filled += size_t(n);
+        position += n;
+        if (filled + kBlockBytes > buffer.size()) {
+            if (!WriteAllBytes(out.fd, buffer.data(), filled))
+                return fail();
+            filled = 0;
+        }
+    }
+    if (filled > 0 && !WriteAllBytes(out.fd, buffer.data(), filled))
+        return fail();
+    in.Close();
+    if (!out.Close())
+        return fail();
+    // Replaces the WAV in one step, so the track is never missing from the disk.
+    if (::rename(twin.constData(), source.constData()) != 0) {
+        ::unlink(twin.constData());
+        return false;
+    }
+    return true;
+}

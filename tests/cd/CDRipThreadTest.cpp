@@ -1,0 +1,371 @@
+#include <atomic>
+#include <csignal>
+#include <thread>
+#include <sys/file.h>
+#include <sys/resource.h>
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include "DiscFixture.h"
+#include "cd/CDRipThread.h"
+#include "cd/RipSupport.h"
+#include "cd/WavNormalizer.h"
+#include "core/AppEvents.h"
+#include "core/FileUtil.h"
+#include "core/Settings.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+/// What the job window would receive.
+struct Report {
+    int type = 0;     // WM_JOBPROGRESS or WM_RIPFAILED
+    int percent = 0;  // or the WM_RIPFAILED code
+    QString elapsed, total;
+    int error = 0;
+};
+
+class Receiver : public QObject {
+public:
+    std::vector<Report> reports;
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::Type(WM_JOBPROGRESS)) {
+            const TProcessInfo& i = *static_cast<JobProgressEvent*>(e)->Info;
+            reports.push_back({WM_JOBPROGRESS, i.Percent, i.ElapsedText, i.TotalText, i.ErrorCode});
+            return true;
+        }
+        if (e->type() == QEvent::Type(WM_RIPFAILED)) {
+            reports.push_back({WM_RIPFAILED, static_cast<RipFailedEvent*>(e)->Code, {}, {}, 0});
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+QByteArray Header(qsizetype audioBytes)
+{
+    const auto h = MakeRipWavHeader(uint32_t(audioBytes));
+    return QByteArray(reinterpret_cast<const char*>(h.data()), int(h.size()));
+}
+
+class RipTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetOptionsSetting();
+        ASSERT_TRUE(QDir().mkpath(Out()));
+        OptionsSetting().CommonOptions.OutputFolder = Out(); // no trailing "/"
+        OptionsSetting().CommonOptions.NormalizePercent = 95;
+    }
+    void TearDown() override
+    {
+        CloseAllHandles();
+        ResetOptionsSetting();
+    }
+
+    QString Out() const { return scope_.File(QStringLiteral("Output")); }
+    QString Discs() const { return scope_.File(QStringLiteral("discs")); }
+    QString WavOf(const QString& name) const { return Out() + QLatin1Char('/') + name + QStringLiteral(".wav"); }
+
+    /// Rips a track until the thread ends and returns the reports. before runs ahead of
+    /// Resume(), during runs on this thread while the worker works.
+    std::vector<Report> Rip(int handle, int track, const QString& name,
+                            const std::function<void(TCDRipThread&)>& before = {},
+                            const std::function<void(TCDRipThread&, Receiver&)>& during = {})
+    {
+        Receiver receiver;
+        {
+            TCDRipThread thread(track, name);
+            thread.SetDriveHandle(handle);
+            thread.SetReceiver(&receiver);
+            if (before)
+                before(thread);
+            thread.Resume();
+            if (during)
+                during(thread, receiver);
+            EXPECT_TRUE(WaitUntil([&] { return thread.Finished(); }, std::chrono::seconds(30)));
+        }
+        PumpEvents(std::chrono::milliseconds(20));
+        return receiver.reports;
+    }
+
+    int OpenImage(const QString& name)
+    {
+        for (const ListedImage& img : ListedImages()) {
+            if (img.Product == name)
+                return GetCDHandle(HandleRequest::For(img.Entry));
+        }
+        return 0;
+    }
+
+    ProgramDirScope scope_;
+};
+
+std::vector<int> Percents(const std::vector<Report>& reports)
+{
+    std::vector<int> out;
+    for (const Report& r : reports)
+        out.push_back(r.percent);
+    return out;
+}
+
+const Report& Last(const std::vector<Report>& r)
+{
+    static const Report none;
+    return r.empty() ? none : r.back();
+}
+
+TEST_F(RipTest, TracksOfAnImageRipBitForBit)
+{
+    ASSERT_TRUE(QDir().mkpath(Discs()));
+    makedisc::DiscImageOptions opt;
+    opt.PregapSectors = 8; // track 1 starts at LSN 8, so absolute addressing matters
+    MakeImage(Discs(), QStringLiteral("disc"), {23, 1, 123}, opt);
+    const QString bin = Discs() + QStringLiteral("/disc.bin");
+    const int h = OpenImage(QStringLiteral("disc"));
+    ASSERT_NE(h, 0);
+
+    struct Expect { int track; int64_t first, count; };
+    // A track runs to the next track's index 1, so it holds the next track's pregap.
+    const Expect tracks[] = {{1, 8, 23 + 8}, {2, 8 + 23 + 8, 1 + 8}, {3, 8 + 23 + 8 + 1 + 8, 123}};
+    for (const Expect& e : tracks) {
+        const QString name = QStringLiteral("%1 Tränk").arg(e.track);
+        const auto reports = Rip(h, e.track, name);
+        const QByteArray wav = ReadWholeFile(WavOf(name));
+        ASSERT_EQ(wav.size(), 44 + e.count * 2352) << e.track;
+        EXPECT_EQ(wav.left(44), Header(e.count * 2352));
+        EXPECT_TRUE(wav.mid(44) == BinSectors(bin, e.first, e.count)) << "track " << e.track;
+        ASSERT_FALSE(reports.empty());
+        EXPECT_EQ(Last(reports).percent, JobCode::ExtractEnded);
+        EXPECT_EQ(Last(reports).error, 0);
+        EXPECT_TRUE(Last(reports).elapsed.isEmpty() && Last(reports).total.isEmpty());
+    }
+    EXPECT_FALSE(IsFileInUse(WavOf(QStringLiteral("1 Tränk")))) << "the lock goes with the thread";
+}
+
+TEST_F(RipTest, ReadsTenSectorsAtATimeAndReportsProgress)
+{
+    FakeCdAccess fake;
+    fake.firstTrackLsn = 33;
+    fake.trackSectors = {40, 23};
+    std::vector<std::pair<uint32_t, uint32_t>> reads;
+    bool lockedWhileReading = true;
+    fake.onRead = [&](int handle, AudioReadBuffer& b) {
+        EXPECT_EQ(handle, 7);
+        reads.emplace_back(b.StartSector, b.SectorCount);
+        lockedWhileReading = lockedWhileReading && IsFileInUse(WavOf(QStringLiteral("t")));
+        b.Offset = 100; // data need not start at the front of the buffer
+        b.Data.resize(b.Data.size() + 100);
+        for (uint32_t i = 0; i < b.SectorCount * 2352; ++i)
+            b.Data[100 + i] = FakeCdAccess::PatternByte(b.StartSector + i / 2352, i % 2352);
+        b.BytesReturned = b.SectorCount * 2352;
+        return 1;
+    };
+    std::vector<int> modes;
+    fake.onModify = [&](int, int param, int value) { return modes.push_back(param * 10 + value), 1; };
+    const auto reports = Rip(7, 2, QStringLiteral("t"));
+    EXPECT_EQ(modes, std::vector<int>{361});
+    EXPECT_EQ(reads, (std::vector<std::pair<uint32_t, uint32_t>>{{73, 10}, {83, 10}, {93, 3}}));
+    EXPECT_TRUE(lockedWhileReading);
+    std::vector<int> percents;
+    for (const Report& r : reports)
+        percents.push_back(r.percent);
+    EXPECT_EQ(percents, (std::vector<int>{43, 86, 100, 1000}));
+    const QByteArray wav = ReadWholeFile(WavOf(QStringLiteral("t")));
+    ASSERT_EQ(wav.size(), 44 + 23 * 2352);
+    EXPECT_EQ(uint8_t(wav[44 + 2352 * 22 + 5]), FakeCdAccess::PatternByte(95, 5));
+}
+
+TEST_F(RipTest, StopDuringReadingLeavesAValidPartialWav)
+{
+    FakeCdAccess fake;
+    fake.trackSectors = {5000};
+    std::atomic<TCDRipThread*> running{nullptr};
+    std::atomic<int> reads{0};
+    fake.onRead = [&](int, AudioReadBuffer& b) {
+        if (++reads == 5)
+            running.load()->StopRequested = true; // the job's stop, arriving during read 5
+        return FakeCdAccess::PatternRead(b);
+    };
+    OptionsSetting().CommonOptions.IsNormalize = true;
+    auto reports = Rip(1, 1, QStringLiteral("stopped"), [&](TCDRipThread& t) { running = &t; });
+    EXPECT_EQ(reads.load(), 5) << "the stop takes effect after the read in progress";
+    for (const Report& r : reports) {
+        EXPECT_EQ(r.type, WM_JOBPROGRESS);
+        EXPECT_LE(r.percent, 100) << "no completion record, no normalisation";
+    }
+    QByteArray wav = ReadWholeFile(WavOf(QStringLiteral("stopped")));
+    ASSERT_EQ(wav.size(), 44 + 50 * 2352);
+    EXPECT_EQ(wav.left(44), Header(50 * 2352));
+    EXPECT_EQ(uint8_t(wav[44 + 49 * 2352 + 9]), FakeCdAccess::PatternByte(49, 9)) << "not normalised";
+
+    // The same from the UI thread while reads are slow; destroying the thread waits for it.
+    reads = 0;
+    fake.onRead = [&](int, AudioReadBuffer& b) {
+        ++reads;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return FakeCdAccess::PatternRead(b);
+    };
+    reports = Rip(1, 1, QStringLiteral("stopped"), {}, [&](TCDRipThread& t, Receiver& r) {
+        ASSERT_TRUE(WaitUntil([&] { return r.reports.size() >= 3; }));
+        t.StopRequested = true;
+    });
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back().percent, int(int64_t(reads) * 10 * 100 / 5000));
+    EXPECT_EQ(Last(reports).type, WM_JOBPROGRESS);
+    EXPECT_LT(reads.load(), 500);
+    wav = ReadWholeFile(WavOf(QStringLiteral("stopped")));
+    EXPECT_EQ(wav.size(), 44 + reads * 10 * 2352);
+    EXPECT_EQ(wav.left(44), Header(reads * 10 * 2352));
+}
+
+TEST_F(RipTest, DriveSetupFailuresEndTheThreadWithRipFailed)
+{
+    FakeCdAccess fake;
+    fake.onModify = [](int, int, int) { return 0; };
+    auto reports = Rip(1, 1, QStringLiteral("x"));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].type, WM_RIPFAILED);
+    EXPECT_EQ(reports[0].percent, 1);
+
+    fake.onModify = nullptr;
+    fake.onReadToc = [](int, TocRecord&) { return 0; };
+    reports = Rip(1, 1, QStringLiteral("x"));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].type, WM_RIPFAILED);
+    EXPECT_EQ(reports[0].percent, 2);
+    EXPECT_FALSE(QFile::exists(WavOf(QStringLiteral("x"))));
+
+    // A track the disc does not have is a read error, and nothing is written.
+    fake.onReadToc = nullptr;
+    reports = Rip(1, 3, QStringLiteral("x"));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].percent, JobCode::ExtractEnded);
+    EXPECT_EQ(reports[0].error, 3);
+    EXPECT_FALSE(QFile::exists(WavOf(QStringLiteral("x"))));
+}
+
+TEST_F(RipTest, ReadErrorKeepsWhatWasReadBehindTheProvisionalHeader)
+{
+    FakeCdAccess fake;
+    fake.trackSectors = {100};
+    int reads = 0;
+    fake.onRead = [&](int, AudioReadBuffer& b) {
+        if (++reads == 3)
+            return 0;
+        return FakeCdAccess::PatternRead(b);
+    };
+    OptionsSetting().CommonOptions.IsNormalize = true;
+    const auto reports = Rip(1, 1, QStringLiteral("bad"));
+    EXPECT_EQ(reads, 3);
+    EXPECT_EQ(Percents(reports), (std::vector<int>{10, 20, 30, 1000}));
+    EXPECT_EQ(Last(reports).error, 3);
+    const QByteArray wav = ReadWholeFile(WavOf(QStringLiteral("bad")));
+    ASSERT_EQ(wav.size(), 44 + 20 * 2352);
+    EXPECT_EQ(wav.left(44), Header(0));
+
+    // A reply claiming more bytes than its buffer holds is no success either.
+    reads = 0;
+    fake.onRead = [&](int, AudioReadBuffer& b) {
+        FakeCdAccess::PatternRead(b);
+        b.BytesReturned += ++reads == 2 ? 1 : 0;
+        return 1;
+    };
+    EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("bad"))).error, 3);
+    EXPECT_EQ(ReadWholeFile(WavOf(QStringLiteral("bad"))).size(), 44 + 10 * 2352);
+}
+
+TEST_F(RipTest, TitlesThatAreNoFileNamesFailTheTrack)
+{
+    FakeCdAccess fake;
+    fake.trackSectors = {20};
+    const QString longName(260, QLatin1Char('L'));
+    for (const QString& title : {QString(), QStringLiteral("."), QStringLiteral(".."), QStringLiteral("AC/DC"),
+                                 QStringLiteral("../escaped"), longName}) {
+        const auto reports = Rip(1, 1, title);
+        ASSERT_EQ(reports.size(), 1u) << title.toStdString();
+        EXPECT_EQ(reports[0].percent, JobCode::ExtractEnded);
+        EXPECT_EQ(reports[0].error, 5);
+    }
+    EXPECT_TRUE(QDir(Out()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    EXPECT_FALSE(QFile::exists(scope_.File(QStringLiteral("escaped.wav"))));
+
+    // A folder that does not exist, and an output another job holds locked (left untouched).
+    OptionsSetting().CommonOptions.OutputFolder = Out() + QStringLiteral("/missing");
+    EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("t"))).error, 5);
+    OptionsSetting().CommonOptions.OutputFolder = Out();
+    WriteWholeFile(WavOf(QStringLiteral("busy")), "keep me");
+    QFile busy(WavOf(QStringLiteral("busy")));
+    ASSERT_TRUE(busy.open(QIODevice::ReadWrite));
+    ASSERT_EQ(::flock(busy.handle(), LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("busy"))).error, 5);
+    busy.close();
+    EXPECT_EQ(ReadWholeFile(WavOf(QStringLiteral("busy"))), QByteArray("keep me"));
+
+    // Odd but valid names rip; an existing file is replaced.
+    EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("busy"))).error, 0);
+    EXPECT_EQ(ReadWholeFile(WavOf(QStringLiteral("busy"))).size(), 44 + 20 * 2352);
+    EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("..."))).error, 0);
+    EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("what? *yes*"))).error, 0);
+}
+
+TEST_F(RipTest, NormalisesAfterExtractionWhenAsked)
+{
+    FakeCdAccess fake;
+    fake.trackSectors = {30};
+    OptionsSetting().CommonOptions.IsNormalize = true;
+    OptionsSetting().CommonOptions.NormalizePercent = 50;
+    const auto reports = Rip(1, 1, QStringLiteral("n"));
+    const auto percents = Percents(reports);
+    ASSERT_GE(percents.size(), 6u);
+    EXPECT_EQ(std::vector<int>(percents.begin(), percents.begin() + 4), (std::vector<int>{33, 66, 100, 999}));
+    // Normalisation's own progress starts over, then the completion with empty texts.
+    EXPECT_EQ(percents[4], 0);
+    EXPECT_EQ(percents[percents.size() - 2], 100);
+    EXPECT_EQ(Last(reports).percent, 1000);
+    EXPECT_EQ(Last(reports).error, 0);
+    EXPECT_TRUE(Last(reports).elapsed.isEmpty() && Last(reports).total.isEmpty());
+
+    QByteArray expected(30 * 2352, '\0');
+    for (int i = 0; i < expected.size(); ++i)
+        expected[i] = char(FakeCdAccess::PatternByte(i / 2352, i % 2352));
+    ScaleSamples(reinterpret_cast<uint8_t*>(expected.data()), size_t(expected.size()), 0.5f);
+    const QByteArray wav = ReadWholeFile(WavOf(QStringLiteral("n")));
+    EXPECT_EQ(wav.left(44), Header(30 * 2352));
+    EXPECT_TRUE(wav.mid(44) == expected);
+    EXPECT_FALSE(QFile::exists(Out() + QStringLiteral("/n.nor")));
+
+    // Normalisation failing keeps the extracted WAV and ends with an error, not success.
+    ASSERT_TRUE(QDir().mkdir(Out() + QStringLiteral("/m.nor")));
+    const auto failed = Rip(1, 1, QStringLiteral("m"));
+    EXPECT_EQ(Last(failed).percent, 1000);
+    EXPECT_EQ(Last(failed).error, 3);
+    const QByteArray kept = ReadWholeFile(WavOf(QStringLiteral("m")));
+    ASSERT_EQ(kept.size(), 44 + 30 * 2352);
+    EXPECT_EQ(uint8_t(kept[44 + 777]), FakeCdAccess::PatternByte(0, 777));
+}
+
+TEST_F(RipTest, AFullDiskIsAnErrorNotASuccess)
+{
+    FakeCdAccess fake;
+    fake.trackSectors = {200};
+    // A file-size limit stands in for a full disk: writes past it fail with EFBIG.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = saved;
+    limit.rlim_cur = 100 * 2352;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const auto reports = Rip(1, 1, QStringLiteral("full"));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(Last(reports).percent, 1000);
+    EXPECT_EQ(Last(reports).error, 3);
+    EXPECT_LT(Percents(reports).size(), 20u) << "the rip ends at the failed write";
+}
+
+} // namespace
