@@ -1,0 +1,52 @@
+#!/bin/bash
+# Rips a 74-minute, 20-track image to WAV through the extraction thread and compares the
+# throughput with a plain copy of the image's .bin on the same machine (target ratio >= 0.5).
+# Then runs the normalisation benchmark (target >= 150 MB/s).
+# usage: bench/cd/compare.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+build=${1:-build}
+bin="$build/bin"
+work=$(mktemp -d "${TMPDIR:-/tmp}/platterly-cdbench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/discs" "$work/out"
+
+# 74 minutes = 333000 sectors in 20 tracks of 16650 (3:42 each).
+lengths=()
+for _ in $(seq 20); do lengths+=(16650); done
+"$bin/makedisc" "$work/discs" Long "${lengths[@]}"
+image="$work/discs/Long.bin"
+size=$(stat -c %s "$image")
+cat "$image" > /dev/null # both runs start from a warm page cache; neither waits for the disk
+
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
+best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
+
+# Best of three for each, with the disk's write-back settled before every run, so neither
+# pays for the other's (or the image's) pending writes.
+cp_seconds="" rip_seconds=""
+for _ in 1 2 3; do
+    sync
+    t0=$(now)
+    cp "$image" "$work/copy.bin"
+    t1=$(now)
+    cp_seconds=$(best "$cp_seconds" "$(elapsed "$t0" "$t1")")
+    rm -f "$work/copy.bin"
+
+    sync
+    t0=$(now)
+    out=$("$bin/bench_cd_rip" "$work/discs" Long "$work/out")
+    t1=$(now)
+    rip_seconds=$(best "$rip_seconds" "$(elapsed "$t0" "$t1")")
+    rm -f "$work/out"/*.wav
+done
+echo "$out" | head -1
+
+awk -v s="$size" -v c="$cp_seconds" -v r="$rip_seconds" 'BEGIN {
+    printf "image: %.1f MB\n", s / 1e6
+    printf "cp of the .bin:      %.3f s  %.1f MB/s\n", c, s / c / 1e6
+    printf "rip of 20 tracks:    %.3f s  %.1f MB/s\n", r, s / r / 1e6
+    printf "ratio rip/cp:        %.2f (target >= 0.5)\n", c / r
+}'
+
+"$bin/bench_cd" --benchmark_filter=BM_NormalizeWav50MB
