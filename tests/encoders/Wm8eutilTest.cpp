@@ -1,0 +1,209 @@
+// The WM8EUTIL tool on every profile, its failures, and the WMA runner driving it.
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include "EncoderTestSupport.h"
+#include "core/FileUtil.h"
+#include "core/MessageBoxService.h"
+#include "core/Settings.h"
+#include "encoders/WMAEncodeProcess.h"
+#include "encoders/WmaProfiles.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+QString L(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+QString Tool()
+{
+    return BuiltBinDir() + L("WM8EUTIL");
+}
+
+QString Probe(const QString& file, const char* entries)
+{
+    // One value a line, joined with commas: "mp3,44100,2".
+    const QString text = QString::fromUtf8(RunAndCapture(
+        L("ffprobe"), {L("-v"), L("error"), L("-show_entries"), L(entries), L("-of"),
+                       L("default=nw=1:nk=1"), file}));
+    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts).join(QLatin1Char(','));
+}
+
+// Decodes the whole file; true when the decoder had nothing to complain about.
+bool Playable(const QString& file)
+{
+    QProcess p;
+    p.start(L("ffmpeg"), {L("-v"), L("error"), L("-i"), file, L("-f"), L("null"), L("-")});
+    return p.waitForFinished(60000) && p.exitCode() == 0 && p.readAllStandardError().isEmpty();
+}
+
+struct ToolRun {
+    int exitCode = -1;
+    QString output;
+};
+
+ToolRun RunTool(const QStringList& args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(Tool(), args);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAll())};
+}
+
+class Wm8eutil : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetOptionsSetting();
+        ASSERT_TRUE(FileExists(Tool())) << Tool().toStdString();
+        ASSERT_TRUE(QFile::link(Tool(), dir.File(L("WM8EUTIL"))));
+        wav = dir.File(L("in put.wav"));
+        WriteSineWav(wav, 1.0);
+    }
+    void TearDown() override { EXPECT_TRUE(WaitForWatchers()); }
+
+    ProgramDirScope dir;
+    ScriptedMessageBoxService boxes;
+    ReportLog log;
+    QString wav;
+};
+
+} // namespace
+
+TEST_F(Wm8eutil, EveryProfileThroughTheRunnerGivesAPlayableFileOfItsFormat)
+{
+    TWMAEncodeProcess wma;
+    for (int i = 0; i < WmaProfileCount; ++i) {
+        OptionsSetting().WMAOptions.BitRate = i;
+        log.Reports.clear();
+        wma.Active = true;
+        wma.JobKind = 6;
+        wma.InputFile = wav;
+        wma.OutputFile = dir.File(QStringLiteral("p%1.wma").arg(i));
+        wma.NotifyWindow = &log;
+        wma.Start();
+        ASSERT_TRUE(WaitUntil([&] { return !log.Ends().empty(); }, std::chrono::seconds(30))) << i;
+        PumpEvents(std::chrono::milliseconds(20));
+        ASSERT_EQ(log.Ends()[0].ErrorCode, 2) << i << log.Ends()[0].ElapsedText.toStdString();
+        ASSERT_EQ(log.Progress().size(), 1u) << i;
+        EXPECT_EQ(log.Progress()[0].Percent, 100);
+
+        const QStringList value = WmaProfileValue(i).split(QLatin1Char('_'));
+        const QString rate = value[1] == L("44")   ? L("44100")
+                             : value[1] == L("22") ? L("22050")
+                             : value[1] == L("11") ? L("11025")
+                                                   : value[1] + L("000");
+        EXPECT_EQ(Probe(wma.OutputFile, "stream=codec_name,sample_rate,channels"),
+                  L("wmav2,") + rate + L(",") + value[2])
+            << i;
+        EXPECT_TRUE(Playable(wma.OutputFile)) << i;
+    }
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST_F(Wm8eutil, AuthorAndDescriptionLandInTheFile)
+{
+    const QString out = dir.File(L("tags.wma"));
+    const ToolRun r = RunTool({L("-input"), wav, L("-output"), out, L("-a_setting"), L("64_44_2"),
+                               L("-author"), L("Some Band ä"), L("-description"), L("-a \"live\" take")});
+    EXPECT_EQ(r.exitCode, 0) << r.output.toStdString();
+    const QStringList lines = r.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.last(), L("100%"));
+    EXPECT_GT(lines.size(), 1); // percentages along the way
+    EXPECT_EQ(Probe(out, "format_tags=artist"), L("Some Band ä"));
+    EXPECT_EQ(Probe(out, "format_tags=comment"), L("-a \"live\" take"));
+}
+
+TEST_F(Wm8eutil, OtherWavFlavoursAreRead)
+{
+    for (const char* flavour : {"-b 8 -e unsigned -r 22050 -c 1", "-b 24 -r 48000 -c 2",
+                                "-b 32 -e float -r 11025 -c 2"}) {
+        const QString in = dir.File(L("flavour.wav"));
+        QStringList soxArgs{L("-n")};
+        soxArgs << QString::fromLatin1(flavour).split(QLatin1Char(' '));
+        soxArgs << in << L("synth") << L("1") << L("sine") << L("300");
+        int rc = -1;
+        RunAndCapture(L("sox"), soxArgs, &rc);
+        ASSERT_EQ(rc, 0) << flavour;
+        const QString out = dir.File(L("flavour.wma"));
+        const ToolRun r = RunTool({L("-input"), in, L("-output"), out, L("-a_setting"), L("32_44_2")});
+        EXPECT_EQ(r.exitCode, 0) << flavour << r.output.toStdString();
+        EXPECT_EQ(Probe(out, "stream=sample_rate,channels"), L("44100,2")) << flavour;
+        EXPECT_TRUE(Playable(out)) << flavour;
+    }
+}
+
+TEST_F(Wm8eutil, FailuresPrintAnErrorLineAndLeaveNoOutput)
+{
+    const QString out = dir.File(L("out.wma"));
+    const QString junk = dir.File(L("junk.wav"));
+    WriteWholeFile(junk, QByteArray(5000, 'x'));
+    const QString truncated = dir.File(L("cut.wav"));
+    WriteWholeFile(truncated, ReadWholeFile(wav).left(30));
+    const QList<QStringList> cases{
+        {L("-input"), dir.File(L("missing.wav")), L("-output"), out, L("-a_setting"), L("64_44_2")},
+        {L("-input"), junk, L("-output"), out, L("-a_setting"), L("64_44_2")},
+        {L("-input"), truncated, L("-output"), out, L("-a_setting"), L("64_44_2")},
+        {L("-input"), wav, L("-output"), dir.File(L("no/such/dir.wma")), L("-a_setting"), L("64_44_2")},
+        {L("-input"), wav, L("-output"), out, L("-a_setting"), L("64_45_2")},
+        {L("-input"), wav, L("-output"), out, L("-a_setting"), L("64_44")},
+        {L("-input"), wav, L("-output"), out},
+        {L("-input"), wav, L("-output"), out, L("-a_setting"), L("64_44_2"), L("-bogus"), L("x")},
+        {L("-input"), wav, L("-output"), wav, L("-a_setting"), L("64_44_2")},
+    };
+    const QByteArray original = ReadWholeFile(wav);
+    for (const QStringList& args : cases) {
+        const ToolRun r = RunTool(args);
+        EXPECT_NE(r.exitCode, 0) << args.join(L(" ")).toStdString();
+        EXPECT_TRUE(r.output.contains(L("ERROR"))) << r.output.toStdString();
+        EXPECT_FALSE(r.output.contains(L("100%"))) << r.output.toStdString();
+        EXPECT_FALSE(FileExists(out)) << args.join(L(" ")).toStdString();
+    }
+    EXPECT_EQ(ReadWholeFile(wav), original); // in = out did not destroy the input
+
+    // An existing output is left alone when the input cannot be read.
+    WriteWholeFile(out, "keep me");
+    EXPECT_NE(RunTool({L("-input"), junk, L("-output"), out, L("-a_setting"), L("64_44_2")}).exitCode, 0);
+    EXPECT_EQ(ReadWholeFile(out), QByteArray("keep me"));
+}
+
+TEST_F(Wm8eutil, TerminatedEncodeRemovesItsPartialOutput)
+{
+    const QString longWav = dir.File(L("long.wav"));
+    WriteSineWav(longWav, 120.0, 48000, 2);
+    const QString out = dir.File(L("long.wma"));
+    QProcess p;
+    p.start(Tool(), {L("-input"), longWav, L("-output"), out, L("-a_setting"), L("192_48_2")});
+    ASSERT_TRUE(p.waitForReadyRead(30000));
+    ASSERT_TRUE(FileExists(out));
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_NE(p.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(p.readAll()).contains(L("ERROR")));
+    EXPECT_FALSE(FileExists(out));
+}
+
+TEST_F(Wm8eutil, RunnerReportsTheToolsErrorLine)
+{
+    TWMAEncodeProcess wma;
+    wma.Active = true;
+    wma.JobKind = 6;
+    wma.InputFile = dir.File(L("gone.wav"));
+    wma.OutputFile = dir.File(L("gone.wma"));
+    wma.NotifyWindow = &log;
+    wma.Start();
+    ASSERT_TRUE(WaitUntil([&] { return !log.Ends().empty(); }));
+    PumpEvents(std::chrono::milliseconds(200));
+    ASSERT_EQ(log.Ends().size(), 1u);
+    EXPECT_EQ(log.Ends()[0].ErrorCode, 8);
+    EXPECT_EQ(log.Ends()[0].ElapsedText,
+              L("ERROR: input file \"") + wma.InputFile + L("\" does not exist"));
+    EXPECT_TRUE(log.Progress().empty());
+}
