@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include "audio/ACSStreamedOutput.h"
+
+/// A sink that writes the file named by FileName, rewriting it or (where the writer supports
+/// it) appending to it.
+class TACSFileOut : public TACSStreamedOutput {
+public:
+    QString FileName() const { return fileName_; }
+    void SetFileName(const QString& name);
+    TFileOutputMode FileMode() const { return fileMode_; }
+    /// This base stores foRewrite whatever the value; writers that can append store the value.
+    virtual void SetFileMode(TFileOutputMode value);
+
+protected:
+    /// Opens the output: "File name is not assigned." for an empty name; an existing file is
+    /// opened for reading and writing (other writers refused) unless FileMode is foRewrite,
+    /// otherwise the file is created or truncated. Does nothing when a stream is assigned.
+    void OpenOutputFile();
+    /// Closes and frees the file unless a stream is assigned.
+    void CloseOutputFile();
+    /// CloseOutputFile with errors swallowed, for failure paths.
+    void DiscardOutputFile() noexcept;
+
+    TFileOutputMode fileMode_ = foRewrite;
+
+private:
+    QString fileName_;
+};

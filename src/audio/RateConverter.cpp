@@ -1,0 +1,338 @@
+#include "audio/RateConverter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "audio/ACSException.h"
+
+namespace {
+
+constexpr double kTwoPi = 6.28318530718;
+constexpr double kFourPi = 12.56637061436;
+constexpr int kBlockBytes = 32768;
+
+/// Nearest integer with ties to even (the default rounding mode), exact for |v| < 2^51.
+inline double RoundEven(double v)
+{
+    constexpr double kMagic = 6755399441055744.0; // 1.5 x 2^52
+    return (v + kMagic) - kMagic;
+}
+
+inline int16_t Saturate(double v)
+{
+    const double r = RoundEven(v);
+    if (r >= 32767.0)
+        return 32767;
+    if (r <= -32768.0)
+        return -32768;
+    return static_cast<int16_t>(r);
+}
+
+/// sum over j of k[j] * x[j], j ascending, for n taps.
+inline double Dot(const double* k, const double* x, int n)
+{
+    double s = 0.0;
+    for (int j = 0; j < n; ++j)
+        s += k[j] * x[j];
+    return s;
+}
+
+/// The same sum taken from the last tap down.
+inline double DotDescending(const double* k, const double* x, int n)
+{
+    double s = 0.0;
+    for (int j = n - 1; j >= 0; --j)
+        s += k[j] * x[j];
+    return s;
+}
+
+} // namespace
+
+TRateConverter::TRateConverter() = default;
+
+TRateConverter::~TRateConverter()
+{
+    NotifyRemoval();
+    if (Busy()) {
+        try {
+            Flush();
+        } catch (...) {
+        }
+    }
+}
+
+std::vector<double> TRateConverter::MakeKernel(int n, double fc, TFilterWindowType window)
+{
+    std::vector<double> h(static_cast<size_t>(n));
+    const int m = n / 2;
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i) {
+        double w;
+        switch (window) {
+        case fwHamming: w = 0.54 - 0.46 * std::cos(kTwoPi * i / n); break;
+        case fwHann: w = (1.0 - std::cos(kTwoPi * i / n)) / 2.0; break;
+        default: w = 0.42 - 0.5 * std::cos(kTwoPi * i / n) + 0.08 * std::cos(kFourPi * i / n); break;
+        }
+        h[i] = i == m ? w * kTwoPi * fc : w * std::sin(kTwoPi * fc * (i - m)) / (i - m);
+        sum += h[i];
+    }
+    for (double& v : h)
+        v /= sum;
+    return h;
+}
+
+int TRateConverter::Channels()
+{
+    TACSInput* input = Input();
+    if (!input)
+        throw EACSException("Input not assigned");
+    return input->Channels();
+}
+
+void TRateConverter::SetOutSampleRate(int value)
+{
+    if (!Busy() && value > 0)
+        outSampleRate_ = value;
+}
+
+void TRateConverter::SetKernelWidth(int value)
+{
+    if (!Busy() && value >= 2)
+        kernelWidth_ = value;
+}
+
+void TRateConverter::SetFilterWindow(TFilterWindowType value)
+{
+    if (!Busy() && value <= fwBlackman)
+        filterWindow_ = value;
+}
+
+void TRateConverter::Init()
+{
+    TACSInput* input = Input();
+    if (!input)
+        throw EACSException("Input not assigned");
+    input->Init();
+    endOfInput_ = false;
+    SetBusy(true);
+    SetPosition(0);
+    bufStart_ = 1;
+    bufEnd_ = 0;
+    inputRead_ = 0;
+
+    channels_ = input->Channels();
+    const int bits = input->BitsPerSample();
+    inRate_ = input->SampleRate();
+    outRate_ = outSampleRate_;
+    inputSize_ = input->Size();
+    // Only formats the routines can take; anything else delivers nothing rather than noise.
+    usable_ = (channels_ == 1 || channels_ == 2) && (bits == 8 || bits == 16) && inRate_ > 0;
+    if (!usable_) {
+        endOfInput_ = true;
+        SetSize(0);
+        return;
+    }
+    inBytesPerSample_ = bits / 8;
+
+    const float r = static_cast<float>(static_cast<double>(outRate_) / static_cast<double>(inRate_));
+    int blockBytes = kBlockBytes;
+    if (r > 1.0f)
+        blockBytes = static_cast<int>(std::trunc(kBlockBytes / static_cast<double>(r))) & ~3;
+    // Block sizes count 16-bit input; at least one frame, so every rate makes progress.
+    blockFrames_ = std::max(1, blockBytes / (2 * channels_));
+    raw_.assign(static_cast<size_t>(blockFrames_ * channels_ * inBytesPerSample_), 0);
+    in_.assign(static_cast<size_t>(blockFrames_ * channels_), 0);
+
+    const int n = kernelWidth_;
+    // Each input interval yields at most ceil(out / in) values.
+    const int64_t perInterval = (outRate_ + inRate_ - 1) / inRate_;
+    const int64_t maxOut = r >= 1.0f ? blockFrames_ * perInterval + 1 : blockFrames_;
+    out_.assign(static_cast<size_t>(maxOut * channels_), 0);
+    for (auto& s : seq_)
+        s.clear();
+    for (int c = 0; c < channels_; ++c)
+        seq_[c].assign(static_cast<size_t>(n - 1 + maxOut), 0.0);
+
+    if (inputSize_ < 0) {
+        SetSize(-1);
+    } else {
+        const double outBytes = static_cast<double>(inputSize_) * r * 2.0 / inBytesPerSample_;
+        SetSize(static_cast<int64_t>(std::nearbyint(outBytes)));
+    }
+    counter_ = -1;
+
+    const float fc = static_cast<float>(0.4 * (r > 1.0f ? 1.0 / static_cast<double>(r) : static_cast<double>(r)));
+    kernel_ = MakeKernel(n, fc, filterWindow_);
+    // Upsampling scatters each value v[f] through the kernel into outputs f..f+N-1, so output
+    // y[f] = sum of h[i] v[f-i]: a dot product of the reversed kernel with the sequence in time
+    // order, summed oldest first as the scatter adds.
+    kernelReversed_.assign(kernel_.rbegin(), kernel_.rend());
+}
+
+void TRateConverter::Flush()
+{
+    if (TACSInput* input = Input())
+        input->Flush();
+    raw_.clear();
+    raw_.shrink_to_fit();
+    in_.clear();
+    in_.shrink_to_fit();
+    out_.clear();
+    out_.shrink_to_fit();
+    for (auto& s : seq_) {
+        s.clear();
+        s.shrink_to_fit();
+    }
+    SetBusy(false);
+}
+
+int64_t TRateConverter::GetData(void* buffer, int64_t bufferSize)
+{
+    if (!Busy())
+        throw EACSException("The Stream is not opened");
+    if (bufStart_ > bufEnd_) {
+        if (endOfInput_)
+            return 0;
+        const int64_t want = static_cast<int64_t>(raw_.size());
+        int64_t got = ReadInput(raw_.data(), want);
+        if (got <= 0)
+            return 0;
+        while (got < want) {
+            const int64_t n = ReadInput(raw_.data() + got, want - got);
+            if (n <= 0) {
+                endOfInput_ = true;
+                break;
+            }
+            got += n;
+        }
+        inputRead_ += got;
+        if (!ConvertBlock(got))
+            return 0;
+    }
+    const int64_t n = std::min<int64_t>(bufferSize, bufEnd_ - bufStart_ + 1);
+    std::memcpy(buffer, reinterpret_cast<const uint8_t*>(out_.data()) + bufStart_ - 1, static_cast<size_t>(n));
+    bufStart_ += static_cast<int>(n);
+    int64_t inPosition = inputRead_;
+    {
+        TSpinGuard guard(inputLock_);
+        if (TACSInput* input = Input())
+            inPosition = input->Position();
+    }
+    if (inputSize_ > 0)
+        SetPosition(static_cast<int64_t>(std::nearbyint(static_cast<double>(Size()) / static_cast<double>(inputSize_)
+                                                        * static_cast<double>(inPosition))));
+    else
+        SetPosition(Position() + n);
+    return n;
+}
+
+bool TRateConverter::ConvertBlock(int64_t bytes)
+{
+    const int frames = static_cast<int>(bytes / (channels_ * inBytesPerSample_));
+    if (frames <= 0)
+        return false;
+    const int samples = frames * channels_;
+    if (inBytesPerSample_ == 2) {
+        std::memcpy(in_.data(), raw_.data(), static_cast<size_t>(samples) * 2);
+    } else {
+        for (int i = 0; i < samples; ++i)
+            in_[i] = static_cast<int16_t>((raw_[i] - 128) * 256);
+    }
+    if (inRate_ > outRate_)
+        Downsample(frames);
+    else
+        Upsample(frames);
+    return bufEnd_ >= bufStart_;
+}
+
+void TRateConverter::Downsample(int frames)
+{
+    const int n = kernelWidth_;
+    const int hist = n - 1;
+    if (counter_ < 0)
+        counter_ = outRate_;
+    const int64_t startCounter = counter_;
+    int produced = 0;
+    for (int c = 0; c < channels_; ++c) {
+        double* z = seq_[c].data();
+        for (int j = 0; j < frames; ++j)
+            z[hist + j] = in_[j * channels_ + c];
+        int64_t counter = startCounter;
+        int f = 0;
+        for (int j = 0; j < frames; ++j) {
+            if (outRate_ < counter) {
+                counter -= outRate_;
+                continue;
+            }
+            // y = sum over k = 0..N-1 of h[N-1-k] x[j-k], newest sample first.
+            out_[f * channels_ + c] = Saturate(DotDescending(kernel_.data(), z + j, n));
+            ++f;
+            counter += inRate_ - outRate_;
+        }
+        // The tail: the last N - 1 samples of old tail + block, so short blocks keep history.
+        std::memmove(z, z + frames, static_cast<size_t>(hist) * sizeof(double));
+        counter_ = counter;
+        produced = f;
+    }
+    bufStart_ = 1;
+    bufEnd_ = produced * channels_ * 2;
+}
+
+void TRateConverter::Upsample(int frames)
+{
+    const int n = kernelWidth_;
+    const int hist = n - 1;
+    const int64_t out = outRate_;
+    const int64_t in = inRate_;
+    if (counter_ < 0)
+        counter_ = 0;
+    const int64_t startCounter = counter_;
+    int produced = 0;
+    for (int c = 0; c < channels_; ++c) {
+        double* v = seq_[c].data() + hist;
+        int64_t counter = startCounter;
+        int f = 0;
+        int prev = previous_[c];
+        // Products in integers, the division in floating point, rounded to even.
+        for (int i = 0; i < frames; ++i) {
+            const int next = in_[i * channels_ + c];
+            while (counter < out) {
+                v[f++] = RoundEven(static_cast<double>(static_cast<int64_t>(prev) * (out - counter)
+                                                       + static_cast<int64_t>(next) * counter)
+                                   / static_cast<double>(out));
+                counter += in;
+            }
+            counter -= out;
+            prev = next;
+        }
+        previous_[c] = prev;
+        counter_ = counter;
+
+        const double* k = kernelReversed_.data();
+        const double* s = seq_[c].data();
+        int j = 0;
+        // Four outputs at a time, each summed tap by tap in order: same result as one by one.
+        for (; j + 4 <= f; j += 4) {
+            double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+            const double* x = s + j;
+            for (int t = 0; t < n; ++t) {
+                const double kt = k[t];
+                s0 += kt * x[t];
+                s1 += kt * x[t + 1];
+                s2 += kt * x[t + 2];
+                s3 += kt * x[t + 3];
+            }
+            out_[(j) * channels_ + c] = Saturate(s0);
+            out_[(j + 1) * channels_ + c] = Saturate(s1);
+            out_[(j + 2) * channels_ + c] = Saturate(s2);
+            out_[(j + 3) * channels_ + c] = Saturate(s3);
+        }
+        for (; j < f; ++j)
+            out_[j * channels_ + c] = Saturate(Dot(k, s + j, n));
+        std::memmove(seq_[c].data(), seq_[c].data() + f, static_cast<size_t>(hist) * sizeof(double));
+        produced = f;
+    }
+    bufStart_ = 1;
+    bufEnd_ = produced * channels_ * 2;
+}

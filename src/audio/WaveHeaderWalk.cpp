@@ -1,0 +1,166 @@
+#include "audio/WaveHeaderWalk.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "audio/ACSStream.h"
+#include "audio/ByteOrder.h"
+
+namespace {
+
+constexpr int64_t kHeaderLimit = 8192;
+
+bool TagEquals(const uint8_t* bytes, const char* tag)
+{
+    for (int i = 0; i < 4; ++i) {
+        const int a = bytes[i];
+        const int b = static_cast<uint8_t>(tag[i]);
+        if (a != b && a - b != 32 && b - a != 32)
+            return false;
+    }
+    return true;
+}
+
+class Walker {
+public:
+    explicit Walker(TACSStream& s) : s_(s), end_(s.Size()) {}
+
+    bool Read(void* p, int64_t n)
+    {
+        if (consumed_ + n > kHeaderLimit)
+            return false;
+        const int64_t got = s_.Read(p, n);
+        consumed_ += std::max<int64_t>(got, 0);
+        return got == n;
+    }
+    bool Read32(uint32_t& v)
+    {
+        uint8_t b[4];
+        if (!Read(b, 4))
+            return false;
+        v = GetLE32(b);
+        return true;
+    }
+    bool Skip(uint32_t n)
+    {
+        const int64_t target = s_.Position() + n;
+        if (target > end_)
+            return false;
+        s_.Seek(target);
+        return true;
+    }
+    /// Sliding search: shifts one byte at a time until the last four read match tag.
+    bool Find(uint8_t (&window)[4], const char* tag)
+    {
+        while (!TagEquals(window, tag)) {
+            std::memmove(window, window + 1, 3);
+            if (!Read(&window[3], 1))
+                return false;
+        }
+        return true;
+    }
+    /// Skips whole chunks until one whose id matches tag; id holds the current id on entry.
+    bool SkipUntil(uint8_t (&id)[4], const char* tag)
+    {
+        while (!TagEquals(id, tag)) {
+            uint32_t size;
+            if (!Read32(size) || !Skip(size) || !Read(id, 4))
+                return false;
+        }
+        return true;
+    }
+    int64_t Position() const { return s_.Position(); }
+    int64_t Remaining() const { return kHeaderLimit - consumed_; }
+
+private:
+    TACSStream& s_;
+    int64_t end_;
+    int64_t consumed_ = 0;
+};
+
+void ParseFmt(const std::vector<uint8_t>& body, TWaveHeaderInfo& info)
+{
+    // Fields beyond the body read as 0; the reader rejects formats that lack what they need.
+    uint8_t fixed[22] = {};
+    std::memcpy(fixed, body.data(), std::min<size_t>(body.size(), sizeof fixed));
+    info.fmtSize = static_cast<uint16_t>(std::min<size_t>(body.size(), 0xFFFF));
+    info.formatTag = GetLE16(fixed);
+    info.channels = GetLE16(fixed + 2);
+    info.sampleRate = GetLE32(fixed + 4);
+    info.blockAlign = GetLE16(fixed + 12);
+    info.bitsPerSample = GetLE16(fixed + 14);
+    info.type = WavTypeOfTag(info.formatTag);
+    if (info.type == wtDVIADPCM || info.type == wtMSADPCM || info.type == wtACM)
+        info.samplesPerBlock = GetLE16(fixed + 18);
+    if (info.type == wtMSADPCM) {
+        info.coefCount = GetLE16(fixed + 20);
+        info.coefsFit = body.size() >= 22 && info.coefCount <= info.coefs.size()
+            && 22 + 4 * static_cast<size_t>(info.coefCount) <= body.size();
+        if (info.coefsFit) {
+            for (int i = 0; i < info.coefCount; ++i) {
+                info.coefs[i].coef1 = GetLE16s(body.data() + 22 + 4 * i);
+                info.coefs[i].coef2 = GetLE16s(body.data() + 24 + 4 * i);
+            }
+        }
+    }
+}
+
+} // namespace
+
+TWavType WavTypeOfTag(uint16_t tag)
+{
+    switch (tag) {
+    case 1: return wtPCM;
+    case 17: return wtDVIADPCM;
+    case 2: return wtMSADPCM;
+    case 85: return wtACM;
+    default: return wtUnsupported;
+    }
+}
+
+TWaveHeaderInfo WalkWaveHeader(TACSStream& stream, TWaveWalkMode mode)
+{
+    TWaveHeaderInfo info;
+    Walker w(stream);
+    uint8_t window[4];
+    uint32_t size;
+
+    if (!w.Read(window, 4) || !w.Find(window, "RIFF") || !w.Read32(size))
+        return info;
+    if (!w.Read(window, 4) || !w.Find(window, "WAVE"))
+        return info;
+
+    uint8_t id[4];
+    if (!w.Read(id, 4) || !w.SkipUntil(id, "fmt ") || !w.Read32(size))
+        return info;
+    if (size > w.Remaining())
+        return info;
+    std::vector<uint8_t> body(size);
+    if (size > 0 && !w.Read(body.data(), size))
+        return info;
+    ParseFmt(body, info);
+    if (mode == TWaveWalkMode::Append && info.type != wtPCM && info.type != wtDVIADPCM)
+        info.type = wtUnsupported;
+    if (info.type == wtUnsupported)
+        return info;
+    if (!w.Read(id, 4))
+        return info;
+
+    if (info.type != wtPCM) {
+        if (!w.SkipUntil(id, "fact") || !w.Read32(size) || size < 4)
+            return info;
+        info.factValueOffset = w.Position();
+        if (!w.Read32(info.factValue) || !w.Skip(size - 4) || !w.Read(id, 4))
+            return info;
+    }
+
+    if (!w.SkipUntil(id, "data"))
+        return info;
+    info.dataSizeOffset = w.Position();
+    if (!w.Read32(info.dataSize))
+        return info;
+    info.firstAudioByte = w.Position();
+    info.found = true;
+    return info;
+}

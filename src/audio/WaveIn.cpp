@@ -1,0 +1,299 @@
+#include "audio/WaveIn.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "audio/ACSException.h"
+#include "audio/ACSFileStream.h"
+#include "audio/ACSMemoryStream.h"
+#include "audio/MsAdpcm.h"
+#include "audio/WaveConverter.h"
+
+namespace {
+
+constexpr uint32_t kMaxSampleRate = 1000000;
+
+} // namespace
+
+TWaveIn::TWaveIn() : buffer_(kBufferSize / 2) {}
+
+TWaveIn::~TWaveIn()
+{
+    NotifyRemoval();
+    std::lock_guard lock(openMutex_);
+    while (openCount_ > 0)
+        CloseFile();
+}
+
+TWavType TWaveIn::WavType()
+{
+    return WithOpenFile([this] { return type_; });
+}
+
+void TWaveIn::MarkInvalid()
+{
+    valid_ = false;
+    deliver_ = false;
+    SetSize(0);
+    totalSamples_ = 0;
+}
+
+void TWaveIn::ApplyHeader(const TWaveHeaderInfo& info)
+{
+    header_ = info;
+    type_ = info.found ? info.type : wtUnsupported;
+    channels_ = info.channels;
+    sampleRate_ = static_cast<int>(std::min<uint32_t>(info.sampleRate, INT32_MAX));
+    bits_ = info.bitsPerSample;
+    firstAudioByte_ = info.firstAudioByte;
+    deliver_ = type_ != wtUnsupported;
+    totalSamples_ = 0;
+    if (type_ == wtUnsupported || info.channels == 0 || info.blockAlign == 0 || info.sampleRate == 0
+        || info.sampleRate > kMaxSampleRate) {
+        type_ = wtUnsupported;
+        MarkInvalid();
+        return;
+    }
+    // The data chunk holds what the file holds, whatever its size field claims.
+    const int64_t available = std::max<int64_t>(stream_->Size() - info.firstAudioByte, 0);
+    const int64_t dataBytes = std::min<int64_t>(info.dataSize, available);
+
+    switch (type_) {
+    case wtPCM:
+    case wtACM:
+        if (type_ == wtPCM && (bits_ != 8 && bits_ != 16)) {
+            MarkInvalid();
+            return;
+        }
+        if (type_ == wtPCM) {
+            SetSize(dataBytes);
+            totalSamples_ = dataBytes / ((bits_ / 8) * channels_);
+        }
+        break;
+    case wtDVIADPCM: {
+        const int ba = info.blockAlign;
+        const bool fits = channels_ == 1
+            ? ba >= 4 && ImaAdpcm::MonoSamplesPerBlock(ba) * 2 <= kBufferSize
+            : channels_ == 2 && ba >= 8 && (ba - 8) % 8 == 0 && ImaAdpcm::StereoFramesPerBlock(ba) * 4 <= kBufferSize;
+        if (!fits || info.samplesPerBlock == 0) {
+            type_ = wtUnsupported;
+            MarkInvalid();
+            return;
+        }
+        // A 3-bit (or other) IMA file is flagged but, as a 4-bit one, still decoded.
+        if (bits_ != 4)
+            valid_ = false;
+        bits_ = 16;
+        const int64_t perBlock = channels_ == 1 ? ImaAdpcm::MonoSamplesPerBlock(ba) : ImaAdpcm::StereoFramesPerBlock(ba);
+        const int64_t blocks = (dataBytes + ba - 1) / ba;
+        totalSamples_ = std::min<int64_t>(info.factValue, blocks * perBlock);
+        SetSize(channels_ * totalSamples_ * 2);
+        break;
+    }
+    case wtMSADPCM: {
+        const int ba = info.blockAlign;
+        const int spb = info.samplesPerBlock;
+        const int frames = MsAdpcm::FramesPerBlock(channels_, spb);
+        const int codeBytes = channels_ == 1 ? (spb - 2) / 2 : spb - 2;
+        const bool fits = (channels_ == 1 || channels_ == 2) && spb >= 2
+            && ba >= MsAdpcm::HeaderBytes(channels_) + codeBytes && frames * channels_ * 2 <= kBufferSize
+            && info.coefsFit && info.coefCount >= 1;
+        if (!fits) {
+            type_ = wtUnsupported;
+            MarkInvalid();
+            return;
+        }
+        bits_ = 16;
+        const int64_t blocks = (dataBytes + ba - 1) / ba;
+        totalSamples_ = std::min<int64_t>(info.factValue, blocks * frames);
+        SetSize(channels_ * totalSamples_ * 2);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TWaveIn::OpenFile()
+{
+    std::lock_guard lock(openMutex_);
+    if (openCount_ == 0) {
+        valid_ = true;
+        type_ = wtUnsupported;
+        if (!streamAssigned_) {
+            ownedStream_ = TACSFileStream::Open(FileName(), TACSFileStream::Mode::Read);
+            stream_ = ownedStream_.get();
+        }
+        stream_->Seek(0);
+        ApplyHeader(WalkWaveHeader(*stream_, TWaveWalkMode::Reader));
+        if (type_ == wtACM)
+            OpenConverted();
+    }
+    ++openCount_;
+}
+
+void TWaveIn::OpenConverted()
+{
+    TWaveConverter converter;
+    stream_->Seek(0);
+    converter.ReadWaveFile(*stream_);
+    converter.TargetFormat[0] = 1;
+    converter.TargetFormat[1] = 0;
+    if (converter.SuggestFormat() != 0 || converter.ConvertFormat() != 0) {
+        MarkInvalid();
+        return;
+    }
+    auto image = std::make_unique<TACSMemoryStream>();
+    if (converter.WriteWaveImage(*image) != 0) {
+        MarkInvalid();
+        return;
+    }
+    // The image stands in for the file until CloseFile puts the file back.
+    asideStream_ = stream_;
+    asideOwned_ = std::move(ownedStream_);
+    asideAssigned_ = streamAssigned_;
+    converted_ = std::move(image);
+    stream_ = converted_.get();
+    streamAssigned_ = false;
+    stream_->Seek(0);
+    ApplyHeader(WalkWaveHeader(*stream_, TWaveWalkMode::Reader));
+    if (type_ != wtPCM) {
+        MarkInvalid();
+        type_ = wtACM;
+        return;
+    }
+    type_ = wtACM;
+}
+
+void TWaveIn::CloseFile()
+{
+    std::lock_guard lock(openMutex_);
+    if (openCount_ == 1) {
+        if (converted_) {
+            converted_.reset();
+            stream_ = asideStream_;
+            ownedStream_ = std::move(asideOwned_);
+            streamAssigned_ = asideAssigned_;
+            asideStream_ = nullptr;
+        }
+        if (!streamAssigned_) {
+            ownedStream_.reset();
+            stream_ = nullptr;
+        } else if (seekable_ && stream_) {
+            stream_->Seek(0);
+        }
+    }
+    if (openCount_ > 0)
+        --openCount_;
+}
+
+bool TWaveIn::Seek(int sampleNum)
+{
+    if (!seekable_)
+        return false;
+    std::lock_guard lock(openMutex_);
+    OpenFile();
+    bool moved = false;
+    if (deliver_) {
+        if (type_ == wtPCM) {
+            stream_->Seek(static_cast<int64_t>(sampleNum) * (bits_ / 8) * channels_ + firstAudioByte_);
+            moved = true;
+        } else if (type_ == wtDVIADPCM || type_ == wtMSADPCM) {
+            stream_->Seek(static_cast<int64_t>(sampleNum / header_.samplesPerBlock) * header_.blockAlign
+                          + firstAudioByte_);
+            moved = true;
+        }
+    }
+    CloseFile();
+    return moved;
+}
+
+int64_t TWaveIn::GetData(void* buffer, int64_t bufferSize)
+{
+    if (!Busy())
+        throw EACSException("The Stream is not opened");
+    if (bufStart_ > bufEnd_ && !Refill())
+        return 0;
+    const int64_t n = std::min<int64_t>(bufferSize, bufEnd_ - bufStart_ + 1);
+    if (n <= 0)
+        return 0;
+    std::memcpy(buffer, reinterpret_cast<const uint8_t*>(buffer_.data()) + bufStart_ - 1, static_cast<size_t>(n));
+    bufStart_ += static_cast<int>(n);
+    SetPosition(Position() + n);
+    return n;
+}
+
+bool TWaveIn::Refill()
+{
+    if (!deliver_)
+        return false;
+    switch (type_) {
+    case wtPCM:
+    case wtACM:
+        return RefillPcm();
+    case wtDVIADPCM:
+    case wtMSADPCM:
+        return RefillAdpcm();
+    default:
+        return false;
+    }
+}
+
+bool TWaveIn::RefillPcm()
+{
+    auto readRange = [this]() -> int64_t {
+        const int64_t want = std::min<int64_t>(kBufferSize, Size() - Position());
+        if (want <= 0)
+            return 0;
+        return stream_->Read(reinterpret_cast<uint8_t*>(buffer_.data()), want);
+    };
+    int64_t count = readRange();
+    if (count <= 0) {
+        if (!Loop())
+            return false;
+        Flush();
+        Init();
+        Seek(StartSample()); // also when another open kept the stream where it was
+        count = readRange();
+        if (count <= 0)
+            return false;
+    }
+    bufStart_ = 1;
+    bufEnd_ = static_cast<int>(count);
+    return true;
+}
+
+bool TWaveIn::RefillAdpcm()
+{
+    if (Position() >= Size()) {
+        if (!Loop())
+            return false;
+        Flush();
+        Init();
+        if (!deliver_)
+            return false;
+    }
+    const int ba = header_.blockAlign;
+    block_.resize(static_cast<size_t>(ba));
+    const int got = static_cast<int>(stream_->Read(block_.data(), ba));
+    int16_t* out = buffer_.data();
+    int frames;
+    if (type_ == wtDVIADPCM) {
+        frames = channels_ == 1 ? ImaAdpcm::DecodeMono(block_.data(), got, out)
+                                : ImaAdpcm::DecodeStereo(block_.data(), got, out);
+    } else {
+        frames = MsAdpcm::DecodeBlock(block_.data(), got, channels_, header_.samplesPerBlock,
+                                      header_.coefs.data(), header_.coefCount, out);
+        if (frames < 0) {
+            // A predictor index outside the table: the file is not valid from here on.
+            valid_ = false;
+            deliver_ = false;
+            return false;
+        }
+    }
+    if (frames <= 0)
+        return false;
+    bufStart_ = 1;
+    bufEnd_ = frames * channels_ * 2;
+    return true;
+}

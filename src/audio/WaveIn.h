@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "audio/ACSFileIn.h"
+#include "audio/ACSTypes.h"
+#include "audio/ImaAdpcm.h"
+#include "audio/WaveHeaderWalk.h"
+
+/// Reads a RIFF WAVE file and delivers its audio as interleaved PCM: PCM (8 or 16 bits) as it
+/// is, IMA ADPCM and Microsoft ADPCM decoded to 16-bit, and MPEG audio in WAV (tag 85)
+/// converted in memory first (TWaveConverter).
+///
+/// A file whose format is not supported, or is damaged (zero channels or block align, absurd
+/// rates, chunks reaching past the end, ADPCM blocks that would not fit the decode buffer,
+/// Microsoft ADPCM coefficient tables over 32 pairs or predictor indexes out of range), is
+/// reported through Valid() = false and delivers no data.
+class TWaveIn : public TACSFileIn {
+public:
+    TWaveIn();
+    ~TWaveIn() override;
+
+    int64_t GetData(void* buffer, int64_t bufferSize) override;
+    void OpenFile() override;
+    void CloseFile() override;
+    bool Seek(int sampleNum) override;
+
+    /// The format the header walk found (opens the file to find out).
+    TWavType WavType();
+
+    static constexpr int kBufferSize = 16384;
+
+private:
+    /// Refills the decode buffer; false at the end of the data.
+    bool Refill();
+    bool RefillPcm();
+    bool RefillAdpcm();
+    void ApplyHeader(const TWaveHeaderInfo& info);
+    void OpenConverted();
+    void MarkInvalid();
+
+    std::vector<int16_t> buffer_;  // decode buffer: bytes bufStart_..bufEnd_ (1-based) unread
+    std::vector<uint8_t> block_;   // one compressed block
+    TWavType type_ = wtUnsupported;
+    TWaveHeaderInfo header_;
+    int64_t firstAudioByte_ = 0;
+    bool deliver_ = false;         // the data can be read (false for unsupported or failed files)
+    // MPEG in WAV: the converted PCM image in memory, with the file stream set aside meanwhile.
+    std::unique_ptr<TACSStream> converted_;
+    TACSStream* asideStream_ = nullptr;
+    std::unique_ptr<TACSStream> asideOwned_;
+    bool asideAssigned_ = false;
+};

@@ -1,0 +1,247 @@
+#include "AudioTestUtil.h"
+
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include "audio/ACSException.h"
+#include "support/TestSupport.h"
+
+TMemorySource::TMemorySource(Bytes data, int rate, int channels, int bits)
+    : data_(std::move(data)), rate_(rate), channels_(channels), bits_(bits)
+{
+}
+
+TMemorySource::~TMemorySource()
+{
+    NotifyRemoval();
+}
+
+void TMemorySource::Init()
+{
+    ++initCount;
+    if (onInit)
+        onInit();
+    pos_ = 0;
+    SetPosition(0);
+    SetSize(reportedSize == INT64_MIN ? static_cast<int64_t>(data_.size()) : reportedSize);
+    SetBusy(true);
+}
+
+void TMemorySource::Flush()
+{
+    ++flushCount;
+    SetBusy(false);
+}
+
+int64_t TMemorySource::GetData(void* buffer, int64_t bufferSize)
+{
+    ++getDataCount;
+    if (!Busy())
+        throw EACSException("The Stream is not opened");
+    if (delayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    if (failAfter >= 0 && static_cast<int64_t>(pos_) >= failAfter)
+        throw EACSException("source failed");
+    const int64_t n = std::min<int64_t>({bufferSize, chunk, static_cast<int64_t>(data_.size() - pos_)});
+    if (n <= 0)
+        return 0;
+    std::memcpy(buffer, data_.data() + pos_, static_cast<size_t>(n));
+    pos_ += static_cast<size_t>(n);
+    SetPosition(Position() + n);
+    return n;
+}
+
+TSinkWatcher::TSinkWatcher(TACSOutput& sink)
+{
+    std::shared_ptr<State> s = s_;
+    sink.SetOnDone([s](TACSOutput*) {
+        std::lock_guard lock(s->m);
+        ++s->done;
+        s->cv.notify_all();
+    });
+    sink.SetOnThreadException([s](TACSOutput*, const EAppException& e) {
+        std::lock_guard lock(s->m);
+        ++s->errors;
+        s->lastError = e.text();
+        s->cv.notify_all();
+    });
+    sink.SetOnProgress([s](TACSOutput* sender) {
+        const int p = sender->Progress();
+        std::lock_guard lock(s->m);
+        s->progress.push_back(p);
+    });
+}
+
+bool TSinkWatcher::Wait(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(s_->m);
+    return s_->cv.wait_for(lock, timeout, [this] { return s_->done + s_->errors > 0; });
+}
+
+int TSinkWatcher::doneCount() const
+{
+    std::lock_guard lock(s_->m);
+    return s_->done;
+}
+
+int TSinkWatcher::errorCount() const
+{
+    std::lock_guard lock(s_->m);
+    return s_->errors;
+}
+
+QString TSinkWatcher::lastError() const
+{
+    std::lock_guard lock(s_->m);
+    return s_->lastError;
+}
+
+std::vector<int> TSinkWatcher::progress() const
+{
+    std::lock_guard lock(s_->m);
+    return s_->progress;
+}
+
+void TSinkWatcher::Reset()
+{
+    std::lock_guard lock(s_->m);
+    s_->done = s_->errors = 0;
+    s_->lastError.clear();
+    s_->progress.clear();
+}
+
+void RunToEnd(TACSOutput& sink, TSinkWatcher& watcher)
+{
+    watcher.Reset();
+    sink.Run();
+    ASSERT_TRUE(watcher.Wait()) << "the job did not end";
+}
+
+Bytes ReadAll(TACSInput& source, int64_t request)
+{
+    Bytes out;
+    Bytes buf(static_cast<size_t>(request));
+    source.Init();
+    for (;;) {
+        const int64_t n = source.GetData(buf.data(), request);
+        if (n <= 0)
+            break;
+        out.insert(out.end(), buf.begin(), buf.begin() + n);
+    }
+    source.Flush();
+    return out;
+}
+
+QString AudioFixture(const char* name)
+{
+    return FixturesDir() + QStringLiteral("audio/") + QString::fromUtf8(name);
+}
+
+Bytes LoadBytes(const QString& path)
+{
+    const QByteArray data = ReadWholeFile(path);
+    return Bytes(data.begin(), data.end());
+}
+
+void SaveBytes(const QString& path, const Bytes& data)
+{
+    WriteWholeFile(path, QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size())));
+}
+
+Bytes ToBytes(const std::vector<int16_t>& samples)
+{
+    Bytes b(samples.size() * 2);
+    std::memcpy(b.data(), samples.data(), b.size());
+    return b;
+}
+
+std::vector<int16_t> ToSamples(const Bytes& bytes)
+{
+    std::vector<int16_t> s(bytes.size() / 2);
+    std::memcpy(s.data(), bytes.data(), s.size() * 2);
+    return s;
+}
+
+static void Append32(Bytes& b, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+static void Append16(Bytes& b, uint16_t v)
+{
+    b.push_back(static_cast<uint8_t>(v));
+    b.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+TWavBuilder& TWavBuilder::Chunk(const char* id, const Bytes& body)
+{
+    chunks_.insert(chunks_.end(), id, id + 4);
+    Append32(chunks_, static_cast<uint32_t>(body.size()));
+    chunks_.insert(chunks_.end(), body.begin(), body.end());
+    return *this;
+}
+
+Bytes TWavBuilder::Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits,
+                       const Bytes& extra)
+{
+    Bytes b;
+    Append16(b, tag);
+    Append16(b, channels);
+    Append32(b, rate);
+    Append32(b, rate * blockAlign);
+    Append16(b, blockAlign);
+    Append16(b, bits);
+    b.insert(b.end(), extra.begin(), extra.end());
+    return b;
+}
+
+Bytes TWavBuilder::U32(uint32_t v)
+{
+    Bytes b;
+    Append32(b, v);
+    return b;
+}
+
+Bytes TWavBuilder::Build(const char* riff, const char* wave) const
+{
+    Bytes b(riff, riff + 4);
+    Append32(b, static_cast<uint32_t>(chunks_.size() + 4));
+    b.insert(b.end(), wave, wave + 4);
+    b.insert(b.end(), chunks_.begin(), chunks_.end());
+    return b;
+}
+
+std::vector<int16_t> Sine(int frames, int channels, int rate, double amplitude)
+{
+    std::vector<int16_t> s(static_cast<size_t>(frames) * channels);
+    for (int i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            s[static_cast<size_t>(i) * channels + c] =
+                static_cast<int16_t>(std::lround(amplitude * std::sin(2 * M_PI * (440.0 + 220.0 * c) * i / rate)));
+    return s;
+}
+
+int RunProgram(const QString& program, const QStringList& args, QByteArray* out)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    p.start(program, args);
+    if (!p.waitForFinished(60000))
+        return -1;
+    if (out)
+        *out = p.readAllStandardOutput();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+bool HaveProgram(const QString& program)
+{
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <QString>
+
+#include "audio/ACSInput.h"
+#include "audio/ACSOutput.h"
+
+using Bytes = std::vector<uint8_t>;
+
+/// A source over bytes in memory with a chosen format. Size is the byte count unless
+/// reportedSize is set (e.g. -1 for unknown); chunk limits each GetData; delayMs slows each
+/// call; failAfter raises EACSException once that many bytes have been delivered.
+class TMemorySource : public TACSInput {
+public:
+    TMemorySource(Bytes data, int rate, int channels, int bits);
+    ~TMemorySource() override;
+
+    int BitsPerSample() override { return bits_; }
+    int Channels() override { return channels_; }
+    int SampleRate() override { return rate_; }
+    int64_t GetData(void* buffer, int64_t bufferSize) override;
+    void Init() override;
+    void Flush() override;
+
+    int64_t reportedSize = INT64_MIN; // INT64_MIN: the data's length
+    int64_t chunk = INT64_MAX;
+    int delayMs = 0;
+    int64_t failAfter = -1;
+    std::function<void()> onInit;     // runs inside Init (e.g. to raise)
+    std::atomic<int> initCount{0};
+    std::atomic<int> flushCount{0};
+    std::atomic<int> getDataCount{0};
+
+private:
+    Bytes data_;
+    size_t pos_ = 0;
+    int rate_, channels_, bits_;
+};
+
+/// Waits for a sink's OnDone or OnThreadException. The handlers share their state with the
+/// watcher, so an event that arrives after the watcher is gone is harmless.
+class TSinkWatcher {
+public:
+    explicit TSinkWatcher(TACSOutput& sink);
+    /// Waits for the end of a job; false on timeout.
+    bool Wait(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    int doneCount() const;
+    int errorCount() const;
+    QString lastError() const;
+    std::vector<int> progress() const;
+    void Reset();
+
+private:
+    struct State {
+        std::mutex m;
+        std::condition_variable cv;
+        int done = 0;
+        int errors = 0;
+        QString lastError;
+        std::vector<int> progress;
+    };
+    std::shared_ptr<State> s_ = std::make_shared<State>();
+};
+
+/// Runs a sink to the end of its job; fails the test on timeout.
+void RunToEnd(TACSOutput& sink, TSinkWatcher& watcher);
+
+/// Init, GetData in requests of `request` bytes until 0, Flush.
+Bytes ReadAll(TACSInput& source, int64_t request = 4096);
+
+QString AudioFixture(const char* name);
+Bytes LoadBytes(const QString& path);
+void SaveBytes(const QString& path, const Bytes& data);
+
+/// Interleaved 16-bit samples as bytes and back.
+Bytes ToBytes(const std::vector<int16_t>& samples);
+std::vector<int16_t> ToSamples(const Bytes& bytes);
+
+/// A RIFF WAVE file assembled from chunks, for headers no tool writes.
+class TWavBuilder {
+public:
+    TWavBuilder& Chunk(const char* id, const Bytes& body);
+    /// A "fmt " body: tag, channels, rate, block align, bits, then extra bytes.
+    static Bytes Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits,
+                     const Bytes& extra = {});
+    static Bytes U32(uint32_t v);
+    Bytes Build(const char* riff = "RIFF", const char* wave = "WAVE") const;
+
+private:
+    Bytes chunks_;
+};
+
+/// Sine samples, interleaved over channels (each channel a different frequency).
+std::vector<int16_t> Sine(int frames, int channels, int rate, double amplitude = 12000.0);
+
+/// Runs a program with arguments; returns its exit code and leaves stdout in out.
+int RunProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr);
+bool HaveProgram(const QString& program);
