@@ -95,9 +95,9 @@ public:
     using QObject::QObject;
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        const int t = event->type();
-        if (t >= WM_RIPFAILED && t <= WM_CDDBSTATE)
-            HandoffAcquire(event);
+        // Acquire before reading anything of the event: even its type was written by the
+        // sender's thread. Acquiring an address nobody released costs nothing.
+        HandoffAcquire(event);
         return QObject::eventFilter(watched, event);
     }
 };
