@@ -2,11 +2,15 @@
 #include <thread>
 
 #include <QDir>
+#include <QProcess>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "DiscFixture.h"
 #include "platform/cdaccess/CdAccess.h"
+#include "platform/cdaccess/CdioUtil.h"
 #include "platform/cdaccess/LibcdioCdAccess.h"
 #include "support/TestSupport.h"
 
@@ -296,6 +300,48 @@ TEST_F(CdAccessTest, OneHandleSharedByTwoThreads)
     closed = true;
     late.join();
     EXPECT_EQ(afterClose.load(), 0);
+}
+
+TEST(RewriteTocPaths, AnchorsRelativeNamesAndRefusesWhatItCannotParse)
+{
+    std::vector<std::string> files;
+    auto text = RewriteTocPaths("CD_DA\nTRACK AUDIO\nFILE \"a b.bin\" 0 00:01:00\nDATAFILE \"/abs/x.bin\"\n"
+                                "AUDIOFILE  \"sub/c.wav\" 0\nMYFILE \"kept.bin\"\nFILE 12\n",
+                                "/discs", files);
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(*text, "CD_DA\nTRACK AUDIO\nFILE \"/discs/a b.bin\" 0 00:01:00\nDATAFILE \"/abs/x.bin\"\n"
+                     "AUDIOFILE  \"/discs/sub/c.wav\" 0\nMYFILE \"kept.bin\"\nFILE 12\n");
+    EXPECT_EQ(files, (std::vector<std::string>{"/discs/a b.bin", "/abs/x.bin", "/discs/sub/c.wav"}));
+
+    files.clear();
+    EXPECT_FALSE(RewriteTocPaths("FILE \"never closed", "/d", files));
+    EXPECT_FALSE(RewriteTocPaths("FILE \"esc\\\"aped\"", "/d", files));
+    EXPECT_FALSE(RewriteTocPaths("FILE \"x\"", "/we\"ird", files));
+    EXPECT_TRUE(RewriteTocPaths("FILE", "/d", files).has_value());
+    EXPECT_TRUE(RewriteTocPaths("", "/d", files).has_value());
+}
+
+TEST(MakeDiscTool, WritesImagesFromTheCommandLine)
+{
+    QTemporaryDir dir;
+    const QString tool = BuiltBinDir() + QStringLiteral("makedisc");
+    ASSERT_TRUE(QFile::exists(tool)) << tool.toStdString();
+    EXPECT_EQ(QProcess::execute(tool, {dir.path(), QStringLiteral("Cmd"), QStringLiteral("2s"), QStringLiteral("23")}), 0);
+    EXPECT_EQ(QFileInfo(dir.path() + QStringLiteral("/Cmd.bin")).size(), (150 + 23) * 2352);
+    EXPECT_EQ(ReadWholeFile(dir.path() + QStringLiteral("/Cmd.cue")),
+              QByteArray("FILE \"Cmd.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                         "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n"));
+    // Bad lengths and options are refused without writing anything.
+    for (const QStringList& args : {QStringList{dir.path(), QStringLiteral("Bad"), QStringLiteral("0")},
+                                    QStringList{dir.path(), QStringLiteral("Bad"), QStringLiteral("12x")},
+                                    QStringList{dir.path(), QStringLiteral("Bad")},
+                                    QStringList{QStringLiteral("--pregap"), QStringLiteral("-1"), dir.path(),
+                                                QStringLiteral("Bad"), QStringLiteral("5")}})
+        EXPECT_EQ(QProcess::execute(tool, args), 2) << args.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(QProcess::execute(tool, {QStringLiteral("--toc"), QStringLiteral("--pregap"), QStringLiteral("3"),
+                                       dir.path(), QStringLiteral("Bad"), QStringLiteral("5")}), 1);
+    EXPECT_FALSE(QFile::exists(dir.path() + QStringLiteral("/Bad.cue")));
+    EXPECT_FALSE(QFile::exists(dir.path() + QStringLiteral("/Bad.toc")));
 }
 
 } // namespace
