@@ -54,8 +54,7 @@ bool ImageUsable(const DriveSource& source)
     return cdio && FillToc(cdio.get(), true, toc);
 }
 
-} // namespace
-
+/// Copies text into a fixed NUL-terminated field, cutting at a UTF-8 character boundary.
 template <size_t N>
 void CopyField(std::array<char, N>& field, const std::string& text)
 {
@@ -68,8 +67,7 @@ void CopyField(std::array<char, N>& field, const std::string& text)
     }
     std::copy_n(text.begin(), n, field.begin());
 }
-template void CopyField<9>(std::array<char, 9>&, const std::string&);
-template void CopyField<17>(std::array<char, 17>&, const std::string&);
+} // namespace
 
 std::string DriveSource::DataPath() const
 {

@@ -47,7 +47,3 @@ private:
 
 /// Image files, in name order, that the discs folder offers (*.cue and *.toc).
 std::vector<std::string> ListImageFiles(const std::string& discsDir);
-
-/// Copies text into a fixed NUL-terminated field, cutting at a UTF-8 character boundary.
-template <size_t N>
-void CopyField(std::array<char, N>& field, const std::string& text);

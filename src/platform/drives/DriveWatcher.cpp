@@ -131,11 +131,17 @@ void DriveWatcher::RescanImages(bool emitChanges)
     images_ = now;
 }
 
-void DriveWatcher::OnBlockDeviceChanged(const std::string& devnode, bool isCdrom, bool mediaPresent)
+void DriveWatcher::OnBlockDeviceEvent(const std::string& action, const std::string& devnode, bool isCdrom,
+                                      bool mediaPresent)
 {
     if (!isCdrom || devnode.empty())
         return;
-    Emit(tracker_.Update(devnode, mediaPresent, true));
+    if (action == "change")
+        Emit(tracker_.Update(devnode, mediaPresent, true));
+    else if (action == "add")
+        Emit(tracker_.Update(devnode, mediaPresent, mediaPresent));
+    else if (action == "remove")
+        Emit(tracker_.Update(devnode, false, false));
 }
 
 void DriveWatcher::ReadUdev()
@@ -144,8 +150,8 @@ void DriveWatcher::ReadUdev()
     while (struct udev_device* dev = udev_monitor_receive_device(monitor_)) {
         const char* action = udev_device_get_action(dev);
         const char* node = udev_device_get_devnode(dev);
-        if (action != nullptr && std::strcmp(action, "change") == 0 && node != nullptr)
-            OnBlockDeviceChanged(node, PropertyIs(dev, "ID_CDROM", "1"), PropertyIs(dev, "ID_CDROM_MEDIA", "1"));
+        if (action != nullptr && node != nullptr)
+            OnBlockDeviceEvent(action, node, PropertyIs(dev, "ID_CDROM", "1"), PropertyIs(dev, "ID_CDROM_MEDIA", "1"));
         udev_device_unref(dev);
     }
 }

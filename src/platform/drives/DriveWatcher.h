@@ -30,9 +30,12 @@ public:
     void SetDriveHandle(int handle);
     void SetPollInterval(std::chrono::milliseconds interval);
 
-    /// A block device changed (what the udev monitor delivers): devnode, whether udev marks it
-    /// a CD-ROM drive, and whether it holds a medium now. Public so tests can feed events.
-    void OnBlockDeviceChanged(const std::string& devnode, bool isCdrom, bool mediaPresent);
+    /// A udev event of a block device: its action ("change", "add", "remove"), devnode,
+    /// whether udev marks it a CD-ROM drive, and whether it holds a medium now. A drive plugged
+    /// in with a disc is an arrival, one unplugged with a disc a removal. Public so tests can
+    /// feed events.
+    void OnBlockDeviceEvent(const std::string& action, const std::string& devnode, bool isCdrom,
+                            bool mediaPresent);
 
     /// Whether the udev monitor could be set up (not in every container).
     bool UdevActive() const { return monitor_ != nullptr; }

@@ -74,20 +74,32 @@ TEST_F(DriveWatcherTest, TheDiscsFolderMayAppearLaterAndGoAway)
     EXPECT_EQ(arrived.count(), 1);
 }
 
-TEST_F(DriveWatcherTest, UdevChangesOfCdDrivesOnly)
+TEST_F(DriveWatcherTest, UdevEventsOfCdDrivesOnly)
 {
     DriveWatcher watcher;
     QSignalSpy arrived(&watcher, &DriveWatcher::VolumeArrived);
     QSignalSpy removed(&watcher, &DriveWatcher::VolumeRemoved);
-    watcher.OnBlockDeviceChanged("/dev/sda", false, true);
-    EXPECT_EQ(arrived.count(), 0);
-    watcher.OnBlockDeviceChanged("/dev/sr0", true, true);
-    EXPECT_EQ(arrived.count(), 1);
-    watcher.OnBlockDeviceChanged("/dev/sr0", true, true);
-    EXPECT_EQ(removed.count(), 1);
-    EXPECT_EQ(arrived.count(), 2);
-    watcher.OnBlockDeviceChanged("/dev/sr0", true, false);
-    EXPECT_EQ(removed.count(), 2);
+    auto counts = [&] { return std::make_pair(int(arrived.count()), int(removed.count())); };
+    watcher.OnBlockDeviceEvent("change", "/dev/sda", false, true);
+    EXPECT_EQ(counts(), std::make_pair(0, 0));
+    watcher.OnBlockDeviceEvent("change", "/dev/sr0", true, true);
+    EXPECT_EQ(counts(), std::make_pair(1, 0));
+    watcher.OnBlockDeviceEvent("change", "/dev/sr0", true, true); // another disc
+    EXPECT_EQ(counts(), std::make_pair(2, 1));
+    watcher.OnBlockDeviceEvent("change", "/dev/sr0", true, false);
+    EXPECT_EQ(counts(), std::make_pair(2, 2));
+
+    // Plugging drives in and out: only a disc in them counts.
+    watcher.OnBlockDeviceEvent("add", "/dev/sr1", true, false);
+    watcher.OnBlockDeviceEvent("remove", "/dev/sr1", true, false);
+    watcher.OnBlockDeviceEvent("remove", "/dev/sr7", true, false);
+    EXPECT_EQ(counts(), std::make_pair(2, 2));
+    watcher.OnBlockDeviceEvent("add", "/dev/sr2", true, true);
+    EXPECT_EQ(counts(), std::make_pair(3, 2));
+    watcher.OnBlockDeviceEvent("remove", "/dev/sr2", true, false);
+    EXPECT_EQ(counts(), std::make_pair(3, 3));
+    watcher.OnBlockDeviceEvent("move", "/dev/sr2", true, true);
+    EXPECT_EQ(counts(), std::make_pair(3, 3));
 }
 
 TEST_F(DriveWatcherTest, FallbackPollOfTheOpenDriveAgreesWithUdev)
@@ -120,7 +132,7 @@ TEST_F(DriveWatcherTest, FallbackPollOfTheOpenDriveAgreesWithUdev)
     ASSERT_TRUE(pollOnce(true, false));
     EXPECT_EQ(removed.count(), 1);
     // udev saw the same removal: nothing more.
-    watcher.OnBlockDeviceChanged("/dev/sr0", true, false);
+    watcher.OnBlockDeviceEvent("change", "/dev/sr0", true, false);
     EXPECT_EQ(removed.count(), 1);
     ASSERT_TRUE(pollOnce(true, true));
     EXPECT_EQ(arrived.count(), 1);
