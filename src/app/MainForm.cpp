@@ -17,10 +17,13 @@
 
 #include "app/AboutDialog.h"
 #include "app/MediaPlayerHistory.h"
+#include "cd/TfrmNoDeviceHint.h"
 #include "core/ErrorHandler.h"
 #include "core/FileDialogService.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
+#include "pipeline/RipForm.h"
+#include "platform/drives/DriveWatcher.h"
 #include "platform/shell/Shell.h"
 
 namespace {
@@ -79,7 +82,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     CreateListAndStatus();
     ApplyColours();
 
-    // TODO(no-device window): wire TfrmNoDeviceHint here once it exists.
+    controller_.ShowNoDeviceHint = [this] {
+        TfrmNoDeviceHint hint(this);
+        hint.exec();
+    };
+    RunJob = [this](int kind, int handle, const QStringList& list) { RunJobWindow(kind, handle, list); };
     connect(&controller_, &TMainController::StatusTextChanged, statusPanel_, &QLabel::setText);
     connect(&controller_, &TMainController::StateChanged, this, &TMainForm::UpdateActions);
     GuardedCall([this] { controller_.Create(); });
@@ -312,6 +319,20 @@ void TMainForm::showEvent(QShowEvent* event)
     controller_.Show();
     statusPanel_->setText(controller_.StatusText());
     UpdateActions();
+    // Discs arriving and leaving, watched from now on.
+    watcher_ = new DriveWatcher(this);
+    watcher_->SetDriveHandle(controller_.CDHandle());
+    connect(watcher_, &DriveWatcher::VolumeArrived, this, [this] { controller_.VolumeArrived(); });
+    connect(watcher_, &DriveWatcher::VolumeRemoved, this, [this] { controller_.VolumeRemoved(); });
+}
+
+void TMainForm::RunJobWindow(int kind, int handle, const QStringList& list)
+{
+    // An error while the job sets up its first step propagates to the command, which shows it
+    // (or swallows it, for the OGG and WMA commands); the window is then never shown.
+    TRipForm form(this, kind, handle, list);
+    if (form.Job().Running())
+        form.exec();
 }
 
 bool TMainForm::event(QEvent* event)

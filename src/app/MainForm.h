@@ -7,6 +7,7 @@
 
 #include "app/MainController.h"
 
+class DriveWatcher;
 class QAction;
 class QLabel;
 class QMenu;
@@ -84,12 +85,14 @@ private:
     void ApplyColours();
     void PickFilesAndRun(int kind, const QString& filter, bool swallowErrors);
 
+    void RunJobWindow(int kind, int handle, const QStringList& list);
     void ActionExtractExecute();
     void aEditTrackNameExecute();
     void ClearHistory(bool realPlayer);
 
     TMainController controller_;
     QLabel* statusPanel_ = nullptr;
+    DriveWatcher* watcher_ = nullptr;
     bool shown_ = false;
     bool activated_ = false;
     bool closed_ = false;

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include "core/ProcessInfo.h"
+#include "pipeline/JobView.h"
+
+class TCDRipThread;
+
+/// Job kinds: what a conversion job does with its list of strings.
+enum JobKindValue : int {
+    jkRipTracks = 1,
+    jkWavToMp3 = 2,
+    jkMp3ToWav = 3,
+    jkRecordingToMp3 = 4,
+    jkWavToOgg = 5,
+    jkWavToWma = 6,
+};
+
+/// One conversion job from its first step to its clean-up: the state machine behind the job
+/// window. Workers report to this object (it is their "window"); it decides the next step and
+/// keeps the view the window shows. Lives on the UI thread; no widgets.
+class TRipJob : public QObject {
+    Q_OBJECT
+public:
+    /// Copies the list and starts the first step. Raises on a failure while setting it up.
+    TRipJob(int jobKind, int cdHandle, const QStringList& list, QObject* parent = nullptr);
+    ~TRipJob() override;
+
+    const TJobView& View() const { return view_; }
+    int JobKind() const { return kind_; }
+    int ExtractIndex() const { return extractIndex_; }
+    int EncodeIndex() const { return encodeIndex_; }
+    int OggIndex() const { return oggIndex_; }
+    bool ProgressSeen() const { return progressSeen_; }
+    /// False once the job has been cleaned up.
+    bool Running() const { return fileList_.has_value(); }
+
+    /// The Stop button: stops the current worker, cleans up, asks to close.
+    void Stop();
+    /// Stops workers and removes intermediate files; runs once per job.
+    void Cleanup();
+
+    /// Report handlers (the window messages WM_JOBPROGRESS and WM_RIPFAILED).
+    void HandleJobProgress(std::unique_ptr<TProcessInfo> info);
+    void HandleRipFailed(int code);
+
+    /// Track title of entry k of a rip ("01Title" -> "Title").
+    QString Title(int k) const;
+    /// Track number of entry k of a rip ("01Title" -> 1).
+    int TrackNumber(int k) const;
+    /// The output folder with a "/" at its end.
+    static QString OutputDir();
+
+Q_SIGNALS:
+    void ViewChanged();
+    /// The job is over; the window closes.
+    void CloseRequested();
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    int Count() const { return static_cast<int>(fileList_ ? fileList_->size() : 0); }
+    void SetCaption(const QString& verb, int k, const QString& text);
+    void StartExtraction(int k);
+    void StartNextExtraction();
+    void HandleProgress(const TProcessInfo& info);
+    void HandleExtractEnded(const TProcessInfo& info);
+    void Finish();
+    void Changed() { Q_EMIT ViewChanged(); }
+
+    int kind_;
+    int cdHandle_;
+    std::optional<QStringList> fileList_;
+    QStringList entries_; // kept after clean-up for the file names
+    int extractIndex_ = 0;
+    int encodeIndex_ = 0;
+    int oggIndex_ = 0;
+    bool progressSeen_ = false;
+    std::unique_ptr<TCDRipThread> ripThread_;
+    QTimer timer1_;
+    TJobView view_;
+};
