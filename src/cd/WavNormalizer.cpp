@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -102,29 +103,29 @@ bool NormalizeWavFile(const QString& path, int32_t percent,
         return fail();
     int64_t position = headerBytes;
 
-    // Blocks of 2048 bytes are gathered into larger writes; the reads stay 2048 bytes apart.
+    // The file is read and written in batches of 2048-byte blocks; progress is still reported
+    // before each block, and once more where the read meets the end of the file.
     constexpr size_t kBatch = 32;
     std::vector<uint8_t> buffer(kBlockBytes * kBatch);
-    size_t filled = 0;
     for (;;) {
-        if (progress)
-            progress(position, size);
-        const ssize_t n = ReadBlock(in.fd, buffer.data() + filled, kBlockBytes);
-        if (n < 0)
+        const ssize_t got = ReadBlock(in.fd, buffer.data(), buffer.size());
+        if (got < 0)
             return fail();
-        if (n == 0)
+        for (size_t offset = 0; offset < size_t(got); offset += kBlockBytes) {
+            if (progress)
+                progress(position, size);
+            const size_t n = std::min(kBlockBytes, size_t(got) - offset);
+            ScaleSamples(buffer.data() + offset, n, gain);
+            position += int64_t(n);
+        }
+        if (got > 0 && !WriteAllBytes(out.fd, buffer.data(), size_t(got)))
+            return fail();
+        if (size_t(got) < buffer.size()) {
+            if (progress)
+                progress(position, size);
             break;
-        ScaleSamples(buffer.data() + filled, size_t(n), gain);
-        filled += size_t(n);
-        position += n;
-        if (filled + kBlockBytes > buffer.size()) {
-            if (!WriteAllBytes(out.fd, buffer.data(), filled))
-                return fail();
-            filled = 0;
         }
     }
-    if (filled > 0 && !WriteAllBytes(out.fd, buffer.data(), filled))
-        return fail();
     in.Close();
     if (!out.Close())
         return fail();
