@@ -33,7 +33,11 @@ void PutAddress(TocEntry& e, int32_t lsn, bool msfForm)
 void SilenceCdioLog()
 {
     static std::once_flag once;
-    std::call_once(once, [] { cdio_log_set_handler(&QuietHandler); });
+    std::call_once(once, [] {
+        cdio_log_set_handler(&QuietHandler);
+        // libcdio sets up its driver table on first use; do it once, before any second thread.
+        cdio_init();
+    });
 }
 
 std::optional<std::string> RewriteTocPaths(const std::string& text, const std::string& dir,

@@ -17,7 +17,8 @@ struct CdioCloser {
 };
 using CdioPtr = std::unique_ptr<CdIo_t, CdioCloser>;
 
-/// Keeps libcdio's warnings (for instance about short pregaps in images) off stderr.
+/// Keeps libcdio's warnings (for instance about short pregaps in images) off stderr, and
+/// initialises libcdio; called before anything else of libcdio.
 void SilenceCdioLog();
 
 /// Opens a drive or image; null when libcdio refuses it. dataFiles (optional) receives the
