@@ -12,6 +12,8 @@
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "core/TextUtil.h"
+#include "encoders/Mp3EncodeProcess.h"
+#include "encoders/WMAEncodeProcess.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/drives/DriveQueries.h"
 #include "platform/shell/Shell.h"
@@ -41,6 +43,8 @@ TMainController::TMainController(QObject* parent) : QObject(parent)
     connect(&tracks_, &TTrackListModel::TicksChanged, this, &TMainController::StateChanged);
 }
 
+TMainController::~TMainController() = default;
+
 void TMainController::SetStatusText(const QString& text)
 {
     status_ = text;
@@ -50,6 +54,8 @@ void TMainController::SetStatusText(const QString& text)
 void TMainController::Create()
 {
     LoadOptions();
+    mp3_ = std::make_unique<TMp3EncodeProcess>();
+    wma_ = std::make_unique<TWMAEncodeProcess>();
     noAudioCD_ = false;
     CDPlaying = false;
     CDPaused = false;
@@ -211,8 +217,10 @@ void TMainController::OpenOutputDirectory()
 void TMainController::Close()
 {
     SwallowErrors([this] {
-        if (StopRunners)
-            StopRunners();
+        if (mp3_ && mp3_->Active)
+            mp3_->Stop(0);
+        if (wma_ && wma_->Active)
+            wma_->Stop(0);
     });
     TCDInfo& info = OptionsSetting().CDInfo;
     info.TrackNumber = tracks_.Count();

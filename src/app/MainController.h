@@ -1,14 +1,18 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include "app/TrackListModel.h"
+#include "pipeline/RipJob.h"
 
 struct TocRecord;
+class TMp3EncodeProcess;
+class TWMAEncodeProcess;
 
 /// Length and size texts of a track-list row for a track of the given minutes and seconds.
 struct TrackTexts {
@@ -24,13 +28,12 @@ class TMainController : public QObject {
     Q_OBJECT
 public:
     explicit TMainController(QObject* parent = nullptr);
+    ~TMainController() override;
 
     /// Shows the no-device window modally.
     std::function<void()> ShowNoDeviceHint;
     /// Stops CD playback (filled by the playback feature; nothing plays until then).
     std::function<void()> StopPlayback;
-    /// Stops any busy encoder runner before closing.
-    std::function<void()> StopRunners;
 
     // Start-up, in order.
     void Create();
@@ -71,6 +74,8 @@ public:
     const QString& SavedStatusText() const { return savedStatus_; }
 
     TTrackListModel& Tracks() { return tracks_; }
+    /// The encoder runners every job reuses (created by Create).
+    TJobRunners Runners() const { return {mp3_.get(), wma_.get()}; }
     /// First and last track numbers of the last table of contents read (0, 0 before).
     int FirstTrack() const { return firstTrack_; }
     int LastTrack() const { return lastTrack_; }
@@ -82,6 +87,8 @@ Q_SIGNALS:
 
 private:
     TTrackListModel tracks_;
+    std::unique_ptr<TMp3EncodeProcess> mp3_;
+    std::unique_ptr<TWMAEncodeProcess> wma_;
     int cdHandle_ = 0;
     bool noAudioCD_ = false;
     bool activated_ = false;

@@ -330,7 +330,7 @@ void TMainForm::RunJobWindow(int kind, int handle, const QStringList& list)
 {
     // An error while the job sets up its first step propagates to the command, which shows it
     // (or swallows it, for the OGG and WMA commands); the window is then never shown.
-    TRipForm form(this, kind, handle, list);
+    TRipForm form(this, kind, handle, list, controller_.Runners());
     if (form.Job().Running())
         form.exec();
 }

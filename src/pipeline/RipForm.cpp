@@ -11,8 +11,9 @@
 
 #include "core/ErrorHandler.h"
 
-TRipForm::TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList& list)
-    : QDialog(owner), job_(jobKind, cdHandle, list)
+TRipForm::TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList& list,
+                   TJobRunners runners)
+    : QDialog(owner), job_(jobKind, cdHandle, list, runners)
 {
     setObjectName(QStringLiteral("RipForm"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint);

@@ -18,7 +18,8 @@ class TRipForm : public QDialog {
 public:
     /// Creates the job (its first step starts here) and centres the window over owner.
     /// Raises when the first step cannot be set up.
-    TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList& list);
+    TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList& list,
+             TJobRunners runners = {});
     ~TRipForm() override;
 
     TRipJob& Job() { return job_; }

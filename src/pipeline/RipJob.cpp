@@ -5,7 +5,12 @@
 #include <QFile>
 
 #include "cd/CDRipThread.h"
+#include "encoders/Mp3EncodeProcess.h"
+#include "encoders/WMAEncodeProcess.h"
+#include "metadata/Genres.h"
+#include "metadata/Id3Tag.h"
 #include "core/AppEvents.h"
+#include "core/AppException.h"
 #include "core/FileUtil.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
@@ -17,18 +22,49 @@ QString JobCaption(const QString& verb, int k, int n, const QString& text)
            QStringLiteral("): ") + text;
 }
 
-TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, QObject* parent)
-    : QObject(parent), kind_(jobKind), cdHandle_(cdHandle), fileList_(list), entries_(list)
+namespace {
+
+constexpr int kWmaRatios[33] = {7315,  8770,  10949, 7316,   8772,   10954,  14581,  17471, 21790,
+                                28963, 43174, 28963, 43134,  28999,  34720,  43214,  68873, 43134,
+                                62208, 68264, 68264, 84458,  67963,  84150,  84150,  110460, 131113,
+                                133765, 165296, 113717, 167692, 220395, 261485};
+
+} // namespace
+
+int WmaSizeRatio(int profile)
+{
+    return profile >= 0 && profile < 33 ? kWmaRatios[profile] : kWmaRatios[8];
+}
+
+TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners runners, QObject* parent)
+    : QObject(parent), kind_(jobKind), cdHandle_(cdHandle), fileList_(list), entries_(list), runners_(runners)
 {
     timer1_.setInterval(1000);
+    connect(&timer1_, &QTimer::timeout, this, &TRipJob::Timer1Timer);
     if (Count() == 0) {
         fileList_.reset();
         return;
     }
-    if (kind_ == jkRipTracks) {
+    switch (kind_) {
+    case jkRipTracks:
         StartExtraction(0);
         view_.Label3 = QStringLiteral("Initializing...");
         SetCaption(QStringLiteral("Extracting"), 1, Title(0));
+        break;
+    case jkMp3ToWav:
+        SetStep(QStringLiteral("Decoding MP3 to WAV"), QStringLiteral("Decoding"), 1, entries_[0]);
+        StartMp3(entries_[0], OutputFor(0, QStringLiteral(".wav")), false);
+        break;
+    case jkRecordingToMp3:
+        SetStep(QStringLiteral("Encoding WAV to MP3"), QStringLiteral("Encoding"), 1, entries_[0]);
+        StartMp3(entries_[0], ChangeFileExt(entries_[0], QStringLiteral(".mp3")), true);
+        break;
+    case jkWavToWma:
+        SetStep(QStringLiteral("Encoding WAV to WMA"), QStringLiteral("Encoding"), 1, entries_[0]);
+        StartWma(entries_[0], OutputFor(0, QStringLiteral(".wma")));
+        break;
+    default:
+        break;
     }
     view_.Label1.clear();
     view_.Label2.clear();
@@ -43,6 +79,17 @@ TRipJob::~TRipJob()
 QString TRipJob::OutputDir()
 {
     return IncludeTrailingSlash(OptionsSetting().CommonOptions.OutputFolder);
+}
+
+QString TRipJob::OutputFor(int k, const QString& ext) const
+{
+    return ChangeFileExt(OutputDir() + ExtractFileName(entries_.value(k)), ext);
+}
+
+void TRipJob::SetStep(const QString& group, const QString& verb, int k, const QString& text)
+{
+    view_.GroupCaption = group;
+    SetCaption(verb, k, text);
 }
 
 QString TRipJob::Title(int k) const
@@ -106,6 +153,12 @@ void TRipJob::HandleJobProgress(std::unique_ptr<TProcessInfo> info)
     case JobCode::ExtractEnded:
         HandleExtractEnded(*info);
         break;
+    case JobCode::Mp3Ended:
+        HandleMp3Ended(*info);
+        break;
+    case JobCode::WmaEnded:
+        HandleWmaEnded(*info);
+        break;
     default:
         HandleProgress(*info);
         break;
@@ -139,12 +192,179 @@ void TRipJob::HandleExtractEnded(const TProcessInfo& info)
     ++extractIndex_;
     if (!Running())
         return; // a message box let the user stop the job meanwhile
-    // TODO(encoders): the MP3, OGG and WMA encode steps follow the extraction here.
-    if (extractIndex_ == Count()) {
+    if (OptionsSetting().CommonOptions.OutputFormat == ofWAV) {
+        if (extractIndex_ == Count()) {
+            Finish();
+            return;
+        }
+        StartNextExtraction();
+        return;
+    }
+    StartEncodeStepOfTrack(info);
+}
+
+void TRipJob::StartEncodeStepOfTrack(const TProcessInfo& ended)
+{
+    const int format = OptionsSetting().CommonOptions.OutputFormat;
+    const QString title = Title(extractIndex_ - 1);
+    const QString wav = OutputDir() + title + QStringLiteral(".wav");
+    if (format == ofWMA)
+        ripThread_.reset();
+    if (ended.ErrorCode != 0) {
+        // The track has no WAV to encode: its encode step ends at once as skipped.
+        const int32_t code = format == ofOGG ? JobCode::OggEnded
+                                             : (format == ofWMA ? JobCode::WmaEnded : JobCode::Mp3Ended);
+        progressSeen_ = true;
+        PostAppEvent(this, MakeJobProgress(code, {}, {}, 4));
+        return;
+    }
+    SetStep(QStringLiteral("Encoding"), QStringLiteral("Encoding"), extractIndex_, title);
+    if (format == ofWMA)
+        StartWma(wav, ChangeFileExt(wav, QStringLiteral(".wma")));
+    else
+        StartMp3(wav, ChangeFileExt(wav, QStringLiteral(".mp3")), true);
+}
+
+void TRipJob::StartMp3(const QString& input, const QString& output, bool encode)
+{
+    TMp3EncodeProcess* mp3 = runners_.Mp3;
+    if (mp3 == nullptr)
+        throw EAppException("Error while creating mp3 encoding process!");
+    mp3->Active = true;
+    mp3->InputFile = input;
+    mp3->OutputFile = output;
+    mp3->NotifyWindow = this;
+    mp3->Encode = encode;
+    mp3->JobKind = static_cast<uint8_t>(kind_);
+    mp3->Start();
+}
+
+void TRipJob::StartWma(const QString& input, const QString& output)
+{
+    TWMAEncodeProcess* wma = runners_.Wma;
+    if (wma == nullptr)
+        throw EAppException("Error while creating mp3 encoding process!");
+    wmaStepStartTime_ = std::chrono::steady_clock::now();
+    view_.Bar = 0;
+    timer1_.start();
+    wmaInputSize_ = std::max<qint64>(0, FileSizeOrMinus1(input));
+    Changed();
+    wma->Active = true;
+    wma->InputFile = input;
+    wma->OutputFile = output;
+    wma->NotifyWindow = this;
+    wma->Encode = true;
+    wma->JobKind = static_cast<uint8_t>(kind_);
+    wma->Start();
+}
+
+void TRipJob::HandleMp3Ended(const TProcessInfo& info)
+{
+    const int o = info.ErrorCode;
+    if (o == 1 && !progressSeen_)
+        ShowError(entries_.value(encodeIndex_) + QStringLiteral("maybe be used,operate fail!"));
+    else if (o == 2 && !progressSeen_)
+        ShowError(QStringLiteral("Create MP3 file error!") + QStringLiteral("\r\n") +
+                  QStringLiteral("Please check the output and lame options or run application again."));
+    if (!Running())
+        return;
+    if (kind_ == jkRipTracks && o == 2 && progressSeen_ && OptionsSetting().ID3.Use)
+        WriteTrackTag();
+    progressSeen_ = false;
+    ++encodeIndex_;
+    if (encodeIndex_ == Count()) {
         Finish();
         return;
     }
-    StartNextExtraction();
+    if (kind_ == jkRipTracks) {
+        StartNextExtraction();
+    } else if (kind_ == jkMp3ToWav) {
+        const int k = encodeIndex_;
+        SetStep(QStringLiteral("Decoding"), QStringLiteral("Decoding"), k + 1, entries_[k]);
+        StartMp3(entries_[k], OutputFor(k, QStringLiteral(".wav")), false);
+    }
+}
+
+void TRipJob::HandleWmaEnded(const TProcessInfo& info)
+{
+    timer1_.stop();
+    const int o = info.ErrorCode;
+    if (o == 1 && !progressSeen_)
+        ShowError(entries_.value(encodeIndex_) + QStringLiteral("maybe be used,operate fail!"));
+    else if (o == 8)
+        ShowError(info.ElapsedText);
+    if (!Running())
+        return;
+    progressSeen_ = false;
+    ++encodeIndex_;
+    if (encodeIndex_ == Count()) {
+        // The end event may arrive inside the runner's Start: close only once back in the loop.
+        Cleanup();
+        FinishLater();
+        return;
+    }
+    if (kind_ == jkRipTracks) {
+        StartNextExtraction();
+    } else if (kind_ == jkWavToWma) {
+        const int k = encodeIndex_;
+        SetStep(QStringLiteral("Encoding"), QStringLiteral("Encoding"), k + 1, entries_[k]);
+        StartWma(entries_[k], OutputFor(k, QStringLiteral(".wma")));
+        view_.Label2.clear();
+        Changed();
+    }
+}
+
+void TRipJob::WriteTrackTag()
+{
+    const TCDInfo& info = OptionsSetting().CDInfo;
+    const int index = extractIndex_ - 1;
+    const QString t = Title(index);
+    Tid3tag tag;
+    tag.SetTitle(t.left(255));
+    tag.SetArtist(info.Artist.left(255));
+    tag.SetAlbum(info.Album.left(255));
+    tag.SetYear(info.Year.left(255));
+    tag.Genre = GenreToByte(info.Genre & 0xFF);
+    tag.SetComment(info.Comment);
+    tag.SetTrack(static_cast<uint8_t>(TrackNumber(index)));
+    const uint16_t r = tag.WriteTag(OutputDir() + t + QStringLiteral(".mp3"));
+    if (r > 255)
+        ShowPlain(QStringLiteral("Error #%1! Could not save Tag!").arg(r));
+}
+
+void TRipJob::Timer1Timer()
+{
+    const int64_t e = ElapsedSeconds(wmaStepStartTime_);
+    view_.Label1 = Mmss(e);
+    Changed();
+    if (runners_.Wma == nullptr || !runners_.Wma->Active)
+        return;
+    view_.Label3Visible = false;
+    const qint64 out = FileSizeOrMinus1(runners_.Wma->OutputFile);
+    int64_t total = 0;
+    if (wmaInputSize_ < 2000000) {
+        total = 2;
+    } else {
+        int32_t& profile = OptionsSetting().WMAOptions.BitRate;
+        if (profile < 0 || profile > 32)
+            profile = 8;
+        int64_t predicted = RoundHalfEven(static_cast<double>(wmaInputSize_) * 1000.0 / WmaSizeRatio(profile));
+        if (predicted < out)
+            predicted = out;
+        if (out <= 0) {
+            Changed();
+            return; // nothing written yet: no estimate
+        }
+        total = predicted * e / out;
+    }
+    if (e >= total)
+        total = e + 1;
+    view_.Label2 = Mmss(total);
+    view_.BarTextVisible = true;
+    const int pct = static_cast<int>(RoundHalfEven(static_cast<double>(e) * 100.0 / static_cast<double>(total)));
+    if (view_.Bar < pct)
+        view_.Bar = std::min(pct, 100);
+    Changed();
 }
 
 void TRipJob::HandleRipFailed(int code)
@@ -164,6 +384,11 @@ void TRipJob::Finish()
     Q_EMIT CloseRequested();
 }
 
+void TRipJob::FinishLater()
+{
+    QMetaObject::invokeMethod(this, [this] { Q_EMIT CloseRequested(); }, Qt::QueuedConnection);
+}
+
 void TRipJob::Cleanup()
 {
     if (!fileList_)
@@ -173,12 +398,21 @@ void TRipJob::Cleanup()
         ripThread_.reset();
     }
     timer1_.stop();
+    // Stop the encoders first: a WAV must not go while its encode is still running.
+    if (runners_.Mp3 != nullptr && runners_.Mp3->Active)
+        runners_.Mp3->Stop(0);
+    if (runners_.Wma != nullptr && runners_.Wma->Active)
+        runners_.Wma->Stop(0);
     const TCommonOptions& common = OptionsSetting().CommonOptions;
     if (kind_ == jkRipTracks && extractIndex_ == Count() && !common.IsKeepWav &&
         (common.OutputFormat == ofMP3 || common.OutputFormat == ofOGG || common.OutputFormat == ofWMA)) {
-        for (int k = 0; k < Count(); ++k) {
-            const QString wav = OutputDir() + Title(k) + QStringLiteral(".wav");
-            if (IsValidFileName(Title(k) + QStringLiteral(".wav")) && FileExists(wav) && !IsFileInUse(wav))
+        // Only tracks whose encode step has ended: a job stopped during the last encode keeps
+        // that track's WAV, the only complete copy of it.
+        const int encoded = common.OutputFormat == ofOGG ? oggIndex_ : encodeIndex_;
+        for (int k = 0; k < std::min(encoded, Count()); ++k) {
+            const QString name = Title(k) + QStringLiteral(".wav");
+            const QString wav = OutputDir() + name;
+            if (IsValidFileName(name) && FileExists(wav) && !IsFileInUse(wav))
                 QFile::remove(wav);
         }
     }

@@ -12,6 +12,17 @@
 #include "pipeline/JobView.h"
 
 class TCDRipThread;
+class TMp3EncodeProcess;
+class TWMAEncodeProcess;
+
+/// The encoder runners the main window owns and every job reuses.
+struct TJobRunners {
+    TMp3EncodeProcess* Mp3 = nullptr;
+    TWMAEncodeProcess* Wma = nullptr;
+};
+
+/// Per-mille ratios of WAV input to WMA output size for the 33 encoding profiles.
+int WmaSizeRatio(int profile);
 
 /// Job kinds: what a conversion job does with its list of strings.
 enum JobKindValue : int {
@@ -30,7 +41,8 @@ class TRipJob : public QObject {
     Q_OBJECT
 public:
     /// Copies the list and starts the first step. Raises on a failure while setting it up.
-    TRipJob(int jobKind, int cdHandle, const QStringList& list, QObject* parent = nullptr);
+    TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners runners = {},
+            QObject* parent = nullptr);
     ~TRipJob() override;
 
     const TJobView& View() const { return view_; }
@@ -47,6 +59,10 @@ public:
     /// Stops workers and removes intermediate files; runs once per job.
     void Cleanup();
 
+    /// The WMA estimate, every second while a WMA step runs.
+    void Timer1Timer();
+    bool Timer1Active() const { return timer1_.isActive(); }
+
     /// Report handlers (the window messages WM_JOBPROGRESS and WM_RIPFAILED).
     void HandleJobProgress(std::unique_ptr<TProcessInfo> info);
     void HandleRipFailed(int code);
@@ -57,6 +73,8 @@ public:
     int TrackNumber(int k) const;
     /// The output folder with a "/" at its end.
     static QString OutputDir();
+    /// F + name(k) with its extension changed to ext.
+    QString OutputFor(int k, const QString& ext) const;
 
 Q_SIGNALS:
     void ViewChanged();
@@ -74,6 +92,16 @@ private:
     void HandleProgress(const TProcessInfo& info);
     void HandleExtractEnded(const TProcessInfo& info);
     void Finish();
+    void FinishLater();
+
+    // Encoder steps.
+    void StartEncodeStepOfTrack(const TProcessInfo& ended);
+    void StartMp3(const QString& input, const QString& output, bool encode);
+    void StartWma(const QString& input, const QString& output);
+    void HandleMp3Ended(const TProcessInfo& info);
+    void HandleWmaEnded(const TProcessInfo& info);
+    void WriteTrackTag();
+    void SetStep(const QString& group, const QString& verb, int k, const QString& text);
     void Changed() { Q_EMIT ViewChanged(); }
 
     int kind_;
@@ -85,6 +113,9 @@ private:
     int oggIndex_ = 0;
     bool progressSeen_ = false;
     std::unique_ptr<TCDRipThread> ripThread_;
+    TJobRunners runners_;
+    std::chrono::steady_clock::time_point wmaStepStartTime_{};
+    int64_t wmaInputSize_ = 0;
     QTimer timer1_;
     TJobView view_;
 };
