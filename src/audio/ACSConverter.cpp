@@ -18,13 +18,6 @@ void TACSConverter::SetInput(TACSInput* value)
     SwapInput(input_, inputLock_, value, Busy(), this);
 }
 
-void TACSConverter::UnlockInput()
-{
-    inputLock_.Unlock();
-    if (auto* filter = dynamic_cast<TACSConverter*>(Input()))
-        filter->UnlockInput();
-}
-
 void TACSConverter::InputRemoved(TACSInput* input)
 {
     DropInput(input_, inputLock_, input);

@@ -15,8 +15,6 @@ public:
     /// swapped in between two reads and the old one flushed. A value that would make the chain
     /// loop back to this filter is ignored.
     virtual void SetInput(TACSInput* value);
-    /// Clears InputLock here and down the chain of filters.
-    void UnlockInput();
 
     void InputRemoved(TACSInput* input) override;
 

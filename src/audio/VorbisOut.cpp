@@ -115,13 +115,11 @@ void TVorbisOut::DoPrepare()
     TACSInput* input = Input();
     if (!input)
         throw EACSException("Input is not assigned");
-    // The input first: a source that cannot start must not cost an existing output its content.
+    // The input and the encoder first: a job that cannot start must not cost an existing
+    // output file its content.
     input->Init();
+    bool infoOpen = false;
     try {
-        OpenOutputFile();
-        if (fileMode_ == foAppend)
-            stream_->Seek(stream_->Size());
-
         channels_ = input->Channels();
         const int bits = input->BitsPerSample();
         bytesPerSample_ = bits == 8 ? 1 : 2;
@@ -135,6 +133,7 @@ void TVorbisOut::DoPrepare()
         // cannot reach) is reported, never used half-initialised.
         bool accepted = channels_ >= 1 && (bits == 8 || bits == 16) && rate > 0;
         api_.vorbis_info_init(&vi_);
+        infoOpen = true;
         if (accepted) {
             if (nominal_ != brAutoSelect) {
                 const TManagedRates r = ManagedRates();
@@ -143,10 +142,12 @@ void TVorbisOut::DoPrepare()
                 accepted = api_.vorbis_encode_init_vbr(&vi_, channels_, rate, compression_) == 0;
             }
         }
-        if (!accepted) {
-            api_.vorbis_info_clear(&vi_);
+        if (!accepted)
             throw EACSException("Cannot encode this audio format into Ogg Vorbis.");
-        }
+
+        OpenOutputFile();
+        if (fileMode_ == foAppend)
+            stream_->Seek(stream_->Size());
 
         api_.vorbis_comment_init(&vc_);
         for (const QString& line : Comments()) {
@@ -160,6 +161,7 @@ void TVorbisOut::DoPrepare()
         api_.vorbis_block_init(&vd_, &vb_);
         api_.ogg_stream_init(&os_, serial_);
         encoderOpen_ = true;
+        infoOpen = false;
 
         ogg_packet header, comment, codebooks;
         api_.vorbis_analysis_headerout(&vd_, &vc_, &header, &comment, &codebooks);
@@ -169,6 +171,8 @@ void TVorbisOut::DoPrepare()
         while (api_.ogg_stream_flush(&os_, &og_) != 0)
             WritePage(og_);
     } catch (...) {
+        if (infoOpen)
+            api_.vorbis_info_clear(&vi_);
         ReleaseEncoder();
         DiscardOutputFile();
         try {
