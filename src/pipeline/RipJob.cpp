@@ -181,6 +181,8 @@ void TRipJob::HandleProgress(const TProcessInfo& info)
 
 void TRipJob::HandleExtractEnded(const TProcessInfo& info)
 {
+    // The extraction step is complete: progress seen from here on is the encoder's.
+    progressSeen_ = false;
     const int c = info.ErrorCode;
     if (c == 3) {
         ShowError(QStringLiteral("Error while reading CD information!"));

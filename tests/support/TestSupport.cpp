@@ -63,11 +63,13 @@ void WriteWholeFile(const QString& path, const QByteArray& data)
 
 QString BuiltBinDir()
 {
-    return IncludeTrailingSlash(qEnvironmentVariable("PLATTERLY_BIN_DIR"));
+    return IncludeTrailingSlash(
+        qEnvironmentVariable("PLATTERLY_BIN_DIR", QStringLiteral(PLATTERLY_DEFAULT_BIN_DIR)));
 }
 
 QString FixturesDir()
 {
-    return IncludeTrailingSlash(qEnvironmentVariable("PLATTERLY_SOURCE_DIR")) +
+    return IncludeTrailingSlash(
+               qEnvironmentVariable("PLATTERLY_SOURCE_DIR", QStringLiteral(PLATTERLY_DEFAULT_SOURCE_DIR))) +
            QStringLiteral("tests/fixtures/");
 }

@@ -37,3 +37,11 @@ void WriteWholeFile(const QString& path, const QByteArray& data);
 QString BuiltBinDir();
 /// tests/fixtures in the source tree, ending in "/".
 QString FixturesDir();
+
+#include <ostream>
+
+/// Readable QString output in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}

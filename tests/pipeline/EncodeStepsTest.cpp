@@ -1,0 +1,239 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include "cd/OpenDrive.h"
+#include "core/AppEvents.h"
+#include "core/MessageBoxService.h"
+#include "core/Settings.h"
+#include "encoders/Mp3EncodeProcess.h"
+#include "encoders/WMAEncodeProcess.h"
+#include "metadata/Id3Tag.h"
+#include "pipeline/RipJob.h"
+#include "platform/cdaccess/DiscFixture.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class EncodeSteps : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetOptionsSetting();
+        TCommonOptions& c = OptionsSetting().CommonOptions;
+        c.OutputFolder = dir.File(QStringLiteral("Output"));
+        c.NormalizePercent = 95;
+        OptionsSetting().Mp3Options = {false, false, 128, 320, 0, 4, 1};
+        OptionsSetting().WMAOptions.BitRate = 8;
+        QDir().mkpath(c.OutputFolder);
+        QDir().mkpath(dir.File(QStringLiteral("discs")));
+        // WM8EUTIL is found beside the program, which is the test's folder here.
+        QFile::copy(BuiltBinDir() + QStringLiteral("WM8EUTIL"), dir.File(QStringLiteral("WM8EUTIL")));
+    }
+    void TearDown() override
+    {
+        if (handle != 0)
+            CloseCDHandle(handle);
+        ResetOptionsSetting();
+    }
+    void OpenImage(const std::vector<int64_t>& sectors)
+    {
+        MakeImage(dir.File(QStringLiteral("discs")), QStringLiteral("Disc"), sectors);
+        handle = OpenDrive(0).Handle;
+        ASSERT_NE(handle, 0);
+    }
+    bool Run(TRipJob& job, int seconds = 60)
+    {
+        bool closed = false;
+        QObject::connect(&job, &TRipJob::CloseRequested, [&] { closed = true; });
+        return WaitUntil([&] { return closed; }, std::chrono::seconds(seconds));
+    }
+    QString Out(const QString& name) { return dir.File(QStringLiteral("Output/")) + name; }
+    TJobRunners Runners() { return {&mp3, &wma}; }
+
+    ProgramDirScope dir;
+    ScriptedMessageBoxService boxes;
+    TMp3EncodeProcess mp3;
+    TWMAEncodeProcess wma;
+    int handle = 0;
+};
+
+/// A 44100 Hz stereo WAV of a few seconds of a tone, made by sox.
+void MakeWav(const QString& path, double seconds, int rate = 44100)
+{
+    QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate),
+                                              QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-b"), QStringLiteral("16"),
+                                              path, QStringLiteral("synth"), QString::number(seconds),
+                                              QStringLiteral("sine"), QStringLiteral("440")});
+}
+
+} // namespace
+
+TEST_F(EncodeSteps, TwoTrackRipToTaggedMp3LeavesNoWav)
+{
+    OpenImage({75 * 3, 75 * 2});
+    OptionsSetting().CommonOptions.OutputFormat = ofMP3;
+    OptionsSetting().ID3.Use = true;
+    TCDInfo& info = OptionsSetting().CDInfo;
+    info.Artist = QStringLiteral("The Artist");
+    info.Album = QStringLiteral("Album");
+    info.Year = QStringLiteral("2006");
+    info.Genre = -1;
+    info.Comment = QStringLiteral("ripped");
+    QStringList captions;
+    TRipJob job(jkRipTracks, handle, {QStringLiteral("01First"), QStringLiteral("02Second")}, Runners());
+    QObject::connect(&job, &TRipJob::ViewChanged, [&] {
+        if (captions.isEmpty() || captions.last() != job.View().Caption)
+            captions << job.View().Caption;
+    });
+    ASSERT_TRUE(Run(job));
+    EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(captions.contains(QStringLiteral("Encoding(01/02): First")));
+    EXPECT_TRUE(captions.contains(QStringLiteral("Extracting(02/02): Second")));
+    EXPECT_TRUE(captions.contains(QStringLiteral("Encoding(02/02): Second")));
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("First.wav"))));
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("Second.wav"))));
+    Tid3tag tag;
+    ASSERT_LT(tag.ReadTag(Out(QStringLiteral("Second.mp3"))), 256);
+    EXPECT_EQ(tag.Title(), QStringLiteral("Second"));
+    EXPECT_EQ(tag.Artist(), QStringLiteral("The Artist"));
+    EXPECT_EQ(tag.Year(), QStringLiteral("2006"));
+    EXPECT_EQ(tag.Track(), 2);
+    EXPECT_EQ(tag.Genre, 255);
+    EXPECT_EQ(mp3.JobKind, 1);
+}
+
+TEST_F(EncodeSteps, ReadErrorSkipsTheEncodeOfThatTrackOnly)
+{
+    OpenImage({75, 75, 75});
+    OptionsSetting().CommonOptions.OutputFormat = ofMP3;
+    ICdAccess& real = CdAccess();
+    FakeCdAccess failing;
+    failing.onModify = [&](int h, int p, int v) { return real.ModifyCDParms(h, p, v); };
+    failing.onReadToc = [&](int h, TocRecord& t) { return real.ReadTOC(h, t); };
+    failing.onRead = [&](int h, AudioReadBuffer& b) {
+        return b.StartSector >= 80 && b.StartSector < 150 ? 0 : real.ReadCDAudioLBA(h, b);
+    };
+    InstallCdAccess(&failing);
+    {
+        TRipJob job(jkRipTracks, handle, {QStringLiteral("01A"), QStringLiteral("02B"), QStringLiteral("03C")}, Runners());
+        ASSERT_TRUE(Run(job));
+        EXPECT_EQ(job.EncodeIndex(), 3);
+    }
+    InstallCdAccess(nullptr);
+    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Error while reading CD information!")});
+    EXPECT_TRUE(QFile::exists(Out(QStringLiteral("A.mp3"))));
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("B.mp3"))));
+    EXPECT_TRUE(QFile::exists(Out(QStringLiteral("C.mp3"))));
+    // Every WAV is gone at the end, the failed track's partial one too.
+    EXPECT_EQ(QDir(Out(QString())).entryList({QStringLiteral("*.wav")}, QDir::Files), QStringList());
+}
+
+TEST_F(EncodeSteps, StopDuringTheLastEncodeKeepsItsWav)
+{
+    OpenImage({75 * 60});
+    OptionsSetting().CommonOptions.OutputFormat = ofMP3;
+    TRipJob job(jkRipTracks, handle, {QStringLiteral("01Long")}, Runners());
+    ASSERT_TRUE(WaitUntil([&] { return mp3.IsRunning(); }));
+    job.Stop();
+    EXPECT_FALSE(mp3.IsRunning());
+    EXPECT_TRUE(QFile::exists(Out(QStringLiteral("Long.wav"))));
+}
+
+TEST_F(EncodeSteps, RipToWma)
+{
+    OpenImage({75 * 2});
+    OptionsSetting().CommonOptions.OutputFormat = ofWMA;
+    OptionsSetting().CommonOptions.IsKeepWav = true;
+    TRipJob job(jkRipTracks, handle, {QStringLiteral("01Song")}, Runners());
+    ASSERT_TRUE(Run(job));
+    EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_GT(QFileInfo(Out(QStringLiteral("Song.wma"))).size(), 1000);
+    EXPECT_TRUE(QFile::exists(Out(QStringLiteral("Song.wav"))));
+}
+
+TEST_F(EncodeSteps, Mp3ToWavAsksBeforeOverwriting)
+{
+    const QString in1 = dir.File(QStringLiteral("one.wav"));
+    MakeWav(in1, 2);
+    // Make an MP3 to decode, with lame itself.
+    const QString mp3File = dir.File(QStringLiteral("one.mp3"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("lame"), {QStringLiteral("--quiet"), in1, mp3File}), 0);
+    const QString mp3File2 = dir.File(QStringLiteral("two.mp3"));
+    QFile::copy(mp3File, mp3File2);
+    WriteWholeFile(Out(QStringLiteral("two.wav")), "old");
+    boxes.PlanAnswer(MbAnswer::No);
+    QStringList groups;
+    TRipJob job(jkMp3ToWav, 0, {mp3File, mp3File2}, Runners());
+    groups << job.View().GroupCaption;
+    QObject::connect(&job, &TRipJob::ViewChanged, [&] {
+        if (groups.last() != job.View().GroupCaption)
+            groups << job.View().GroupCaption;
+    });
+    ASSERT_TRUE(Run(job));
+    EXPECT_EQ(groups.first(), QStringLiteral("Decoding MP3 to WAV"));
+    EXPECT_GT(QFileInfo(Out(QStringLiteral("one.wav"))).size(), 300000);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].Text, Out(QStringLiteral("two.wav")) + QStringLiteral(" has existed,overite it?"));
+    EXPECT_EQ(ReadWholeFile(Out(QStringLiteral("two.wav"))), QByteArray("old"));
+}
+
+TEST_F(EncodeSteps, Mp3StepWithoutProgressIsAFailureAndUntagged)
+{
+    // A "lame" in the program's folder that exits at once without a word.
+    const QString fake = dir.File(QStringLiteral("lame"));
+    WriteWholeFile(fake, "#!/bin/sh\nexit 0\n");
+    QFile::setPermissions(fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    OpenImage({75});
+    OptionsSetting().CommonOptions.OutputFormat = ofMP3;
+    OptionsSetting().ID3.Use = true;
+    TRipJob job(jkRipTracks, handle, {QStringLiteral("01A")}, Runners());
+    ASSERT_TRUE(Run(job));
+    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Create MP3 file error!\r\nPlease check the output and lame options or run application again.")});
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("A.mp3"))));
+}
+
+TEST_F(EncodeSteps, WavToWmaEstimateClimbsAndNeverGoesBack)
+{
+    const QString in = dir.File(QStringLiteral("small.wav"));
+    MakeWav(in, 1);
+    // A slow WMA tool: prints nothing for three seconds, then finishes.
+    const QString tool = dir.File(QStringLiteral("WM8EUTIL"));
+    QFile::remove(tool);
+    WriteWholeFile(tool, "#!/bin/sh\nsleep 3\necho 100%\n");
+    QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    TRipJob job(jkWavToWma, 0, {in}, Runners());
+    EXPECT_EQ(job.View().GroupCaption, QStringLiteral("Encoding WAV to WMA"));
+    EXPECT_TRUE(job.Timer1Active());
+    QList<int> bars;
+    QStringList totals;
+    QObject::connect(&job, &TRipJob::ViewChanged, [&] {
+        bars << job.View().Bar;
+        totals << job.View().Label2;
+    });
+    ASSERT_TRUE(Run(job, 20));
+    for (int i = 1; i < bars.size(); ++i)
+        EXPECT_GE(bars[i], bars[i - 1]);
+    // Small input: the estimate is one second beyond the elapsed time.
+    EXPECT_TRUE(totals.contains(QStringLiteral("00:02")) || totals.contains(QStringLiteral("00:03")));
+    EXPECT_FALSE(job.Timer1Active());
+}
+
+TEST_F(EncodeSteps, WmaErrorLineIsShownAndTheJobMovesOn)
+{
+    const QString a = dir.File(QStringLiteral("a.wav"));
+    const QString b = dir.File(QStringLiteral("b.wav"));
+    MakeWav(a, 1);
+    MakeWav(b, 1);
+    const QString tool = dir.File(QStringLiteral("WM8EUTIL"));
+    QFile::remove(tool);
+    WriteWholeFile(tool, "#!/bin/sh\ncase \"$2\" in *a.wav) echo 'ERROR: cannot encode'; sleep 5;; *) echo 100%;; esac\n");
+    QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    TRipJob job(jkWavToWma, 0, {a, b}, Runners());
+    ASSERT_TRUE(Run(job, 20));
+    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("ERROR: cannot encode")});
+    EXPECT_EQ(job.EncodeIndex(), 2);
+}
