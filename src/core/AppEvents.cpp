@@ -16,18 +16,21 @@ void PostAppEvent(QObject* receiver, std::unique_ptr<QEvent> event)
     QCoreApplication::postEvent(receiver, event.release());
 }
 
-void SendAppEvent(QObject* receiver, std::unique_ptr<QEvent> event)
+void SendAppEvent(QObject* receiver, std::unique_ptr<QEvent> event, TCancelToken* cancel)
 {
     if (receiver == nullptr || !event)
         return;
-    QEvent* raw = event.get();
-    HandoffRelease(raw);
+    HandoffRelease(event.get());
     QPointer<QObject> guard(receiver);
-    // The event is freed here, after the receiver's thread has handled it (or it was gone).
-    InvokeBlocking(receiver, [guard, raw] {
-        if (guard)
-            QCoreApplication::sendEvent(guard.data(), raw);
-    });
+    // Shared with the queued call, which may outlive this one after a cancel.
+    std::shared_ptr<QEvent> shared(std::move(event));
+    InvokeBlocking(
+        receiver,
+        [guard, shared] {
+            if (guard)
+                QCoreApplication::sendEvent(guard.data(), shared.get());
+        },
+        cancel);
 }
 
 std::unique_ptr<QEvent> MakeJobProgress(int32_t percent, const QString& elapsed,

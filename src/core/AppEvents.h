@@ -41,8 +41,8 @@ void PostAppEvent(QObject* receiver, std::unique_ptr<QEvent> event);
 
 /// Delivers the event and returns after the receiver's thread has handled it (the "send" of a
 /// window message). From the receiver's own thread this is a direct call. The caller must not
-/// be waited for by the receiver's thread, or both block.
-void SendAppEvent(QObject* receiver, std::unique_ptr<QEvent> event);
+/// be waited for by the receiver's thread unless it passes a token that thread cancels first.
+void SendAppEvent(QObject* receiver, std::unique_ptr<QEvent> event, class TCancelToken* cancel = nullptr);
 
 /// Builds a JobProgressEvent for a record.
 std::unique_ptr<QEvent> MakeJobProgress(int32_t percent, const QString& elapsed = {},

@@ -12,17 +12,19 @@
 #include <QPointer>
 #include <QThread>
 
-namespace {
-
-/// Wakes the waiting caller when the queued call has run, or when Qt drops it unrun (its
-/// context died first): the call's functor, and this with it, is destroyed either way.
+/// One blocking call: the caller waits until it finished (ran, or was dropped unrun by Qt
+/// because its context died) or was cancelled.
 struct BlockingCall {
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
+    bool cancelled = false;
     bool ran = false;
 };
 
+namespace {
+
+/// Destroyed with the queued functor, whether it ran or not: wakes the caller.
 struct Completion {
     explicit Completion(std::shared_ptr<BlockingCall> c) : call(std::move(c)) {}
     Completion(const Completion&) = delete;
@@ -40,34 +42,84 @@ struct Completion {
 
 } // namespace
 
-bool InvokeBlocking(QObject* context, const std::function<void()>& fn)
+void TCancelToken::Cancel()
+{
+    std::shared_ptr<BlockingCall> call;
+    {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        call = waiting_;
+    }
+    if (call) {
+        {
+            std::lock_guard lock(call->mutex);
+            call->cancelled = true;
+        }
+        call->done.notify_all();
+    }
+}
+
+void TCancelToken::Rearm()
+{
+    std::lock_guard lock(mutex_);
+    cancelled_ = false;
+}
+
+bool TCancelToken::Cancelled() const
+{
+    std::lock_guard lock(mutex_);
+    return cancelled_;
+}
+
+bool InvokeBlocking(QObject* context, std::function<void()> fn, TCancelToken* cancel)
 {
     if (context == nullptr)
         return false;
     if (context->thread() == QThread::currentThread()) {
+        if (cancel != nullptr && cancel->Cancelled())
+            return false;
         fn();
         return true;
     }
     // The wait uses a mutex and condition variable rather than Qt's blocking connection, whose
-    // semaphore ThreadSanitizer cannot see.
+    // semaphore ThreadSanitizer cannot see, and which nobody could cancel.
     auto call = std::make_shared<BlockingCall>();
+    if (cancel != nullptr) {
+        std::lock_guard lock(cancel->mutex_);
+        if (cancel->cancelled_)
+            return false;
+        cancel->waiting_ = call;
+    }
     auto completion = std::make_shared<Completion>(call);
     QPointer<QObject> guard(context);
-    const std::function<void()>* task = &fn;
+    // The functor owns fn: after a cancel the caller is gone, but Qt may still run or drop it.
     QMetaObject::invokeMethod(
         context,
-        [completion, guard, task] {
-            if (guard) {
-                (*task)();
-                std::lock_guard lock(completion->call->mutex);
-                completion->call->ran = true;
+        [completion, guard, task = std::move(fn)] {
+            BlockingCall& c = *completion->call;
+            {
+                std::lock_guard lock(c.mutex);
+                if (c.cancelled || !guard)
+                    return;
             }
+            task();
+            std::lock_guard lock(c.mutex);
+            c.ran = true;
         },
         Qt::QueuedConnection);
     completion.reset();
-    std::unique_lock lock(call->mutex);
-    call->done.wait(lock, [&] { return call->finished; });
-    return call->ran;
+    bool ran = false;
+    {
+        std::unique_lock lock(call->mutex);
+        call->done.wait(lock, [&] { return call->finished || call->cancelled; });
+        ran = call->ran;
+    }
+    if (cancel != nullptr) {
+        std::lock_guard lock(cancel->mutex_);
+        if (cancel->waiting_ == call)
+            cancel->waiting_.reset();
+    }
+    return ran;
 }
 
 void InvokeQueued(QObject* context, std::function<void()> fn)

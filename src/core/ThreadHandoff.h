@@ -1,6 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <mutex>
 
 #include <QObject>
 
@@ -27,10 +29,28 @@ inline void HandoffRelease(const void*) {}
 inline void HandoffAcquire(const void*) {}
 #endif
 
+struct BlockingCall;
+
+/// Lets the UI thread release a worker that waits in InvokeBlocking for it, so the UI thread
+/// may then wait for that worker without both blocking. After Cancel, waiting calls return at
+/// once without running, and later calls do not run either, until Rearm.
+class TCancelToken {
+public:
+    void Cancel();
+    void Rearm();
+    bool Cancelled() const;
+
+private:
+    friend bool InvokeBlocking(QObject*, std::function<void()>, TCancelToken*);
+    mutable std::mutex mutex_;
+    bool cancelled_ = false;
+    std::shared_ptr<BlockingCall> waiting_;
+};
+
 /// Runs fn on context's thread and waits until it has run (directly when already on that
-/// thread). Returns false when context is gone and fn did not run. The caller must not be
-/// waited for by context's thread, or both block.
-bool InvokeBlocking(QObject* context, const std::function<void()>& fn);
+/// thread). Returns false when context is gone, or the token was cancelled, and fn did not
+/// run. Without a token the caller must never be waited for by context's thread.
+bool InvokeBlocking(QObject* context, std::function<void()> fn, TCancelToken* cancel = nullptr);
 
 /// Queues fn to run on context's thread; dropped if context is destroyed first.
 void InvokeQueued(QObject* context, std::function<void()> fn);

@@ -12,6 +12,7 @@
 #include "core/ErrorHandler.h"
 #include "core/FileDialogService.h"
 #include "core/MessageBoxService.h"
+#include "core/ThreadHandoff.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -106,4 +107,36 @@ TEST(Events, PostToDeletedReceiverIsDroppedWithoutLeak)
     delete r; // Qt removes its pending events; the record goes with the event.
     PumpEvents();
     SUCCEED();
+}
+
+TEST(Events, CancelledSendReleasesTheWorkerWithoutDelivery)
+{
+    Receiver r;
+    TCancelToken token;
+    std::atomic<bool> waiting{false};
+    std::thread worker([&] {
+        waiting = true;
+        SendAppEvent(&r, MakeJobProgress(4000), &token);
+    });
+    // The UI thread does not run its loop: it cancels, then joins the worker, which a plain
+    // blocking send would deadlock.
+    while (!waiting)
+        std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    token.Cancel();
+    worker.join();
+    PumpEvents();
+    EXPECT_TRUE(r.percents.empty());
+    // Cancelled stays cancelled until rearmed.
+    std::thread again([&] { SendAppEvent(&r, MakeJobProgress(1), &token); });
+    again.join();
+    token.Rearm();
+    std::atomic<bool> done{false};
+    std::thread third([&] {
+        SendAppEvent(&r, MakeJobProgress(2), &token);
+        done = true;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+    third.join();
+    EXPECT_EQ(r.percents, std::vector<int32_t>{2});
 }
