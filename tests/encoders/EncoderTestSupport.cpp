@@ -3,13 +3,15 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <sys/wait.h>
 
 #include <QFile>
-#include <QProcess>
 #include <QtEndian>
 
 #include "core/AppEvents.h"
 #include "encoders/EncodeThread.h"
+#include "platform/process/ChildProcess.h"
+#include "platform/process/PosixPipe.h"
 #include "support/TestSupport.h"
 
 bool ReportLog::event(QEvent* e)
@@ -96,16 +98,51 @@ bool WaitForWatchers(int timeoutMs)
                      std::chrono::milliseconds(timeoutMs));
 }
 
+ProgramResult RunProgram(const QString& program, const QStringList& args,
+                         const std::function<void(pid_t)>& onStarted)
+{
+    ProgramResult result;
+    TPosixPipe in, out, err;
+    if (in.Create() != 0 || out.Create() != 0 || err.Create() != 0)
+        return result;
+    std::vector<std::string> argv{QFile::encodeName(program).toStdString()};
+    for (const QString& a : args)
+        argv.push_back(QFile::encodeName(a).toStdString());
+    TChildProcess child;
+    if (child.Spawn(argv, in.ReadFd(), out.WriteFd(), err.WriteFd()) != 0)
+        return result;
+    in.Close();
+    if (onStarted)
+        onStarted(child.Pid());
+    auto drain = [](int fd, QByteArray& into) {
+        uint32_t n = 0;
+        int e = 0;
+        if (!PeekAvailable(fd, n, e) || n == 0)
+            return false;
+        QByteArray buf(static_cast<qsizetype>(n), Qt::Uninitialized);
+        const long got = ReadSome(fd, buf.data(), n, e);
+        if (got > 0)
+            into.append(buf.constData(), got);
+        return got > 0;
+    };
+    for (;;) {
+        const bool a = drain(out.ReadFd(), result.Out);
+        const bool b = drain(err.ReadFd(), result.Err);
+        if (a || b)
+            continue;
+        if (child.WaitForExit(100, {out.ReadFd(), err.ReadFd()}) == TChildProcess::WaitResult::Exited &&
+            !drain(out.ReadFd(), result.Out) && !drain(err.ReadFd(), result.Err))
+            break;
+    }
+    const int status = child.Reap();
+    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
 QByteArray RunAndCapture(const QString& program, const QStringList& args, int* exitCode)
 {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return {};
-    }
+    const ProgramResult r = RunProgram(program, args);
     if (exitCode != nullptr)
-        *exitCode = p.exitCode();
-    return p.readAllStandardOutput();
+        *exitCode = r.ExitCode;
+    return r.Out;
 }

@@ -43,5 +43,18 @@ bool ProcessGone(pid_t pid);
 /// Waits until every watcher thread of every runner has ended.
 bool WaitForWatchers(int timeoutMs = 10000);
 
+/// What a program run to its end printed, and how it ended.
+struct ProgramResult {
+    int ExitCode = -1; ///< -1 when it did not exit normally
+    QByteArray Out;
+    QByteArray Err;
+};
+
+/// Runs a program (searched on PATH) to its end. Uses the program's own process layer rather
+/// than QProcess, whose child start confuses ThreadSanitizer in a process with threads.
+/// onStarted, when given, runs once the child is there and gets its process id.
+ProgramResult RunProgram(const QString& program, const QStringList& args,
+                         const std::function<void(pid_t)>& onStarted = {});
+
 /// Runs a program and returns its standard output (empty on failure).
 QByteArray RunAndCapture(const QString& program, const QStringList& args, int* exitCode = nullptr);

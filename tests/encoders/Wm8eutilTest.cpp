@@ -1,6 +1,5 @@
 // The WM8EUTIL tool on every profile, its failures, and the WMA runner driving it.
 #include <QFile>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,8 @@
 #include "encoders/WMAEncodeProcess.h"
 #include "encoders/WmaProfiles.h"
 #include "support/TestSupport.h"
+
+#include <csignal>
 
 namespace {
 
@@ -36,9 +37,9 @@ QString Probe(const QString& file, const char* entries)
 // Decodes the whole file; true when the decoder had nothing to complain about.
 bool Playable(const QString& file)
 {
-    QProcess p;
-    p.start(L("ffmpeg"), {L("-v"), L("error"), L("-i"), file, L("-f"), L("null"), L("-")});
-    return p.waitForFinished(60000) && p.exitCode() == 0 && p.readAllStandardError().isEmpty();
+    const ProgramResult r =
+        RunProgram(L("ffmpeg"), {L("-v"), L("error"), L("-i"), file, L("-f"), L("null"), L("-")});
+    return r.ExitCode == 0 && r.Err.isEmpty();
 }
 
 struct ToolRun {
@@ -48,12 +49,8 @@ struct ToolRun {
 
 ToolRun RunTool(const QStringList& args)
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(Tool(), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAll())};
+    const ProgramResult r = RunProgram(Tool(), args);
+    return {r.ExitCode, QString::fromUtf8(r.Out + r.Err)};
 }
 
 class Wm8eutil : public ::testing::Test {
@@ -179,14 +176,18 @@ TEST_F(Wm8eutil, TerminatedEncodeRemovesItsPartialOutput)
     const QString longWav = dir.File(L("long.wav"));
     WriteSineWav(longWav, 120.0, 48000, 2);
     const QString out = dir.File(L("long.wma"));
-    QProcess p;
-    p.start(Tool(), {L("-input"), longWav, L("-output"), out, L("-a_setting"), L("192_48_2")});
-    ASSERT_TRUE(p.waitForReadyRead(30000));
-    ASSERT_TRUE(FileExists(out));
-    p.terminate();
-    ASSERT_TRUE(p.waitForFinished(10000));
-    EXPECT_NE(p.exitCode(), 0);
-    EXPECT_TRUE(QString::fromUtf8(p.readAll()).contains(L("ERROR")));
+    bool sawFile = false;
+    // Stop it as the runner does, once it is under way and has made its output.
+    const ProgramResult r = RunProgram(
+        Tool(), {L("-input"), longWav, L("-output"), out, L("-a_setting"), L("192_48_2")},
+        [&](pid_t pid) {
+            sawFile = WaitUntil([&] { return FileSizeOrMinus1(out) > 0; }, std::chrono::seconds(30));
+            ::kill(pid, SIGTERM);
+        });
+    EXPECT_TRUE(sawFile);
+    EXPECT_NE(r.ExitCode, 0);
+    EXPECT_TRUE(r.Out.contains("ERROR")) << r.Out.toStdString();
+    EXPECT_FALSE(r.Out.contains("100%"));
     EXPECT_FALSE(FileExists(out));
 }
 
