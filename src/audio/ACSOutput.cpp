@@ -52,17 +52,25 @@ void TACSOutput::Run()
         throw EACSException("Component is buisy");
     if (!input_.load())
         throw EACSException("Input is not assigned");
+    std::exception_ptr error;
     {
         std::lock_guard cs(thread_->CriticalSection());
+        // Delivered by the worker, as every other event of the sink. The worker gets its own
+        // copy (text copied too): an exception object shared between threads is released
+        // through reference counts the sanitizer cannot see.
         try {
             Prepare();
-        } catch (const EAppException&) {
-            canOutput_ = false;
-            busy_ = false;
-            // Delivered by the worker, as every other event of the sink.
-            thread_->PostError(std::current_exception());
-            return;
+        } catch (const EACSException& e) {
+            error = std::make_exception_ptr(EACSException(std::string(e.what())));
+        } catch (const EAppException& e) {
+            error = std::make_exception_ptr(EAppException(std::string(e.what())));
         }
+    }
+    if (error) {
+        canOutput_ = false;
+        busy_ = false;
+        thread_->PostError(std::move(error));
+        return;
     }
     busy_ = true;
     thread_->Stop = false;

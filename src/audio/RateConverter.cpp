@@ -211,6 +211,8 @@ int64_t TRateConverter::GetData(void* buffer, int64_t bufferSize)
             return 0;
     }
     const int64_t n = std::min<int64_t>(bufferSize, bufEnd_ - bufStart_ + 1);
+    if (n <= 0)
+        return 0;
     std::memcpy(buffer, reinterpret_cast<const uint8_t*>(out_.data()) + bufStart_ - 1, static_cast<size_t>(n));
     bufStart_ += static_cast<int>(n);
     int64_t inPosition = inputRead_;

@@ -83,7 +83,8 @@ void ParseFmt(const std::vector<uint8_t>& body, TWaveHeaderInfo& info)
 {
     // Fields beyond the body read as 0; the reader rejects formats that lack what they need.
     uint8_t fixed[22] = {};
-    std::memcpy(fixed, body.data(), std::min<size_t>(body.size(), sizeof fixed));
+    if (!body.empty())
+        std::memcpy(fixed, body.data(), std::min<size_t>(body.size(), sizeof fixed));
     info.fmtSize = static_cast<uint16_t>(std::min<size_t>(body.size(), 0xFFFF));
     info.formatTag = GetLE16(fixed);
     info.channels = GetLE16(fixed + 2);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 #include "audio/ACSInput.h"
 #include "audio/ACSOutput.h"
@@ -103,6 +104,7 @@ private:
 /// Sine samples, interleaved over channels (each channel a different frequency).
 std::vector<int16_t> Sine(int frames, int channels, int rate, double amplitude = 12000.0);
 
-/// Runs a program with arguments; returns its exit code and leaves stdout in out.
-int RunProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr);
+/// Runs a program with arguments (output discarded); returns its exit code, -1 when it could
+/// not run or was killed.
+int RunProgram(const QString& program, const QStringList& args);
 bool HaveProgram(const QString& program);
