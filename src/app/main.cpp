@@ -7,6 +7,7 @@
 #include "app/MainForm.h"
 #include "app/PlatterlyApplication.h"
 #include "app/StartupTiming.h"
+#include "audio/VorbisLibrary.h"
 #include "core/QtDialogServices.h"
 #include "core/ThreadHandoff.h"
 
@@ -16,6 +17,8 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
     TPlatterlyApplication app(argc, argv);
     InstallHandoffObserver(&app);
+    // Ogg Vorbis output needs these; without them the job windows report which one is missing.
+    LoadVorbisLibraries();
     QtMessageBoxService boxes;
     QtFileDialogService pickers;
     InstallMessageBoxService(&boxes);

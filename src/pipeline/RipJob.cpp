@@ -3,14 +3,17 @@
 #include <algorithm>
 
 #include <QFile>
+#include <QThread>
 
 #include "cd/CDRipThread.h"
+#include "pipeline/StreamSteps.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
 #include "metadata/Genres.h"
 #include "metadata/Id3Tag.h"
 #include "core/AppEvents.h"
 #include "core/AppException.h"
+#include "core/ErrorHandler.h"
 #include "core/FileUtil.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
@@ -41,6 +44,8 @@ TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners
 {
     timer1_.setInterval(1000);
     connect(&timer1_, &QTimer::timeout, this, &TRipJob::Timer1Timer);
+    // Created for every kind: without the Ogg and Vorbis libraries no job window exists.
+    streams_ = std::make_unique<TStreamSteps>(this);
     if (Count() == 0) {
         fileList_.reset();
         return;
@@ -63,6 +68,10 @@ TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners
         SetStep(QStringLiteral("Encoding WAV to WMA"), QStringLiteral("Encoding"), 1, entries_[0]);
         StartWma(entries_[0], OutputFor(0, QStringLiteral(".wma")));
         break;
+    case jkWavToMp3:
+    case jkWavToOgg:
+        ResamplingTest(0);
+        break;
     default:
         break;
     }
@@ -74,6 +83,7 @@ TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners
 TRipJob::~TRipJob()
 {
     Cleanup();
+    streams_.reset(); // its workers end while this object is still whole
 }
 
 QString TRipJob::OutputDir()
@@ -130,12 +140,16 @@ void TRipJob::StartNextExtraction()
 
 bool TRipJob::event(QEvent* e)
 {
+    // A step that cannot start (a runner's process, an unreadable input) is reported by the
+    // general error handler; the job then waits for Stop.
     if (e->type() == static_cast<QEvent::Type>(WM_JOBPROGRESS)) {
-        HandleJobProgress(std::move(static_cast<JobProgressEvent*>(e)->Info));
+        auto* progress = static_cast<JobProgressEvent*>(e);
+        GuardedCall([&] { HandleJobProgress(std::move(progress->Info)); });
         return true;
     }
     if (e->type() == static_cast<QEvent::Type>(WM_RIPFAILED)) {
-        HandleRipFailed(static_cast<RipFailedEvent*>(e)->Code);
+        const int code = static_cast<RipFailedEvent*>(e)->Code;
+        GuardedCall([&] { HandleRipFailed(code); });
         return true;
     }
     return QObject::event(e);
@@ -158,6 +172,12 @@ void TRipJob::HandleJobProgress(std::unique_ptr<TProcessInfo> info)
         break;
     case JobCode::WmaEnded:
         HandleWmaEnded(*info);
+        break;
+    case JobCode::OggEnded:
+        HandleOggEnded();
+        break;
+    case JobCode::ResampleEnded:
+        HandleResampleEnded();
         break;
     default:
         HandleProgress(*info);
@@ -223,6 +243,8 @@ void TRipJob::StartEncodeStepOfTrack(const TProcessInfo& ended)
     SetStep(QStringLiteral("Encoding"), QStringLiteral("Encoding"), extractIndex_, title);
     if (format == ofWMA)
         StartWma(wav, ChangeFileExt(wav, QStringLiteral(".wma")));
+    else if (format == ofOGG)
+        RunVorbis(wav, ChangeFileExt(wav, QStringLiteral(".ogg")));
     else
         StartMp3(wav, ChangeFileExt(wav, QStringLiteral(".mp3")), true);
 }
@@ -280,6 +302,8 @@ void TRipJob::HandleMp3Ended(const TProcessInfo& info)
     }
     if (kind_ == jkRipTracks) {
         StartNextExtraction();
+    } else if (kind_ == jkWavToMp3) {
+        ResamplingTest(encodeIndex_);
     } else if (kind_ == jkMp3ToWav) {
         const int k = encodeIndex_;
         SetStep(QStringLiteral("Decoding"), QStringLiteral("Decoding"), k + 1, entries_[k]);
@@ -313,6 +337,74 @@ void TRipJob::HandleWmaEnded(const TProcessInfo& info)
         StartWma(entries_[k], OutputFor(k, QStringLiteral(".wma")));
         view_.Label2.clear();
         Changed();
+    }
+}
+
+QString TRipJob::TempFile() const
+{
+    return OutputDir() + (kind_ == jkWavToMp3 ? QStringLiteral("MyMP3ReTemp.wav") : QStringLiteral("MyReTemp.wav"));
+}
+
+void TRipJob::ResamplingTest(int k)
+{
+    const QString entry = entries_[k];
+    // A file that vanished or holds nothing the reader can deliver is skipped with a word,
+    // rather than encoded into an empty file or left to fail inside the encoder.
+    const bool exists = FileExists(entry);
+    if (!exists || !streams_->Readable(entry)) {
+        ShowError(entry + (exists ? QStringLiteral(" is not a WAV file that can be converted.")
+                                  : QStringLiteral(" does not exist.")));
+        progressSeen_ = true;
+        PostAppEvent(this, MakeJobProgress(kind_ == jkWavToMp3 ? JobCode::Mp3Ended : JobCode::OggEnded, {}, {}, 4));
+        return;
+    }
+    if (streams_->SampleRateOf(entry) >= 44100) {
+        const QString group = k == 0 ? (kind_ == jkWavToMp3 ? QStringLiteral("Encoding WAV to MP3")
+                                                            : QStringLiteral("Encoding WAV to OGG"))
+                                     : QStringLiteral("Encoding");
+        SetStep(group, QStringLiteral("Encoding"), k + 1, entry);
+        if (kind_ == jkWavToMp3)
+            StartMp3(entry, OutputFor(k, QStringLiteral(".mp3")), true);
+        else
+            RunVorbis(entry, OutputFor(k, QStringLiteral(".ogg")));
+        return;
+    }
+    streams_->RunResampling(entry, TempFile());
+    SetStep(QStringLiteral("Resampling WAV"), QStringLiteral("Resampling"), k + 1, entry);
+}
+
+void TRipJob::RunVorbis(const QString& input, const QString& output)
+{
+    streams_->RunVorbis(input, output);
+}
+
+void TRipJob::HandleOggEnded()
+{
+    QThread::msleep(300);
+    progressSeen_ = false;
+    ++oggIndex_;
+    if (oggIndex_ == Count()) {
+        Cleanup();
+        QThread::msleep(300);
+        Q_EMIT CloseRequested();
+        return;
+    }
+    if (kind_ == jkRipTracks)
+        StartNextExtraction();
+    else if (kind_ == jkWavToOgg)
+        ResamplingTest(oggIndex_);
+}
+
+void TRipJob::HandleResampleEnded()
+{
+    if (kind_ == jkWavToMp3) {
+        const int k = encodeIndex_;
+        SetStep(QStringLiteral("Encoding"), QStringLiteral("Encoding"), k + 1, entries_[k]);
+        StartMp3(TempFile(), OutputFor(k, QStringLiteral(".mp3")), true);
+    } else if (kind_ == jkWavToOgg) {
+        const int k = oggIndex_;
+        SetStep(QStringLiteral("Encoding"), QStringLiteral("Encoding"), k + 1, entries_[k]);
+        RunVorbis(TempFile(), OutputFor(k, QStringLiteral(".ogg")));
     }
 }
 
@@ -400,6 +492,8 @@ void TRipJob::Cleanup()
         ripThread_.reset();
     }
     timer1_.stop();
+    // A resampling still writing its temporary file is ended, so the file can go below.
+    streams_->StopResampling();
     // Stop the encoders first: a WAV must not go while its encode is still running.
     if (runners_.Mp3 != nullptr && runners_.Mp3->Active)
         runners_.Mp3->Stop(0);
@@ -419,10 +513,20 @@ void TRipJob::Cleanup()
         }
     }
     fileList_.reset();
+    if (kind_ == jkWavToMp3 || kind_ == jkWavToOgg) {
+        const QString temp = TempFile();
+        if (FileExists(temp) && !IsFileInUse(temp))
+            QFile::remove(temp);
+    }
 }
 
 void TRipJob::Stop()
 {
+    const int format = OptionsSetting().CommonOptions.OutputFormat;
+    if ((kind_ == jkRipTracks && format == ofOGG) || kind_ == jkWavToOgg) {
+        streams_->StopVorbis();
+        QThread::msleep(300);
+    }
     Cleanup();
     Q_EMIT CloseRequested();
 }

@@ -12,6 +12,7 @@
 #include "pipeline/JobView.h"
 
 class TCDRipThread;
+class TStreamSteps;
 class TMp3EncodeProcess;
 class TWMAEncodeProcess;
 
@@ -59,6 +60,9 @@ public:
     /// Stops workers and removes intermediate files; runs once per job.
     void Cleanup();
 
+    /// The stream components (tests look at their settings).
+    TStreamSteps& Streams() { return *streams_; }
+
     /// The WMA estimate, every second while a WMA step runs.
     void Timer1Timer();
     bool Timer1Active() const { return timer1_.isActive(); }
@@ -102,6 +106,13 @@ private:
     void HandleWmaEnded(const TProcessInfo& info);
     void WriteTrackTag();
     void SetStep(const QString& group, const QString& verb, int k, const QString& text);
+
+    // Stream-library steps.
+    void ResamplingTest(int k);
+    void RunVorbis(const QString& input, const QString& output);
+    void HandleOggEnded();
+    void HandleResampleEnded();
+    QString TempFile() const;
     void Changed() { Q_EMIT ViewChanged(); }
 
     int kind_;
@@ -114,6 +125,7 @@ private:
     bool progressSeen_ = false;
     std::unique_ptr<TCDRipThread> ripThread_;
     TJobRunners runners_;
+    std::unique_ptr<TStreamSteps> streams_;
     std::chrono::steady_clock::time_point wmaStepStartTime_{};
     int64_t wmaInputSize_ = 0;
     QTimer timer1_;

@@ -1,0 +1,198 @@
+#include "pipeline/StreamSteps.h"
+
+#include <QObject>
+
+#include "audio/RateConverter.h"
+#include "audio/VorbisOut.h"
+#include "audio/WaveIn.h"
+#include "audio/WaveOut.h"
+#include "core/AppEvents.h"
+#include "core/AppException.h"
+#include "core/ErrorHandler.h"
+#include "core/MessageBoxService.h"
+#include "core/Settings.h"
+#include "core/TextUtil.h"
+
+namespace {
+
+int64_t NowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+TVorbisBitRate BitRateChoice(int32_t index)
+{
+    // List positions: 0 automatic, then 45 ... 320 kbit/s, in the writer's own order.
+    return index >= 0 && index <= br320 ? static_cast<TVorbisBitRate>(index) : brAutoSelect;
+}
+
+} // namespace
+
+TStreamSteps::TStreamSteps(QObject* job) : job_(job)
+{
+    waveIn1_ = std::make_unique<TWaveIn>();
+    waveIn1_->SetStartSample(0);
+    waveIn1_->SetEndSample(-1);
+    waveIn1_->SetLoop(false);
+
+    rateConverter1_ = std::make_unique<TRateConverter>();
+    rateConverter1_->SetInput(waveIn1_.get());
+    rateConverter1_->SetFilterWindow(fwBlackman);
+    rateConverter1_->SetKernelWidth(30);
+    rateConverter1_->SetOutSampleRate(44100);
+
+    waveOut1_ = std::make_unique<TWaveOut>();
+    waveOut1_->SetInput(rateConverter1_.get());
+    waveOut1_->SetWavType(wtPCM);
+    waveOut1_->SetBlockSize(512);
+    waveOut1_->SetFileMode(foRewrite);
+    waveOut1_->SetSuspendWhenIdle(true);
+    waveOut1_->SetOnProgress([this](TACSOutput*) { WaveOut1Progress(); });
+    waveOut1_->SetOnDone([this](TACSOutput*) { WaveOut1Done(); });
+    waveOut1_->SetOnThreadException([this](TACSOutput*, const EAppException& e) { SinkFailed(e.text()); });
+
+    vorbisOut1_ = std::make_unique<TVorbisOut>(); // raises when the libraries are missing
+    vorbisOut1_->SetInput(waveIn1_.get());
+    vorbisOut1_->SetFileMode(foRewrite);
+    vorbisOut1_->SetSuspendWhenIdle(true);
+    vorbisOut1_->SetCompression(0.2f);
+    vorbisOut1_->SetDesiredMaximumBitrate(brAutoSelect);
+    vorbisOut1_->SetDesiredNominalBitrate(brAutoSelect);
+    vorbisOut1_->SetMinimumBitrate(brAutoSelect);
+    vorbisOut1_->SetSerial(0);
+    vorbisOut1_->SetOnProgress([this](TACSOutput*) { VorbisOut1Progress(); });
+    vorbisOut1_->SetOnDone([this](TACSOutput*) { VorbisOut1Done(); });
+    vorbisOut1_->SetOnThreadException([this](TACSOutput*, const EAppException& e) { SinkFailed(e.text()); });
+}
+
+TStreamSteps::~TStreamSteps()
+{
+    Shutdown();
+    // The sinks go first and wait for their workers, which wait for nobody now.
+    vorbisOut1_.reset();
+    waveOut1_.reset();
+}
+
+void TStreamSteps::Shutdown()
+{
+    sendCancel_.Cancel();
+}
+
+void TStreamSteps::MarkStepStart()
+{
+    stepStart_.store(NowNs());
+}
+
+int TStreamSteps::SampleRateOf(const QString& path)
+{
+    waveIn1_->SetFileName(path);
+    return waveIn1_->SampleRate();
+}
+
+bool TStreamSteps::Readable(const QString& path)
+{
+    try {
+        waveIn1_->SetFileName(path);
+        const int bits = waveIn1_->BitsPerSample();
+        const int channels = waveIn1_->Channels();
+        return waveIn1_->Valid() && waveIn1_->SampleRate() > 0 && (bits == 8 || bits == 16) &&
+               (channels == 1 || channels == 2) && waveIn1_->TotalSamples() > 0;
+    } catch (const EAppException&) {
+        return false;
+    }
+}
+
+void TStreamSteps::RunResampling(const QString& input, const QString& output)
+{
+    waveIn1_->SetFileName(input);
+    waveOut1_->SetFileName(output);
+    MarkStepStart();
+    waveOut1_->Run();
+}
+
+void TStreamSteps::ApplyVorbisSettings()
+{
+    const TOggOptions& ogg = OptionsSetting().OggOptions;
+    TVorbisOut& v = *vorbisOut1_;
+    // The writer's setters depend on this order.
+    if (ogg.IsUseCompress) {
+        v.SetCompression(static_cast<float>(ogg.CompressPosition - 10) / 100.0f);
+        v.SetDesiredMaximumBitrate(brAutoSelect);
+        v.SetDesiredNominalBitrate(brAutoSelect);
+        v.SetMinimumBitrate(brAutoSelect);
+    } else {
+        v.SetDesiredMaximumBitrate(BitRateChoice(ogg.MaxBitRate));
+        v.SetDesiredNominalBitrate(BitRateChoice(ogg.NomalBitRate));
+        v.SetMinimumBitrate(BitRateChoice(ogg.MinBitRate));
+        v.SetCompression(0.2f);
+    }
+}
+
+void TStreamSteps::RunVorbis(const QString& input, const QString& output)
+{
+    waveIn1_->SetFileName(input);
+    vorbisOut1_->SetFileName(output);
+    ApplyVorbisSettings();
+    MarkStepStart();
+    vorbisOut1_->Run();
+}
+
+void TStreamSteps::StopVorbis()
+{
+    if (!vorbisOut1_->Busy())
+        return;
+    vorbisOut1_->Pause();
+    vorbisOut1_->Done();
+}
+
+void TStreamSteps::StopResampling()
+{
+    if (!waveOut1_->Busy())
+        return;
+    // The worker may be waiting for the job to take its end report; let it go first.
+    Shutdown();
+    waveOut1_->Pause();
+    waveOut1_->Done();
+}
+
+void TStreamSteps::PostProgress(int percent)
+{
+    const int64_t elapsedNs = NowNs() - stepStart_.load();
+    const int64_t e = RoundHalfEven(static_cast<double>(elapsedNs) / 1e9);
+    QString elapsed;
+    QString total;
+    if (percent != 0) {
+        elapsed = Mmss(e);
+        total = Mmss(RoundHalfEven(static_cast<double>(e) * 100.0 / percent));
+    }
+    PostAppEvent(job_, MakeJobProgress(percent, elapsed, total));
+}
+
+void TStreamSteps::WaveOut1Progress()
+{
+    PostProgress(waveOut1_->Progress());
+}
+
+void TStreamSteps::VorbisOut1Progress()
+{
+    PostProgress(vorbisOut1_->Progress());
+}
+
+void TStreamSteps::VorbisOut1Done()
+{
+    PostAppEvent(job_, MakeJobProgress(JobCode::OggEnded));
+}
+
+void TStreamSteps::WaveOut1Done()
+{
+    // Sent: the resampler's worker waits while the job starts the encode of its file.
+    SendAppEvent(job_, MakeJobProgress(JobCode::ResampleEnded), &sendCancel_);
+}
+
+void TStreamSteps::SinkFailed(const QString& message)
+{
+    // The step never ends by itself; say why, and the job waits for Stop.
+    InvokeQueued(job_, [message] { ShowError(message); });
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+#include <QPointer>
+#include <QString>
+
+#include "core/ThreadHandoff.h"
+
+class QObject;
+class TRateConverter;
+class TVorbisOut;
+class TWaveIn;
+class TWaveOut;
+
+/// The job's stream components: WaveIn1 reads every WAV, RateConverter1 brings it to 44100 Hz
+/// for WaveOut1 (the temporary file), VorbisOut1 encodes Ogg Vorbis. Their events run on the
+/// sinks' worker threads and only report to the job: progress and 3000 posted, 4000 sent.
+/// Owned by the job on the UI thread.
+class TStreamSteps {
+public:
+    /// Raises the Vorbis writer's error when the Ogg and Vorbis libraries are missing.
+    explicit TStreamSteps(QObject* job);
+    ~TStreamSteps();
+    TStreamSteps(const TStreamSteps&) = delete;
+    TStreamSteps& operator=(const TStreamSteps&) = delete;
+
+    /// Sample rate of a WAV file (0 when it is not one the reader can read).
+    int SampleRateOf(const QString& path);
+    /// Whether the reader can deliver the file's audio (a supported WAV with sound in it).
+    bool Readable(const QString& path);
+    /// Resamples input to 44100 Hz into output on WaveOut1's thread.
+    void RunResampling(const QString& input, const QString& output);
+    /// Encodes input to output with the Ogg Vorbis settings.
+    void RunVorbis(const QString& input, const QString& output);
+    /// Ends a running Vorbis encode early: the file keeps the pages written so far.
+    void StopVorbis();
+    /// Ends a running resampling early and closes its file.
+    void StopResampling();
+    /// Releases a worker waiting for the job and keeps later reports from waiting; the job
+    /// calls it before it waits for the workers.
+    void Shutdown();
+
+    // The sinks' event handlers (worker threads).
+    void WaveOut1Progress();
+    void VorbisOut1Progress();
+    void WaveOut1Done();
+    void VorbisOut1Done();
+    void SinkFailed(const QString& message);
+
+    TWaveIn& WaveIn1() { return *waveIn1_; }
+    TVorbisOut& VorbisOut1() { return *vorbisOut1_; }
+
+private:
+    void PostProgress(int percent);
+    void ApplyVorbisSettings();
+    void MarkStepStart();
+
+    QObject* const job_; // the job owns this object, so it outlives every worker
+    // Nanoseconds on the monotonic clock: written by the UI thread before a sink runs, read
+    // by the sink's worker for its progress texts.
+    std::atomic<int64_t> stepStart_{0};
+    TCancelToken sendCancel_;
+    // Declared sources first, so the sinks are destroyed before what they read.
+    std::unique_ptr<TWaveIn> waveIn1_;
+    std::unique_ptr<TRateConverter> rateConverter1_;
+    std::unique_ptr<TWaveOut> waveOut1_;
+    std::unique_ptr<TVorbisOut> vorbisOut1_;
+};

@@ -1,0 +1,248 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include "audio/VorbisLibrary.h"
+#include "audio/VorbisOut.h"
+#include "cd/OpenDrive.h"
+#include "core/AppException.h"
+#include "core/MessageBoxService.h"
+#include "core/Settings.h"
+#include "encoders/Mp3EncodeProcess.h"
+#include "encoders/WMAEncodeProcess.h"
+#include "pipeline/RipJob.h"
+#include "pipeline/StreamSteps.h"
+#include "platform/cdaccess/DiscFixture.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class StreamSteps : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetOptionsSetting();
+        TCommonOptions& c = OptionsSetting().CommonOptions;
+        c.OutputFolder = dir.File(QStringLiteral("Output"));
+        c.NormalizePercent = 95;
+        OptionsSetting().Mp3Options = {false, false, 128, 320, 0, 4, 1};
+        OptionsSetting().OggOptions = {true, 30, 0, 0, 0};
+        QDir().mkpath(c.OutputFolder);
+        QDir().mkpath(dir.File(QStringLiteral("in")));
+    }
+    void TearDown() override { ResetOptionsSetting(); }
+
+    QString In(const QString& name) { return dir.File(QStringLiteral("in/")) + name; }
+    QString Out(const QString& name) { return dir.File(QStringLiteral("Output/")) + name; }
+    /// A stereo or mono 16-bit WAV of a tone, made by sox.
+    QString Wav(const QString& name, int rate, int channels = 2, double seconds = 1.5)
+    {
+        const QString path = In(name);
+        QProcess::execute(QStringLiteral("sox"),
+                          {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate), QStringLiteral("-c"),
+                           QString::number(channels), QStringLiteral("-b"), QStringLiteral("16"), path,
+                           QStringLiteral("synth"), QString::number(seconds), QStringLiteral("sine"), QStringLiteral("440")});
+        return path;
+    }
+    bool Run(TRipJob& job, QStringList* groups = nullptr, int seconds = 60)
+    {
+        bool closed = false;
+        QObject::connect(&job, &TRipJob::CloseRequested, [&] { closed = true; });
+        if (groups != nullptr) {
+            *groups << job.View().GroupCaption;
+            QObject::connect(&job, &TRipJob::ViewChanged, [&job, groups] {
+                if (groups->last() != job.View().GroupCaption)
+                    *groups << job.View().GroupCaption;
+            });
+        }
+        return WaitUntil([&] { return closed; }, std::chrono::seconds(seconds));
+    }
+    TJobRunners Runners() { return {&mp3, &wma}; }
+
+    ProgramDirScope dir;
+    ScriptedMessageBoxService boxes;
+    TMp3EncodeProcess mp3;
+    TWMAEncodeProcess wma;
+};
+
+/// "codec_name,sample_rate,channels,duration" of the first audio stream, as ffprobe reports it.
+QStringList Probe(const QString& path)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                        QStringLiteral("a:0"), QStringLiteral("-show_entries"),
+                                        QStringLiteral("stream=codec_name,sample_rate,channels:format=duration"),
+                                        QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), path});
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+TEST_F(StreamSteps, WavToMp3ResamplesOnlyWhatIsSlower)
+{
+    const QString slow = Wav(QStringLiteral("slow.wav"), 22050);
+    const QString fast = Wav(QStringLiteral("fast.wav"), 48000, 1);
+    QStringList groups;
+    TRipJob job(jkWavToMp3, 0, {slow, fast}, Runners());
+    EXPECT_EQ(job.View().Caption, QStringLiteral("Resampling(01/02): ") + slow);
+    ASSERT_TRUE(Run(job, &groups));
+    EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(groups.first(), QStringLiteral("Resampling WAV"));
+    EXPECT_TRUE(groups.contains(QStringLiteral("Encoding")));
+    const QStringList a = Probe(Out(QStringLiteral("slow.mp3")));
+    const QStringList b = Probe(Out(QStringLiteral("fast.mp3")));
+    ASSERT_GE(a.size(), 3);
+    ASSERT_GE(b.size(), 3);
+    EXPECT_EQ(a[0], QStringLiteral("mp3"));
+    EXPECT_EQ(a[1], QStringLiteral("44100"));
+    EXPECT_EQ(b[1], QStringLiteral("48000"));
+    EXPECT_EQ(b[2], QStringLiteral("1"));
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("MyMP3ReTemp.wav"))));
+}
+
+TEST_F(StreamSteps, WavToOggAtEveryRateAndLayout)
+{
+    QStringList inputs;
+    for (int rate : {8000, 22050, 32000, 44100, 48000})
+        for (int ch : {1, 2})
+            inputs << Wav(QStringLiteral("t%1_%2.wav").arg(rate).arg(ch), rate, ch, 1.0);
+    QStringList groups;
+    TRipJob job(jkWavToOgg, 0, inputs, Runners());
+    ASSERT_TRUE(Run(job, &groups, 120));
+    EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(groups.first(), QStringLiteral("Resampling WAV"));
+    for (const QString& in : inputs) {
+        const QString name = QFileInfo(in).completeBaseName();
+        const QStringList p = Probe(Out(name + QStringLiteral(".ogg")));
+        ASSERT_GE(p.size(), 4) << name.toStdString();
+        EXPECT_EQ(p[0], QStringLiteral("vorbis"));
+        const int rate = name.section(QLatin1Char('_'), 0, 0).mid(1).toInt();
+        EXPECT_EQ(p[1].toInt(), std::max(rate, 44100)) << name.toStdString();
+        EXPECT_EQ(p[2], name.section(QLatin1Char('_'), 1, 1)) << name.toStdString();
+        EXPECT_NEAR(p[3].toDouble(), 1.0, 0.05) << name.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("MyReTemp.wav"))));
+}
+
+TEST_F(StreamSteps, OggFirstStepCaptionsAndQualitySettings)
+{
+    const QString cd = Wav(QStringLiteral("cd.wav"), 44100);
+    TRipJob job(jkWavToOgg, 0, {cd}, Runners());
+    EXPECT_EQ(job.View().GroupCaption, QStringLiteral("Encoding WAV to OGG"));
+    EXPECT_EQ(job.View().Caption, QStringLiteral("Encoding(01/01): ") + cd);
+    TVorbisOut& v = job.Streams().VorbisOut1();
+    EXPECT_FLOAT_EQ(v.Compression(), 0.2f);
+    EXPECT_EQ(v.DesiredMaximumBitrate(), brAutoSelect);
+    EXPECT_EQ(v.DesiredNominalBitrate(), brAutoSelect);
+    EXPECT_EQ(v.MinimumBitrate(), brAutoSelect);
+    ASSERT_TRUE(Run(job));
+}
+
+TEST_F(StreamSteps, ManagedBitratesAreAppliedInTheirOrder)
+{
+    OptionsSetting().OggOptions = {false, 30, 11, 8, 4}; // max 192, nominal 128, min 64
+    const QString cd = Wav(QStringLiteral("cd.wav"), 44100);
+    TRipJob job(jkWavToOgg, 0, {cd}, Runners());
+    TVorbisOut& v = job.Streams().VorbisOut1();
+    EXPECT_EQ(v.DesiredNominalBitrate(), br128);
+    EXPECT_EQ(v.MinimumBitrate(), br64);
+    // The maximum came first, while the nominal was still automatic, so the writer ignored it
+    // and then raised it to the nominal.
+    EXPECT_EQ(v.DesiredMaximumBitrate(), br128);
+    ASSERT_TRUE(Run(job));
+}
+
+TEST_F(StreamSteps, StoppedOggEncodeLeavesAClosedReadableFile)
+{
+    const QString longWav = Wav(QStringLiteral("long.wav"), 44100, 2, 120);
+    TRipJob job(jkWavToOgg, 0, {longWav}, Runners());
+    ASSERT_TRUE(WaitUntil([&] { return job.View().Bar >= 3; }));
+    job.Stop();
+    const QStringList p = Probe(Out(QStringLiteral("long.ogg")));
+    ASSERT_GE(p.size(), 4);
+    EXPECT_EQ(p[0], QStringLiteral("vorbis"));
+    EXPECT_LT(p[3].toDouble(), 110.0);
+}
+
+TEST_F(StreamSteps, StopDuringResamplingLeavesNoTemporaryFile)
+{
+    const QString longWav = Wav(QStringLiteral("long.wav"), 22050, 2, 240);
+    {
+        TRipJob job(jkWavToOgg, 0, {longWav}, Runners());
+        ASSERT_TRUE(WaitUntil([&] { return job.View().Bar >= 2; }));
+        EXPECT_EQ(job.View().GroupCaption, QStringLiteral("Resampling WAV"));
+        job.Stop();
+    }
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("MyReTemp.wav"))));
+}
+
+TEST_F(StreamSteps, ThreeTrackRipToOgg)
+{
+    QDir().mkpath(dir.File(QStringLiteral("discs")));
+    MakeImage(dir.File(QStringLiteral("discs")), QStringLiteral("Disc"), {75, 90, 60});
+    const int handle = OpenDrive(0).Handle;
+    ASSERT_NE(handle, 0);
+    OptionsSetting().CommonOptions.OutputFormat = ofOGG;
+    {
+        TRipJob job(jkRipTracks, handle, {QStringLiteral("01A"), QStringLiteral("02B"), QStringLiteral("03C")}, Runners());
+        ASSERT_TRUE(Run(job));
+        EXPECT_EQ(job.OggIndex(), 3);
+    }
+    CloseCDHandle(handle);
+    for (const char* t : {"A", "B", "C"}) {
+        const QStringList p = Probe(Out(QString::fromLatin1(t) + QStringLiteral(".ogg")));
+        ASSERT_GE(p.size(), 1) << t;
+        EXPECT_EQ(p[0], QStringLiteral("vorbis"));
+    }
+    EXPECT_EQ(QDir(Out(QString())).entryList({QStringLiteral("*.wav")}, QDir::Files), QStringList());
+}
+
+TEST_F(StreamSteps, BadInputsNeitherCrashNorLeaveTemporaryFiles)
+{
+    const QString notWav = In(QStringLiteral("notes.wav"));
+    WriteWholeFile(notWav, "this is not audio at all");
+    const QString empty = In(QStringLiteral("empty.wav"));
+    WriteWholeFile(empty, QByteArray());
+    const QString floatWav = In(QStringLiteral("float.wav"));
+    QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                                              QStringLiteral("-e"), QStringLiteral("floating-point"), QStringLiteral("-b"),
+                                              QStringLiteral("32"), floatWav, QStringLiteral("synth"), QStringLiteral("0.5"),
+                                              QStringLiteral("sine"), QStringLiteral("300")});
+    const QString good = Wav(QStringLiteral("good.wav"), 22050);
+    const QString gone = Wav(QStringLiteral("gone.wav"), 22050);
+    QFile::remove(gone); // deleted between picking and converting
+    {
+        TRipJob job(jkWavToOgg, 0, {notWav, empty, floatWav, gone, good}, Runners());
+        ASSERT_TRUE(Run(job));
+    }
+    EXPECT_EQ(boxes.Texts(), (QStringList{notWav + QStringLiteral(" is not a WAV file that can be converted."),
+                                          empty + QStringLiteral(" is not a WAV file that can be converted."),
+                                          floatWav + QStringLiteral(" is not a WAV file that can be converted."),
+                                          gone + QStringLiteral(" does not exist.")}));
+    EXPECT_EQ(QDir(Out(QString())).entryList(QDir::Files), QStringList{QStringLiteral("good.ogg")});
+    {
+        TRipJob job(jkWavToMp3, 0, {notWav, good}, Runners());
+        ASSERT_TRUE(Run(job));
+    }
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("MyMP3ReTemp.wav"))));
+    EXPECT_TRUE(QFile::exists(Out(QStringLiteral("good.mp3"))));
+}
+
+TEST_F(StreamSteps, MissingVorbisLibraryMeansNoJobWindow)
+{
+    UnloadVorbisLibraries();
+    SimulateMissingVorbisLibraryForTests(2);
+    LoadVorbisLibraries();
+    try {
+        TRipJob job(jkWavToWma, 0, {In(QStringLiteral("x.wav"))}, Runners());
+        FAIL() << "the job was created";
+    } catch (const EAppException& e) {
+        EXPECT_EQ(e.text(), QStringLiteral("libvorbisfile.so.3 library could not be loaded."));
+    }
+    UnloadVorbisLibraries();
+    SimulateMissingVorbisLibraryForTests(-1);
+    LoadVorbisLibraries();
+}
