@@ -159,15 +159,25 @@ void TEncodeProcess::HandleWatcherRequest(const std::shared_ptr<TEncodeInvocatio
         return;
     switch (request) {
     case TEncodeInvocation::Request::ReadStdOut:
-        ReadPipe(*inv, false, count);
+        ReadStdOut(*inv, count);
         break;
     case TEncodeInvocation::Request::ReadStdErr:
-        ReadPipe(*inv, true, count);
+        ReadStdErr(*inv, count);
         break;
     case TEncodeInvocation::Request::ProcessEnded:
         ProcessEnded(*inv);
         break;
     }
+}
+
+void TEncodeProcess::ReadStdOut(TEncodeInvocation& inv, uint32_t count)
+{
+    ReadPipe(inv, false, count);
+}
+
+void TEncodeProcess::ReadStdErr(TEncodeInvocation& inv, uint32_t count)
+{
+    ReadPipe(inv, true, count);
 }
 
 void TEncodeProcess::ReadPipe(TEncodeInvocation& inv, bool stdErr, uint32_t count)

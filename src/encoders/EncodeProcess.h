@@ -93,6 +93,9 @@ private:
     /// Lets go of the current run: the watcher is told to stop and the pipes close once it has
     /// let go too.
     void ClosePipes();
+    /// Read what the watcher found in the pipe and hand it to the parser.
+    void ReadStdOut(TEncodeInvocation& inv, uint32_t count);
+    void ReadStdErr(TEncodeInvocation& inv, uint32_t count);
     void ReadPipe(TEncodeInvocation& inv, bool stdErr, uint32_t count);
     void ProcessEnded(TEncodeInvocation& inv);
     /// Ends the current run, if any, without an event (SIGTERM to the tool).

@@ -39,8 +39,19 @@ void TEncodeThread::Launch(std::shared_ptr<TEncodeInvocation> inv)
 {
     ++live_;
     try {
-        std::thread([inv = std::move(inv)] {
-            Execute(inv);
+        std::thread([inv = std::move(inv)]() mutable {
+            try {
+                Execute(inv);
+            } catch (...) {
+                // Nothing may escape a thread; the tool is ended below all the same.
+            }
+            // Stopped, failed, or a read failed: the tool may still run. Ask it to end, then
+            // make sure.
+            if (!inv->Child.Reaped()) {
+                inv->Child.Signal(SIGTERM);
+                inv->Child.FinishTermination(TerminationGraceMs);
+            }
+            inv.reset(); // closes the pipes unless the runner still holds them
             --live_;
         }).detach();
     } catch (...) {
@@ -73,10 +84,5 @@ void TEncodeThread::Execute(const std::shared_ptr<TEncodeInvocation>& inv)
         if (drain == PassResult::Idle)
             inv->RunOnRunner(TEncodeInvocation::Request::ProcessEnded, 0);
         break;
-    }
-    // Stopped, or a read failed: the tool may still run. Ask it to end, then make sure.
-    if (!inv->Child.Reaped()) {
-        inv->Child.Signal(SIGTERM);
-        inv->Child.FinishTermination(TerminationGraceMs);
     }
 }
