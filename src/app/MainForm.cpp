@@ -17,12 +17,17 @@
 
 #include "app/AboutDialog.h"
 #include "app/MediaPlayerHistory.h"
+#include "app/SettingsStore.h"
 #include "cd/TfrmNoDeviceHint.h"
 #include "core/ErrorHandler.h"
 #include "core/FileDialogService.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
+#include "metadata/dialogs/TfrmEditTrackName.h"
+#include "metadata/dialogs/TfrmID3Edit.h"
+#include "options/TOptionSetForm.h"
 #include "pipeline/RipForm.h"
+#include "platform/cdaccess/CdAccess.h"
 #include "platform/drives/DriveWatcher.h"
 #include "platform/shell/Shell.h"
 
@@ -59,6 +64,32 @@ private:
     TMainForm* form_;
 };
 
+/// The options dialog's drive switch: the freshly opened drive replaces the main window's.
+class TMainDriveHost : public IDriveHost {
+public:
+    TMainDriveHost(TMainController& controller, DriveWatcher* watcher)
+        : controller_(controller), watcher_(watcher) {}
+
+    void UseDrive(const OpenDriveResult& opened) override
+    {
+        const int old = controller_.CDHandle();
+        // The playing track belongs to the drive being let go.
+        if (controller_.CDPlaying && controller_.StopPlayback)
+            controller_.StopPlayback();
+        controller_.SetCDHandle(opened.Handle);
+        if (watcher_)
+            watcher_->SetDriveHandle(opened.Handle);
+        if (old != 0 && old != opened.Handle)
+            CloseCDHandle(old);
+        controller_.SetStatusText(opened.Status);
+        controller_.LoadTrackList();
+    }
+
+private:
+    TMainController& controller_;
+    DriveWatcher* watcher_;
+};
+
 QAction* MakeAction(QObject* parent, const char* name, const QString& caption,
                     const QKeySequence& key = QKeySequence())
 {
@@ -87,6 +118,13 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
         hint.exec();
     };
     RunJob = [this](int kind, int handle, const QStringList& list) { RunJobWindow(kind, handle, list); };
+    EditTrackName = [this](QString& title) {
+        TfrmEditTrackName dialog(this, title);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        title = dialog.Title();
+        return true;
+    };
     connect(&controller_, &TMainController::StatusTextChanged, statusPanel_, &QLabel::setText);
     connect(&controller_, &TMainController::StateChanged, this, &TMainForm::UpdateActions);
     GuardedCall([this] { controller_.Create(); });
@@ -147,6 +185,21 @@ void TMainForm::CreateActions()
     connect(ActionSelectAll, &QAction::triggered, this, [this] { controller_.SelectAll(); });
     connect(ActionNoSelect, &QAction::triggered, this, [this] { controller_.SelectNone(); });
     connect(aEditTrackName, &QAction::triggered, this, [this] { GuardedCall([this] { aEditTrackNameExecute(); }); });
+    connect(aID3Edit, &QAction::triggered, this, [this] {
+        GuardedCall([this] {
+            TfrmID3Edit editor(this);
+            editor.exec();
+        });
+    });
+    connect(ActionOptionSet, &QAction::triggered, this, [this] {
+        GuardedCall([this] {
+            TMainDriveHost host(controller_, watcher_);
+            TOptionSetForm options(this, &host, DefaultOptions());
+            options.move(pos() + QPoint(50, 50));
+            options.exec();
+            UpdateActions();
+        });
+    });
     connect(mnuHelp, &QAction::triggered, this, [] { ShellOpenUrl(ManualUrl()); });
     connect(mnuAbout, &QAction::triggered, this, [this] {
         TfrmAbout about(this);

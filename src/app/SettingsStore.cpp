@@ -125,6 +125,15 @@ void LoadOptions()
         o.OggOptions.CompressPosition = 100;
 }
 
+TOptionsSetting DefaultOptions()
+{
+    const TProfileFile empty{QString()};
+    TOptionsSetting o;
+    for (const Key& k : Keys())
+        k.load(o, empty);
+    return o;
+}
+
 void SaveOptions()
 {
     TProfileFile file(OptionsFilePath());

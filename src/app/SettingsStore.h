@@ -15,3 +15,7 @@ void SaveOptions();
 
 /// The default CDDB server.
 QString DefaultCddbServer();
+
+struct TOptionsSetting;
+/// A record holding every setting's default, as LoadOptions gives them from an empty file.
+TOptionsSetting DefaultOptions();
