@@ -1,0 +1,99 @@
+// Runs one conversion job the way the job window does, without a window, and prints its wall
+// time. Used by the comparison scripts:
+//   bench_job rip-mp3 <program folder> <output folder>   rips every track of drive 0 to MP3
+//   bench_job ogg <output folder> <wav files...>          converts WAV files to Ogg Vorbis
+#include <chrono>
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTimer>
+
+#include "audio/VorbisLibrary.h"
+#include "cd/OpenDrive.h"
+#include "cd/TrackGeometry.h"
+#include "core/AppPaths.h"
+#include "core/MessageBoxService.h"
+#include "core/Settings.h"
+#include "core/TextUtil.h"
+#include "encoders/Mp3EncodeProcess.h"
+#include "encoders/WMAEncodeProcess.h"
+#include "pipeline/RipJob.h"
+#include "platform/cdaccess/CdAccess.h"
+
+namespace {
+
+/// Any message box during a benchmark is a failure worth seeing.
+class PrintingBoxes : public IMessageBoxService {
+public:
+    MbAnswer Show(const MessageBoxRequest& r) override
+    {
+        std::fprintf(stderr, "message: %s\n", r.Text.toUtf8().constData());
+        failed = true;
+        return r.DefaultButton;
+    }
+    bool failed = false;
+};
+
+void Defaults()
+{
+    TOptionsSetting& o = OptionsSetting();
+    o.Mp3Options = {false, false, 128, 320, 0, 4, 1};
+    o.OggOptions = {true, 30, 0, 0, 0};
+    o.CommonOptions.NormalizePercent = 95;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: bench_job rip-mp3 PROGDIR OUTDIR | ogg OUTDIR WAV...\n");
+        return 2;
+    }
+    PrintingBoxes boxes;
+    InstallMessageBoxService(&boxes);
+    LoadVorbisLibraries();
+    Defaults();
+
+    TMp3EncodeProcess mp3;
+    TWMAEncodeProcess wma;
+    QStringList entries;
+    int kind = 0;
+    int handle = 0;
+    if (args[0] == QLatin1String("rip-mp3") && args.size() == 3) {
+        SetProgramDirForTests(args[1]);
+        OptionsSetting().CommonOptions.OutputFolder = args[2];
+        OptionsSetting().CommonOptions.OutputFormat = ofMP3;
+        handle = OpenDrive(0).Handle;
+        TocRecord toc;
+        ModifyCDParms(handle, kCdpMsf, 1);
+        if (handle == 0 || ReadTOC(handle, toc) != 1) {
+            std::fprintf(stderr, "no disc\n");
+            return 1;
+        }
+        for (int t = toc.FirstTrack; t <= toc.LastTrack; ++t)
+            entries << TwoDigits(t) + QStringLiteral("Track") + TwoDigits(t);
+        kind = jkRipTracks;
+    } else if (args[0] == QLatin1String("ogg")) {
+        OptionsSetting().CommonOptions.OutputFolder = args[1];
+        entries = args.mid(2);
+        kind = jkWavToOgg;
+    } else {
+        return 2;
+    }
+    QDir().mkpath(OptionsSetting().CommonOptions.OutputFolder);
+
+    const auto start = std::chrono::steady_clock::now();
+    TRipJob job(kind, handle, entries, {&mp3, &wma});
+    QObject::connect(&job, &TRipJob::CloseRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    if (job.Running())
+        app.exec();
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+    std::printf("job wall time: %.3f s (%lld entries)\n", wall.count(), static_cast<long long>(entries.size()));
+    if (handle != 0)
+        CloseCDHandle(handle);
+    return boxes.failed ? 1 : 0;
+}
