@@ -66,6 +66,7 @@ private:
     // Per channel: the last KernelWidth - 1 values of the filtered sequence followed by this
     // block's values (input samples when downsampling, interpolated ones when upsampling).
     std::array<std::vector<double>, 2> seq_;
+    std::vector<double> filtered_; // one channel's filter sums before rounding
     // The last input sample of the previous block per channel; kept across runs.
     std::array<int, 2> previous_{0, 0};
 };
