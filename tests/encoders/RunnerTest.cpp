@@ -162,18 +162,22 @@ TEST_F(Runners, EveryLineBreakOfAChunkGivesALineInOrder)
 
 TEST_F(Runners, ALineSplitAcrossTwoWritesIsParsedAsTwoHalves)
 {
-    // Both pipes: the cut line on stderr, where lame writes its progress.
-    FakeLame("printf '   1/9    (4' >&2\nsleep 0.4\nprintf '2%%)|\\n' >&2\n"
-             "sleep 0.3\nprintf '   1/9    (77%%)|\\n'\n");
+    // On stderr, where lame writes its progress. The tool writes the second half only after
+    // the test has seen the first chunk parsed (the report of its complete first line).
+    FakeLame("printf '   1/9    (10%%)|\\n   1/9    (4' >&2\n"
+             "while [ ! -f \"$0.go\" ]; do sleep 0.02; done\n"
+             "printf '2%%)|\\n' >&2\n");
     TMp3EncodeProcess mp3;
     Prepare(mp3, dir.File(L("o.mp3")));
     mp3.Start();
+    ASSERT_TRUE(WaitUntil([&] { return !log.Progress().empty(); }));
+    WriteWholeFile(dir.File(L("lame.go")), "");
     ASSERT_TRUE(WaitForEnds(1));
     PumpEvents();
-    // "2%)|" alone fixes column -1 and reads "2%)", no number; the later whole line is read at
-    // that column too ("   "), so no report at all.
-    EXPECT_TRUE(log.Progress().empty());
-    EXPECT_EQ(mp3.ProgressColumn(), -1);
+    // "   1/9    (4" has no "%"; "2%)|" is shorter than the column: only the first line counts.
+    ASSERT_EQ(log.Progress().size(), 1u);
+    EXPECT_EQ(log.Progress()[0].Percent, 10);
+    EXPECT_EQ(mp3.ProgressColumn(), 11);
 }
 
 TEST_F(Runners, OutputLeftInThePipesIsParsedBeforeTheEnd)
