@@ -1,6 +1,5 @@
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -14,6 +13,7 @@
 #include "metadata/Id3Tag.h"
 #include "pipeline/RipJob.h"
 #include "platform/cdaccess/DiscFixture.h"
+#include "encoders/EncoderTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -64,7 +64,7 @@ protected:
 /// A 44100 Hz stereo WAV of a few seconds of a tone, made by sox.
 void MakeWav(const QString& path, double seconds, int rate = 44100)
 {
-    QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate),
+    RunProgram(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate),
                                               QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-b"), QStringLiteral("16"),
                                               path, QStringLiteral("synth"), QString::number(seconds),
                                               QStringLiteral("sine"), QStringLiteral("440")});
@@ -161,7 +161,7 @@ TEST_F(EncodeSteps, Mp3ToWavAsksBeforeOverwriting)
     MakeWav(in1, 2);
     // Make an MP3 to decode, with lame itself.
     const QString mp3File = dir.File(QStringLiteral("one.mp3"));
-    ASSERT_EQ(QProcess::execute(QStringLiteral("lame"), {QStringLiteral("--quiet"), in1, mp3File}), 0);
+    ASSERT_EQ(RunProgram(QStringLiteral("lame"), {QStringLiteral("--quiet"), in1, mp3File}).ExitCode, 0);
     const QString mp3File2 = dir.File(QStringLiteral("two.mp3"));
     QFile::copy(mp3File, mp3File2);
     WriteWholeFile(Out(QStringLiteral("two.wav")), "old");

@@ -1,6 +1,5 @@
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +14,7 @@
 #include "pipeline/RipJob.h"
 #include "pipeline/StreamSteps.h"
 #include "platform/cdaccess/DiscFixture.h"
+#include "encoders/EncoderTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -40,8 +40,8 @@ protected:
     QString Wav(const QString& name, int rate, int channels = 2, double seconds = 1.5)
     {
         const QString path = In(name);
-        QProcess::execute(QStringLiteral("sox"),
-                          {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate), QStringLiteral("-c"),
+        RunProgram(QStringLiteral("sox"),
+                   {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate), QStringLiteral("-c"),
                            QString::number(channels), QStringLiteral("-b"), QStringLiteral("16"), path,
                            QStringLiteral("synth"), QString::number(seconds), QStringLiteral("sine"), QStringLiteral("440")});
         return path;
@@ -70,13 +70,12 @@ protected:
 /// "codec_name,sample_rate,channels,duration" of the first audio stream, as ffprobe reports it.
 QStringList Probe(const QString& path)
 {
-    QProcess p;
-    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                                        QStringLiteral("a:0"), QStringLiteral("-show_entries"),
-                                        QStringLiteral("stream=codec_name,sample_rate,channels:format=duration"),
-                                        QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), path});
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QByteArray out = RunAndCapture(
+        QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                    QStringLiteral("a:0"), QStringLiteral("-show_entries"),
+                                    QStringLiteral("stream=codec_name,sample_rate,channels:format=duration"),
+                                    QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), path});
+    return QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -207,7 +206,7 @@ TEST_F(StreamSteps, BadInputsNeitherCrashNorLeaveTemporaryFiles)
     const QString empty = In(QStringLiteral("empty.wav"));
     WriteWholeFile(empty, QByteArray());
     const QString floatWav = In(QStringLiteral("float.wav"));
-    QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+    RunProgram(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
                                               QStringLiteral("-e"), QStringLiteral("floating-point"), QStringLiteral("-b"),
                                               QStringLiteral("32"), floatWav, QStringLiteral("synth"), QStringLiteral("0.5"),
                                               QStringLiteral("sine"), QStringLiteral("300")});
