@@ -78,6 +78,39 @@ void TACSOutput::Run()
     thread_->Resume();
 }
 
+void TACSOutput::RunInCallerThread()
+{
+    if (busy_.load())
+        throw EACSException("Component is buisy");
+    if (!input_.load())
+        throw EACSException("Input is not assigned");
+    // The critical section is held throughout, so an idling worker cannot step in between.
+    std::lock_guard cs(thread_->CriticalSection());
+    Prepare();
+    busy_ = true;
+    canOutput_ = true;
+    try {
+        while (DoOutput(false)) {
+        }
+    } catch (...) {
+        canOutput_ = false;
+        try {
+            FinishLocked();
+        } catch (...) {
+        }
+        busy_ = false;
+        throw;
+    }
+    canOutput_ = false;
+    try {
+        FinishLocked();
+    } catch (...) {
+        busy_ = false;
+        throw;
+    }
+    busy_ = false;
+}
+
 void TACSOutput::Pause()
 {
     if (!thread_->Suspended())

@@ -56,8 +56,12 @@ public:
     void SetOnProgress(TOutputProgressEvent handler);
     void SetOnThreadException(TThreadExceptionEvent handler);
 
-    /// Opens the output and initialises the input (Run calls it; tests and fuzzers driving a
-    /// sink without its thread call Prepare, DoOutput until false, then Done).
+    /// Runs a whole job on the caller's thread without events: Prepare, steps until the job
+    /// ends, Done. Errors propagate (after Done when a step failed). The worker waits meanwhile.
+    /// For tools, tests and fuzzers that need no thread.
+    void RunInCallerThread();
+
+    /// Opens the output and initialises the input (Run calls it).
     void Prepare();
     /// One step of the job; false when the job has ended.
     virtual bool DoOutput(bool abort) = 0;

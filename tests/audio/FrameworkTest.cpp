@@ -303,3 +303,24 @@ TEST(AudioFramework, PublishedSettersIgnoreChangesWhileBusy)
     sink.Pause();
     sink.Done();
 }
+
+TEST(AudioFramework, RunInCallerThreadRunsTheWholeJobWithoutEvents)
+{
+    TMemorySource src(Ramp(25000), 44100, 2, 16);
+    TCollectSink sink;
+    TSinkWatcher w(sink);
+    sink.SetInput(&src);
+    sink.RunInCallerThread();
+    EXPECT_EQ(sink.data(), Ramp(25000));
+    EXPECT_EQ(sink.dones.load(), 1);
+    EXPECT_EQ(w.doneCount(), 0);
+    EXPECT_EQ(sink.Status(), TACSOutputStatus::Idle);
+
+    src.failAfter = 5000;
+    EXPECT_THROW(sink.RunInCallerThread(), EACSException);
+    EXPECT_EQ(sink.dones.load(), 2); // finished before the error left
+    EXPECT_EQ(sink.Status(), TACSOutputStatus::Idle);
+    sink.failPrepare = true;
+    EXPECT_THROW(sink.RunInCallerThread(), EACSException);
+    EXPECT_EQ(sink.dones.load(), 2);
+}

@@ -314,3 +314,25 @@ TEST_F(AudioWaveOut, AppendingToImaAdpcmUsesTheFilesFormat)
     EXPECT_EQ(lastError, QStringLiteral("Cannot append data in different audio format."));
     EXPECT_EQ(LoadBytes(Path("i.wav")), before);
 }
+
+TEST_F(AudioWaveOut, ImaAdpcmStereoBlocksStayWholeCodeGroups)
+{
+    // 516 is a multiple of 4 but leaves half a code group in stereo: 512-byte blocks are
+    // written instead of codes past the block's end.
+    const std::vector<int16_t> st = Sine(2000, 2, 22050);
+    TMemorySource src(ToBytes(st), 22050, 2, 16);
+    const Bytes f = Write(src, "g.wav", [](TWaveOut& o) {
+        o.SetWavType(wtDVIADPCM);
+        o.SetBlockSize(516);
+    });
+    EXPECT_EQ(At16(f, 32), 512);
+    EXPECT_EQ(At16(f, 38), 505);
+    EXPECT_EQ((f.size() - 60) % 512, 0u);
+    TWaveIn in;
+    in.SetFileName(Path("g.wav"));
+    EXPECT_GT(Snr(st, ToSamples(ReadAll(in)), st.size()), 25.0);
+
+    TMemorySource three(Bytes(600, 0), 22050, 3, 16);
+    Write(three, "three.wav", [](TWaveOut& o) { o.SetWavType(wtDVIADPCM); });
+    EXPECT_EQ(lastError, QStringLiteral("Cannot encode this channel count into ADPCM."));
+}
