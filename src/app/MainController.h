@@ -65,6 +65,8 @@ public:
     int CDHandle() const { return cdHandle_; }
     /// Replaces the open drive (the options dialog's drive choice).
     void SetCDHandle(int handle) { cdHandle_ = handle; }
+    /// The status text playback restores when it stops: the open drive's name.
+    void SetSavedStatusText(const QString& text) { savedStatus_ = text; }
     bool NoAudioCD() const { return noAudioCD_; }
     bool CDPlaying = false;
     bool CDPaused = false;

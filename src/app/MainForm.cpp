@@ -82,6 +82,7 @@ public:
         if (old != 0 && old != opened.Handle)
             CloseCDHandle(old);
         controller_.SetStatusText(opened.Status);
+        controller_.SetSavedStatusText(opened.Status);
         controller_.LoadTrackList();
     }
 
