@@ -1,5 +1,8 @@
 #include "audio/ACSFileIn.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "audio/ACSException.h"
 #include "core/TextUtil.h"
 

@@ -35,16 +35,19 @@ std::unique_ptr<TACSFileStream> TACSFileStream::Open(const QString& fileName, Mo
 {
     const QByteArray path = QFile::encodeName(fileName);
     const bool create = mode == Mode::Create;
-    const int flags = mode == Mode::Read ? O_RDONLY : (create ? O_RDWR | O_CREAT : O_RDWR);
+    // Non-blocking open: a FIFO given as a file name must not hang the caller. Only regular
+    // files are read or written.
+    const int flags = (mode == Mode::Read ? O_RDONLY : (create ? O_RDWR | O_CREAT : O_RDWR)) | O_NONBLOCK;
     const int fd = OpenRetrying(path, flags);
     const QString verb = create ? QStringLiteral("Cannot create file") : QStringLiteral("Cannot open file");
     if (fd < 0)
         throw EACSException(QStringLiteral("%1 \"%2\". %3").arg(verb, fileName, Reason(errno)));
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        throw EACSException(QStringLiteral("%1 \"%2\". %3").arg(verb, fileName, Reason(EISDIR)));
+        throw EACSException(QStringLiteral("%1 \"%2\". %3").arg(verb, fileName, Reason(S_ISDIR(st.st_mode) ? EISDIR : EINVAL)));
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (mode != Mode::Read) {
         // Lock before truncating, so a file someone else holds is left as it is.
         if (!LockExclusive(fd)) {

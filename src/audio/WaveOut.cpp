@@ -112,6 +112,11 @@ void TWaveOut::DoPrepare()
         FailPrepare("Cannot encode 8 bit sound into ADPCM.");
     if (channels_ != 1 && channels_ != 2)
         FailPrepare("Cannot encode this channel count into ADPCM.");
+    // Checked before any block is sized: a block size taken from a file of another channel
+    // count need not fit this input.
+    if (appending_ && (static_cast<uint32_t>(input->SampleRate()) != existing_.sampleRate
+                       || channels_ != existing_.channels))
+        FailPrepare("Cannot append data in different audio format.");
     if (channels_ == 2 && !appending_)
         jobBlockSize_ = std::max(8, jobBlockSize_ & ~7);
     imaIn_.assign(static_cast<size_t>(SamplesPerBlock(channels_) * channels_), 0);
@@ -122,8 +127,6 @@ void TWaveOut::DoPrepare()
         right_.index = 0;
         return;
     }
-    if (static_cast<uint32_t>(input->SampleRate()) != existing_.sampleRate || channels_ != existing_.channels)
-        FailPrepare("Cannot append data in different audio format.");
     stream_->Seek(stream_->Size());
 }
 

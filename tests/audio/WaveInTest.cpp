@@ -5,6 +5,10 @@
 #include <cmath>
 
 #include <dirent.h>
+#include <sys/stat.h>
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include "AudioTestUtil.h"
 #include "audio/ACSException.h"
@@ -353,4 +357,17 @@ TEST(AudioWaveIn, MpegInWavThatDoesNotDecodeIsNotValid)
     MemReader r(file);
     EXPECT_FALSE(r.in.Valid());
     EXPECT_TRUE(ReadAll(r.in).empty());
+}
+
+TEST(AudioWaveIn, NamesThatAreNotRegularFilesAreRefusedWithoutBlocking)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.path() + QStringLiteral("/pipe.wav");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& name : {fifo, dir.path()}) {
+        TWaveIn in;
+        in.SetFileName(name);
+        EXPECT_THROW(in.SampleRate(), EACSException); // a FIFO would block a plain open
+        EXPECT_THROW(in.Init(), EACSException);
+    }
 }
