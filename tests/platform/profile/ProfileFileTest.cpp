@@ -121,7 +121,8 @@ TEST(ProfileFile, WritesKeepOrderAndAppendNewKeysAndSections)
 TEST(ProfileFile, DamagedFilesLoadAndRewriteCleanly)
 {
     ProgramDirScope dir;
-    QByteArray junk("[Broken\r\nK=1\r\n\x00\x01\x02=\xFF\xFE\r\n[S]\r\nK=va\x00lue\r\n", 40);
+    static const char head[] = "[Broken\r\nK=1\r\n\x00\x01\x02=\xFF\xFE\r\n[S]\r\nK=va\x00lue\r\n";
+    QByteArray junk(head, sizeof head - 1);
     junk += QByteArray(10 * 1024 * 1024, 'q'); // one enormous line without "="
     junk += "\r\n[T]\r\nN=5\r\n";
     const QString path = Write(dir, "d.ini", junk);
