@@ -52,8 +52,8 @@ using V4 = double __attribute__((vector_size(32)));
 /// y[j] = sum over t of k[t] * s[j + t] for j < count, each sum taken tap by tap from t = 0
 /// (the scatter form's order). Eight outputs at a time in vector lanes: the lanes are separate
 /// outputs, so every sum is formed exactly as one at a time would form it.
-__attribute__((target_clones("avx2", "default")))
-void FilterRun(const double* k, int n, const double* s, int count, double* y)
+__attribute__((always_inline)) inline void FilterRunBody(const double* k, int n, const double* s, int count,
+                                                         double* y)
 {
     int j = 0;
     for (; j + 8 <= count; j += 8) {
@@ -73,6 +73,28 @@ void FilterRun(const double* k, int n, const double* s, int count, double* y)
     }
     for (; j < count; ++j)
         y[j] = Dot(k, s + j, n);
+}
+
+// Chosen at run time rather than through an ifunc, whose resolver runs before sanitizer
+// runtimes are ready. AVX2 without FMA: products and sums stay separately rounded.
+__attribute__((target("avx2"))) void FilterRunAvx2(const double* k, int n, const double* s, int count, double* y)
+{
+    FilterRunBody(k, n, s, count, y);
+}
+
+void FilterRunBaseline(const double* k, int n, const double* s, int count, double* y)
+{
+    FilterRunBody(k, n, s, count, y);
+}
+
+void FilterRun(const double* k, int n, const double* s, int count, double* y)
+{
+    using Fn = void (*)(const double*, int, const double*, int, double*);
+    static const Fn chosen = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") ? &FilterRunAvx2 : &FilterRunBaseline;
+    }();
+    chosen(k, n, s, count, y);
 }
 
 } // namespace

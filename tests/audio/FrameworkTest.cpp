@@ -2,6 +2,7 @@
 // the input swap and removal, destruction while running.
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 #include "AudioTestUtil.h"
@@ -323,4 +324,31 @@ TEST(AudioFramework, RunInCallerThreadRunsTheWholeJobWithoutEvents)
     sink.failPrepare = true;
     EXPECT_THROW(sink.RunInCallerThread(), EACSException);
     EXPECT_EQ(sink.dones.load(), 2);
+}
+
+TEST(AudioFramework, DoneDoesNotWaitForAnEventHandlerThatWaitsForTheOwner)
+{
+    TMemorySource src(Ramp(400000), 44100, 2, 16);
+    src.delayMs = 1;
+    TCollectSink sink;
+    std::promise<void> entered;
+    std::atomic<bool> once{false};
+    std::atomic<bool> release{false};
+    sink.SetOnProgress([&](TACSOutput*) {
+        if (once.exchange(true))
+            return;
+        entered.set_value();
+        while (!release) // stands for a blocking hand-off to the owner's thread
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    sink.SetInput(&src);
+    sink.Run();
+    entered.get_future().wait();
+    sink.Pause();
+    auto done = std::async(std::launch::async, [&] { sink.Done(); });
+    const bool finished = done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    release = true;
+    done.wait();
+    EXPECT_TRUE(finished) << "Done waited for the event handler";
+    EXPECT_EQ(sink.dones.load(), 1);
 }
