@@ -51,6 +51,10 @@ ICdAccess& CdAccess();
 /// caller keeps layer alive while installed.
 void InstallCdAccess(ICdAccess* layer);
 
+/// Test seam: leaves the machine's own CD drives out of the drive list, so tests see only the
+/// images they make, whatever hardware the machine running them has.
+void SetSystemDrivesListedForTests(bool listed);
+
 // The operations under the names the program's code uses.
 int GetCDList(DriveList& list);
 int GetCDHandle(const HandleRequest& request);

@@ -1,6 +1,7 @@
 #include "platform/cdaccess/DriveCatalog.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 
@@ -27,9 +28,13 @@ std::string StemOf(const std::string& path)
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+std::atomic<bool> g_systemDrivesListed{true};
+
 std::vector<std::string> SortedDevices()
 {
     std::vector<std::string> out;
+    if (!g_systemDrivesListed.load())
+        return out;
     SilenceCdioLog();
     // NULL, not an empty list, when the machine has no drive.
     char** devices = cdio_get_devices(DRIVER_DEVICE);
@@ -68,6 +73,11 @@ void CopyField(std::array<char, N>& field, const std::string& text)
     std::copy_n(text.begin(), n, field.begin());
 }
 } // namespace
+
+void SetSystemDrivesListedForTests(bool listed)
+{
+    g_systemDrivesListed.store(listed);
+}
 
 std::string DriveSource::DataPath() const
 {
