@@ -5,4 +5,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-exec build/bin/platterly "$@"
+build/bin/platterly "$@"
