@@ -8,7 +8,7 @@ cd "$(dirname "$0")/../.."
 build=${1:-build}
 minutes=${2:-10}
 core=${3:-1}
-bench=$build/bin/bench_audio
+bench=$build/bench/bench_audio
 [ -x "$bench" ] || { echo "no $bench: build the bench_audio target first" >&2; exit 1; }
 for tool in sox ffmpeg oggenc jq; do
     command -v $tool >/dev/null || { echo "$tool is needed" >&2; exit 1; }

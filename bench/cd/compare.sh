@@ -35,7 +35,7 @@ for _ in 1 2 3; do
 
     sync
     t0=$(now)
-    out=$("$bin/bench_cd_rip" "$work/discs" Long "$work/out")
+    out=$("$build/bench/bench_cd_rip" "$work/discs" Long "$work/out")
     t1=$(now)
     rip_seconds=$(best "$rip_seconds" "$(elapsed "$t0" "$t1")")
     rm -f "$work/out"/*.wav
@@ -49,4 +49,4 @@ awk -v s="$size" -v c="$cp_seconds" -v r="$rip_seconds" 'BEGIN {
     printf "ratio rip/cp:        %.2f (target >= 0.5)\n", c / r
 }'
 
-"$bin/bench_cd" --benchmark_filter=BM_NormalizeWav50MB
+"$build/bench/bench_cd" --benchmark_filter=BM_NormalizeWav50MB

@@ -7,7 +7,6 @@
 # usage: bench/encoders/compare.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 build=${1:-build}
-bin="$build/bin"
 work=$(mktemp -d "${TMPDIR:-/tmp}/platterly-encbench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/wav" "$work/alone" "$work/runner"
@@ -34,7 +33,7 @@ for _ in 1 2 3; do
     alone=$(best "$alone" "$(elapsed "$t0" "$t1")")
 
     t0=$(now)
-    out=$("$bin/bench_encoders_mp3" "$work/runner" "${files[@]}")
+    out=$("$build/bench/bench_encoders_mp3" "$work/runner" "${files[@]}")
     t1=$(now)
     runner=$(best "$runner" "$(elapsed "$t0" "$t1")")
 done
@@ -49,4 +48,4 @@ awk -v a="$alone" -v r="$runner" 'BEGIN {
     printf "ratio runner/alone:      %.3f (target <= 1.05)\n", r / a
 }'
 
-"$bin/bench_encoders"
+"$build/bench/bench_encoders"
