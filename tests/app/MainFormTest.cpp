@@ -35,13 +35,7 @@ protected:
         SetShellHookForTests(nullptr);
         ResetOptionsSetting();
     }
-    void MakeDisc(const char* name, const std::vector<int64_t>& sectors)
-    {
-        QDir().mkpath(dir.File(QStringLiteral("discs")));
-        std::string error;
-        ASSERT_TRUE(makedisc::WriteDiscImage(dir.File(QStringLiteral("discs")).toStdString(), name,
-                                             sectors, {}, &error));
-    }
+    void MakeDisc(const char* name, const std::vector<int64_t>& sectors) { MakeProgramDisc(dir, name, sectors); }
     QString Status(TMainForm& f) { return f.findChild<QLabel*>(QStringLiteral("StatusPanel"))->text(); }
 
     ProgramDirScope dir;

@@ -32,14 +32,7 @@ protected:
     void SetUp() override { ResetOptionsSetting(); }
     void TearDown() override { ResetOptionsSetting(); }
 
-    void MakeDisc(const char* name, const std::vector<int64_t>& sectors)
-    {
-        QDir().mkpath(dir.File(QStringLiteral("discs")));
-        std::string error;
-        ASSERT_TRUE(makedisc::WriteDiscImage(dir.File(QStringLiteral("discs")).toStdString(), name,
-                                             sectors, {}, &error))
-            << error;
-    }
+    void MakeDisc(const char* name, const std::vector<int64_t>& sectors) { MakeProgramDisc(dir, name, sectors); }
 
     /// Runs act on the modal dialog of type D once it is open (from inside its event loop);
     /// closes any other modal window so a wrong one cannot hang the test.

@@ -1,12 +1,16 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
 
 #include "core/AppPaths.h"
 #include "core/FileUtil.h"
+#include "makedisc/DiscImageWriter.h"
+
+#include <gtest/gtest.h>
 
 ProgramDirScope::ProgramDirScope()
 {
@@ -21,6 +25,15 @@ ProgramDirScope::~ProgramDirScope()
 QString ProgramDirScope::Path() const
 {
     return IncludeTrailingSlash(dir_.path());
+}
+
+void MakeProgramDisc(const ProgramDirScope& dir, const char* name, const std::vector<int64_t>& sectors)
+{
+    const QString discs = dir.File(QStringLiteral("discs"));
+    QDir().mkpath(discs);
+    std::string error;
+    ASSERT_TRUE(makedisc::WriteDiscImage(QFile::encodeName(discs).toStdString(), name, sectors, {}, &error))
+        << error;
 }
 
 bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout)

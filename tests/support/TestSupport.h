@@ -1,7 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 #include <QByteArray>
 #include <QString>
@@ -22,6 +24,10 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+/// Writes an audio CD image name.bin + name.cue with tracks of the given lengths in sectors into
+/// the program folder's "discs", where the CD layer lists it as a drive. Fails the test if not.
+void MakeProgramDisc(const ProgramDirScope& dir, const char* name, const std::vector<int64_t>& sectors);
 
 /// Runs the event loop until pred() holds or the timeout passes; returns pred().
 bool WaitUntil(const std::function<bool()>& pred,
