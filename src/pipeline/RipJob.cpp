@@ -351,14 +351,15 @@ void TRipJob::ResamplingTest(int k)
     // A file that vanished or holds nothing the reader can deliver is skipped with a word,
     // rather than encoded into an empty file or left to fail inside the encoder.
     const bool exists = FileExists(entry);
-    if (!exists || !streams_->Readable(entry)) {
+    const TStreamSteps::TInputProbe probe = exists ? streams_->Probe(entry) : TStreamSteps::TInputProbe{};
+    if (!probe.Readable) {
         ShowError(entry + (exists ? QStringLiteral(" is not a WAV file that can be converted.")
                                   : QStringLiteral(" does not exist.")));
         progressSeen_ = true;
         PostAppEvent(this, MakeJobProgress(kind_ == jkWavToMp3 ? JobCode::Mp3Ended : JobCode::OggEnded, {}, {}, 4));
         return;
     }
-    if (streams_->SampleRateOf(entry) >= 44100) {
+    if (probe.SampleRate >= 44100) {
         const QString group = k == 0 ? (kind_ == jkWavToMp3 ? QStringLiteral("Encoding WAV to MP3")
                                                             : QStringLiteral("Encoding WAV to OGG"))
                                      : QStringLiteral("Encoding");

@@ -85,23 +85,25 @@ void TStreamSteps::MarkStepStart()
     stepStart_.store(NowNs());
 }
 
-int TStreamSteps::SampleRateOf(const QString& path)
+TStreamSteps::TInputProbe TStreamSteps::Probe(const QString& path)
 {
-    waveIn1_->SetFileName(path);
-    return waveIn1_->SampleRate();
-}
-
-bool TStreamSteps::Readable(const QString& path)
-{
+    TInputProbe probe;
     try {
         waveIn1_->SetFileName(path);
+        waveIn1_->OpenFile(); // the accessors below nest inside this one open
+        struct Closer {
+            TWaveIn* in;
+            ~Closer() { in->CloseFile(); }
+        } closer{waveIn1_.get()};
+        probe.SampleRate = waveIn1_->SampleRate();
         const int bits = waveIn1_->BitsPerSample();
         const int channels = waveIn1_->Channels();
-        return waveIn1_->Valid() && waveIn1_->SampleRate() > 0 && (bits == 8 || bits == 16) &&
-               (channels == 1 || channels == 2) && waveIn1_->TotalSamples() > 0;
+        probe.Readable = waveIn1_->Valid() && probe.SampleRate > 0 && (bits == 8 || bits == 16) &&
+                         (channels == 1 || channels == 2) && waveIn1_->TotalSamples() > 0;
     } catch (const EAppException&) {
-        return false;
+        probe.Readable = false;
     }
+    return probe;
 }
 
 void TStreamSteps::RunResampling(const QString& input, const QString& output)

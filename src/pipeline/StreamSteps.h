@@ -27,10 +27,14 @@ public:
     TStreamSteps(const TStreamSteps&) = delete;
     TStreamSteps& operator=(const TStreamSteps&) = delete;
 
-    /// Sample rate of a WAV file (0 when it is not one the reader can read).
-    int SampleRateOf(const QString& path);
-    /// Whether the reader can deliver the file's audio (a supported WAV with sound in it).
-    bool Readable(const QString& path);
+    /// What the reader finds in a WAV file: whether it can deliver its audio (a supported
+    /// format with sound in it) and at which sample rate.
+    struct TInputProbe {
+        bool Readable = false;
+        int SampleRate = 0;
+    };
+    /// Opens the file once for all questions: an MPEG-in-WAV file is decoded on every open.
+    TInputProbe Probe(const QString& path);
     /// Resamples input to 44100 Hz into output on WaveOut1's thread.
     void RunResampling(const QString& input, const QString& output);
     /// Encodes input to output with the Ogg Vorbis settings.

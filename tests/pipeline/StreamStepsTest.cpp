@@ -245,3 +245,20 @@ TEST_F(StreamSteps, MissingVorbisLibraryMeansNoJobWindow)
     SimulateMissingVorbisLibraryForTests(-1);
     LoadVorbisLibraries();
 }
+
+TEST_F(StreamSteps, CompressedWavFlavoursConvert)
+{
+    // ADPCM and MPEG audio inside WAV files reach the encoder as PCM.
+    const QStringList inputs{FixturesDir() + QStringLiteral("audio/mp3_in_wav.wav"),
+                             FixturesDir() + QStringLiteral("audio/ms_stereo_sox.wav"),
+                             FixturesDir() + QStringLiteral("audio/ima_mono_ffmpeg.wav")};
+    TRipJob job(jkWavToOgg, 0, inputs, Runners());
+    ASSERT_TRUE(Run(job));
+    EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+    for (const QString& in : inputs) {
+        const QStringList p = Probe(Out(QFileInfo(in).completeBaseName() + QStringLiteral(".ogg")));
+        ASSERT_GE(p.size(), 4) << in.toStdString();
+        EXPECT_EQ(p[0], QStringLiteral("vorbis"));
+        EXPECT_GT(p[3].toDouble(), 0.2) << in.toStdString();
+    }
+}
