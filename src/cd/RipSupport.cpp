@@ -63,17 +63,3 @@ QString RipOutputPath(const QString& folder, const QString& name)
     return IncludeTrailingSlash(folder) + name + QStringLiteral(".wav");
 }
 
-bool WriteAllBytes(int fd, const void* data, size_t size)
-{
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= size_t(n);
-    }
-    return true;
-}

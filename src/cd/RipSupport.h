@@ -8,6 +8,8 @@
 #include <QEvent>
 #include <QString>
 
+#include "core/FileUtil.h"
+
 /// Size of the PCM header the extraction writes.
 inline constexpr int kWavHeaderBytes = 44;
 
@@ -26,5 +28,3 @@ bool IsValidTrackFileName(const QString& name);
 /// The WAV of a ripped track: the folder with "/" added when missing, the name, ".wav".
 QString RipOutputPath(const QString& folder, const QString& name);
 
-/// write(2) until everything is written; false on any error (a full disk among them).
-bool WriteAllBytes(int fd, const void* data, size_t size);

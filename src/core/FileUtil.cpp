@@ -31,6 +31,21 @@ bool LockExclusive(int fd)
     return true;
 }
 
+bool WriteAllBytes(int fd, const void* data, size_t size)
+{
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
 bool FileExists(const QString& path)
 {
     const QFileInfo fi(path);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include <QString>
 
 /// True when the file exists and either cannot be opened for reading and writing or another
@@ -9,6 +11,10 @@ bool IsFileInUse(const QString& path);
 /// Takes a non-blocking exclusive flock on an open descriptor; the program's own exclusive
 /// opens call this so IsFileInUse sees them. Returns false when someone else holds a lock.
 bool LockExclusive(int fd);
+
+/// write(2) until every byte is written, retrying interrupted calls; false on any error (a full
+/// disk among them).
+bool WriteAllBytes(int fd, const void* data, size_t size);
 
 bool FileExists(const QString& path);
 bool DirectoryExists(const QString& path);

@@ -1,6 +1,8 @@
 #include "platform/profile/AtomicFile.h"
 
 #include <QFile>
+
+#include "core/FileUtil.h"
 #include <QFileInfo>
 
 #include <cerrno>
@@ -11,21 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool WriteAll(int fd, const char* p, size_t n)
-{
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
 
 /// Follows symbolic links so the rename replaces the target and keeps the link.
 QByteArray ResolveTarget(const QByteArray& path)
@@ -82,7 +69,7 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data)
     if (fd < 0)
         return false;
 
-    bool ok = WriteAll(fd, data.constData(), static_cast<size_t>(data.size()));
+    bool ok = WriteAllBytes(fd, data.constData(), static_cast<size_t>(data.size()));
     if (ok) {
         const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~[] {
             const mode_t m = ::umask(0);
