@@ -1,8 +1,6 @@
 #include "platform/profile/AtomicFile.h"
 
 #include <QFile>
-
-#include "core/FileUtil.h"
 #include <QFileInfo>
 
 #include <cerrno>
@@ -11,6 +9,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "core/FileUtil.h"
 
 namespace {
 
