@@ -249,37 +249,32 @@ void TRipJob::StartEncodeStepOfTrack(const TProcessInfo& ended)
         StartMp3(wav, ChangeFileExt(wav, QStringLiteral(".mp3")), true);
 }
 
+void TRipJob::StartRunner(TEncodeProcess* runner, const QString& input, const QString& output, bool encode)
+{
+    if (runner == nullptr)
+        throw EAppException("Error while creating mp3 encoding process!");
+    runner->Active = true;
+    runner->InputFile = input;
+    runner->OutputFile = output;
+    runner->NotifyWindow = this;
+    runner->Encode = encode;
+    runner->JobKind = static_cast<uint8_t>(kind_);
+    runner->Start();
+}
+
 void TRipJob::StartMp3(const QString& input, const QString& output, bool encode)
 {
-    TMp3EncodeProcess* mp3 = runners_.Mp3;
-    if (mp3 == nullptr)
-        throw EAppException("Error while creating mp3 encoding process!");
-    mp3->Active = true;
-    mp3->InputFile = input;
-    mp3->OutputFile = output;
-    mp3->NotifyWindow = this;
-    mp3->Encode = encode;
-    mp3->JobKind = static_cast<uint8_t>(kind_);
-    mp3->Start();
+    StartRunner(runners_.Mp3, input, output, encode);
 }
 
 void TRipJob::StartWma(const QString& input, const QString& output)
 {
-    TWMAEncodeProcess* wma = runners_.Wma;
-    if (wma == nullptr)
-        throw EAppException("Error while creating mp3 encoding process!");
     wmaStepStartTime_ = std::chrono::steady_clock::now();
     view_.Bar = 0;
     timer1_.start();
     wmaInputSize_ = std::max<qint64>(0, FileSizeOrMinus1(input));
     Changed();
-    wma->Active = true;
-    wma->InputFile = input;
-    wma->OutputFile = output;
-    wma->NotifyWindow = this;
-    wma->Encode = true;
-    wma->JobKind = static_cast<uint8_t>(kind_);
-    wma->Start();
+    StartRunner(runners_.Wma, input, output, true);
 }
 
 void TRipJob::HandleMp3Ended(const TProcessInfo& info)

@@ -13,6 +13,7 @@
 
 class TCDRipThread;
 class TStreamSteps;
+class TEncodeProcess;
 class TMp3EncodeProcess;
 class TWMAEncodeProcess;
 
@@ -100,6 +101,7 @@ private:
 
     // Encoder steps.
     void StartEncodeStepOfTrack(const TProcessInfo& ended);
+    void StartRunner(TEncodeProcess* runner, const QString& input, const QString& output, bool encode);
     void StartMp3(const QString& input, const QString& output, bool encode);
     void StartWma(const QString& input, const QString& output);
     void HandleMp3Ended(const TProcessInfo& info);
