@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # build
-  build-essential cmake pkg-config git
+  build-essential cmake pkg-config git ccache clang-format
   # program
   qt6-base-dev qt6-multimedia-dev libgl-dev libxkbcommon-dev
   libcdio-dev libudev-dev libogg-dev libvorbis-dev libmpg123-dev
@@ -15,6 +15,8 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps imagemagick pulseaudio pulseaudio-utils
   ffmpeg sox vorbis-tools
+  # end-to-end tests: the program driven through its accessibility tree
+  python3-pyatspi at-spi2-core dbus-x11
 )
 
 missing=()
