@@ -1,5 +1,7 @@
 #include "app/MainController.h"
 
+#include <algorithm>
+
 #include <QDir>
 
 #include "app/DiscInfoStore.h"
@@ -54,6 +56,12 @@ void TMainController::SetStatusText(const QString& text)
 void TMainController::Create()
 {
     LoadOptions();
+    // A fresh install has nowhere to put its output yet: make the default folder, as an
+    // installer would, so the first rip and the options dialog find it. A folder the user chose
+    // is never created behind their back.
+    const QString folder = OutputFolder();
+    if (folder == DefaultOptions().CommonOptions.OutputFolder && !DirectoryExists(folder))
+        QDir().mkpath(folder);
     mp3_ = std::make_unique<TMp3EncodeProcess>();
     wma_ = std::make_unique<TWMAEncodeProcess>();
     noAudioCD_ = false;
@@ -65,11 +73,8 @@ void TMainController::Show()
 {
     // Whatever fails here, the window still comes up; activation reports what is missing.
     SwallowErrors([this] {
-        if (cdHandle_ == 0) {
-            const OpenDriveResult r = OpenDrive(0);
-            cdHandle_ = r.Handle;
-            SetStatusText(r.Status);
-        }
+        if (cdHandle_ == 0)
+            OpenFirstDrive();
         if (cdHandle_ != 0) {
             if (AudioCDPresent())
                 LoadTrackList();
@@ -79,6 +84,32 @@ void TMainController::Show()
         savedStatus_ = status_;
     });
     Q_EMIT StateChanged();
+}
+
+void TMainController::OpenFirstDrive()
+{
+    const OpenDriveResult r = OpenDrive(0);
+    cdHandle_ = r.Handle;
+    SetStatusText(r.Status);
+    savedStatus_ = status_;
+    if (cdHandle_ != 0)
+        Q_EMIT DriveOpened(cdHandle_);
+}
+
+bool TMainController::OpenDriveHolds(const QString& key)
+{
+    if (cdHandle_ == 0 || key.isEmpty())
+        return false;
+    ModifyCDParms(cdHandle_, kCdpMsf, 1);
+    TocRecord toc;
+    return ReadTOC(cdHandle_, toc) == 1 && DiscKeyOf(toc) == key;
+}
+
+void TMainController::ForgetList()
+{
+    tracks_.Clear();
+    listLoaded_ = false;
+    loadedKey_.clear();
 }
 
 void TMainController::Activate()
@@ -96,15 +127,21 @@ void TMainController::LoadTrackList()
 {
     if (cdHandle_ == 0)
         return;
-    LoadDiscInfo(DiscKey());
     ModifyCDParms(cdHandle_, kCdpMsf, 1);
-    tracks_.Clear();
+    ForgetList();
 
     TocRecord toc;
     if (ReadTOC(cdHandle_, toc) != 1) {
+        LoadDiscInfo({}); // no disc: the defaults, saved nowhere
         SetStatusText(QStringLiteral("Not get CD device information!"));
+        Q_EMIT StateChanged();
         return;
     }
+    // The names belong to the disc in the open drive, whichever drive that is; they are saved
+    // under this key only.
+    loadedKey_ = DiscKeyOf(toc);
+    LoadDiscInfo(loadedKey_);
+    listLoaded_ = true;
     firstTrack_ = toc.FirstTrack;
     lastTrack_ = toc.LastTrack;
     TCDInfo& info = OptionsSetting().CDInfo;
@@ -132,6 +169,9 @@ void TMainController::LoadTrackList()
 
 void TMainController::Refresh()
 {
+    // With no drive at start, a drive or image that came later is opened as start-up does.
+    if (cdHandle_ == 0)
+        OpenFirstDrive();
     if (AudioCDPresent())
         LoadTrackList();
     else
@@ -140,13 +180,30 @@ void TMainController::Refresh()
 
 void TMainController::VolumeArrived()
 {
-    GuardedCall([this] { LoadTrackList(); });
+    GuardedCall([this] {
+        if (cdHandle_ == 0) {
+            OpenFirstDrive();
+            if (cdHandle_ != 0 && AudioCDPresent())
+                LoadTrackList();
+            Q_EMIT StateChanged();
+            return;
+        }
+        // Another disc arrived while ours stays: reloading would only throw away its edits.
+        if (listLoaded_ && OpenDriveHolds(loadedKey_))
+            return;
+        LoadTrackList();
+    });
 }
 
 void TMainController::VolumeRemoved()
 {
-    tracks_.Clear();
-    Q_EMIT StateChanged();
+    GuardedCall([this] {
+        // Another disc left: the open drive's list stays as it is.
+        if (listLoaded_ && OpenDriveHolds(loadedKey_))
+            return;
+        ForgetList();
+        Q_EMIT StateChanged();
+    });
 }
 
 void TMainController::ToggleTick(int row)
@@ -196,9 +253,10 @@ QStringList TMainController::PrepareRip()
         StopPlayback();
 
     QStringList jobs;
+    // Entries carry the row's own track number: a disc may start at track 2 or later.
     for (int i = 0; i < tracks_.Count(); ++i) {
         if (tracks_.Row(i).Ticked)
-            jobs << TwoDigits(i + 1) + tracks_.Row(i).Title;
+            jobs << TwoDigits(tracks_.Row(i).Number) + tracks_.Row(i).Title;
     }
     if (!OutputFolderTest())
         return {};
@@ -222,11 +280,21 @@ void TMainController::Close()
         if (wma_ && wma_->Active)
             wma_->Stop(0);
     });
-    TCDInfo& info = OptionsSetting().CDInfo;
-    info.TrackNumber = tracks_.Count();
-    for (int k = 1; k <= tracks_.Count() && k <= TCDInfo::MaxTracks; ++k)
-        info.Track[static_cast<size_t>(k)] = tracks_.Row(k - 1).Title;
-    GuardedCall([] { SaveDiscInfo(DiscKey()); });
+    // Names are saved only under the disc they were loaded for, and only when a list was.
+    if (listLoaded_ && !loadedKey_.isEmpty()) {
+        TCDInfo& info = OptionsSetting().CDInfo;
+        int last = 0;
+        for (int row = 0; row < tracks_.Count(); ++row) {
+            const int t = tracks_.Row(row).Number;
+            if (t >= 1 && t <= TCDInfo::MaxTracks) {
+                info.Track[static_cast<size_t>(t)] = tracks_.Row(row).Title;
+                last = std::max(last, t);
+            }
+        }
+        info.TrackNumber = last;
+        const QString key = loadedKey_;
+        GuardedCall([&key] { SaveDiscInfo(key); });
+    }
     if (cdHandle_ != 0 && CloseCDHandle(cdHandle_) == 0)
         ShowError(QStringLiteral("Error while closing CD handle!"));
     cdHandle_ = 0;

@@ -65,6 +65,9 @@ public:
     int CDHandle() const { return cdHandle_; }
     /// Replaces the open drive (the options dialog's drive choice).
     void SetCDHandle(int handle) { cdHandle_ = handle; }
+    /// The key of the disc the track list was loaded for; empty when no list is loaded or the
+    /// disc has no audio track. The close saves the names under this key only.
+    const QString& LoadedDiscKey() const { return loadedKey_; }
     /// The status text playback restores when it stops: the open drive's name.
     void SetSavedStatusText(const QString& text) { savedStatus_ = text; }
     bool NoAudioCD() const { return noAudioCD_; }
@@ -84,14 +87,24 @@ public:
 
 Q_SIGNALS:
     void StatusTextChanged(const QString& text);
+    /// A drive was opened where none was (Refresh or an arrival after a start without one).
+    void DriveOpened(int handle);
     /// Flags that decide the commands' enabling changed.
     void StateChanged();
 
 private:
+    /// Opens drive 0 as start-up does: the handle, the status text and the saved status text.
+    void OpenFirstDrive();
+    /// Whether the open drive still holds the disc of key.
+    bool OpenDriveHolds(const QString& key);
+    void ForgetList();
+
     TTrackListModel tracks_;
     std::unique_ptr<TMp3EncodeProcess> mp3_;
     std::unique_ptr<TWMAEncodeProcess> wma_;
     int cdHandle_ = 0;
+    QString loadedKey_;
+    bool listLoaded_ = false; ///< a TOC was read into the list; its names may be saved
     bool noAudioCD_ = false;
     bool activated_ = false;
     QString status_;

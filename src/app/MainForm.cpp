@@ -378,6 +378,7 @@ void TMainForm::showEvent(QShowEvent* event)
     watcher_->SetDriveHandle(controller_.CDHandle());
     connect(watcher_, &DriveWatcher::VolumeArrived, this, [this] { controller_.VolumeArrived(); });
     connect(watcher_, &DriveWatcher::VolumeRemoved, this, [this] { controller_.VolumeRemoved(); });
+    connect(&controller_, &TMainController::DriveOpened, watcher_, &DriveWatcher::SetDriveHandle);
 }
 
 void TMainForm::RunJobWindow(int kind, int handle, const QStringList& list)

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "cd/RipSupport.h"
@@ -15,14 +16,12 @@
 
 namespace {
 
-constexpr int32_t kErrorRead = 3;
-constexpr int32_t kErrorNotCreated = 5;
-
 /// Opens the output for writing, replacing an existing file, under an exclusive lock so the
-/// job sees it in use. A file another job holds locked is not touched.
-int CreateLocked(const QByteArray& path)
+/// job sees it in use. A file another job holds locked is not touched; a link or a special file
+/// in its place is refused, never followed or opened blocking.
+int CreateLocked(const QString& path)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    const int fd = OpenRegularFile(path, O_WRONLY | O_CREAT);
     if (fd < 0)
         return -1;
     if (!LockExclusive(fd) || ::ftruncate(fd, 0) != 0) {
@@ -30,6 +29,11 @@ int CreateLocked(const QByteArray& path)
         return -1;
     }
     return fd;
+}
+
+QString WriteFailure(const QString& path, int error)
+{
+    return path + QStringLiteral(" could not be written (") + SystemErrorText(error) + QStringLiteral(").");
 }
 
 } // namespace
@@ -55,7 +59,7 @@ void TCDRipThread::Resume()
             Execute();
         } catch (...) {
             // Nothing may escape a worker; an unexpected failure ends the track as a read error.
-            Post(MakeJobProgress(JobCode::ExtractEnded, {}, {}, kErrorRead));
+            Post(MakeJobProgress(JobCode::ExtractEnded, {}, {}, ExtractOutcome::ReadError));
         }
         finished_.store(true, std::memory_order_release);
     });
@@ -69,19 +73,19 @@ void TCDRipThread::Post(std::unique_ptr<QEvent> event)
 void TCDRipThread::Execute()
 {
     if (ModifyCDParms(handle_, kCdpMsf, 1) != 1) {
-        Post(std::make_unique<RipFailedEvent>(1));
+        Post(std::make_unique<RipFailedEvent>(RipFailure::AddressMode));
         return;
     }
     TocRecord toc;
     if (ReadTOC(handle_, toc) != 1) {
-        Post(std::make_unique<RipFailedEvent>(2));
+        Post(std::make_unique<RipFailedEvent>(RipFailure::TocUnreadable));
         return;
     }
     // A track the disc does not have (the disc changed since the list was filled) or a TOC
     // that gives it no sectors is a read error, not a read of whatever lies there.
     const auto span = TrackGeometry(toc, DiscTrack);
     if (!span) {
-        Post(MakeJobProgress(JobCode::ExtractEnded, {}, {}, kErrorRead));
+        Post(MakeJobProgress(JobCode::ExtractEnded, {}, {}, ExtractOutcome::ReadError));
         return;
     }
     Extract(*span);
@@ -89,48 +93,70 @@ void TCDRipThread::Execute()
 
 void TCDRipThread::Extract(const TrackSpan& span)
 {
+    const auto ended = [this](int32_t outcome, const QString& message = {}) {
+        Post(MakeJobProgress(JobCode::ExtractEnded, message, {}, outcome));
+    };
     // Titles may come from a CDDB server: one that is no plain file name fails the track
     // rather than writing anywhere but the output folder.
     if (options_.OutputFolder.isEmpty() || !IsValidTrackFileName(OutputName)) {
-        Post(MakeJobProgress(JobCode::ExtractEnded, {}, {}, kErrorNotCreated));
+        ended(ExtractOutcome::NotCreated);
         return;
     }
     const QString path = RipOutputPath(options_.OutputFolder, OutputName);
-    const int fd = CreateLocked(QFile::encodeName(path));
+    const int fd = CreateLocked(path);
     if (fd < 0) {
-        Post(MakeJobProgress(JobCode::ExtractEnded, {}, {}, kErrorNotCreated));
+        ended(ExtractOutcome::NotCreated);
         return;
     }
+    int writeError = 0;
+    const auto write = [&](const void* data, size_t size) {
+        if (writeError == 0 && !WriteAllBytes(fd, data, size))
+            writeError = errno != 0 ? errno : EIO;
+        return writeError == 0;
+    };
     const auto provisional = MakeRipWavHeader(0);
-    bool failed = !WriteAllBytes(fd, provisional.data(), provisional.size());
+    write(provisional.data(), provisional.size());
+    bool readFailed = false;
     const auto start = std::chrono::steady_clock::now();
     const int64_t length = span.LengthSectors;
     int64_t done = 0;
     uint64_t audioBytes = 0;
-    while (!failed && done < length) {
+    while (!readFailed && writeError == 0 && done < length) {
         const auto n = uint32_t(std::min<int64_t>(kSectorsPerRead, length - done));
         auto buffer = AudioReadBuffer::Make(uint32_t(span.StartSector + done), n);
         if (ReadCDAudioLBA(handle_, buffer) == 1 && buffer.Offset <= buffer.Data.size() &&
             buffer.BytesReturned <= buffer.Data.size() - buffer.Offset) {
-            failed = !WriteAllBytes(fd, buffer.Data.data() + buffer.Offset, buffer.BytesReturned);
-            audioBytes += buffer.BytesReturned;
+            if (write(buffer.Data.data() + buffer.Offset, buffer.BytesReturned))
+                audioBytes += buffer.BytesReturned;
         } else {
-            failed = true;
+            readFailed = true;
         }
         done += n;
         Post(MakeProgressRecord(done, length, start));
         if (StopRequested.load(std::memory_order_acquire))
             break;
     }
-    if (!failed) {
+    if (!readFailed && writeError == 0) {
         // The header now tells the size of what was written, also after a stop.
         const auto header = MakeRipWavHeader(uint32_t(audioBytes));
-        failed = ::lseek(fd, 0, SEEK_SET) != 0 || !WriteAllBytes(fd, header.data(), header.size());
+        if (::lseek(fd, 0, SEEK_SET) != 0)
+            writeError = errno;
+        else
+            write(header.data(), header.size());
     }
-    failed = (::close(fd) != 0) || failed;
-    if (failed) {
+    // A file someone deleted (or whose folder went) while it was written holds nothing any more.
+    struct stat st {};
+    if (writeError == 0 && ::fstat(fd, &st) == 0 && st.st_nlink == 0)
+        writeError = ENOENT;
+    if (::close(fd) != 0 && writeError == 0)
+        writeError = errno;
+    if (writeError != 0) {
+        ended(ExtractOutcome::WriteError, WriteFailure(path, writeError));
+        return;
+    }
+    if (readFailed) {
         // What was read stays on disk behind the provisional header.
-        Post(MakeJobProgress(JobCode::ExtractEnded, {}, {}, kErrorRead));
+        ended(ExtractOutcome::ReadError);
         return;
     }
     if (StopRequested.load(std::memory_order_acquire))
@@ -138,13 +164,16 @@ void TCDRipThread::Extract(const TrackSpan& span)
     if (options_.IsNormalize) {
         Post(MakeJobProgress(JobCode::NormalizeStarts));
         const auto normStart = std::chrono::steady_clock::now();
-        const bool ok = NormalizeWavFile(path, options_.NormalizePercent, [&](int64_t position, int64_t size) {
-            Post(MakeProgressRecord(position, size, normStart));
-        });
+        int normError = 0;
+        const bool ok = NormalizeWavFile(
+            path, options_.NormalizePercent,
+            [&](int64_t position, int64_t size) { Post(MakeProgressRecord(position, size, normStart)); },
+            &normError);
         if (!ok) {
-            Post(MakeJobProgress(JobCode::ExtractEnded, {}, {}, kErrorRead));
+            ended(ExtractOutcome::WriteError, path + QStringLiteral(" could not be normalized (") +
+                                                  SystemErrorText(normError) + QStringLiteral(")."));
             return;
         }
     }
-    Post(MakeJobProgress(JobCode::ExtractEnded, {}, {}, 0));
+    ended(ExtractOutcome::Success);
 }

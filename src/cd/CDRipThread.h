@@ -16,8 +16,9 @@
 /// Extracts one audio track into a 44100 Hz 16-bit stereo WAV in the output folder, normalises
 /// it when the settings ask, and reports to the receiver by posted events: RipFailedEvent 1
 /// (the TOC address form could not be set) or 2 (the TOC could not be read), progress records,
-/// 999 when normalisation starts, and 1000 at the end with ErrorCode 0, 3 (read or write error)
-/// or 5 (the file could not be created; the title is no valid file name).
+/// 999 when normalisation starts, and 1000 at the end with an ExtractOutcome: success, a read
+/// error, the file could not be created (no valid file name, a link or special file in its
+/// place), or a write error (full disk, the file or its folder gone; ElapsedText says so).
 ///
 /// Created suspended: the job sets the handle and the receiver, then calls Resume(). Settings
 /// are taken from OptionsSetting().CommonOptions at Resume(), on the caller's thread. A stop

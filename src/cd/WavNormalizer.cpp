@@ -70,31 +70,40 @@ void ScaleSamples(uint8_t* data, size_t bytes, float gain)
 }
 
 bool NormalizeWavFile(const QString& path, int32_t percent,
-                      const std::function<void(int64_t position, int64_t size)>& progress)
+                      const std::function<void(int64_t position, int64_t size)>& progress, int* error)
 {
     const float gain = float(percent) / 100.0f;
     const QByteArray source = QFile::encodeName(path);
-    const QByteArray twin = QFile::encodeName(ChangeFileExt(path, QStringLiteral(".nor")));
-
+    const QString twinPath = ChangeFileExt(path, QStringLiteral(".nor"));
+    const QByteArray twin = QFile::encodeName(twinPath);
+    bool twinOurs = false;
     Fd in;
-    in.fd = ::open(source.constData(), O_RDONLY | O_CLOEXEC);
-    if (in.fd < 0)
-        return false;
-    struct stat st {};
-    if (::fstat(in.fd, &st) != 0)
-        return false;
-    const int64_t size = st.st_size;
-
     Fd out;
-    out.fd = ::open(twin.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (out.fd < 0)
-        return false;
-    auto fail = [&] {
+    // Keeps the first error's code; removes the twin only when this call created it.
+    auto fail = [&](int code = errno) {
+        if (error != nullptr)
+            *error = code != 0 ? code : EIO;
         out.Close();
-        ::unlink(twin.constData());
+        if (twinOurs)
+            ::unlink(twin.constData());
         return false;
     };
-    if (!LockExclusive(out.fd) || ::ftruncate(out.fd, 0) != 0)
+
+    in.fd = OpenRegularFile(path, O_RDONLY);
+    if (in.fd < 0)
+        return fail();
+    struct stat st {};
+    if (::fstat(in.fd, &st) != 0)
+        return fail();
+    const int64_t size = st.st_size;
+
+    out.fd = OpenRegularFile(twinPath, O_RDWR | O_CREAT);
+    if (out.fd < 0)
+        return fail();
+    if (!LockExclusive(out.fd))
+        return fail(EBUSY);
+    twinOurs = true;
+    if (::ftruncate(out.fd, 0) != 0)
         return fail();
 
     uint8_t header[kWavHeaderBytes];
@@ -130,9 +139,7 @@ bool NormalizeWavFile(const QString& path, int32_t percent,
     if (!out.Close())
         return fail();
     // Replaces the WAV in one step, so the track is never missing from the disk.
-    if (::rename(twin.constData(), source.constData()) != 0) {
-        ::unlink(twin.constData());
-        return false;
-    }
+    if (::rename(twin.constData(), source.constData()) != 0)
+        return fail();
     return true;
 }

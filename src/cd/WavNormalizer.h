@@ -15,6 +15,8 @@ void ScaleSamples(uint8_t* data, size_t bytes, float gain);
 /// after them by percent / 100 through the file's ".nor" twin in 2048-byte blocks, then renames
 /// the twin over the WAV in one step. progress(position, size) is called before each block.
 /// On any read or write failure the WAV is left as it was, the twin is removed, and the result
-/// is false.
+/// is false, with the system's error code in *error when given. A twin that exists as a link or
+/// a special file is refused, not followed.
 bool NormalizeWavFile(const QString& path, int32_t percent,
-                      const std::function<void(int64_t position, int64_t size)>& progress = {});
+                      const std::function<void(int64_t position, int64_t size)>& progress = {},
+                      int* error = nullptr);

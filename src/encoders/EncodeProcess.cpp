@@ -1,6 +1,8 @@
 #include "encoders/EncodeProcess.h"
 
 #include <csignal>
+#include <cstring>
+#include <sys/wait.h>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -41,11 +43,11 @@ void TEncodeProcess::Start()
     if (FileExists(OutputFile) && !SkipsOverwriteQuestion()) {
         if (AskYesNo(OutputFile + QStringLiteral(" has existed,overite it?"), MbIcon::Information,
                      MbAnswer::Yes) != MbAnswer::Yes) {
-            ReportEnd(0, {});
+            ReportEnd(StepOutcome::Declined, {});
             return;
         }
         if (IsFileInUse(OutputFile)) {
-            ReportEnd(1, {});
+            ReportEnd(StepOutcome::OutputInUse, {});
             return;
         }
     }
@@ -53,7 +55,7 @@ void TEncodeProcess::Start()
     const QString program = FindProgram();
     if (program.isEmpty()) {
         ToolMissing();
-        ReportEnd(0, {});
+        ReportEnd(StepOutcome::Declined, {});
         return;
     }
 
@@ -62,6 +64,7 @@ void TEncodeProcess::Start()
     const TToolCommand command = BuildCommand(program);
     progressColumn_ = 0;
 
+    program_ = program;
     std::vector<std::string> argv;
     argv.reserve(static_cast<size_t>(command.Arguments.size()));
     for (const QString& a : command.Arguments)
@@ -201,6 +204,29 @@ void TEncodeProcess::ProcessEnded(TEncodeInvocation& inv)
     lastWaitStatus_ = inv.Child.WaitStatus();
     const bool report = !inv.ReportingEnded;
     ClosePipes();
-    if (report)
-        ReportEnd(2, {});
+    if (!report)
+        return;
+    const QString failure = RunFailure();
+    if (failure.isEmpty())
+        ReportEnd(StepOutcome::ToolExited, {});
+    else
+        ReportEnd(StepOutcome::ToolFailed, failure);
+}
+
+QString TEncodeProcess::RunFailure() const
+{
+    const QString tool = ExtractFileName(program_);
+    const int status = lastWaitStatus_;
+    if (WIFSIGNALED(status)) {
+        const int sig = WTERMSIG(status);
+        return tool + QStringLiteral(" was ended by signal %1 (%2).").arg(sig).arg(QString::fromLocal8Bit(::strsignal(sig)));
+    }
+    if (!WIFEXITED(status))
+        return tool + QStringLiteral(" ended in an unknown way.");
+    if (WEXITSTATUS(status) != 0)
+        return tool + QStringLiteral(" failed with exit code %1.").arg(WEXITSTATUS(status));
+    // A tool that says it succeeded but left nothing to play did not succeed.
+    if (FileSizeOrMinus1(OutputFile) < MinimumOutputBytes())
+        return tool + QStringLiteral(" left no output in ") + OutputFile + QLatin1Char('.');
+    return {};
 }

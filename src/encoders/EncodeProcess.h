@@ -21,9 +21,11 @@
 /// per run peeks at the pipes and has this object read, parse and end the run on the UI thread
 /// (see TEncodeThread). Stop and the destructor never wait for a watcher.
 ///
-/// End outcomes: 0 skipped (the user declined to overwrite; WMA: tool not found), 1 the output
-/// is in use, 2 the tool has exited, 8 (WMA) the tool printed an error line. Every run ends
-/// with at most one end event; Stop ends a run without one.
+/// End outcomes (StepOutcome): Declined (the user declined to overwrite; WMA: tool not found),
+/// OutputInUse, ToolExited (the tool exited with status 0 and left its output), ErrorLine (WMA:
+/// the tool printed an error line), ToolFailed (a failing exit status, a signal, or no output;
+/// the end event's ElapsedText says which). Every run ends with at most one end event; Stop
+/// ends a run without one.
 class TEncodeProcess : public QObject {
     Q_OBJECT
 public:
@@ -72,8 +74,10 @@ protected:
     virtual bool SkipsOverwriteQuestion() const = 0;
     /// Hands a chunk read from either pipe to the tool's parser.
     virtual void ParseOutput(const QByteArray& chunk) = 0;
-    /// Reports an end outcome (posted or sent, by tool).
+    /// Reports an end outcome (posted or sent, by tool); text goes to the record's ElapsedText.
     virtual void ReportEnd(int32_t outcome, const QString& text) = 0;
+    /// The smallest output a successful run leaves, in bytes.
+    virtual qint64 MinimumOutputBytes() const { return 1; }
 
     /// Posts a progress report to NotifyWindow.
     void PostProgress(int32_t percent, const QString& elapsed, const QString& total);
@@ -98,10 +102,13 @@ private:
     void ReadStdErr(TEncodeInvocation& inv, uint32_t count);
     void ReadPipe(TEncodeInvocation& inv, bool stdErr, uint32_t count);
     void ProcessEnded(TEncodeInvocation& inv);
+    /// Why the run that just ended failed, or empty when it succeeded.
+    QString RunFailure() const;
     /// Ends the current run, if any, without an event (SIGTERM to the tool).
     void EndRun();
 
     std::shared_ptr<TEncodeInvocation> current_;
     std::chrono::steady_clock::time_point startTime_{};
     int lastWaitStatus_ = -1;
+    QString program_;
 };

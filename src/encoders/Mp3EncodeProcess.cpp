@@ -105,6 +105,11 @@ void TMp3EncodeProcess::ParseOutput(const QByteArray& chunk)
 
 void TMp3EncodeProcess::ReportEnd(int32_t outcome, const QString& text)
 {
-    (void)text;
-    PostAppEvent(NotifyWindow.data(), MakeJobProgress(JobCode::Mp3Ended, {}, {}, outcome));
+    PostAppEvent(NotifyWindow.data(), MakeJobProgress(JobCode::Mp3Ended, text, {}, outcome));
+}
+
+qint64 TMp3EncodeProcess::MinimumOutputBytes() const
+{
+    // A decoded WAV holds at least its header.
+    return Encode ? 1 : 44;
 }

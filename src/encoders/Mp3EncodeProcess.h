@@ -23,6 +23,7 @@ protected:
     bool SkipsOverwriteQuestion() const override;
     void ParseOutput(const QByteArray& chunk) override;
     void ReportEnd(int32_t outcome, const QString& text) override;
+    qint64 MinimumOutputBytes() const override;
 
 private:
     bool EchoesFileName(const QString& line) const;

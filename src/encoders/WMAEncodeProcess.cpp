@@ -87,7 +87,7 @@ void TWMAEncodeProcess::ParseOutput(const QByteArray& chunk)
         case TWmaLine::Error:
             // One end event per run: the exit that follows is not reported again.
             EndReporting();
-            ReportEnd(8, line);
+            ReportEnd(StepOutcome::ErrorLine, line);
             return; // the window may already have started the next run
         case TWmaLine::Done: {
             int64_t elapsed = ElapsedSinceStart();

@@ -42,12 +42,11 @@ QByteArray FieldBytes(const QString& text, int width)
     return out;
 }
 
-// A field as stored: up to the first zero byte, without trailing 0, blank and 255 bytes.
+// A field as stored, without its trailing 0, blank and 255 bytes. A zero byte inside the
+// text is kept with what follows it: taggers that pad with blanks write such fields.
 QString FieldText(const char* data, int width)
 {
-    int end = 0;
-    while (end < width && data[end] != '\0')
-        ++end;
+    int end = width;
     while (end > 0) {
         const auto c = static_cast<unsigned char>(data[end - 1]);
         if (c != 0 && c != 32 && c != 255)
@@ -176,7 +175,7 @@ uint16_t Tid3tag::ReadTag(const QString& fileName)
 {
     if (!FileExists(fileName))
         return ErrOpen;
-    const FileHandle fd(::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC));
+    const FileHandle fd(OpenRegularFile(fileName, O_RDONLY));
     if (fd.get() < 0)
         return ErrOpen;
     tagFile_ = fileName;
@@ -199,7 +198,7 @@ uint16_t Tid3tag::WriteTag(const QString& fileName)
     const QByteArray native = QFile::encodeName(target);
     if (!IsWritableFile(native))
         return ErrReadOnly;
-    const FileHandle fd(::open(native.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY));
+    const FileHandle fd(OpenRegularFile(target, O_RDWR));
     if (fd.get() < 0)
         return ErrOpen;
     // Deny other writers for the duration, as IsFileInUse expects of our exclusive opens.
@@ -238,7 +237,7 @@ bool Tid3tag::RemoveTag()
     const QByteArray native = QFile::encodeName(tagFile_);
     if (!IsWritableFile(native))
         return false;
-    const FileHandle fd(::open(native.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY));
+    const FileHandle fd(OpenRegularFile(tagFile_, O_RDWR));
     if (fd.get() < 0 || !LockExclusive(fd.get()))
         return false;
     struct stat st {};

@@ -44,6 +44,8 @@ TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners
 {
     timer1_.setInterval(1000);
     connect(&timer1_, &QTimer::timeout, this, &TRipJob::Timer1Timer);
+    encoded_.assign(static_cast<size_t>(list.size()), false);
+    tempFile_ = ChooseTempFile();
     // Created for every kind: without the Ogg and Vorbis libraries no job window exists.
     streams_ = std::make_unique<TStreamSteps>(this);
     if (Count() == 0) {
@@ -132,6 +134,7 @@ void TRipJob::StartNextExtraction()
 {
     SetCaption(QStringLiteral("Extracting"), extractIndex_ + 1, Title(extractIndex_));
     view_.Label3 = QStringLiteral("Initializing...");
+    view_.Label3Visible = true;
     view_.GroupCaption = QStringLiteral("Extracting");
     ripThread_.reset(); // waits for the finished thread
     StartExtraction(extractIndex_);
@@ -174,10 +177,10 @@ void TRipJob::HandleJobProgress(std::unique_ptr<TProcessInfo> info)
         HandleWmaEnded(*info);
         break;
     case JobCode::OggEnded:
-        HandleOggEnded();
+        HandleOggEnded(*info);
         break;
     case JobCode::ResampleEnded:
-        HandleResampleEnded();
+        HandleResampleEnded(*info);
         break;
     default:
         HandleProgress(*info);
@@ -204,12 +207,14 @@ void TRipJob::HandleExtractEnded(const TProcessInfo& info)
     // The extraction step is complete: progress seen from here on is the encoder's.
     progressSeen_ = false;
     const int c = info.ErrorCode;
-    if (c == 3) {
+    if (c == ExtractOutcome::ReadError) {
         ShowError(QStringLiteral("Error while reading CD information!"));
-    } else if (c == 5) {
+    } else if (c == ExtractOutcome::NotCreated) {
         ShowError(OptionsSetting().CommonOptions.OutputFolder + QStringLiteral("/") + Title(extractIndex_) +
                   QStringLiteral(".wav") +
                   QStringLiteral(" is not a valid file name.Please rename the Title in the CD tracks list."));
+    } else if (c == ExtractOutcome::WriteError) {
+        ShowError(info.ElapsedText);
     }
     ++extractIndex_;
     if (!Running())
@@ -232,21 +237,72 @@ void TRipJob::StartEncodeStepOfTrack(const TProcessInfo& ended)
     const QString wav = OutputDir() + title + QStringLiteral(".wav");
     if (format == ofWMA)
         ripThread_.reset();
-    if (ended.ErrorCode != 0) {
-        // The track has no WAV to encode: its encode step ends at once as skipped.
-        const int32_t code = format == ofOGG ? JobCode::OggEnded
-                                             : (format == ofWMA ? JobCode::WmaEnded : JobCode::Mp3Ended);
-        progressSeen_ = true;
-        PostAppEvent(this, MakeJobProgress(code, {}, {}, 4));
+    const QString output = ChangeFileExt(wav, format == ofWMA ? QStringLiteral(".wma")
+                                              : format == ofOGG ? QStringLiteral(".ogg")
+                                                                : QStringLiteral(".mp3"));
+    if (ended.ErrorCode != ExtractOutcome::Success || !OutputAcceptable(output)) {
+        // The track has no WAV to encode, or nowhere safe to put it: its encode step ends at
+        // once as skipped.
+        SkipStep();
         return;
     }
     SetStep(QStringLiteral("Encoding"), QStringLiteral("Encoding"), extractIndex_, title);
     if (format == ofWMA)
-        StartWma(wav, ChangeFileExt(wav, QStringLiteral(".wma")));
+        StartWma(wav, output);
     else if (format == ofOGG)
-        RunVorbis(wav, ChangeFileExt(wav, QStringLiteral(".ogg")));
+        RunVorbis(wav, output);
     else
-        StartMp3(wav, ChangeFileExt(wav, QStringLiteral(".mp3")), true);
+        StartMp3(wav, output, true);
+}
+
+int32_t TRipJob::EndCodeOfStep() const
+{
+    if (kind_ == jkRipTracks) {
+        const int format = OptionsSetting().CommonOptions.OutputFormat;
+        return format == ofOGG ? JobCode::OggEnded : (format == ofWMA ? JobCode::WmaEnded : JobCode::Mp3Ended);
+    }
+    if (kind_ == jkWavToOgg)
+        return JobCode::OggEnded;
+    return kind_ == jkWavToWma ? JobCode::WmaEnded : JobCode::Mp3Ended;
+}
+
+void TRipJob::SkipStep()
+{
+    progressSeen_ = true;
+    PostAppEvent(this, MakeJobProgress(EndCodeOfStep(), {}, {}, StepOutcome::Skipped));
+}
+
+bool TRipJob::InputAcceptable(const QString& input)
+{
+    // A FIFO or device would hang the reader or the tool; a missing file is left to the step,
+    // which reports it in its own words.
+    if (!FileExists(input) || IsRegularFile(input))
+        return true;
+    ShowError(input + QStringLiteral(" is not a regular file."));
+    return false;
+}
+
+bool TRipJob::OutputAcceptable(const QString& output)
+{
+    // The tools open their output following links: a link planted where the output goes would
+    // have them write outside the output folder.
+    if (!IsLinkOrSpecialFile(output))
+        return true;
+    ShowError(output + QStringLiteral(" is a link or a special file; it was not written."));
+    return false;
+}
+
+void TRipJob::RemoveFailedOutput(const QString& output)
+{
+    // What a failed tool left is no complete file; only a plain file of ours is removed.
+    if (!output.isEmpty() && IsRegularFile(output) && !IsLinkOrSpecialFile(output) && !IsFileInUse(output))
+        QFile::remove(output);
+}
+
+void TRipJob::MarkEncoded(int k)
+{
+    if (k >= 0 && k < static_cast<int>(encoded_.size()))
+        encoded_[static_cast<size_t>(k)] = true;
 }
 
 void TRipJob::StartRunner(TEncodeProcess* runner, const QString& input, const QString& output, bool encode)
@@ -264,11 +320,19 @@ void TRipJob::StartRunner(TEncodeProcess* runner, const QString& input, const QS
 
 void TRipJob::StartMp3(const QString& input, const QString& output, bool encode)
 {
+    if (!InputAcceptable(input) || !OutputAcceptable(output)) {
+        SkipStep();
+        return;
+    }
     StartRunner(runners_.Mp3, input, output, encode);
 }
 
 void TRipJob::StartWma(const QString& input, const QString& output)
 {
+    if (!InputAcceptable(input) || !OutputAcceptable(output)) {
+        SkipStep();
+        return;
+    }
     wmaStepStartTime_ = std::chrono::steady_clock::now();
     view_.Bar = 0;
     timer1_.start();
@@ -280,15 +344,24 @@ void TRipJob::StartWma(const QString& input, const QString& output)
 void TRipJob::HandleMp3Ended(const TProcessInfo& info)
 {
     const int o = info.ErrorCode;
-    if (o == 1 && !progressSeen_)
+    const QString createError = QStringLiteral("Create MP3 file error!") + QStringLiteral("\r\n") +
+                                QStringLiteral("Please check the output and lame options or run application again.");
+    if (o == StepOutcome::OutputInUse && !progressSeen_)
         ShowError(entries_.value(encodeIndex_) + QStringLiteral("maybe be used,operate fail!"));
-    else if (o == 2 && !progressSeen_)
-        ShowError(QStringLiteral("Create MP3 file error!") + QStringLiteral("\r\n") +
-                  QStringLiteral("Please check the output and lame options or run application again."));
+    else if ((o == StepOutcome::ToolExited || o == StepOutcome::ToolFailed) && !progressSeen_)
+        ShowError(createError);
+    else if (o == StepOutcome::ToolFailed) // failed after it had begun: say how
+        ShowError(createError + QStringLiteral("\r\n") + info.ElapsedText);
+    if (o == StepOutcome::ToolFailed && runners_.Mp3 != nullptr)
+        RemoveFailedOutput(runners_.Mp3->OutputFile);
     if (!Running())
         return;
-    if (kind_ == jkRipTracks && o == 2 && progressSeen_ && OptionsSetting().ID3.Use)
-        WriteTrackTag();
+    const bool succeeded = o == StepOutcome::ToolExited && progressSeen_;
+    if (kind_ == jkRipTracks && succeeded) {
+        MarkEncoded(encodeIndex_);
+        if (OptionsSetting().ID3.Use)
+            WriteTrackTag();
+    }
     progressSeen_ = false;
     ++encodeIndex_;
     if (encodeIndex_ == Count()) {
@@ -310,12 +383,18 @@ void TRipJob::HandleWmaEnded(const TProcessInfo& info)
 {
     timer1_.stop();
     const int o = info.ErrorCode;
-    if (o == 1 && !progressSeen_)
+    if (o == StepOutcome::OutputInUse && !progressSeen_)
         ShowError(entries_.value(encodeIndex_) + QStringLiteral("maybe be used,operate fail!"));
-    else if (o == 8)
+    else if (o == StepOutcome::ErrorLine)
         ShowError(info.ElapsedText);
+    else if (o == StepOutcome::ToolFailed)
+        ShowError(QStringLiteral("Create WMA file error!") + QStringLiteral("\r\n") + info.ElapsedText);
+    if (o == StepOutcome::ToolFailed && runners_.Wma != nullptr)
+        RemoveFailedOutput(runners_.Wma->OutputFile);
     if (!Running())
         return;
+    if (kind_ == jkRipTracks && o == StepOutcome::ToolExited)
+        MarkEncoded(encodeIndex_);
     progressSeen_ = false;
     ++encodeIndex_;
     if (encodeIndex_ == Count()) {
@@ -337,7 +416,22 @@ void TRipJob::HandleWmaEnded(const TProcessInfo& info)
 
 QString TRipJob::TempFile() const
 {
-    return OutputDir() + (kind_ == jkWavToMp3 ? QStringLiteral("MyMP3ReTemp.wav") : QStringLiteral("MyReTemp.wav"));
+    return tempFile_;
+}
+
+QString TRipJob::ChooseTempFile() const
+{
+    const QString base = kind_ == jkWavToMp3 ? QStringLiteral("MyMP3ReTemp") : QStringLiteral("MyReTemp");
+    // The temporary file is rewritten for every input and deleted at the end: it must never be
+    // one of the job's own inputs.
+    const auto isInput = [this](const QString& candidate) {
+        return std::any_of(entries_.begin(), entries_.end(),
+                           [&](const QString& entry) { return SameFile(entry, candidate); });
+    };
+    QString candidate = OutputDir() + base + QStringLiteral(".wav");
+    for (int n = 1; isInput(candidate); ++n)
+        candidate = OutputDir() + base + QString::number(n) + QStringLiteral(".wav");
+    return candidate;
 }
 
 void TRipJob::ResamplingTest(int k)
@@ -346,12 +440,15 @@ void TRipJob::ResamplingTest(int k)
     // A file that vanished or holds nothing the reader can deliver is skipped with a word,
     // rather than encoded into an empty file or left to fail inside the encoder.
     const bool exists = FileExists(entry);
+    if (exists && !InputAcceptable(entry)) {
+        SkipStep();
+        return;
+    }
     const TStreamSteps::TInputProbe probe = exists ? streams_->Probe(entry) : TStreamSteps::TInputProbe{};
     if (!probe.Readable) {
         ShowError(entry + (exists ? QStringLiteral(" is not a WAV file that can be converted.")
                                   : QStringLiteral(" does not exist.")));
-        progressSeen_ = true;
-        PostAppEvent(this, MakeJobProgress(kind_ == jkWavToMp3 ? JobCode::Mp3Ended : JobCode::OggEnded, {}, {}, 4));
+        SkipStep();
         return;
     }
     if (probe.SampleRate >= 44100) {
@@ -365,18 +462,31 @@ void TRipJob::ResamplingTest(int k)
             RunVorbis(entry, OutputFor(k, QStringLiteral(".ogg")));
         return;
     }
+    if (!OutputAcceptable(TempFile())) {
+        SkipStep();
+        return;
+    }
     streams_->RunResampling(entry, TempFile());
     SetStep(QStringLiteral("Resampling WAV"), QStringLiteral("Resampling"), k + 1, entry);
 }
 
 void TRipJob::RunVorbis(const QString& input, const QString& output)
 {
+    if (!InputAcceptable(input) || !OutputAcceptable(output)) {
+        SkipStep();
+        return;
+    }
+    oggOutput_ = output;
     streams_->RunVorbis(input, output);
 }
 
-void TRipJob::HandleOggEnded()
+void TRipJob::HandleOggEnded(const TProcessInfo& info)
 {
     QThread::msleep(300);
+    if (info.ErrorCode == StepOutcome::ToolFailed)
+        RemoveFailedOutput(oggOutput_);
+    else if (kind_ == jkRipTracks && info.ErrorCode != StepOutcome::Skipped)
+        MarkEncoded(oggIndex_);
     progressSeen_ = false;
     ++oggIndex_;
     if (oggIndex_ == Count()) {
@@ -391,8 +501,15 @@ void TRipJob::HandleOggEnded()
         ResamplingTest(oggIndex_);
 }
 
-void TRipJob::HandleResampleEnded()
+void TRipJob::HandleResampleEnded(const TProcessInfo& info)
 {
+    // The resampling step is complete: progress seen from here on is the encoder's.
+    progressSeen_ = false;
+    if (info.ErrorCode != 0) {
+        // The temporary file is incomplete: never encode it (the failure has been shown).
+        SkipStep();
+        return;
+    }
     if (kind_ == jkWavToMp3) {
         const int k = encodeIndex_;
         SetStep(QStringLiteral("Encoding"), QStringLiteral("Encoding"), k + 1, entries_[k]);
@@ -498,10 +615,11 @@ void TRipJob::Cleanup()
     const TCommonOptions& common = OptionsSetting().CommonOptions;
     if (kind_ == jkRipTracks && extractIndex_ == Count() && !common.IsKeepWav &&
         (common.OutputFormat == ofMP3 || common.OutputFormat == ofOGG || common.OutputFormat == ofWMA)) {
-        // Only tracks whose encode step has ended: a job stopped during the last encode keeps
-        // that track's WAV, the only complete copy of it.
-        const int encoded = common.OutputFormat == ofOGG ? oggIndex_ : encodeIndex_;
-        for (int k = 0; k < std::min(encoded, Count()); ++k) {
+        // Only tracks whose encode step succeeded: a job stopped during the last encode, or an
+        // encode that failed, keeps that track's WAV, the only complete copy of it.
+        for (int k = 0; k < Count(); ++k) {
+            if (!encoded_[static_cast<size_t>(k)])
+                continue;
             const QString name = Title(k) + QStringLiteral(".wav");
             const QString wav = OutputDir() + name;
             if (IsValidFileName(name) && FileExists(wav) && !IsFileInUse(wav))

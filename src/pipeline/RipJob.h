@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QObject>
 #include <QStringList>
@@ -80,6 +81,9 @@ public:
     static QString OutputDir();
     /// F + name(k) with its extension changed to ext.
     QString OutputFor(int k, const QString& ext) const;
+    /// The resampling step's temporary file: "MyMP3ReTemp.wav" (WAV to MP3) or "MyReTemp.wav"
+    /// in the output folder, or a numbered name when one of the job's inputs is that file.
+    QString TempFile() const;
 
 Q_SIGNALS:
     void ViewChanged();
@@ -112,9 +116,20 @@ private:
     // Stream-library steps.
     void ResamplingTest(int k);
     void RunVorbis(const QString& input, const QString& output);
-    void HandleOggEnded();
-    void HandleResampleEnded();
-    QString TempFile() const;
+    void HandleOggEnded(const TProcessInfo& info);
+    void HandleResampleEnded(const TProcessInfo& info);
+    QString ChooseTempFile() const;
+
+    /// The end event of the current kind's encode step.
+    int32_t EndCodeOfStep() const;
+    /// Ends the current encode step at once as skipped; the job moves on.
+    void SkipStep();
+    /// False (after saying why) for an input that is no regular file.
+    bool InputAcceptable(const QString& input);
+    /// False (after saying why) for an output that is a link or special file.
+    bool OutputAcceptable(const QString& output);
+    void RemoveFailedOutput(const QString& output);
+    void MarkEncoded(int k);
     void Changed() { Q_EMIT ViewChanged(); }
 
     int kind_;
@@ -130,6 +145,9 @@ private:
     std::unique_ptr<TStreamSteps> streams_;
     std::chrono::steady_clock::time_point wmaStepStartTime_{};
     int64_t wmaInputSize_ = 0;
+    std::vector<bool> encoded_;  ///< per entry: its encode step succeeded (a rip's WAV may go)
+    QString tempFile_;
+    QString oggOutput_;
     QTimer timer1_;
     TJobView view_;
 };

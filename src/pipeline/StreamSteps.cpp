@@ -51,7 +51,8 @@ TStreamSteps::TStreamSteps(QObject* job) : job_(job)
     waveOut1_->SetSuspendWhenIdle(true);
     waveOut1_->SetOnProgress([this](TACSOutput*) { WaveOut1Progress(); });
     waveOut1_->SetOnDone([this](TACSOutput*) { WaveOut1Done(); });
-    waveOut1_->SetOnThreadException([this](TACSOutput*, const EAppException& e) { SinkFailed(e.text()); });
+    waveOut1_->SetOnThreadException(
+        [this](TACSOutput*, const EAppException& e) { SinkFailed(e.text(), JobCode::ResampleEnded); });
 
     vorbisOut1_ = std::make_unique<TVorbisOut>(); // raises when the libraries are missing
     vorbisOut1_->SetInput(waveIn1_.get());
@@ -64,7 +65,8 @@ TStreamSteps::TStreamSteps(QObject* job) : job_(job)
     vorbisOut1_->SetSerial(0);
     vorbisOut1_->SetOnProgress([this](TACSOutput*) { VorbisOut1Progress(); });
     vorbisOut1_->SetOnDone([this](TACSOutput*) { VorbisOut1Done(); });
-    vorbisOut1_->SetOnThreadException([this](TACSOutput*, const EAppException& e) { SinkFailed(e.text()); });
+    vorbisOut1_->SetOnThreadException(
+        [this](TACSOutput*, const EAppException& e) { SinkFailed(e.text(), JobCode::OggEnded); });
 }
 
 TStreamSteps::~TStreamSteps()
@@ -83,6 +85,7 @@ void TStreamSteps::Shutdown()
 void TStreamSteps::MarkStepStart()
 {
     stepStart_.store(NowNs());
+    stepFailed_.store(false);
 }
 
 TStreamSteps::TInputProbe TStreamSteps::Probe(const QString& path)
@@ -118,15 +121,18 @@ void TStreamSteps::ApplyVorbisSettings()
 {
     const TOggOptions& ogg = OptionsSetting().OggOptions;
     TVorbisOut& v = *vorbisOut1_;
-    // The writer's setters depend on this order.
+    // The writer's setters depend on each other and on what the previous file left: start from
+    // all-automatic, and set the nominal rate before the limits that are checked against it,
+    // so every file of a job gets the same maximum, nominal and minimum.
+    v.SetDesiredNominalBitrate(brAutoSelect);
     if (ogg.IsUseCompress) {
         v.SetCompression(static_cast<float>(ogg.CompressPosition - 10) / 100.0f);
         v.SetDesiredMaximumBitrate(brAutoSelect);
         v.SetDesiredNominalBitrate(brAutoSelect);
         v.SetMinimumBitrate(brAutoSelect);
     } else {
-        v.SetDesiredMaximumBitrate(BitRateChoice(ogg.MaxBitRate));
         v.SetDesiredNominalBitrate(BitRateChoice(ogg.NomalBitRate));
+        v.SetDesiredMaximumBitrate(BitRateChoice(ogg.MaxBitRate));
         v.SetMinimumBitrate(BitRateChoice(ogg.MinBitRate));
         v.SetCompression(0.2f);
     }
@@ -184,17 +190,25 @@ void TStreamSteps::VorbisOut1Progress()
 
 void TStreamSteps::VorbisOut1Done()
 {
+    if (stepFailed_.load())
+        return; // its end has been reported as a failure
     PostAppEvent(job_, MakeJobProgress(JobCode::OggEnded));
 }
 
 void TStreamSteps::WaveOut1Done()
 {
+    if (stepFailed_.load())
+        return;
     // Sent: the resampler's worker waits while the job starts the encode of its file.
     SendAppEvent(job_, MakeJobProgress(JobCode::ResampleEnded), &sendCancel_);
 }
 
-void TStreamSteps::SinkFailed(const QString& message)
+void TStreamSteps::SinkFailed(const QString& message, int32_t endCode)
 {
-    // The step never ends by itself; say why, and the job waits for Stop.
+    // Say why, then end the step as failed: its file is incomplete and must not be taken for a
+    // finished one. A Done the sink may still raise adds nothing.
+    if (stepFailed_.exchange(true))
+        return;
     InvokeQueued(job_, [message] { ShowError(message); });
+    PostAppEvent(job_, MakeJobProgress(endCode, message, {}, StepOutcome::ToolFailed));
 }

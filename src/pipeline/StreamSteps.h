@@ -52,7 +52,8 @@ public:
     void VorbisOut1Progress();
     void WaveOut1Done();
     void VorbisOut1Done();
-    void SinkFailed(const QString& message);
+    /// A sink reported an error: shown, and the step ends with endCode and ToolFailed.
+    void SinkFailed(const QString& message, int32_t endCode);
 
     TWaveIn& WaveIn1() { return *waveIn1_; }
     TVorbisOut& VorbisOut1() { return *vorbisOut1_; }
@@ -67,6 +68,8 @@ private:
     // by the sink's worker for its progress texts.
     std::atomic<int64_t> stepStart_{0};
     TCancelToken sendCancel_;
+    // Set by a sink's worker when its step failed; cleared by the UI thread before a step runs.
+    std::atomic<bool> stepFailed_{false};
     // Declared sources first, so the sinks are destroyed before what they read.
     std::unique_ptr<TWaveIn> waveIn1_;
     std::unique_ptr<TRateConverter> rateConverter1_;

@@ -5,11 +5,13 @@
 #include "app/DiscInfoStore.h"
 #include "app/MainController.h"
 #include "app/SettingsStore.h"
+#include "cd/OpenDrive.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "makedisc/DiscImageWriter.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/drives/DriveQueries.h"
+#include "platform/cdaccess/DiscFixture.h"
 #include "platform/profile/ProfileFile.h"
 #include "support/TestSupport.h"
 
@@ -111,8 +113,9 @@ TEST_F(Controller, RipJobListAndOutputFolderQuestions)
     c.ToggleTick(4);
     c.RenameRow(4, QStringLiteral("Finale"));
 
-    // The output folder is missing: No stops, Yes creates it.
-    const QString out = OptionsSetting().CommonOptions.OutputFolder;
+    // The folder the user chose is missing: No stops, Yes creates it.
+    const QString out = dir.File(QStringLiteral("Rips"));
+    OptionsSetting().CommonOptions.OutputFolder = out;
     boxes.PlanAnswer(MbAnswer::No);
     EXPECT_TRUE(c.PrepareRip().isEmpty());
     EXPECT_EQ(boxes.Shown().back().Text,
@@ -139,19 +142,218 @@ TEST_F(Controller, RefreshAndDiscsArrivingAndLeaving)
     c.Create();
     c.Show();
     ASSERT_EQ(c.Tracks().Count(), 1);
+    // Another disc came or went: the open one is still there, and so is its list.
+    c.RenameRow(0, QStringLiteral("Kept"));
     c.VolumeRemoved();
-    EXPECT_EQ(c.Tracks().Count(), 0);
     c.VolumeArrived();
-    EXPECT_EQ(c.Tracks().Count(), 1);
+    ASSERT_EQ(c.Tracks().Count(), 1);
+    EXPECT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Kept"));
     c.Refresh();
     EXPECT_EQ(c.Tracks().Count(), 1);
 
-    // The image goes away while open: Refresh reports the missing CD, nothing crashes.
+    // The image goes away while open: the list goes, Refresh reports the missing CD.
     QFile::remove(dir.File(QStringLiteral("discs/One.cue")));
     QFile::remove(dir.File(QStringLiteral("discs/One.bin")));
+    c.VolumeRemoved();
+    EXPECT_EQ(c.Tracks().Count(), 0);
+    EXPECT_TRUE(c.LoadedDiscKey().isEmpty());
     c.Refresh();
     EXPECT_EQ(boxes.Texts().last(), QStringLiteral("Please check if have Audio CD in your CD device."));
     c.VolumeArrived();
     EXPECT_EQ(c.StatusText(), QStringLiteral("Not get CD device information!"));
+    c.Close();
+}
+
+/// Writes a data-only disc image (one Mode 1 track) into the program's discs folder.
+void MakeDataDisc(const ProgramDirScope& dir, const QString& name)
+{
+    ASSERT_TRUE(QDir().mkpath(dir.File(QStringLiteral("discs"))));
+    WriteWholeFile(dir.File(QStringLiteral("discs/")) + name + QStringLiteral(".bin"), QByteArray(300 * 2352, '\x5a'));
+    WriteWholeFile(dir.File(QStringLiteral("discs/")) + name + QStringLiteral(".cue"),
+                   "FILE \"" + name.toUtf8() + ".bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n");
+}
+
+QString StoredTitle(const QString& key, int track)
+{
+    return TProfileFile(CdInfoFilePath()).ReadString(key, QString::number(track), QStringLiteral("<none>"));
+}
+
+TEST_F(Controller, NamesAreSavedOnlyUnderTheDiscTheyWereLoadedFor)
+{
+    MakeDisc("A", {75, 75});
+    MakeDisc("B", {150, 75, 75});
+    QString keyA;
+    QString keyB;
+    {
+        TMainController c;
+        c.Create();
+        c.Show();
+        ASSERT_EQ(c.Tracks().Count(), 2);
+        keyA = c.LoadedDiscKey();
+        ASSERT_FALSE(keyA.isEmpty());
+        c.RenameRow(0, QStringLiteral("Alpha"));
+        // Another image leaving or coming changes nothing for the open disc.
+        QFile::remove(dir.File(QStringLiteral("discs/B.cue")));
+        c.VolumeRemoved();
+        MakeDisc("C", {75});
+        c.VolumeArrived();
+        ASSERT_EQ(c.Tracks().Count(), 2);
+        EXPECT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Alpha"));
+        c.Close();
+    }
+    EXPECT_EQ(StoredTitle(keyA, 1), QStringLiteral("Alpha"));
+    EXPECT_EQ(TProfileFile(CdInfoFilePath()).ReadInteger(keyA, QStringLiteral("TrackNumber"), -1), 2);
+
+    // The drive switch of the options dialog: the second disc shows and keeps its own names.
+    MakeDisc("B", {150, 75, 75});
+    ResetOptionsSetting();
+    {
+        TMainController c;
+        c.Create();
+        c.Show();
+        ASSERT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Alpha"));
+        const OpenDriveResult b = OpenDrive(1);
+        ASSERT_NE(b.Handle, 0);
+        CloseCDHandle(c.CDHandle());
+        c.SetCDHandle(b.Handle);
+        c.LoadTrackList();
+        ASSERT_EQ(c.Tracks().Count(), 3);
+        keyB = c.LoadedDiscKey();
+        EXPECT_NE(keyB, keyA);
+        EXPECT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Track01")) << "not the first disc's title";
+        c.RenameRow(2, QStringLiteral("Beta"));
+        c.Close();
+    }
+    EXPECT_EQ(StoredTitle(keyB, 3), QStringLiteral("Beta"));
+    EXPECT_EQ(StoredTitle(keyB, 1), QStringLiteral("Track01"));
+    EXPECT_EQ(StoredTitle(keyA, 1), QStringLiteral("Alpha")) << "the first disc's names are untouched";
+    EXPECT_EQ(StoredTitle(keyA, 3), QStringLiteral("<none>"));
+
+    // The open image leaving: its list goes, and the close writes nothing over its names.
+    ResetOptionsSetting();
+    {
+        TMainController c;
+        c.Create();
+        c.Show();
+        ASSERT_EQ(c.LoadedDiscKey(), keyA);
+        QFile::remove(dir.File(QStringLiteral("discs/A.cue")));
+        QFile::remove(dir.File(QStringLiteral("discs/A.bin")));
+        c.VolumeRemoved();
+        EXPECT_EQ(c.Tracks().Count(), 0);
+        c.Close();
+    }
+    EXPECT_EQ(StoredTitle(keyA, 1), QStringLiteral("Alpha"));
+    EXPECT_EQ(TProfileFile(CdInfoFilePath()).ReadInteger(keyA, QStringLiteral("TrackNumber"), -1), 2);
+}
+
+TEST_F(Controller, ADataDiscInTheFirstDriveLeavesTheAudioDiscsNamesAlone)
+{
+    MakeDataDisc(dir, QStringLiteral("0data"));
+    MakeDisc("Music", {75, 75, 75});
+    const QString key = DiscKey(); // the first audio CD: the second drive's
+    ASSERT_FALSE(key.isEmpty());
+    {
+        TProfileFile info(CdInfoFilePath());
+        info.WriteString(key, QStringLiteral("TrackNumber"), QStringLiteral("3"));
+        info.WriteString(key, QStringLiteral("1"), QStringLiteral("Stored one"));
+        info.FlushOrRaise();
+    }
+    const QByteArray before = ReadWholeFile(CdInfoFilePath());
+    TMainController c;
+    c.Create();
+    c.Show();
+    EXPECT_TRUE(c.NoAudioCD());
+    EXPECT_EQ(c.Tracks().Count(), 0);
+    c.Close();
+    EXPECT_EQ(ReadWholeFile(CdInfoFilePath()), before);
+}
+
+TEST_F(Controller, DiscsStartingAfterTrackOneKeepTheirTrackNumbers)
+{
+    FakeCdAccess fake;
+    fake.drives = {FakeDrive("Image ", "late", 1)};
+    fake.firstTrack = 3;
+    fake.trackSectors = {75 * 10, 75 * 20, 75 * 30};
+    QString key;
+    {
+        TMainController c;
+        c.Create();
+        c.Show();
+        ASSERT_EQ(c.Tracks().Count(), 3);
+        EXPECT_EQ(c.Tracks().Row(0).Number, 3);
+        EXPECT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Track03"));
+        EXPECT_EQ(c.Tracks().Row(2).Title, QStringLiteral("Track05"));
+        key = c.LoadedDiscKey();
+        c.RenameRow(0, QStringLiteral("Three"));
+        c.RenameRow(2, QStringLiteral("Five"));
+        c.ToggleTick(1);
+        QDir().mkpath(OptionsSetting().CommonOptions.OutputFolder);
+        EXPECT_EQ(c.PrepareRip(), (QStringList{QStringLiteral("03Three"), QStringLiteral("05Five")}));
+        c.Close();
+    }
+    EXPECT_EQ(TProfileFile(CdInfoFilePath()).ReadInteger(key, QStringLiteral("TrackNumber"), -1), 5);
+    EXPECT_EQ(StoredTitle(key, 3), QStringLiteral("Three"));
+    EXPECT_EQ(StoredTitle(key, 5), QStringLiteral("Five"));
+
+    // The next start shows every title on its own row, however many starts there are.
+    for (int run = 0; run < 2; ++run) {
+        ResetOptionsSetting();
+        TMainController c;
+        c.Create();
+        c.Show();
+        ASSERT_EQ(c.Tracks().Count(), 3);
+        EXPECT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Three"));
+        EXPECT_EQ(c.Tracks().Row(1).Title, QStringLiteral("Track04"));
+        EXPECT_EQ(c.Tracks().Row(2).Title, QStringLiteral("Five"));
+        c.Close();
+    }
+}
+
+TEST_F(Controller, ADriveThatAppearsAfterAStartWithoutOneIsOpened)
+{
+    for (const bool byRefresh : {false, true}) {
+        ProgramDirScope fresh;
+        ResetOptionsSetting();
+        TMainController c;
+        int opened = 0;
+        QObject::connect(&c, &TMainController::DriveOpened, [&](int h) { opened = h; });
+        c.Create();
+        c.Show();
+        ASSERT_EQ(c.CDHandle(), 0);
+        MakeProgramDisc(fresh, "Late", {75, 75});
+        if (byRefresh)
+            c.Refresh();
+        else
+            c.VolumeArrived();
+        EXPECT_NE(c.CDHandle(), 0);
+        EXPECT_EQ(opened, c.CDHandle());
+        EXPECT_EQ(c.Tracks().Count(), 2);
+        EXPECT_EQ(c.StatusText(), QStringLiteral("Image Late"));
+        EXPECT_EQ(c.SavedStatusText(), QStringLiteral("Image Late"));
+        EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+        c.Close();
+    }
+}
+
+TEST_F(Controller, AFreshInstallMakesItsDefaultOutputFolderOnly)
+{
+    {
+        TMainController c;
+        c.Create();
+        EXPECT_TRUE(QDir(dir.File(QStringLiteral("Output"))).exists());
+        c.Close();
+    }
+    // A folder the user chose is never made behind their back.
+    ResetOptionsSetting();
+    ASSERT_TRUE(QDir(dir.File(QStringLiteral("Output"))).removeRecursively());
+    {
+        TProfileFile options(OptionsFilePath());
+        options.WriteString(QStringLiteral("CommonOptions"), QStringLiteral("OutputFolder"), dir.File(QStringLiteral("Mine")));
+        options.FlushOrRaise();
+    }
+    TMainController c;
+    c.Create();
+    EXPECT_FALSE(QDir(dir.File(QStringLiteral("Mine"))).exists());
+    EXPECT_FALSE(QDir(dir.File(QStringLiteral("Output"))).exists());
     c.Close();
 }

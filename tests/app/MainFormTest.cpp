@@ -132,8 +132,12 @@ TEST_F(MainFormTest, NoDriveAndSmallCommands)
     EXPECT_FALSE(f.ActionExtract->isEnabled());
     EXPECT_FALSE(f.aQueryCDDB->isEnabled());
 
-    // Open output directory: missing folder is an error naming it; present folder opens.
+    // A fresh install has made its default output folder at start; without it, Open output
+    // directory is an error naming it, and with it the folder opens.
+    ASSERT_TRUE(QDir(OptionsSetting().CommonOptions.OutputFolder).exists());
+    ASSERT_TRUE(QDir(OptionsSetting().CommonOptions.OutputFolder).removeRecursively());
     f.Openoutputdirectory1->trigger();
+    ASSERT_FALSE(boxes.Shown().empty());
     EXPECT_EQ(boxes.Shown().back().Text,
               OptionsSetting().CommonOptions.OutputFolder + QStringLiteral(",The output directory does not exist."));
     QDir().mkpath(OptionsSetting().CommonOptions.OutputFolder);

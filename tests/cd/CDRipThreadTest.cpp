@@ -3,9 +3,13 @@
 #include <thread>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include "DiscFixture.h"
@@ -342,7 +346,9 @@ TEST_F(RipTest, NormalisesAfterExtractionWhenAsked)
     ASSERT_TRUE(QDir().mkdir(Out() + QStringLiteral("/m.nor")));
     const auto failed = Rip(1, 1, QStringLiteral("m"));
     EXPECT_EQ(Last(failed).percent, 1000);
-    EXPECT_EQ(Last(failed).error, 3);
+    EXPECT_EQ(Last(failed).error, ExtractOutcome::WriteError);
+    EXPECT_EQ(Last(failed).elapsed, WavOf(QStringLiteral("m")) + QStringLiteral(" could not be normalized (Is a directory)."));
+    EXPECT_TRUE(QFileInfo(Out() + QStringLiteral("/m.nor")).isDir()) << "what was there stays";
     const QByteArray kept = ReadWholeFile(WavOf(QStringLiteral("m")));
     ASSERT_EQ(kept.size(), 44 + 30 * 2352);
     EXPECT_EQ(uint8_t(kept[44 + 777]), FakeCdAccess::PatternByte(0, 777));
@@ -364,8 +370,62 @@ TEST_F(RipTest, AFullDiskIsAnErrorNotASuccess)
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_EQ(Last(reports).percent, 1000);
-    EXPECT_EQ(Last(reports).error, 3);
+    EXPECT_EQ(Last(reports).error, ExtractOutcome::WriteError);
+    EXPECT_EQ(Last(reports).elapsed, WavOf(QStringLiteral("full")) + QStringLiteral(" could not be written (File too large)."));
     EXPECT_LT(Percents(reports).size(), 20u) << "the rip ends at the failed write";
+}
+
+TEST_F(RipTest, AFullTmpfsIsAWriteErrorNamingTheFile)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    const QString small = scope_.File(QStringLiteral("small"));
+    ASSERT_TRUE(QDir().mkpath(small));
+    const QByteArray mountPoint = QFile::encodeName(small);
+    if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    OptionsSetting().CommonOptions.OutputFolder = small;
+    FakeCdAccess fake;
+    fake.trackSectors = {400}; // 940 kB: more than the disk holds
+    const auto reports = Rip(1, 1, QStringLiteral("big"));
+    ::umount2(mountPoint.constData(), MNT_DETACH);
+    EXPECT_EQ(Last(reports).error, ExtractOutcome::WriteError);
+    EXPECT_EQ(Last(reports).elapsed,
+              small + QStringLiteral("/big.wav could not be written (No space left on device)."));
+}
+
+TEST_F(RipTest, LinksAndSpecialFilesInPlaceOfTheWavAreRefusedWithoutBlocking)
+{
+    FakeCdAccess fake;
+    fake.trackSectors = {20};
+    // A FIFO named like the track would block a plain open for good.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(WavOf(QStringLiteral("fifo"))).constData(), 0644), 0);
+    auto reports = Rip(1, 1, QStringLiteral("fifo"));
+    EXPECT_EQ(Last(reports).error, ExtractOutcome::NotCreated);
+    EXPECT_TRUE(QFileInfo(WavOf(QStringLiteral("fifo"))).isFile() == false);
+
+    // A link planted in the output folder is not followed out of it.
+    const QString outside = scope_.File(QStringLiteral("outside.txt"));
+    WriteWholeFile(outside, "precious");
+    ASSERT_TRUE(QFile::link(outside, WavOf(QStringLiteral("link"))));
+    reports = Rip(1, 1, QStringLiteral("link"));
+    EXPECT_EQ(Last(reports).error, ExtractOutcome::NotCreated);
+    EXPECT_EQ(ReadWholeFile(outside), QByteArray("precious"));
+}
+
+TEST_F(RipTest, AWavDeletedWhileWrittenIsNotReportedDone)
+{
+    FakeCdAccess fake;
+    fake.trackSectors = {100};
+    fake.onRead = [&](int, AudioReadBuffer& b) {
+        if (b.StartSector == 50)
+            QFile::remove(WavOf(QStringLiteral("gone")));
+        return FakeCdAccess::PatternRead(b);
+    };
+    const auto reports = Rip(1, 1, QStringLiteral("gone"));
+    EXPECT_EQ(Last(reports).error, ExtractOutcome::WriteError);
+    EXPECT_EQ(Last(reports).elapsed,
+              WavOf(QStringLiteral("gone")) + QStringLiteral(" could not be written (No such file or directory)."));
 }
 
 } // namespace

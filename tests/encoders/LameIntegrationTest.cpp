@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "EncoderTestSupport.h"
+#include "core/ProcessInfo.h"
 #include "core/FileUtil.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
@@ -163,10 +164,12 @@ TEST_F(Lame, StopDuringARealEncodeEndsLameWithoutAnEndEvent)
     EXPECT_LT(log.Progress().back().Percent, 100);
 }
 
-TEST_F(Lame, AFailingLameEndsWithOutcome2AndNoProgress)
+TEST_F(Lame, AFailingLameEndsAsAFailureWithItsExitCode)
 {
     Run(dir.File(L("missing.wav")), dir.File(L("missing.mp3")), true, 2);
-    EXPECT_TRUE(log.Progress().empty()); // the job reports "Create MP3 file error!"
-    EXPECT_EQ(log.Ends().back().ErrorCode, 2);
+    EXPECT_TRUE(log.Progress().empty());
+    EXPECT_EQ(log.Ends().back().ErrorCode, StepOutcome::ToolFailed);
+    EXPECT_TRUE(log.Ends().back().ElapsedText.contains(L(" failed with exit code ")))
+        << log.Ends().back().ElapsedText.toStdString();
     EXPECT_TRUE(WIFEXITED(mp3.LastWaitStatus()) && WEXITSTATUS(mp3.LastWaitStatus()) != 0);
 }

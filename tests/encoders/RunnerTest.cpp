@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "EncoderTestSupport.h"
+#include "core/ProcessInfo.h"
 #include "core/AppException.h"
 #include "core/ErrorHandler.h"
 #include "core/FileUtil.h"
@@ -40,8 +41,13 @@ protected:
     void TearDown() override { EXPECT_TRUE(WaitForWatchers()); }
 
     // A fake tool in the program folder.
-    void FakeLame(const QByteArray& body) { WriteScript(dir.File(L("lame")), body); }
-    void FakeWma(const QByteArray& body) { WriteScript(dir.File(L("WM8EUTIL")), body); }
+    // The fakes leave an output, as a tool that succeeds does; one that exits 0 without any
+    // is a failure (see ToolThatExitsCleanlyWithoutOutputFailed).
+    void FakeLame(const QByteArray& body)
+    {
+        WriteScript(dir.File(L("lame")), "for a in \"$@\"; do out=\"$a\"; done; printf mp3 > \"$out\"\n" + body);
+    }
+    void FakeWma(const QByteArray& body) { WriteScript(dir.File(L("WM8EUTIL")), "printf wma > \"$4\"\n" + body); }
 
     template <class Runner>
     void Prepare(Runner& r, const QString& output, uint8_t kind = 2)
@@ -346,6 +352,37 @@ TEST_F(Runners, WmaErrorLineIsSentOnceAndTheToolEndsBeforeTheNextFile)
     PumpEvents(std::chrono::milliseconds(200));
     ASSERT_EQ(log.Ends().size(), 2u); // no outcome 2 for the first file
     EXPECT_EQ(log.Ends()[1].ErrorCode, 2);
+}
+
+TEST_F(Runners, ToolThatFailsOrLeavesNothingIsNeverASuccess)
+{
+    TMp3EncodeProcess mp3;
+    const auto endOf = [&](const QByteArray& script) {
+        log.Reports.clear();
+        WriteScript(dir.File(L("lame")), script);
+        QFile::remove(dir.File(L("o.mp3")));
+        Prepare(mp3, dir.File(L("o.mp3")));
+        mp3.Start();
+        EXPECT_TRUE(WaitForEnds(1));
+        return log.Ends().empty() ? ReceivedReport{} : log.Ends().back();
+    };
+    // Progress, an output, then a failing exit status.
+    const QByteArray writeOutput = "for a in \"$@\"; do out=\"$a\"; done; echo x > \"$out\"\n";
+    ReceivedReport end = endOf(writeOutput + "exit 3\n");
+    EXPECT_EQ(end.ErrorCode, StepOutcome::ToolFailed);
+    EXPECT_EQ(end.ElapsedText, L("lame failed with exit code 3."));
+    // Killed by a signal half-way (the review's lame killed mid-encode).
+    end = endOf(writeOutput + "kill -KILL $$\n");
+    EXPECT_EQ(end.ErrorCode, StepOutcome::ToolFailed);
+    EXPECT_EQ(end.ElapsedText, L("lame was ended by signal 9 (Killed)."));
+    // Exit status 0 but nothing written.
+    end = endOf("exit 0\n");
+    EXPECT_EQ(end.ErrorCode, StepOutcome::ToolFailed);
+    EXPECT_EQ(end.ElapsedText, L("lame left no output in ") + dir.File(L("o.mp3")) + L("."));
+    // Exit 0 with an output: the one success.
+    end = endOf(writeOutput);
+    EXPECT_EQ(end.ErrorCode, StepOutcome::ToolExited);
+    EXPECT_TRUE(end.ElapsedText.isEmpty());
 }
 
 TEST_F(Runners, WmaErrorAfterItsToolExitedIsStillTheOnlyEnd)

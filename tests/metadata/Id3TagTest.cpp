@@ -152,11 +152,11 @@ TEST_F(Id3, ReadsByte125And126AsTheTrackRuleSays)
     EXPECT_EQ(t.Title(), L("T"));
     EXPECT_FALSE(t.HasTrack());
     EXPECT_EQ(t.Comment(), QString(28, QLatin1Char('c')));
-    // Text after a zero byte is not shown.
-    block.replace(3, 12, QByteArray("Name\0garbage", 12));
+    // Only trailing 0, blank and 255 bytes go: text after an inner zero byte stays.
+    block.replace(3, 30, QByteArray("Name\0more text \xff\0\0 \0", 21) + QByteArray(9, '\0'));
     WriteWholeFile(mp3, Audio(10) + block);
     EXPECT_EQ(t.ReadTag(mp3), Tid3tag::Ok);
-    EXPECT_EQ(t.Title(), L("Name"));
+    EXPECT_EQ(t.Title(), QString(QStringLiteral("Name")) + QChar(0) + QStringLiteral("more text"));
 }
 
 TEST_F(Id3, GenreOutsideTheListIsFlagged)

@@ -128,8 +128,9 @@ TEST_F(EncodeSteps, ReadErrorSkipsTheEncodeOfThatTrackOnly)
     EXPECT_TRUE(QFile::exists(Out(QStringLiteral("A.mp3"))));
     EXPECT_FALSE(QFile::exists(Out(QStringLiteral("B.mp3"))));
     EXPECT_TRUE(QFile::exists(Out(QStringLiteral("C.mp3"))));
-    // Every WAV is gone at the end, the failed track's partial one too.
-    EXPECT_EQ(QDir(Out(QString())).entryList({QStringLiteral("*.wav")}, QDir::Files), QStringList());
+    // The WAVs of the encoded tracks are gone at the end; the failed track's partial one, whose
+    // encode never ran, stays: only a WAV whose encode succeeded is deleted.
+    EXPECT_EQ(QDir(Out(QString())).entryList({QStringLiteral("*.wav")}, QDir::Files), QStringList{QStringLiteral("B.wav")});
 }
 
 TEST_F(EncodeSteps, StopDuringTheLastEncodeKeepsItsWav)
@@ -203,7 +204,7 @@ TEST_F(EncodeSteps, WavToWmaEstimateClimbsAndNeverGoesBack)
     // A slow WMA tool: prints nothing for three seconds, then finishes.
     const QString tool = dir.File(QStringLiteral("WM8EUTIL"));
     QFile::remove(tool);
-    WriteWholeFile(tool, "#!/bin/sh\nsleep 3\necho 100%\n");
+    WriteWholeFile(tool, "#!/bin/sh\nsleep 3\necho wma > \"$4\"\necho 100%\n");
     QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     TRipJob job(jkWavToWma, 0, {in}, Runners());
     EXPECT_EQ(job.View().GroupCaption, QStringLiteral("Encoding WAV to WMA"));
@@ -230,7 +231,7 @@ TEST_F(EncodeSteps, WmaErrorLineIsShownAndTheJobMovesOn)
     MakeWav(b, 1);
     const QString tool = dir.File(QStringLiteral("WM8EUTIL"));
     QFile::remove(tool);
-    WriteWholeFile(tool, "#!/bin/sh\ncase \"$2\" in *a.wav) echo 'ERROR: cannot encode'; sleep 5;; *) echo 100%;; esac\n");
+    WriteWholeFile(tool, "#!/bin/sh\ncase \"$2\" in *a.wav) echo 'ERROR: cannot encode'; sleep 5;; *) echo wma > \"$4\"; echo 100%;; esac\n");
     QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     TRipJob job(jkWavToWma, 0, {a, b}, Runners());
     ASSERT_TRUE(Run(job, 20));

@@ -41,6 +41,8 @@ TEST_F(RipFormTest, ExtractRunsTheWholeJobThroughTheWindow)
     main.Controller().ShowNoDeviceHint = [] {};
     main.show();
     OptionsSetting().CommonOptions.OutputFormat = ofWAV;
+    // A folder of the user's choice that does not exist yet (the default one is made at start).
+    OptionsSetting().CommonOptions.OutputFolder = dir.File(QStringLiteral("Rips"));
     ASSERT_EQ(main.Controller().Tracks().Count(), 3);
     main.Controller().Tracks().SetTicked(1, false);
     main.Controller().RenameRow(2, QStringLiteral("Last one"));

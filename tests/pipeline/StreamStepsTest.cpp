@@ -1,3 +1,5 @@
+#include <array>
+
 #include <QDir>
 #include <QFile>
 
@@ -140,18 +142,33 @@ TEST_F(StreamSteps, OggFirstStepCaptionsAndQualitySettings)
     ASSERT_TRUE(Run(job));
 }
 
-TEST_F(StreamSteps, ManagedBitratesAreAppliedInTheirOrder)
+/// Upper, nominal and lower bit rate of an Ogg Vorbis file's identification header.
+std::array<int32_t, 3> VorbisHeaderBitrates(const QString& path)
+{
+    const QByteArray ogg = ReadWholeFile(path);
+    const qsizetype at = ogg.indexOf(QByteArray("\x01vorbis", 7));
+    if (at < 0 || ogg.size() < at + 28)
+        return {-1, -1, -1};
+    const auto le32 = [&](qsizetype i) {
+        return int32_t(uint32_t(uint8_t(ogg[i])) | uint32_t(uint8_t(ogg[i + 1])) << 8 |
+                       uint32_t(uint8_t(ogg[i + 2])) << 16 | uint32_t(uint8_t(ogg[i + 3])) << 24);
+    };
+    return {le32(at + 16), le32(at + 20), le32(at + 24)};
+}
+
+TEST_F(StreamSteps, EveryFileOfAJobGetsTheChosenManagedBitrates)
 {
     OptionsSetting().OggOptions = {false, 30, 11, 8, 4}; // max 192, nominal 128, min 64
-    const QString cd = Wav(QStringLiteral("cd.wav"), 44100);
-    TRipJob job(jkWavToOgg, 0, {cd}, Runners());
-    TVorbisOut& v = job.Streams().VorbisOut1();
-    EXPECT_EQ(v.DesiredNominalBitrate(), br128);
-    EXPECT_EQ(v.MinimumBitrate(), br64);
-    // The maximum came first, while the nominal was still automatic, so the writer ignored it
-    // and then raised it to the nominal.
-    EXPECT_EQ(v.DesiredMaximumBitrate(), br128);
+    const QString a = Wav(QStringLiteral("a.wav"), 44100);
+    const QString b = Wav(QStringLiteral("b.wav"), 44100);
+    const QString c = Wav(QStringLiteral("c.wav"), 22050);
+    TRipJob job(jkWavToOgg, 0, {a, b, c}, Runners());
     ASSERT_TRUE(Run(job));
+    EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+    // The first file used to get the nominal as its maximum, the later ones the chosen maximum.
+    for (const char* name : {"a.ogg", "b.ogg", "c.ogg"})
+        EXPECT_EQ(VorbisHeaderBitrates(Out(QString::fromLatin1(name))), (std::array<int32_t, 3>{192000, 128000, 64000}))
+            << name;
 }
 
 TEST_F(StreamSteps, StoppedOggEncodeLeavesAClosedReadableFile)

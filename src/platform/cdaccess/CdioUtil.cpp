@@ -2,12 +2,16 @@
 
 #include <cdio/logging.h>
 
+#include <algorithm>
 #include <cctype>
+#include <fcntl.h>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
 #include <mutex>
 #include <sys/stat.h>
+
+#include "core/FileUtil.h"
 
 namespace {
 
@@ -26,6 +30,18 @@ void PutAddress(TocEntry& e, int32_t lsn, bool msfForm)
         const auto u = static_cast<uint32_t>(lsn);
         e.Address = {uint8_t(u >> 24), uint8_t(u >> 16), uint8_t(u >> 8), uint8_t(u)};
     }
+}
+
+bool ClimbsOut(const std::string& name)
+{
+    size_t begin = 0;
+    while (begin <= name.size()) {
+        const size_t end = std::min(name.find('/', begin), name.size());
+        if (name.compare(begin, end - begin, "..") == 0)
+            return true;
+        begin = end + 1;
+    }
+    return false;
 }
 
 } // namespace
@@ -78,8 +94,11 @@ std::optional<std::string> RewriteTocPaths(const std::string& text, const std::s
         std::string name = text.substr(j + 1, close - j - 1);
         if (name.find('\\') != std::string::npos || name.find('\n') != std::string::npos)
             return std::nullopt;
-        if (!name.empty() && name[0] != '/')
-            name = dir + "/" + name;
+        // The sheet may only name files in its own folder or below it: an absolute name or one
+        // that climbs out with ".." would rip whatever file it points at.
+        if (name.empty() || name[0] == '/' || ClimbsOut(name))
+            return std::nullopt;
+        name = dir + "/" + name;
         dataFiles.push_back(name);
         out.append(text, i, j - i);
         out += '"' + name + '"';
@@ -94,9 +113,14 @@ namespace {
 CdioPtr OpenTocImage(const std::string& path, std::vector<std::string>* dataFiles)
 {
     constexpr long kMaxSheet = 1 << 20;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!in)
+    const int sheetFd = OpenRegularFile(path.c_str(), O_RDONLY);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(sheetFd >= 0 ? ::fdopen(sheetFd, "rb") : nullptr,
+                                                        &std::fclose);
+    if (!in) {
+        if (sheetFd >= 0)
+            ::close(sheetFd);
         return nullptr;
+    }
     std::string text(size_t(kMaxSheet) + 1, '\0');
     text.resize(std::fread(text.data(), 1, text.size(), in.get()));
     if (long(text.size()) > kMaxSheet || text.find('\0') != std::string::npos)
@@ -107,6 +131,13 @@ CdioPtr OpenTocImage(const std::string& path, std::vector<std::string>* dataFile
     const auto rewritten = RewriteTocPaths(text, dir.empty() ? std::string("/") : dir, files);
     if (!rewritten)
         return nullptr;
+    // libcdio opens the data files with a plain blocking open: a FIFO among them would hang.
+    // A name that does not exist (one in a comment, say) is left to libcdio to refuse.
+    for (const std::string& f : files) {
+        struct stat st {};
+        if (::stat(f.c_str(), &st) == 0 && !CanReadRegularFile(f.c_str()))
+            return nullptr;
+    }
 
     char tmpl[] = "/tmp/platterly-toc-XXXXXX.toc";
     const int fd = ::mkstemps(tmpl, 4);
@@ -132,6 +163,9 @@ CdioPtr OpenCdio(const DriveSource& source, std::vector<std::string>* dataFiles)
     case DriveSource::Kind::Device:
         return CdioPtr(cdio_open(source.path.c_str(), DRIVER_DEVICE));
     case DriveSource::Kind::CueImage: {
+        // libcdio opens both with blocking opens: a FIFO in their place would hang.
+        if (!CanReadRegularFile(source.path.c_str()) || !CanReadRegularFile(source.DataPath().c_str()))
+            return nullptr;
         CdioPtr cdio(cdio_open(source.path.c_str(), DRIVER_BINCUE));
         if (cdio && dataFiles != nullptr)
             dataFiles->push_back(source.DataPath());

@@ -61,6 +61,11 @@ int32_t AudioCdSerial(const TocRecord& toc)
     return static_cast<int32_t>(serial);
 }
 
+QString DiscKeyOf(const TocRecord& toc)
+{
+    return HasAudioTrack(toc) ? QString::number(AudioCdSerial(toc)) : QString();
+}
+
 QString DiscKey()
 {
     DriveList list;
@@ -69,7 +74,7 @@ QString DiscKey()
     for (int i = 0; i < count; ++i) {
         TocRecord toc;
         if (CdAccess().ReadDiscTOC(list.Entries[size_t(i)], toc) == 1 && HasAudioTrack(toc))
-            return QString::number(AudioCdSerial(toc));
+            return DiscKeyOf(toc);
     }
     return {};
 }

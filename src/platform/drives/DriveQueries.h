@@ -21,6 +21,10 @@ bool AudioCDPresent();
 /// signed 32-bit number in decimal. Empty when no drive holds an audio CD.
 QString DiscKey();
 
+/// The key of the disc a TOC (MSF form) describes: its serial number in decimal, or empty when
+/// the disc has no audio track.
+QString DiscKeyOf(const TocRecord& toc);
+
 /// That serial number from an MSF-form TOC: the sum over the tracks of (minutes << 16) +
 /// (seconds << 8) + frames of each start; a disc of fewer than 3 tracks adds the first track's
 /// frames field and the disc's length in frames (lead-out start less the first track's).

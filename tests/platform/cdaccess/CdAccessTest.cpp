@@ -255,9 +255,12 @@ TEST_F(CdAccessTest, OneHandleSharedByTwoThreads)
     const int h = OpenImage(QStringLiteral("disc"));
     ASSERT_NE(h, 0);
 
-    std::atomic<bool> done{false};
+    std::atomic<bool> done{false}, tocRead{false};
     std::atomic<int> mismatches{0}, failures{0};
     std::thread reader([&] {
+        // Overlap is the point: start once the other thread is reading TOCs.
+        while (!tocRead.load())
+            std::this_thread::yield();
         for (int round = 0; round < 40; ++round) {
             for (uint32_t s = 0; s < 200; s += 10) {
                 auto buf = AudioReadBuffer::Make(s, 10);
@@ -273,29 +276,32 @@ TEST_F(CdAccessTest, OneHandleSharedByTwoThreads)
         done = true;
     });
     int tocReads = 0;
-    while (!done) {
+    do {
         TocRecord toc;
         ModifyCDParms(h, kCdpMsf, tocReads % 2);
         EXPECT_EQ(ReadTOC(h, toc), 1);
         ++tocReads;
-    }
+        tocRead = true;
+    } while (!done);
     reader.join();
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(mismatches.load(), 0);
     EXPECT_GT(tocReads, 0);
 
     // Closing while the other thread reads: its reads then fail, nothing else happens.
-    std::atomic<int> afterClose{0};
+    std::atomic<int> afterClose{0}, lateReads{0};
     std::atomic<bool> closed{false};
     std::thread late([&] {
         while (!closed) {
             auto buf = AudioReadBuffer::Make(0, 10);
             ReadCDAudioLBA(h, buf);
+            ++lateReads;
         }
         auto buf = AudioReadBuffer::Make(0, 10);
         afterClose = ReadCDAudioLBA(h, buf);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (lateReads.load() < 3)
+        std::this_thread::yield();
     EXPECT_EQ(CloseCDHandle(h), 1);
     closed = true;
     late.join();
@@ -305,13 +311,21 @@ TEST_F(CdAccessTest, OneHandleSharedByTwoThreads)
 TEST(RewriteTocPaths, AnchorsRelativeNamesAndRefusesWhatItCannotParse)
 {
     std::vector<std::string> files;
-    auto text = RewriteTocPaths("CD_DA\nTRACK AUDIO\nFILE \"a b.bin\" 0 00:01:00\nDATAFILE \"/abs/x.bin\"\n"
+    auto text = RewriteTocPaths("CD_DA\nTRACK AUDIO\nFILE \"a b.bin\" 0 00:01:00\nDATAFILE \"x..y.bin\"\n"
                                 "AUDIOFILE  \"sub/c.wav\" 0\nMYFILE \"kept.bin\"\nFILE 12\n",
                                 "/discs", files);
     ASSERT_TRUE(text.has_value());
-    EXPECT_EQ(*text, "CD_DA\nTRACK AUDIO\nFILE \"/discs/a b.bin\" 0 00:01:00\nDATAFILE \"/abs/x.bin\"\n"
+    EXPECT_EQ(*text, "CD_DA\nTRACK AUDIO\nFILE \"/discs/a b.bin\" 0 00:01:00\nDATAFILE \"/discs/x..y.bin\"\n"
                      "AUDIOFILE  \"/discs/sub/c.wav\" 0\nMYFILE \"kept.bin\"\nFILE 12\n");
-    EXPECT_EQ(files, (std::vector<std::string>{"/discs/a b.bin", "/abs/x.bin", "/discs/sub/c.wav"}));
+    EXPECT_EQ(files, (std::vector<std::string>{"/discs/a b.bin", "/discs/x..y.bin", "/discs/sub/c.wav"}));
+
+    // Only files in the sheet's folder or below it: nothing absolute, nothing climbing out,
+    // wherever the statement stands (a comment is no shelter: parsers differ on comments).
+    for (const char* sheet : {"FILE \"/etc/shadow\" 0", "AUDIOFILE \"../../etc/passwd\" 0", "FILE \"..\" 0",
+                              "DATAFILE \"sub/../../x.bin\"", "// FILE \"/etc/shadow\"", "FILE \"sub/..\" 0"}) {
+        files.clear();
+        EXPECT_FALSE(RewriteTocPaths(sheet, "/discs", files).has_value()) << sheet;
+    }
 
     files.clear();
     EXPECT_FALSE(RewriteTocPaths("FILE \"never closed", "/d", files));

@@ -70,15 +70,15 @@ uint8_t FakeCdAccess::PatternByte(int64_t sector, int64_t offset)
 TocRecord FakeCdAccess::Toc() const
 {
     TocRecord toc;
-    toc.FirstTrack = 1;
-    toc.LastTrack = uint8_t(trackSectors.size());
+    toc.FirstTrack = uint8_t(firstTrack);
+    toc.LastTrack = uint8_t(firstTrack - 1 + int(trackSectors.size()));
     int32_t frames = firstTrackLsn + kLeadInFrames;
     auto put = [](TocEntry& e, int32_t f) {
         e.Address = {0, uint8_t(f / 4500), uint8_t(f / 75 % 60), uint8_t(f % 75)};
     };
     for (size_t i = 0; i <= trackSectors.size(); ++i) {
-        TocEntry& e = toc.Entries[i];
-        e.TrackNumber = i < trackSectors.size() ? uint8_t(i + 1) : kLeadOutTrack;
+        TocEntry& e = toc.Entries[size_t(firstTrack - 1) + i];
+        e.TrackNumber = i < trackSectors.size() ? uint8_t(size_t(firstTrack) + i) : kLeadOutTrack;
         e.AdrControl = (i < dataTracks.size() && dataTracks[i]) ? 0x14 : 0x10;
         put(e, frames);
         if (i < trackSectors.size())

@@ -39,6 +39,7 @@ public:
     std::vector<int32_t> trackSectors{300};
     std::vector<bool> dataTracks;          ///< track k-1 is a data track when set
     int32_t firstTrackLsn = 0;
+    int firstTrack = 1;                    ///< number of the disc's first track
 
     std::function<int(const HandleRequest&)> onGetHandle;
     std::function<int(int)> onClose;
@@ -48,7 +49,8 @@ public:
     std::function<int(const DriveEntry&, TocRecord&)> onReadDiscToc;
     std::function<int(int, MediaPoll&)> onPoll;
 
-    /// The disc described by trackSectors, dataTracks and firstTrackLsn, in MSF form.
+    /// The disc described by trackSectors, dataTracks, firstTrackLsn and firstTrack, in MSF
+    /// form; entry t-1 describes track t.
     TocRecord Toc() const;
     /// The default read: fills the buffer with the pattern of its sectors.
     static int PatternRead(AudioReadBuffer& buffer);
