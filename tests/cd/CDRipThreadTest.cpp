@@ -429,3 +429,27 @@ TEST_F(RipTest, AWavDeletedWhileWrittenIsNotReportedDone)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RipTest, ADiscStartingAtTrackThreeRipsEachTrackByItsNumber)
+{
+    FakeCdAccess fake;
+    fake.firstTrack = 3;
+    fake.trackSectors = {30, 40, 50};
+    for (const int track : {3, 4, 5}) {
+        const QString name = QStringLiteral("Track%1").arg(track);
+        const auto reports = Rip(1, track, name);
+        ASSERT_EQ(Last(reports).error, ExtractOutcome::Success) << track;
+        const int64_t first = track == 3 ? 0 : (track == 4 ? 30 : 70);
+        const int64_t count = track == 3 ? 30 : (track == 4 ? 40 : 50);
+        const QByteArray wav = ReadWholeFile(WavOf(name));
+        ASSERT_EQ(wav.size(), 44 + count * 2352) << track;
+        EXPECT_EQ(uint8_t(wav[44]), FakeCdAccess::PatternByte(first, 0)) << track;
+        EXPECT_EQ(uint8_t(wav[wav.size() - 1]), FakeCdAccess::PatternByte(first + count - 1, 2351)) << track;
+    }
+    // Track 2 is not on this disc: a read error, not a read of whatever lies there.
+    EXPECT_EQ(Last(Rip(1, 2, QStringLiteral("none"))).error, ExtractOutcome::ReadError);
+}
+
+} // namespace

@@ -1,5 +1,8 @@
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -237,4 +240,101 @@ TEST_F(EncodeSteps, WmaErrorLineIsShownAndTheJobMovesOn)
     ASSERT_TRUE(Run(job, 20));
     EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("ERROR: cannot encode")});
     EXPECT_EQ(job.EncodeIndex(), 2);
+}
+
+TEST_F(EncodeSteps, ALameKilledMidEncodeFailsTheStepAndKeepsTheWav)
+{
+    // Progress, half an MP3, then the tool is killed: the review's 124-second MP3 of a
+    // 200-second track, which used to be tagged and its WAV deleted.
+    WriteScript(dir.File(QStringLiteral("lame")),
+                "for a in \"$@\"; do out=\"$a\"; done\nprintf half > \"$out\"\n"
+                "printf '   1/9    (10%%)|\\n   2/9    (50%%)|\\n'\nkill -KILL $$\n");
+    OpenImage({75, 75});
+    OptionsSetting().CommonOptions.OutputFormat = ofMP3;
+    OptionsSetting().ID3.Use = true;
+    {
+        TRipJob job(jkRipTracks, handle, {QStringLiteral("01A"), QStringLiteral("02B")}, Runners());
+        ASSERT_TRUE(Run(job));
+        EXPECT_EQ(job.EncodeIndex(), 2);
+    }
+    const QString failure = QStringLiteral("Create MP3 file error!\r\nPlease check the output and lame options or "
+                                           "run application again.\r\nlame was ended by signal 9 (Killed).");
+    EXPECT_EQ(boxes.Texts(), (QStringList{failure, failure}));
+    for (const char* name : {"A", "B"}) {
+        const QString track = QString::fromLatin1(name);
+        EXPECT_FALSE(QFile::exists(Out(track + QStringLiteral(".mp3")))) << name << ": no half MP3, no tag";
+        EXPECT_EQ(QFileInfo(Out(track + QStringLiteral(".wav"))).size(), 44 + 75 * 2352) << name << ": the only copy";
+    }
+}
+
+TEST_F(EncodeSteps, FailedWmaEncodeKeepsTheWavAndRemovesWhatTheToolLeft)
+{
+    const QString tool = dir.File(QStringLiteral("WM8EUTIL"));
+    QFile::remove(tool);
+    WriteScript(tool, "printf part > \"$4\"\necho 40%\nexit 2\n");
+    OpenImage({75});
+    OptionsSetting().CommonOptions.OutputFormat = ofWMA;
+    {
+        TRipJob job(jkRipTracks, handle, {QStringLiteral("01Song")}, Runners());
+        ASSERT_TRUE(Run(job));
+    }
+    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Create WMA file error!\r\nWM8EUTIL failed with exit code 2.")});
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("Song.wma"))));
+    EXPECT_TRUE(QFile::exists(Out(QStringLiteral("Song.wav"))));
+}
+
+TEST_F(EncodeSteps, WriteErrorsOfTheExtractionAreShownInTheirOwnWords)
+{
+    OpenImage({75, 75});
+    OptionsSetting().CommonOptions.OutputFormat = ofWAV;
+    ICdAccess& real = CdAccess();
+    FakeCdAccess deleting;
+    deleting.onModify = [&](int h, int p, int v) { return real.ModifyCDParms(h, p, v); };
+    deleting.onReadToc = [&](int h, TocRecord& t) { return real.ReadTOC(h, t); };
+    deleting.onRead = [&](int h, AudioReadBuffer& b) {
+        if (b.StartSector == 40)
+            QFile::remove(Out(QStringLiteral("A.wav")));
+        return real.ReadCDAudioLBA(h, b);
+    };
+    InstallCdAccess(&deleting);
+    QStringList labels;
+    {
+        TRipJob job(jkRipTracks, handle, {QStringLiteral("01A"), QStringLiteral("02B")}, Runners());
+        QObject::connect(&job, &TRipJob::ViewChanged, [&] {
+            labels << (job.View().Label3Visible ? job.View().Label3 : QString());
+        });
+        ASSERT_TRUE(Run(job));
+    }
+    InstallCdAccess(nullptr);
+    EXPECT_EQ(boxes.Texts(), QStringList{Out(QStringLiteral("A.wav")) +
+                                         QStringLiteral(" could not be written (No such file or directory).")});
+    EXPECT_TRUE(QFile::exists(Out(QStringLiteral("B.wav"))));
+    // "Initializing..." shows again once the second track starts, after the first one's bar.
+    const qsizetype hidden = labels.indexOf(QString());
+    ASSERT_GE(hidden, 0);
+    EXPECT_TRUE(labels.mid(hidden).contains(QStringLiteral("Initializing...")));
+}
+
+TEST_F(EncodeSteps, InputsThatAreNoFilesAndOutputsThatAreLinksAreRefused)
+{
+    // MP3 to WAV on a FIFO: lame would wait on it for good, and the window with it.
+    const QString fifo = dir.File(QStringLiteral("pipe.mp3"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    // A WAV whose MP3 would go through a link planted in the output folder.
+    const QString wav = dir.File(QStringLiteral("song.wav"));
+    MakeWav(wav, 1);
+    const QString outside = dir.File(QStringLiteral("outside.txt"));
+    WriteWholeFile(outside, "precious");
+    ASSERT_TRUE(QFile::link(outside, Out(QStringLiteral("song.mp3"))));
+    {
+        TRipJob decode(jkMp3ToWav, 0, {fifo}, Runners());
+        ASSERT_TRUE(Run(decode, 20));
+        TRipJob encode(jkWavToMp3, 0, {wav}, Runners());
+        ASSERT_TRUE(Run(encode, 20));
+    }
+    EXPECT_EQ(boxes.Texts(), (QStringList{fifo + QStringLiteral(" is not a regular file."),
+                                          Out(QStringLiteral("song.mp3")) +
+                                              QStringLiteral(" is a link or a special file; it was not written.")}));
+    EXPECT_EQ(ReadWholeFile(outside), QByteArray("precious"));
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("pipe.wav"))));
 }

@@ -279,3 +279,36 @@ TEST_F(StreamSteps, CompressedWavFlavoursConvert)
         EXPECT_GT(p[3].toDouble(), 0.2) << in.toStdString();
     }
 }
+
+TEST_F(StreamSteps, AnInputNamedLikeTheTemporaryFileIsNeverItsVictim)
+{
+    // The user's own file carries the temporary file's name, in the output folder.
+    const QString victim = Out(QStringLiteral("MyMP3ReTemp.wav"));
+    ASSERT_TRUE(QFile::rename(Wav(QStringLiteral("v.wav"), 22050), victim));
+    const QByteArray original = ReadWholeFile(victim);
+    const QString other = Wav(QStringLiteral("other.wav"), 22050);
+    {
+        TRipJob job(jkWavToMp3, 0, {other, victim}, Runners());
+        EXPECT_EQ(job.TempFile(), Out(QStringLiteral("MyMP3ReTemp1.wav")));
+        ASSERT_TRUE(Run(job));
+    }
+    EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(ReadWholeFile(victim), original);
+    EXPECT_TRUE(QFile::exists(Out(QStringLiteral("other.mp3"))));
+    EXPECT_TRUE(QFile::exists(Out(QStringLiteral("MyMP3ReTemp.mp3"))));
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("MyMP3ReTemp1.wav"))));
+}
+
+TEST_F(StreamSteps, AnMp3FailureAfterResamplingIsReported)
+{
+    // A lame that prints nothing and writes nothing: the resampling's progress must not pass
+    // for the encoder's.
+    WriteScript(dir.File(QStringLiteral("lame")), "exit 0\n");
+    const QString slow = Wav(QStringLiteral("slow.wav"), 22050);
+    {
+        TRipJob job(jkWavToMp3, 0, {slow}, Runners());
+        ASSERT_TRUE(Run(job));
+    }
+    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Create MP3 file error!\r\nPlease check the output and lame "
+                                                        "options or run application again.")});
+}

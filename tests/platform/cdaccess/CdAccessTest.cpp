@@ -1,6 +1,8 @@
 #include <atomic>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QProcess>
 #include <QFile>
@@ -106,6 +108,31 @@ TEST_F(CdAccessTest, TocImageReadsItsDataFilesBesideIt)
     // Its data file vanishing is the disc vanishing.
     ASSERT_TRUE(QFile::remove(Discs() + QStringLiteral("/raw.bin")));
     EXPECT_EQ(ReadCDAudioLBA(h, buf), 0);
+}
+
+TEST_F(CdAccessTest, ImagesReadOnlyRegularFilesOfTheirOwnFolder)
+{
+    // Something worth stealing beside the discs folder, and an image that may read it.
+    MakeImage(scope_.Path(), QStringLiteral("outside"), {40});
+    MakeImage(Discs(), QStringLiteral("fine"), {40});
+    WriteWholeFile(Discs() + QStringLiteral("/abs.toc"),
+                   "CD_DA\nTRACK AUDIO\nFILE \"" + QFile::encodeName(scope_.File(QStringLiteral("outside.bin"))) +
+                       "\" 0 00:00:40\n");
+    WriteWholeFile(Discs() + QStringLiteral("/up.toc"), "CD_DA\nTRACK AUDIO\nFILE \"../outside.bin\" 0 00:00:40\n");
+    // FIFOs where an image's files should be: a blocking open of any of them would hang.
+    const auto fifo = [&](const QString& name) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(Discs() + QLatin1Char('/') + name).constData(), 0644), 0);
+    };
+    WriteWholeFile(Discs() + QStringLiteral("/piped.cue"), "FILE \"piped.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    fifo(QStringLiteral("piped.bin"));
+    fifo(QStringLiteral("sheet.cue"));
+    fifo(QStringLiteral("sheet.toc"));
+    fifo(QStringLiteral("data.bin"));
+    WriteWholeFile(Discs() + QStringLiteral("/data.toc"), "CD_DA\nTRACK AUDIO\nFILE \"data.bin\" 0 00:00:40\n");
+
+    const auto images = ListedImages();
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].Product, QStringLiteral("fine"));
 }
 
 TEST_F(CdAccessTest, TocComesInLbaFormUntilMsfIsSelected)
