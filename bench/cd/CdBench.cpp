@@ -86,7 +86,7 @@ void BM_RipTrackFromImage(benchmark::State& state)
     }
     OptionsSetting().CommonOptions.OutputFolder = dir.path();
     for (auto _ : state) {
-        TCDRipThread rip(1, QStringLiteral("bench"));
+        TCDRipThread rip(1, QStringLiteral("bench"), OptionsSetting().CommonOptions);
         rip.SetDriveHandle(handle);
         rip.Resume();
     } // the destructor waits for the rip

@@ -66,7 +66,7 @@ int main(int argc, char** argv)
     int64_t bytes = 0;
     const auto start = std::chrono::steady_clock::now();
     for (int t = toc.FirstTrack; t <= toc.LastTrack; ++t) {
-        TCDRipThread rip(t, QStringLiteral("Track%1").arg(t, 2, 10, QLatin1Char('0')));
+        TCDRipThread rip(t, QStringLiteral("Track%1").arg(t, 2, 10, QLatin1Char('0')), OptionsSetting().CommonOptions);
         rip.SetDriveHandle(handle);
         rip.SetReceiver(&counter);
         rip.Resume();

@@ -38,8 +38,8 @@ QString WriteFailure(const QString& path, int error)
 
 } // namespace
 
-TCDRipThread::TCDRipThread(int32_t discTrack, QString outputName)
-    : DiscTrack(discTrack), OutputName(std::move(outputName))
+TCDRipThread::TCDRipThread(int32_t discTrack, QString outputName, const TCommonOptions& options)
+    : DiscTrack(discTrack), OutputName(std::move(outputName)), options_(options)
 {
 }
 
@@ -53,7 +53,6 @@ void TCDRipThread::Resume()
 {
     if (thread_.joinable() || finished_)
         return;
-    options_ = OptionsSetting().CommonOptions;
     thread_ = std::thread([this] {
         try {
             Execute();

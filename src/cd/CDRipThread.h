@@ -20,15 +20,15 @@
 /// error, the file could not be created (no valid file name, a link or special file in its
 /// place), or a write error (full disk, the file or its folder gone; ElapsedText says so).
 ///
-/// Created suspended: the job sets the handle and the receiver, then calls Resume(). Settings
-/// are taken from OptionsSetting().CommonOptions at Resume(), on the caller's thread. A stop
+/// Created suspended with the settings it needs (output folder, normalisation); the job sets the
+/// handle and the receiver, then calls Resume(). The worker never reads the settings record. A stop
 /// (StopRequested) takes effect after the current read of up to 10 sectors and ends the thread
 /// without a completion record, leaving a valid WAV of what was read. Destroying the object
 /// waits for the thread; the thread never waits for anyone, so that join cannot deadlock. The
 /// receiver must outlive this object.
 class TCDRipThread {
 public:
-    TCDRipThread(int32_t discTrack, QString outputName);
+    TCDRipThread(int32_t discTrack, QString outputName, const TCommonOptions& options);
     ~TCDRipThread();
     TCDRipThread(const TCDRipThread&) = delete;
     TCDRipThread& operator=(const TCDRipThread&) = delete;
@@ -58,7 +58,7 @@ private:
     // Set before Resume() and read-only afterwards.
     int handle_ = 0;
     QPointer<QObject> receiver_;
-    TCommonOptions options_;
+    const TCommonOptions options_;
 
     std::thread thread_;
     std::atomic<bool> finished_{false};

@@ -5,7 +5,6 @@
 
 #include <QMetaObject>
 
-#include "encoders/EncodeProcess.h"
 
 namespace {
 
@@ -41,7 +40,7 @@ struct TCompletionToken {
 
 } // namespace
 
-void TEncodeInvocation::Attach(TEncodeProcess* runner)
+void TEncodeInvocation::Attach(IEncodeRequestHandler* runner)
 {
     std::lock_guard lock(mutex_);
     runner_ = runner;
@@ -54,7 +53,7 @@ void TEncodeInvocation::Detach()
     runner_ = nullptr;
 }
 
-bool TEncodeInvocation::RunOnRunner(Request request, uint32_t count)
+bool TEncodeInvocation::RunOnRunner(TEncodeRequest request, uint32_t count)
 {
     auto completion = std::make_shared<TCompletion>();
     {
@@ -62,19 +61,19 @@ bool TEncodeInvocation::RunOnRunner(Request request, uint32_t count)
         if (runner_ == nullptr || StopRequested.load())
             return false;
         auto token = std::make_shared<TCompletionToken>(completion);
-        TEncodeProcess* runner = runner_;
+        IEncodeRequestHandler* runner = runner_;
         std::weak_ptr<TEncodeInvocation> self = weak_from_this();
         // Posted while holding the lock, so Detach (and so the runner's destructor) cannot
         // pass between the check above and the post; Qt drops calls queued to a destroyed
         // object, which ends the token and frees us.
         QMetaObject::invokeMethod(
-            runner,
+            runner->RequestContext(),
             [runner, self, token, request, count] {
                 const std::shared_ptr<TEncodeInvocation> inv = self.lock();
                 if (!inv)
                     return;
                 try {
-                    runner->HandleWatcherRequest(inv, request, count);
+                    runner->HandleRequest(inv, request, count);
                 } catch (const std::exception& e) {
                     token->completion->error = e.what();
                     if (token->completion->error.empty())

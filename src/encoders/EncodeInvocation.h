@@ -9,7 +9,22 @@
 #include "platform/process/ChildProcess.h"
 #include "platform/process/PosixPipe.h"
 
-class TEncodeProcess;
+class QObject;
+class TEncodeInvocation;
+
+/// What an invocation's watcher asks of its runner.
+enum class TEncodeRequest { ReadStdOut, ReadStdErr, ProcessEnded };
+
+/// The runner side of an invocation, as the invocation sees it: where its requests run.
+class IEncodeRequestHandler {
+public:
+    virtual ~IEncodeRequestHandler() = default;
+    /// The object on whose thread requests run; calls queued to it are dropped with it.
+    virtual QObject* RequestContext() = 0;
+    /// Runs a request of inv on that thread; may raise.
+    virtual void HandleRequest(const std::shared_ptr<TEncodeInvocation>& inv, TEncodeRequest request,
+                               uint32_t count) = 0;
+};
 
 /// Everything one tool invocation owns: its three pipes and its process. The runner (UI thread)
 /// and the invocation's watcher thread share it; whichever lets go last closes the pipes, so
@@ -32,10 +47,8 @@ public:
     /// UI thread only: after an "ERROR" end event no more output is parsed or reported.
     bool ReportingEnded = false;
 
-    enum class Request { ReadStdOut, ReadStdErr, ProcessEnded };
-
     /// UI thread: the runner that handles this invocation's requests.
-    void Attach(TEncodeProcess* runner);
+    void Attach(IEncodeRequestHandler* runner);
     /// UI thread: sets StopRequested and forgets the runner; the watcher posts nothing after
     /// this returns.
     void Detach();
@@ -43,13 +56,13 @@ public:
     /// Watcher thread: has the runner run the request on its thread and waits until it has
     /// run, or was dropped because the runner is gone. Returns false when the invocation is
     /// stopped, has no runner, or the request raised an error (kept in WatcherError).
-    bool RunOnRunner(Request request, uint32_t count);
+    bool RunOnRunner(TEncodeRequest request, uint32_t count);
 
     /// Text of the error the watcher ended with (empty if none). Safe from any thread.
     std::string WatcherError() const;
 
 private:
     mutable std::mutex mutex_; // guards runner_ and watcherError_
-    TEncodeProcess* runner_ = nullptr;
+    IEncodeRequestHandler* runner_ = nullptr;
     std::string watcherError_;
 };

@@ -154,20 +154,20 @@ void TEncodeProcess::EndRun()
     inv->Child.Signal(SIGTERM);
 }
 
-void TEncodeProcess::HandleWatcherRequest(const std::shared_ptr<TEncodeInvocation>& inv,
-                                          TEncodeInvocation::Request request, uint32_t count)
+void TEncodeProcess::HandleRequest(const std::shared_ptr<TEncodeInvocation>& inv, TEncodeRequest request,
+                                   uint32_t count)
 {
     // A request of a run that was stopped or replaced after the watcher posted it.
     if (inv != current_ || inv->StopRequested.load())
         return;
     switch (request) {
-    case TEncodeInvocation::Request::ReadStdOut:
+    case TEncodeRequest::ReadStdOut:
         ReadStdOut(*inv, count);
         break;
-    case TEncodeInvocation::Request::ReadStdErr:
+    case TEncodeRequest::ReadStdErr:
         ReadStdErr(*inv, count);
         break;
-    case TEncodeInvocation::Request::ProcessEnded:
+    case TEncodeRequest::ProcessEnded:
         ProcessEnded(*inv);
         break;
     }

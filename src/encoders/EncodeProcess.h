@@ -26,7 +26,7 @@
 /// the tool printed an error line), ToolFailed (a failing exit status, a signal, or no output;
 /// the end event's ElapsedText says which). Every run ends with at most one end event; Stop
 /// ends a run without one.
-class TEncodeProcess : public QObject {
+class TEncodeProcess : public QObject, private IEncodeRequestHandler {
     Q_OBJECT
 public:
     explicit TEncodeProcess(QObject* parent = nullptr);
@@ -90,9 +90,9 @@ protected:
     int32_t progressColumn_ = 0;
 
 private:
-    friend class TEncodeInvocation;
-    void HandleWatcherRequest(const std::shared_ptr<TEncodeInvocation>& inv,
-                              TEncodeInvocation::Request request, uint32_t count);
+    QObject* RequestContext() override { return this; }
+    void HandleRequest(const std::shared_ptr<TEncodeInvocation>& inv, TEncodeRequest request,
+                       uint32_t count) override;
     void CreatePipes(TEncodeInvocation& inv);
     /// Lets go of the current run: the watcher is told to stop and the pipes close once it has
     /// let go too.

@@ -17,9 +17,9 @@ PassResult ReadPass(TEncodeInvocation& inv)
     bool idle = true;
     const struct {
         int fd;
-        TEncodeInvocation::Request request;
-    } pipes[] = {{inv.StdOut.ReadFd(), TEncodeInvocation::Request::ReadStdOut},
-                 {inv.StdErr.ReadFd(), TEncodeInvocation::Request::ReadStdErr}};
+        TEncodeRequest request;
+    } pipes[] = {{inv.StdOut.ReadFd(), TEncodeRequest::ReadStdOut},
+                 {inv.StdErr.ReadFd(), TEncodeRequest::ReadStdErr}};
     for (const auto& p : pipes) {
         uint32_t available = 0;
         int err = 0;
@@ -82,7 +82,7 @@ void TEncodeThread::Execute(const std::shared_ptr<TEncodeInvocation>& inv)
         } while (drain == PassResult::Busy);
         inv->Child.Reap();
         if (drain == PassResult::Idle)
-            inv->RunOnRunner(TEncodeInvocation::Request::ProcessEnded, 0);
+            inv->RunOnRunner(TEncodeRequest::ProcessEnded, 0);
         break;
     }
 }

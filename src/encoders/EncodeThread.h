@@ -24,7 +24,3 @@ private:
     static void Execute(const std::shared_ptr<TEncodeInvocation>& inv);
     static std::atomic<int> live_;
 };
-
-/// Both runners use the same watcher.
-using TMp3EncodeThread = TEncodeThread;
-using TWMAEncodeThread = TEncodeThread;

@@ -4,7 +4,6 @@
 
 #include "core/AppEvents.h"
 #include "core/AppPaths.h"
-#include "core/Settings.h"
 #include "encoders/LameOutput.h"
 #include "encoders/ToolOutput.h"
 #include "platform/process/ChildProcess.h"
@@ -51,7 +50,7 @@ TToolCommand TMp3EncodeProcess::BuildCommand(const QString& program)
     if (!Encode) {
         add(QStringLiteral("--decode"));
     } else {
-        const TMp3Options& o = OptionsSetting().Mp3Options;
+        const TMp3Options& o = Settings;
         add(QStringLiteral("-b"));
         add(QString::number(o.BitRate));
         static const char* const modes[] = {"s", "j", "f", "d", "m"};

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/Settings.h"
 #include "encoders/EncodeProcess.h"
 
-/// Runs the lame program: encodes InputFile (WAV) to OutputFile (MP3) with the MP3 settings,
-/// or decodes an MP3 to WAV when Encode is false. Progress is posted; the end event
+/// Runs the lame program: encodes InputFile (WAV) to OutputFile (MP3) with Settings, or decodes an MP3 to WAV when Encode is false. Progress is posted; the end event
 /// (Percent 2000, ErrorCode the outcome) is posted too.
 ///
 /// lame is taken from the program's folder when it is there, else found on PATH. Lines that
@@ -13,6 +13,10 @@ class TMp3EncodeProcess : public TEncodeProcess {
     Q_OBJECT
 public:
     using TEncodeProcess::TEncodeProcess;
+
+    /// The MP3 settings of the next Start, handed in by the caller (the settings' defaults
+    /// until then): 128 kbit/s joint stereo.
+    TMp3Options Settings{false, false, 128, 320, 0, 4, 1};
 
     /// The lame executable to run: the program folder's copy, else "lame" (searched on PATH).
     static QString LameProgram();

@@ -4,7 +4,6 @@
 #include "core/AppPaths.h"
 #include "core/FileUtil.h"
 #include "core/MessageBoxService.h"
-#include "core/Settings.h"
 #include "core/TextUtil.h"
 #include "encoders/ToolOutput.h"
 #include "encoders/WmaOutput.h"
@@ -48,28 +47,22 @@ void TWMAEncodeProcess::ToolMissing()
 
 TToolCommand TWMAEncodeProcess::BuildCommand(const QString& program)
 {
-    TOptionsSetting& settings = OptionsSetting();
-    // An out-of-range profile is repaired in the record, so it is saved repaired at exit.
-    settings.WMAOptions.BitRate = ValidWmaProfile(settings.WMAOptions.BitRate);
-
+    const QString profile = WmaProfileValue(ValidWmaProfile(Profile));
     TToolCommand cmd;
     const QString tool = program.isEmpty() ? QStringLiteral("WM8EUTIL") : program;
     cmd.Arguments << tool << QStringLiteral("-input") << InputFile << QStringLiteral("-output")
-                  << OutputFile << QStringLiteral("-a_setting")
-                  << WmaProfileValue(settings.WMAOptions.BitRate);
+                  << OutputFile << QStringLiteral("-a_setting") << profile;
     cmd.DisplayLine = tool + QStringLiteral(" -input ") + Quoted(InputFile) +
                       QStringLiteral(" -output ") + Quoted(OutputFile) +
-                      QStringLiteral(" -a_setting ") + WmaProfileValue(settings.WMAOptions.BitRate);
-    if (settings.ID3.Use) {
-        // Each tag is one argument however many blanks it holds.
-        if (!settings.CDInfo.Artist.isEmpty()) {
-            cmd.Arguments << QStringLiteral("-author") << settings.CDInfo.Artist;
-            cmd.DisplayLine += QStringLiteral(" -author ") + settings.CDInfo.Artist;
-        }
-        if (!settings.CDInfo.Comment.isEmpty()) {
-            cmd.Arguments << QStringLiteral("-description") << settings.CDInfo.Comment;
-            cmd.DisplayLine += QStringLiteral(" -description ") + settings.CDInfo.Comment;
-        }
+                      QStringLiteral(" -a_setting ") + profile;
+    // Each tag is one argument however many blanks it holds.
+    if (!Author.isEmpty()) {
+        cmd.Arguments << QStringLiteral("-author") << Author;
+        cmd.DisplayLine += QStringLiteral(" -author ") + Author;
+    }
+    if (!Description.isEmpty()) {
+        cmd.Arguments << QStringLiteral("-description") << Description;
+        cmd.DisplayLine += QStringLiteral(" -description ") + Description;
     }
     return cmd;
 }

@@ -61,3 +61,12 @@ QString WmaProfileValue(int32_t index)
 {
     return QString::fromLatin1(kProfiles[static_cast<size_t>(ValidWmaProfile(index))].value);
 }
+
+int WmaSizeRatio(int32_t index)
+{
+    static constexpr std::array<int, WmaProfileCount> kRatios = {
+        7315,  8770,  10949, 7316,  8772,  10954,  14581,  17471,  21790,  28963,  43174,
+        28963, 43134, 28999, 34720, 43214, 68873,  43134,  62208,  68264,  68264,  84458,
+        67963, 84150, 84150, 110460, 131113, 133765, 165296, 113717, 167692, 220395, 261485};
+    return kRatios[static_cast<size_t>(ValidWmaProfile(index))];
+}

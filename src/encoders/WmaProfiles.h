@@ -15,3 +15,7 @@ QString WmaProfileCaption(int32_t index);
 QString WmaProfileValue(int32_t index);
 /// index when it is a valid profile, else WmaDefaultProfile.
 int32_t ValidWmaProfile(int32_t index);
+
+/// Per-mille ratio of WAV input to WMA output size of a profile (the default profile's for an
+/// invalid one): the output is expected to be input x 1000 / ratio bytes.
+int WmaSizeRatio(int32_t index);

@@ -3,14 +3,8 @@
 #include <algorithm>
 
 #include <QFile>
-#include <QThread>
 
 #include "cd/CDRipThread.h"
-#include "pipeline/StreamSteps.h"
-#include "encoders/Mp3EncodeProcess.h"
-#include "encoders/WMAEncodeProcess.h"
-#include "metadata/Genres.h"
-#include "metadata/Id3Tag.h"
 #include "core/AppEvents.h"
 #include "core/AppException.h"
 #include "core/ErrorHandler.h"
@@ -18,6 +12,25 @@
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "core/TextUtil.h"
+#include "encoders/Mp3EncodeProcess.h"
+#include "encoders/WMAEncodeProcess.h"
+#include "encoders/WmaProfiles.h"
+#include "metadata/Genres.h"
+#include "metadata/Id3Tag.h"
+#include "pipeline/StreamSteps.h"
+
+namespace {
+
+/// The pause the job makes after an Ogg Vorbis step, before it closes, and after stopping one.
+constexpr int kVorbisSettleMs = 300;
+
+QString CreateMp3Error()
+{
+    return QStringLiteral("Create MP3 file error!") + QStringLiteral("\r\n") +
+           QStringLiteral("Please check the output and lame options or run application again.");
+}
+
+} // namespace
 
 QString JobCaption(const QString& verb, int k, int n, const QString& text)
 {
@@ -25,22 +38,10 @@ QString JobCaption(const QString& verb, int k, int n, const QString& text)
            QStringLiteral("): ") + text;
 }
 
-namespace {
-
-constexpr int kWmaRatios[33] = {7315,  8770,  10949, 7316,   8772,   10954,  14581,  17471, 21790,
-                                28963, 43174, 28963, 43134,  28999,  34720,  43214,  68873, 43134,
-                                62208, 68264, 68264, 84458,  67963,  84150,  84150,  110460, 131113,
-                                133765, 165296, 113717, 167692, 220395, 261485};
-
-} // namespace
-
-int WmaSizeRatio(int profile)
-{
-    return profile >= 0 && profile < 33 ? kWmaRatios[profile] : kWmaRatios[8];
-}
-
 TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners runners, QObject* parent)
-    : QObject(parent), kind_(jobKind), cdHandle_(cdHandle), fileList_(list), entries_(list), runners_(runners)
+    : QObject(parent), kind_(jobKind), cdHandle_(cdHandle),
+      plan_(JobPlanOf(jobKind, OptionsSetting().CommonOptions.OutputFormat)), fileList_(list), entries_(list),
+      runners_(runners)
 {
     timer1_.setInterval(1000);
     connect(&timer1_, &QTimer::timeout, this, &TRipJob::Timer1Timer);
@@ -48,35 +49,11 @@ TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners
     tempFile_ = ChooseTempFile();
     // Created for every kind: without the Ogg and Vorbis libraries no job window exists.
     streams_ = std::make_unique<TStreamSteps>(this);
-    if (Count() == 0) {
+    if (Count() == 0 || plan_.Steps.empty()) {
         fileList_.reset();
         return;
     }
-    switch (kind_) {
-    case jkRipTracks:
-        StartExtraction(0);
-        view_.Label3 = QStringLiteral("Initializing...");
-        SetCaption(QStringLiteral("Extracting"), 1, Title(0));
-        break;
-    case jkMp3ToWav:
-        SetStep(QStringLiteral("Decoding MP3 to WAV"), QStringLiteral("Decoding"), 1, entries_[0]);
-        StartMp3(entries_[0], OutputFor(0, QStringLiteral(".wav")), false);
-        break;
-    case jkRecordingToMp3:
-        SetStep(QStringLiteral("Encoding WAV to MP3"), QStringLiteral("Encoding"), 1, entries_[0]);
-        StartMp3(entries_[0], ChangeFileExt(entries_[0], QStringLiteral(".mp3")), true);
-        break;
-    case jkWavToWma:
-        SetStep(QStringLiteral("Encoding WAV to WMA"), QStringLiteral("Encoding"), 1, entries_[0]);
-        StartWma(entries_[0], OutputFor(0, QStringLiteral(".wma")));
-        break;
-    case jkWavToMp3:
-    case jkWavToOgg:
-        ResamplingTest(0);
-        break;
-    default:
-        break;
-    }
+    BeginEntry();
     view_.Label1.clear();
     view_.Label2.clear();
     view_.BarTextVisible = false;
@@ -93,17 +70,6 @@ QString TRipJob::OutputDir()
     return IncludeTrailingSlash(OptionsSetting().CommonOptions.OutputFolder);
 }
 
-QString TRipJob::OutputFor(int k, const QString& ext) const
-{
-    return ChangeFileExt(OutputDir() + ExtractFileName(entries_.value(k)), ext);
-}
-
-void TRipJob::SetStep(const QString& group, const QString& verb, int k, const QString& text)
-{
-    view_.GroupCaption = group;
-    SetCaption(verb, k, text);
-}
-
 QString TRipJob::Title(int k) const
 {
     return entries_.value(k).mid(2);
@@ -115,30 +81,127 @@ int TRipJob::TrackNumber(int k) const
     return ParseDecimal(entries_.value(k).left(2), n) ? n : 0;
 }
 
+QString TRipJob::EntryText() const
+{
+    return kind_ == jkRipTracks ? Title(entry_) : entries_.value(entry_);
+}
+
+QString TRipJob::StepOutput(const QString& ext) const
+{
+    switch (plan_.Place) {
+    case TOutputPlace::BesideWav:
+        return ChangeFileExt(stepInput_, ext);
+    case TOutputPlace::BesideEntry:
+        return ChangeFileExt(entries_.value(entry_), ext);
+    case TOutputPlace::OutputFolder:
+        break;
+    }
+    return ChangeFileExt(OutputDir() + ExtractFileName(entries_.value(entry_)), ext);
+}
+
 void TRipJob::SetCaption(const QString& verb, int k, const QString& text)
 {
     view_.Caption = JobCaption(verb, k, Count(), text);
     Changed();
 }
 
-void TRipJob::StartExtraction(int k)
+void TRipJob::SetStep(const QString& group, const QString& verb, int k, const QString& text)
 {
-    auto thread = std::make_unique<TCDRipThread>(TrackNumber(k), Title(k));
-    thread->SetDriveHandle(cdHandle_);
-    thread->SetReceiver(this);
-    ripThread_ = std::move(thread);
-    ripThread_->Resume();
+    view_.GroupCaption = group;
+    SetCaption(verb, k, text);
 }
 
-void TRipJob::StartNextExtraction()
+void TRipJob::SetEncodeStep(const QString& verb)
 {
-    SetCaption(QStringLiteral("Extracting"), extractIndex_ + 1, Title(extractIndex_));
-    view_.Label3 = QStringLiteral("Initializing...");
-    view_.Label3Visible = true;
-    view_.GroupCaption = QStringLiteral("Extracting");
-    ripThread_.reset(); // waits for the finished thread
-    StartExtraction(extractIndex_);
-    Changed();
+    // The first file of a conversion names the whole job in the group box, unless it had to be
+    // resampled first; every later step shows the verb alone.
+    const bool first = kind_ != jkRipTracks && entry_ == 0 && !resampled_;
+    SetStep(first ? plan_.FirstGroup : verb, verb, entry_ + 1, EntryText());
+}
+
+// --- The driver -----------------------------------------------------------------------------
+
+void TRipJob::StartCurrentStep()
+{
+    const TStepType type = CurrentStep();
+    // The extraction of the entry is over once another step begins (the WMA end event may
+    // arrive inside its runner's Start, long before the next extraction).
+    if (type != TStepType::Extract)
+        ripThread_.reset();
+    if (entryFailed_) {
+        SkipStep();
+        return;
+    }
+    switch (type) {
+    case TStepType::Extract:
+        StartExtract();
+        break;
+    case TStepType::Resample:
+        StartResample();
+        break;
+    case TStepType::Mp3:
+        StartMp3();
+        break;
+    case TStepType::Wma:
+        StartWma();
+        break;
+    case TStepType::Vorbis:
+        StartVorbis();
+        break;
+    }
+}
+
+void TRipJob::SkipStep()
+{
+    progressSeen_ = true;
+    PostAppEvent(this, MakeJobProgress(EndCodeOf(CurrentStep()), {}, {}, StepOutcome::Skipped));
+}
+
+void TRipJob::StepEnded(TStepType type, bool succeeded)
+{
+    if (!Running() || stopping_)
+        return; // a message box let the user stop the job meanwhile
+    ++finished_[static_cast<size_t>(type)];
+    progressSeen_ = false; // what comes next reports its own progress
+    if (!succeeded)
+        entryFailed_ = true;
+    if (stepPos_ + 1 < plan_.Steps.size()) {
+        ++stepPos_;
+        StartCurrentStep();
+        return;
+    }
+    if (++entry_ == Count()) {
+        Finish(type);
+        return;
+    }
+    BeginEntry();
+}
+
+void TRipJob::BeginEntry()
+{
+    stepPos_ = 0;
+    entryFailed_ = false;
+    resampled_ = false;
+    stepInput_ = entries_.value(entry_); // a file conversion's first step reads the entry
+    StartCurrentStep();
+}
+
+void TRipJob::Finish(TStepType lastStep)
+{
+    Cleanup();
+    if (lastStep == TStepType::Wma) {
+        // The end event may arrive inside the runner's Start: close only once back in the loop.
+        FinishLater();
+    } else if (lastStep == TStepType::Vorbis) {
+        QTimer::singleShot(kVorbisSettleMs, this, [this] { Q_EMIT CloseRequested(); });
+    } else {
+        Q_EMIT CloseRequested();
+    }
+}
+
+void TRipJob::FinishLater()
+{
+    QMetaObject::invokeMethod(this, [this] { Q_EMIT CloseRequested(); }, Qt::QueuedConnection);
 }
 
 bool TRipJob::event(QEvent* e)
@@ -160,32 +223,31 @@ bool TRipJob::event(QEvent* e)
 
 void TRipJob::HandleJobProgress(std::unique_ptr<TProcessInfo> info)
 {
-    // Reports still queued from a job that has ended change nothing.
-    if (!info || !Running())
+    // Reports still queued from a job that has ended, or is stopping, change nothing.
+    if (!info || !Running() || stopping_)
         return;
-    switch (info->Percent) {
-    case JobCode::NormalizeStarts:
-        SetCaption(QStringLiteral("Normalizing"), extractIndex_ + 1, Title(extractIndex_));
-        break;
-    case JobCode::ExtractEnded:
-        HandleExtractEnded(*info);
-        break;
-    case JobCode::Mp3Ended:
-        HandleMp3Ended(*info);
-        break;
-    case JobCode::WmaEnded:
-        HandleWmaEnded(*info);
-        break;
-    case JobCode::OggEnded:
-        HandleOggEnded(*info);
-        break;
-    case JobCode::ResampleEnded:
-        HandleResampleEnded(*info);
-        break;
-    default:
-        HandleProgress(*info);
-        break;
+    if (info->Percent == JobCode::NormalizeStarts) {
+        SetCaption(QStringLiteral("Normalizing"), entry_ + 1, Title(entry_));
+        return;
     }
+    const struct {
+        int32_t code;
+        TStepType type;
+        void (TRipJob::*handler)(const TProcessInfo&);
+    } ends[] = {{JobCode::ExtractEnded, TStepType::Extract, &TRipJob::ExtractEnded},
+                {JobCode::ResampleEnded, TStepType::Resample, &TRipJob::ResampleEnded},
+                {JobCode::Mp3Ended, TStepType::Mp3, &TRipJob::Mp3Ended},
+                {JobCode::WmaEnded, TStepType::Wma, &TRipJob::WmaEnded},
+                {JobCode::OggEnded, TStepType::Vorbis, &TRipJob::VorbisEnded}};
+    for (const auto& end : ends) {
+        if (info->Percent != end.code)
+            continue;
+        // Only the running step can end; anything else is a stray report.
+        if (end.type == CurrentStep())
+            (this->*end.handler)(*info);
+        return;
+    }
+    HandleProgress(*info);
 }
 
 void TRipJob::HandleProgress(const TProcessInfo& info)
@@ -202,74 +264,282 @@ void TRipJob::HandleProgress(const TProcessInfo& info)
     Changed();
 }
 
-void TRipJob::HandleExtractEnded(const TProcessInfo& info)
+void TRipJob::HandleRipFailed(int code)
 {
-    // The extraction step is complete: progress seen from here on is the encoder's.
-    progressSeen_ = false;
+    if (!Running())
+        return;
+    if (code == RipFailure::AddressMode)
+        ShowError(QStringLiteral("CD extract failed!Please try again."));
+    else if (code == RipFailure::TocUnreadable)
+        ShowError(QStringLiteral("Error while reading TOC information!"));
+    // The job waits for Stop.
+}
+
+// --- Extraction ---------------------------------------------------------------------------
+
+void TRipJob::StartExtract()
+{
+    const int k = entry_;
+    SetStep(QStringLiteral("Extracting"), QStringLiteral("Extracting"), k + 1, Title(k));
+    view_.Label3 = QStringLiteral("Initializing...");
+    view_.Label3Visible = true;
+    ripThread_.reset(); // waits for the finished thread
+    stepInput_ = OutputDir() + Title(k) + QStringLiteral(".wav");
+    auto thread = std::make_unique<TCDRipThread>(TrackNumber(k), Title(k), OptionsSetting().CommonOptions);
+    thread->SetDriveHandle(cdHandle_);
+    thread->SetReceiver(this);
+    ripThread_ = std::move(thread);
+    ripThread_->Resume();
+    Changed();
+}
+
+void TRipJob::ExtractEnded(const TProcessInfo& info)
+{
     const int c = info.ErrorCode;
     if (c == ExtractOutcome::ReadError) {
         ShowError(QStringLiteral("Error while reading CD information!"));
     } else if (c == ExtractOutcome::NotCreated) {
-        ShowError(OptionsSetting().CommonOptions.OutputFolder + QStringLiteral("/") + Title(extractIndex_) +
+        ShowError(OptionsSetting().CommonOptions.OutputFolder + QStringLiteral("/") + Title(entry_) +
                   QStringLiteral(".wav") +
                   QStringLiteral(" is not a valid file name.Please rename the Title in the CD tracks list."));
     } else if (c == ExtractOutcome::WriteError) {
         ShowError(info.ElapsedText);
     }
-    ++extractIndex_;
-    if (!Running())
-        return; // a message box let the user stop the job meanwhile
-    if (OptionsSetting().CommonOptions.OutputFormat == ofWAV) {
-        if (extractIndex_ == Count()) {
-            Finish();
-            return;
-        }
-        StartNextExtraction();
-        return;
-    }
-    StartEncodeStepOfTrack(info);
+    StepEnded(TStepType::Extract, c == ExtractOutcome::Success);
 }
 
-void TRipJob::StartEncodeStepOfTrack(const TProcessInfo& ended)
+// --- Resampling (WAV to MP3 and OGG) --------------------------------------------------------
+
+void TRipJob::StartResample()
 {
-    const int format = OptionsSetting().CommonOptions.OutputFormat;
-    const QString title = Title(extractIndex_ - 1);
-    const QString wav = OutputDir() + title + QStringLiteral(".wav");
-    if (format == ofWMA)
-        ripThread_.reset();
-    const QString output = ChangeFileExt(wav, format == ofWMA ? QStringLiteral(".wma")
-                                              : format == ofOGG ? QStringLiteral(".ogg")
-                                                                : QStringLiteral(".mp3"));
-    if (ended.ErrorCode != ExtractOutcome::Success || !OutputAcceptable(output)) {
-        // The track has no WAV to encode, or nowhere safe to put it: its encode step ends at
-        // once as skipped.
+    const QString entry = entries_.value(entry_);
+    stepInput_ = entry;
+    resampled_ = false;
+    // A file that vanished or holds nothing the reader can deliver is skipped with a word,
+    // rather than encoded into an empty file or left to fail inside the encoder.
+    const bool exists = FileExists(entry);
+    if (exists && !InputAcceptable(entry)) {
+        StepEnded(TStepType::Resample, false);
+        return;
+    }
+    const TStreamSteps::TInputProbe probe = exists ? streams_->Probe(entry) : TStreamSteps::TInputProbe{};
+    if (!probe.Readable) {
+        ShowError(entry + (exists ? QStringLiteral(" is not a WAV file that can be converted.")
+                                  : QStringLiteral(" does not exist.")));
+        StepEnded(TStepType::Resample, false);
+        return;
+    }
+    if (probe.SampleRate >= 44100) {
+        StepEnded(TStepType::Resample, true); // encoded as it is
+        return;
+    }
+    if (!OutputAcceptable(tempFile_)) {
+        StepEnded(TStepType::Resample, false);
+        return;
+    }
+    stepInput_ = tempFile_;
+    resampled_ = true;
+    streams_->RunResampling(entry, tempFile_);
+    SetStep(QStringLiteral("Resampling WAV"), QStringLiteral("Resampling"), entry_ + 1, entry);
+}
+
+void TRipJob::ResampleEnded(const TProcessInfo& info)
+{
+    // A failed resampling left an incomplete temporary file: it is never encoded (the failure
+    // has been shown).
+    StepEnded(TStepType::Resample, info.ErrorCode == 0);
+}
+
+// --- The encoder runners ------------------------------------------------------------------
+
+void TRipJob::StartRunner(TEncodeProcess* runner, const QString& input, const QString& output, bool encode)
+{
+    if (runner == nullptr)
+        throw EAppException("Error while creating mp3 encoding process!");
+    runner->Active = true;
+    runner->InputFile = input;
+    runner->OutputFile = output;
+    runner->NotifyWindow = this;
+    runner->Encode = encode;
+    runner->JobKind = static_cast<uint8_t>(kind_);
+    runner->Start();
+}
+
+void TRipJob::StartMp3()
+{
+    SetEncodeStep(plan_.Decode ? QStringLiteral("Decoding") : QStringLiteral("Encoding"));
+    stepOutput_ = StepOutput(plan_.Decode ? QStringLiteral(".wav") : QStringLiteral(".mp3"));
+    if (!InputAcceptable(stepInput_) || !OutputAcceptable(stepOutput_)) {
         SkipStep();
         return;
     }
-    SetStep(QStringLiteral("Encoding"), QStringLiteral("Encoding"), extractIndex_, title);
-    if (format == ofWMA)
-        StartWma(wav, output);
-    else if (format == ofOGG)
-        RunVorbis(wav, output);
-    else
-        StartMp3(wav, output, true);
+    if (runners_.Mp3 != nullptr)
+        runners_.Mp3->Settings = OptionsSetting().Mp3Options;
+    StartRunner(runners_.Mp3, stepInput_, stepOutput_, !plan_.Decode);
 }
 
-int32_t TRipJob::EndCodeOfStep() const
+void TRipJob::Mp3Ended(const TProcessInfo& info)
 {
-    if (kind_ == jkRipTracks) {
-        const int format = OptionsSetting().CommonOptions.OutputFormat;
-        return format == ofOGG ? JobCode::OggEnded : (format == ofWMA ? JobCode::WmaEnded : JobCode::Mp3Ended);
+    const int o = info.ErrorCode;
+    if (o == StepOutcome::OutputInUse && !progressSeen_)
+        ShowError(entries_.value(entry_) + QStringLiteral("maybe be used,operate fail!"));
+    else if ((o == StepOutcome::ToolExited || o == StepOutcome::ToolFailed) && !progressSeen_)
+        ShowError(CreateMp3Error());
+    else if (o == StepOutcome::ToolFailed) // failed after it had begun: say how
+        ShowError(CreateMp3Error() + QStringLiteral("\r\n") + info.ElapsedText);
+    if (o == StepOutcome::ToolFailed)
+        RemoveFailedOutput(stepOutput_);
+    const bool succeeded = o == StepOutcome::ToolExited && progressSeen_;
+    if (Running() && succeeded && kind_ == jkRipTracks) {
+        encoded_[static_cast<size_t>(entry_)] = true;
+        if (OptionsSetting().ID3.Use)
+            WriteTrackTag(stepOutput_);
     }
-    if (kind_ == jkWavToOgg)
-        return JobCode::OggEnded;
-    return kind_ == jkWavToWma ? JobCode::WmaEnded : JobCode::Mp3Ended;
+    StepEnded(TStepType::Mp3, succeeded);
 }
 
-void TRipJob::SkipStep()
+void TRipJob::WriteTrackTag(const QString& mp3)
 {
-    progressSeen_ = true;
-    PostAppEvent(this, MakeJobProgress(EndCodeOfStep(), {}, {}, StepOutcome::Skipped));
+    const TCDInfo& info = OptionsSetting().CDInfo;
+    Tid3tag tag;
+    tag.SetTitle(Title(entry_).left(255));
+    tag.SetArtist(info.Artist.left(255));
+    tag.SetAlbum(info.Album.left(255));
+    tag.SetYear(info.Year.left(255));
+    tag.Genre = GenreToByte(info.Genre & 0xFF);
+    tag.SetComment(info.Comment);
+    tag.SetTrack(static_cast<uint8_t>(TrackNumber(entry_)));
+    const uint16_t r = tag.WriteTag(mp3);
+    if (r > 255)
+        ShowPlain(QStringLiteral("Error #%1! Could not save Tag!").arg(r));
+}
+
+void TRipJob::StartWma()
+{
+    SetEncodeStep(QStringLiteral("Encoding"));
+    stepOutput_ = StepOutput(QStringLiteral(".wma"));
+    if (!InputAcceptable(stepInput_) || !OutputAcceptable(stepOutput_)) {
+        SkipStep();
+        return;
+    }
+    wmaStepStartTime_ = std::chrono::steady_clock::now();
+    view_.Bar = 0;
+    timer1_.start();
+    wmaInputSize_ = std::max<qint64>(0, FileSizeOrMinus1(stepInput_));
+    if (kind_ != jkRipTracks)
+        view_.Label2.clear();
+    Changed();
+    TOptionsSetting& settings = OptionsSetting();
+    // An out-of-range profile is repaired in the record, so it is saved repaired at exit.
+    settings.WMAOptions.BitRate = ValidWmaProfile(settings.WMAOptions.BitRate);
+    if (TWMAEncodeProcess* wma = runners_.Wma) {
+        wma->Profile = settings.WMAOptions.BitRate;
+        wma->Author = settings.ID3.Use ? settings.CDInfo.Artist : QString();
+        wma->Description = settings.ID3.Use ? settings.CDInfo.Comment : QString();
+    }
+    StartRunner(runners_.Wma, stepInput_, stepOutput_, true);
+}
+
+void TRipJob::WmaEnded(const TProcessInfo& info)
+{
+    timer1_.stop();
+    const int o = info.ErrorCode;
+    if (o == StepOutcome::OutputInUse && !progressSeen_)
+        ShowError(entries_.value(entry_) + QStringLiteral("maybe be used,operate fail!"));
+    else if (o == StepOutcome::ErrorLine)
+        ShowError(info.ElapsedText);
+    else if (o == StepOutcome::ToolFailed)
+        ShowError(QStringLiteral("Create WMA file error!") + QStringLiteral("\r\n") + info.ElapsedText);
+    if (o == StepOutcome::ToolFailed)
+        RemoveFailedOutput(stepOutput_);
+    const bool succeeded = o == StepOutcome::ToolExited;
+    if (Running() && succeeded && kind_ == jkRipTracks)
+        encoded_[static_cast<size_t>(entry_)] = true;
+    StepEnded(TStepType::Wma, succeeded);
+}
+
+void TRipJob::Timer1Timer()
+{
+    const int64_t e = ElapsedSeconds(wmaStepStartTime_);
+    view_.Label1 = Mmss(e);
+    Changed();
+    if (runners_.Wma == nullptr || !runners_.Wma->Active)
+        return;
+    view_.Label3Visible = false;
+    const qint64 out = FileSizeOrMinus1(runners_.Wma->OutputFile);
+    int64_t total = 0;
+    if (wmaInputSize_ < 2000000) {
+        total = 2;
+    } else {
+        int32_t& profile = OptionsSetting().WMAOptions.BitRate;
+        profile = ValidWmaProfile(profile);
+        int64_t predicted = RoundHalfEven(static_cast<double>(wmaInputSize_) * 1000.0 / WmaSizeRatio(profile));
+        if (predicted < out)
+            predicted = out;
+        if (out <= 0) {
+            Changed();
+            return; // nothing written yet: no estimate
+        }
+        total = predicted * e / out;
+    }
+    if (e >= total)
+        total = e + 1;
+    view_.Label2 = Mmss(total);
+    view_.BarTextVisible = true;
+    const int pct = static_cast<int>(RoundHalfEven(static_cast<double>(e) * 100.0 / static_cast<double>(total)));
+    if (view_.Bar < pct)
+        view_.Bar = std::min(pct, 100);
+    Changed();
+}
+
+// --- Ogg Vorbis ---------------------------------------------------------------------------
+
+void TRipJob::StartVorbis()
+{
+    SetEncodeStep(QStringLiteral("Encoding"));
+    stepOutput_ = StepOutput(QStringLiteral(".ogg"));
+    if (!InputAcceptable(stepInput_) || !OutputAcceptable(stepOutput_)) {
+        SkipStep();
+        return;
+    }
+    streams_->RunVorbis(stepInput_, stepOutput_, OptionsSetting().OggOptions);
+}
+
+void TRipJob::VorbisEnded(const TProcessInfo& info)
+{
+    // The writer settles before the job moves on; the wait runs the event loop, and a Stop in
+    // the meantime ends the job instead.
+    const int32_t outcome = info.ErrorCode;
+    const int entry = entry_;
+    const size_t step = stepPos_;
+    QTimer::singleShot(kVorbisSettleMs, this, [this, outcome, entry, step] {
+        // The job may have been stopped, or moved on through a stray second report.
+        if (!Running() || stopping_ || entry != entry_ || step != stepPos_)
+            return;
+        if (outcome == StepOutcome::ToolFailed)
+            RemoveFailedOutput(stepOutput_);
+        const bool succeeded = outcome != StepOutcome::ToolFailed && outcome != StepOutcome::Skipped;
+        if (succeeded && kind_ == jkRipTracks)
+            encoded_[static_cast<size_t>(entry_)] = true;
+        StepEnded(TStepType::Vorbis, succeeded);
+    });
+}
+
+// --- Files --------------------------------------------------------------------------------
+
+QString TRipJob::ChooseTempFile() const
+{
+    const QString base = kind_ == jkWavToMp3 ? QStringLiteral("MyMP3ReTemp") : QStringLiteral("MyReTemp");
+    // The temporary file is rewritten for every input and deleted at the end: it must never be
+    // one of the job's own inputs.
+    const auto isInput = [this](const QString& candidate) {
+        return std::any_of(entries_.begin(), entries_.end(),
+                           [&](const QString& entry) { return SameFile(entry, candidate); });
+    };
+    QString candidate = OutputDir() + base + QStringLiteral(".wav");
+    for (int n = 1; isInput(candidate); ++n)
+        candidate = OutputDir() + base + QString::number(n) + QStringLiteral(".wav");
+    return candidate;
 }
 
 bool TRipJob::InputAcceptable(const QString& input)
@@ -299,302 +569,7 @@ void TRipJob::RemoveFailedOutput(const QString& output)
         QFile::remove(output);
 }
 
-void TRipJob::MarkEncoded(int k)
-{
-    if (k >= 0 && k < static_cast<int>(encoded_.size()))
-        encoded_[static_cast<size_t>(k)] = true;
-}
-
-void TRipJob::StartRunner(TEncodeProcess* runner, const QString& input, const QString& output, bool encode)
-{
-    if (runner == nullptr)
-        throw EAppException("Error while creating mp3 encoding process!");
-    runner->Active = true;
-    runner->InputFile = input;
-    runner->OutputFile = output;
-    runner->NotifyWindow = this;
-    runner->Encode = encode;
-    runner->JobKind = static_cast<uint8_t>(kind_);
-    runner->Start();
-}
-
-void TRipJob::StartMp3(const QString& input, const QString& output, bool encode)
-{
-    if (!InputAcceptable(input) || !OutputAcceptable(output)) {
-        SkipStep();
-        return;
-    }
-    StartRunner(runners_.Mp3, input, output, encode);
-}
-
-void TRipJob::StartWma(const QString& input, const QString& output)
-{
-    if (!InputAcceptable(input) || !OutputAcceptable(output)) {
-        SkipStep();
-        return;
-    }
-    wmaStepStartTime_ = std::chrono::steady_clock::now();
-    view_.Bar = 0;
-    timer1_.start();
-    wmaInputSize_ = std::max<qint64>(0, FileSizeOrMinus1(input));
-    Changed();
-    StartRunner(runners_.Wma, input, output, true);
-}
-
-void TRipJob::HandleMp3Ended(const TProcessInfo& info)
-{
-    const int o = info.ErrorCode;
-    const QString createError = QStringLiteral("Create MP3 file error!") + QStringLiteral("\r\n") +
-                                QStringLiteral("Please check the output and lame options or run application again.");
-    if (o == StepOutcome::OutputInUse && !progressSeen_)
-        ShowError(entries_.value(encodeIndex_) + QStringLiteral("maybe be used,operate fail!"));
-    else if ((o == StepOutcome::ToolExited || o == StepOutcome::ToolFailed) && !progressSeen_)
-        ShowError(createError);
-    else if (o == StepOutcome::ToolFailed) // failed after it had begun: say how
-        ShowError(createError + QStringLiteral("\r\n") + info.ElapsedText);
-    if (o == StepOutcome::ToolFailed && runners_.Mp3 != nullptr)
-        RemoveFailedOutput(runners_.Mp3->OutputFile);
-    if (!Running())
-        return;
-    const bool succeeded = o == StepOutcome::ToolExited && progressSeen_;
-    if (kind_ == jkRipTracks && succeeded) {
-        MarkEncoded(encodeIndex_);
-        if (OptionsSetting().ID3.Use)
-            WriteTrackTag();
-    }
-    progressSeen_ = false;
-    ++encodeIndex_;
-    if (encodeIndex_ == Count()) {
-        Finish();
-        return;
-    }
-    if (kind_ == jkRipTracks) {
-        StartNextExtraction();
-    } else if (kind_ == jkWavToMp3) {
-        ResamplingTest(encodeIndex_);
-    } else if (kind_ == jkMp3ToWav) {
-        const int k = encodeIndex_;
-        SetStep(QStringLiteral("Decoding"), QStringLiteral("Decoding"), k + 1, entries_[k]);
-        StartMp3(entries_[k], OutputFor(k, QStringLiteral(".wav")), false);
-    }
-}
-
-void TRipJob::HandleWmaEnded(const TProcessInfo& info)
-{
-    timer1_.stop();
-    const int o = info.ErrorCode;
-    if (o == StepOutcome::OutputInUse && !progressSeen_)
-        ShowError(entries_.value(encodeIndex_) + QStringLiteral("maybe be used,operate fail!"));
-    else if (o == StepOutcome::ErrorLine)
-        ShowError(info.ElapsedText);
-    else if (o == StepOutcome::ToolFailed)
-        ShowError(QStringLiteral("Create WMA file error!") + QStringLiteral("\r\n") + info.ElapsedText);
-    if (o == StepOutcome::ToolFailed && runners_.Wma != nullptr)
-        RemoveFailedOutput(runners_.Wma->OutputFile);
-    if (!Running())
-        return;
-    if (kind_ == jkRipTracks && o == StepOutcome::ToolExited)
-        MarkEncoded(encodeIndex_);
-    progressSeen_ = false;
-    ++encodeIndex_;
-    if (encodeIndex_ == Count()) {
-        // The end event may arrive inside the runner's Start: close only once back in the loop.
-        Cleanup();
-        FinishLater();
-        return;
-    }
-    if (kind_ == jkRipTracks) {
-        StartNextExtraction();
-    } else if (kind_ == jkWavToWma) {
-        const int k = encodeIndex_;
-        SetStep(QStringLiteral("Encoding"), QStringLiteral("Encoding"), k + 1, entries_[k]);
-        StartWma(entries_[k], OutputFor(k, QStringLiteral(".wma")));
-        view_.Label2.clear();
-        Changed();
-    }
-}
-
-QString TRipJob::TempFile() const
-{
-    return tempFile_;
-}
-
-QString TRipJob::ChooseTempFile() const
-{
-    const QString base = kind_ == jkWavToMp3 ? QStringLiteral("MyMP3ReTemp") : QStringLiteral("MyReTemp");
-    // The temporary file is rewritten for every input and deleted at the end: it must never be
-    // one of the job's own inputs.
-    const auto isInput = [this](const QString& candidate) {
-        return std::any_of(entries_.begin(), entries_.end(),
-                           [&](const QString& entry) { return SameFile(entry, candidate); });
-    };
-    QString candidate = OutputDir() + base + QStringLiteral(".wav");
-    for (int n = 1; isInput(candidate); ++n)
-        candidate = OutputDir() + base + QString::number(n) + QStringLiteral(".wav");
-    return candidate;
-}
-
-void TRipJob::ResamplingTest(int k)
-{
-    const QString entry = entries_[k];
-    // A file that vanished or holds nothing the reader can deliver is skipped with a word,
-    // rather than encoded into an empty file or left to fail inside the encoder.
-    const bool exists = FileExists(entry);
-    if (exists && !InputAcceptable(entry)) {
-        SkipStep();
-        return;
-    }
-    const TStreamSteps::TInputProbe probe = exists ? streams_->Probe(entry) : TStreamSteps::TInputProbe{};
-    if (!probe.Readable) {
-        ShowError(entry + (exists ? QStringLiteral(" is not a WAV file that can be converted.")
-                                  : QStringLiteral(" does not exist.")));
-        SkipStep();
-        return;
-    }
-    if (probe.SampleRate >= 44100) {
-        const QString group = k == 0 ? (kind_ == jkWavToMp3 ? QStringLiteral("Encoding WAV to MP3")
-                                                            : QStringLiteral("Encoding WAV to OGG"))
-                                     : QStringLiteral("Encoding");
-        SetStep(group, QStringLiteral("Encoding"), k + 1, entry);
-        if (kind_ == jkWavToMp3)
-            StartMp3(entry, OutputFor(k, QStringLiteral(".mp3")), true);
-        else
-            RunVorbis(entry, OutputFor(k, QStringLiteral(".ogg")));
-        return;
-    }
-    if (!OutputAcceptable(TempFile())) {
-        SkipStep();
-        return;
-    }
-    streams_->RunResampling(entry, TempFile());
-    SetStep(QStringLiteral("Resampling WAV"), QStringLiteral("Resampling"), k + 1, entry);
-}
-
-void TRipJob::RunVorbis(const QString& input, const QString& output)
-{
-    if (!InputAcceptable(input) || !OutputAcceptable(output)) {
-        SkipStep();
-        return;
-    }
-    oggOutput_ = output;
-    streams_->RunVorbis(input, output);
-}
-
-void TRipJob::HandleOggEnded(const TProcessInfo& info)
-{
-    QThread::msleep(300);
-    if (info.ErrorCode == StepOutcome::ToolFailed)
-        RemoveFailedOutput(oggOutput_);
-    else if (kind_ == jkRipTracks && info.ErrorCode != StepOutcome::Skipped)
-        MarkEncoded(oggIndex_);
-    progressSeen_ = false;
-    ++oggIndex_;
-    if (oggIndex_ == Count()) {
-        Cleanup();
-        QThread::msleep(300);
-        Q_EMIT CloseRequested();
-        return;
-    }
-    if (kind_ == jkRipTracks)
-        StartNextExtraction();
-    else if (kind_ == jkWavToOgg)
-        ResamplingTest(oggIndex_);
-}
-
-void TRipJob::HandleResampleEnded(const TProcessInfo& info)
-{
-    // The resampling step is complete: progress seen from here on is the encoder's.
-    progressSeen_ = false;
-    if (info.ErrorCode != 0) {
-        // The temporary file is incomplete: never encode it (the failure has been shown).
-        SkipStep();
-        return;
-    }
-    if (kind_ == jkWavToMp3) {
-        const int k = encodeIndex_;
-        SetStep(QStringLiteral("Encoding"), QStringLiteral("Encoding"), k + 1, entries_[k]);
-        StartMp3(TempFile(), OutputFor(k, QStringLiteral(".mp3")), true);
-    } else if (kind_ == jkWavToOgg) {
-        const int k = oggIndex_;
-        SetStep(QStringLiteral("Encoding"), QStringLiteral("Encoding"), k + 1, entries_[k]);
-        RunVorbis(TempFile(), OutputFor(k, QStringLiteral(".ogg")));
-    }
-}
-
-void TRipJob::WriteTrackTag()
-{
-    const TCDInfo& info = OptionsSetting().CDInfo;
-    const int index = extractIndex_ - 1;
-    const QString t = Title(index);
-    Tid3tag tag;
-    tag.SetTitle(t.left(255));
-    tag.SetArtist(info.Artist.left(255));
-    tag.SetAlbum(info.Album.left(255));
-    tag.SetYear(info.Year.left(255));
-    tag.Genre = GenreToByte(info.Genre & 0xFF);
-    tag.SetComment(info.Comment);
-    tag.SetTrack(static_cast<uint8_t>(TrackNumber(index)));
-    const uint16_t r = tag.WriteTag(OutputDir() + t + QStringLiteral(".mp3"));
-    if (r > 255)
-        ShowPlain(QStringLiteral("Error #%1! Could not save Tag!").arg(r));
-}
-
-void TRipJob::Timer1Timer()
-{
-    const int64_t e = ElapsedSeconds(wmaStepStartTime_);
-    view_.Label1 = Mmss(e);
-    Changed();
-    if (runners_.Wma == nullptr || !runners_.Wma->Active)
-        return;
-    view_.Label3Visible = false;
-    const qint64 out = FileSizeOrMinus1(runners_.Wma->OutputFile);
-    int64_t total = 0;
-    if (wmaInputSize_ < 2000000) {
-        total = 2;
-    } else {
-        int32_t& profile = OptionsSetting().WMAOptions.BitRate;
-        if (profile < 0 || profile > 32)
-            profile = 8;
-        int64_t predicted = RoundHalfEven(static_cast<double>(wmaInputSize_) * 1000.0 / WmaSizeRatio(profile));
-        if (predicted < out)
-            predicted = out;
-        if (out <= 0) {
-            Changed();
-            return; // nothing written yet: no estimate
-        }
-        total = predicted * e / out;
-    }
-    if (e >= total)
-        total = e + 1;
-    view_.Label2 = Mmss(total);
-    view_.BarTextVisible = true;
-    const int pct = static_cast<int>(RoundHalfEven(static_cast<double>(e) * 100.0 / static_cast<double>(total)));
-    if (view_.Bar < pct)
-        view_.Bar = std::min(pct, 100);
-    Changed();
-}
-
-void TRipJob::HandleRipFailed(int code)
-{
-    if (!Running())
-        return;
-    if (code == 1)
-        ShowError(QStringLiteral("CD extract failed!Please try again."));
-    else if (code == 2)
-        ShowError(QStringLiteral("Error while reading TOC information!"));
-    // The job waits for Stop.
-}
-
-void TRipJob::Finish()
-{
-    Cleanup();
-    Q_EMIT CloseRequested();
-}
-
-void TRipJob::FinishLater()
-{
-    QMetaObject::invokeMethod(this, [this] { Q_EMIT CloseRequested(); }, Qt::QueuedConnection);
-}
+// --- Clean-up and Stop --------------------------------------------------------------------
 
 void TRipJob::Cleanup()
 {
@@ -613,7 +588,7 @@ void TRipJob::Cleanup()
     if (runners_.Wma != nullptr && runners_.Wma->Active)
         runners_.Wma->Stop(0);
     const TCommonOptions& common = OptionsSetting().CommonOptions;
-    if (kind_ == jkRipTracks && extractIndex_ == Count() && !common.IsKeepWav &&
+    if (kind_ == jkRipTracks && ExtractIndex() == Count() && !common.IsKeepWav &&
         (common.OutputFormat == ofMP3 || common.OutputFormat == ofOGG || common.OutputFormat == ofWMA)) {
         // Only tracks whose encode step succeeded: a job stopped during the last encode, or an
         // encode that failed, keeps that track's WAV, the only complete copy of it.
@@ -627,19 +602,28 @@ void TRipJob::Cleanup()
         }
     }
     fileList_.reset();
-    if (kind_ == jkWavToMp3 || kind_ == jkWavToOgg) {
-        const QString temp = TempFile();
-        if (FileExists(temp) && !IsFileInUse(temp))
-            QFile::remove(temp);
+    if (std::count(plan_.Steps.begin(), plan_.Steps.end(), TStepType::Resample) > 0) {
+        if (FileExists(tempFile_) && !IsFileInUse(tempFile_))
+            QFile::remove(tempFile_);
     }
 }
 
 void TRipJob::Stop()
 {
-    const int format = OptionsSetting().CommonOptions.OutputFormat;
-    if ((kind_ == jkRipTracks && format == ofOGG) || kind_ == jkWavToOgg) {
+    if (!Running()) {
+        Q_EMIT CloseRequested();
+        return;
+    }
+    if (std::count(plan_.Steps.begin(), plan_.Steps.end(), TStepType::Vorbis) > 0) {
+        // The writer closes its stream; the job gives it a moment before cleaning up, and takes
+        // no report as the step's end meanwhile.
+        stopping_ = true;
         streams_->StopVorbis();
-        QThread::msleep(300);
+        QTimer::singleShot(kVorbisSettleMs, this, [this] {
+            Cleanup();
+            Q_EMIT CloseRequested();
+        });
+        return;
     }
     Cleanup();
     Q_EMIT CloseRequested();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include <QTimer>
 
 #include "core/ProcessInfo.h"
+#include "pipeline/JobPlan.h"
 #include "pipeline/JobView.h"
 
 class TCDRipThread;
@@ -24,22 +26,12 @@ struct TJobRunners {
     TWMAEncodeProcess* Wma = nullptr;
 };
 
-/// Per-mille ratios of WAV input to WMA output size for the 33 encoding profiles.
-int WmaSizeRatio(int profile);
-
-/// Job kinds: what a conversion job does with its list of strings.
-enum JobKindValue : int {
-    jkRipTracks = 1,
-    jkWavToMp3 = 2,
-    jkMp3ToWav = 3,
-    jkRecordingToMp3 = 4,
-    jkWavToOgg = 5,
-    jkWavToWma = 6,
-};
-
 /// One conversion job from its first step to its clean-up: the state machine behind the job
-/// window. Workers report to this object (it is their "window"); it decides the next step and
-/// keeps the view the window shows. Lives on the UI thread; no widgets.
+/// window. Each entry of the list goes through the steps of the job's plan (JobPlanOf); a step
+/// ends with its worker's end event, and the driver then starts the entry's next step, the next
+/// entry's first, or ends the job. A step of an entry whose earlier step failed ends at once as
+/// skipped. Workers report to this object (it is their "window"). Lives on the UI thread; no
+/// widgets.
 class TRipJob : public QObject {
     Q_OBJECT
 public:
@@ -50,9 +42,12 @@ public:
 
     const TJobView& View() const { return view_; }
     int JobKind() const { return kind_; }
-    int ExtractIndex() const { return extractIndex_; }
-    int EncodeIndex() const { return encodeIndex_; }
-    int OggIndex() const { return oggIndex_; }
+    /// Extractions finished.
+    int ExtractIndex() const { return Finished(TStepType::Extract); }
+    /// MP3, WMA and decoding steps finished.
+    int EncodeIndex() const { return Finished(TStepType::Mp3) + Finished(TStepType::Wma); }
+    /// Ogg Vorbis steps finished.
+    int OggIndex() const { return Finished(TStepType::Vorbis); }
     bool ProgressSeen() const { return progressSeen_; }
     /// False once the job has been cleaned up.
     bool Running() const { return fileList_.has_value(); }
@@ -79,11 +74,9 @@ public:
     int TrackNumber(int k) const;
     /// The output folder with a "/" at its end.
     static QString OutputDir();
-    /// F + name(k) with its extension changed to ext.
-    QString OutputFor(int k, const QString& ext) const;
     /// The resampling step's temporary file: "MyMP3ReTemp.wav" (WAV to MP3) or "MyReTemp.wav"
     /// in the output folder, or a numbered name when one of the job's inputs is that file.
-    QString TempFile() const;
+    QString TempFile() const { return tempFile_; }
 
 Q_SIGNALS:
     void ViewChanged();
@@ -94,60 +87,76 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    int Count() const { return static_cast<int>(fileList_ ? fileList_->size() : 0); }
-    void SetCaption(const QString& verb, int k, const QString& text);
-    void StartExtraction(int k);
-    void StartNextExtraction();
-    void HandleProgress(const TProcessInfo& info);
-    void HandleExtractEnded(const TProcessInfo& info);
-    void Finish();
+    int Count() const { return static_cast<int>(entries_.size()); }
+    int Finished(TStepType type) const { return finished_[static_cast<size_t>(type)]; }
+    TStepType CurrentStep() const { return plan_.Steps[stepPos_]; }
+
+    // The driver.
+    /// Starts the first step of entry_.
+    void BeginEntry();
+    void StartCurrentStep();
+    /// The current step of the current entry has ended; succeeded false skips the entry's
+    /// remaining steps.
+    void StepEnded(TStepType type, bool succeeded);
+    /// Ends the current step at once as skipped (its end event, posted).
+    void SkipStep();
+    void Finish(TStepType lastStep);
     void FinishLater();
 
-    // Encoder steps.
-    void StartEncodeStepOfTrack(const TProcessInfo& ended);
+    // The steps: how each starts, and how its end event is taken.
+    void StartExtract();
+    void StartResample();
+    void StartMp3();
+    void StartWma();
+    void StartVorbis();
+    void ExtractEnded(const TProcessInfo& info);
+    void ResampleEnded(const TProcessInfo& info);
+    void Mp3Ended(const TProcessInfo& info);
+    void WmaEnded(const TProcessInfo& info);
+    void VorbisEnded(const TProcessInfo& info);
+
+    void HandleProgress(const TProcessInfo& info);
     void StartRunner(TEncodeProcess* runner, const QString& input, const QString& output, bool encode);
-    void StartMp3(const QString& input, const QString& output, bool encode);
-    void StartWma(const QString& input, const QString& output);
-    void HandleMp3Ended(const TProcessInfo& info);
-    void HandleWmaEnded(const TProcessInfo& info);
-    void WriteTrackTag();
+    void WriteTrackTag(const QString& mp3);
+    /// Caption and group box of an encode step of the current entry.
+    void SetEncodeStep(const QString& verb);
     void SetStep(const QString& group, const QString& verb, int k, const QString& text);
-
-    // Stream-library steps.
-    void ResamplingTest(int k);
-    void RunVorbis(const QString& input, const QString& output);
-    void HandleOggEnded(const TProcessInfo& info);
-    void HandleResampleEnded(const TProcessInfo& info);
+    void SetCaption(const QString& verb, int k, const QString& text);
+    /// The current entry's text in captions: a rip's title, or the file's path.
+    QString EntryText() const;
+    /// The output of the current entry's step that writes files of extension ext.
+    QString StepOutput(const QString& ext) const;
     QString ChooseTempFile() const;
-
-    /// The end event of the current kind's encode step.
-    int32_t EndCodeOfStep() const;
-    /// Ends the current encode step at once as skipped; the job moves on.
-    void SkipStep();
     /// False (after saying why) for an input that is no regular file.
     bool InputAcceptable(const QString& input);
     /// False (after saying why) for an output that is a link or special file.
     bool OutputAcceptable(const QString& output);
     void RemoveFailedOutput(const QString& output);
-    void MarkEncoded(int k);
     void Changed() { Q_EMIT ViewChanged(); }
 
-    int kind_;
-    int cdHandle_;
+    const int kind_;
+    const int cdHandle_;
+    const TJobPlan plan_;
     std::optional<QStringList> fileList_;
-    QStringList entries_; // kept after clean-up for the file names
-    int extractIndex_ = 0;
-    int encodeIndex_ = 0;
-    int oggIndex_ = 0;
-    bool progressSeen_ = false;
-    std::unique_ptr<TCDRipThread> ripThread_;
+    const QStringList entries_; // kept after clean-up for the file names
     TJobRunners runners_;
+
+    int entry_ = 0;                 ///< the entry being worked on
+    size_t stepPos_ = 0;            ///< its step, in plan_.Steps
+    bool entryFailed_ = false;      ///< a step of this entry failed: the rest is skipped
+    QString stepInput_;             ///< the WAV (or MP3) the entry's next step reads
+    bool resampled_ = false;        ///< stepInput_ is the temporary file
+    QString stepOutput_;            ///< what the running encode step writes
+    std::array<int, kStepTypeCount> finished_{};
+    std::vector<bool> encoded_;     ///< per entry: its encode step succeeded (a rip's WAV may go)
+    bool progressSeen_ = false;
+    bool stopping_ = false;         ///< Stop is under way: no report moves the job on
+
+    std::unique_ptr<TCDRipThread> ripThread_;
     std::unique_ptr<TStreamSteps> streams_;
+    QString tempFile_;
     std::chrono::steady_clock::time_point wmaStepStartTime_{};
     int64_t wmaInputSize_ = 0;
-    std::vector<bool> encoded_;  ///< per entry: its encode step succeeded (a rip's WAV may go)
-    QString tempFile_;
-    QString oggOutput_;
     QTimer timer1_;
     TJobView view_;
 };

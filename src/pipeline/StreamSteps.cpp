@@ -117,9 +117,8 @@ void TStreamSteps::RunResampling(const QString& input, const QString& output)
     waveOut1_->Run();
 }
 
-void TStreamSteps::ApplyVorbisSettings()
+void TStreamSteps::ApplyVorbisSettings(const TOggOptions& ogg)
 {
-    const TOggOptions& ogg = OptionsSetting().OggOptions;
     TVorbisOut& v = *vorbisOut1_;
     // The writer's setters depend on each other and on what the previous file left: start from
     // all-automatic, and set the nominal rate before the limits that are checked against it,
@@ -138,11 +137,11 @@ void TStreamSteps::ApplyVorbisSettings()
     }
 }
 
-void TStreamSteps::RunVorbis(const QString& input, const QString& output)
+void TStreamSteps::RunVorbis(const QString& input, const QString& output, const TOggOptions& ogg)
 {
     waveIn1_->SetFileName(input);
     vorbisOut1_->SetFileName(output);
-    ApplyVorbisSettings();
+    ApplyVorbisSettings(ogg);
     MarkStepStart();
     vorbisOut1_->Run();
 }

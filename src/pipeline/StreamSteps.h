@@ -10,6 +10,7 @@
 #include "core/ThreadHandoff.h"
 
 class QObject;
+struct TOggOptions;
 class TRateConverter;
 class TVorbisOut;
 class TWaveIn;
@@ -37,8 +38,8 @@ public:
     TInputProbe Probe(const QString& path);
     /// Resamples input to 44100 Hz into output on WaveOut1's thread.
     void RunResampling(const QString& input, const QString& output);
-    /// Encodes input to output with the Ogg Vorbis settings.
-    void RunVorbis(const QString& input, const QString& output);
+    /// Encodes input to output with the given Ogg Vorbis settings.
+    void RunVorbis(const QString& input, const QString& output, const TOggOptions& ogg);
     /// Ends a running Vorbis encode early: the file keeps the pages written so far.
     void StopVorbis();
     /// Ends a running resampling early and closes its file.
@@ -60,7 +61,7 @@ public:
 
 private:
     void PostProgress(int percent);
-    void ApplyVorbisSettings();
+    void ApplyVorbisSettings(const TOggOptions& ogg);
     void MarkStepStart();
 
     QObject* const job_; // the job owns this object, so it outlives every worker

@@ -82,7 +82,7 @@ protected:
     {
         Receiver receiver;
         {
-            TCDRipThread thread(track, name);
+            TCDRipThread thread(track, name, OptionsSetting().CommonOptions);
             thread.SetDriveHandle(handle);
             thread.SetReceiver(&receiver);
             if (before)

@@ -20,19 +20,6 @@ QString L(const char* s)
 
 class CommandLines : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ResetOptionsSetting();
-        TMp3Options& o = OptionsSetting().Mp3Options;
-        o.BitRate = 128;
-        o.StereoMode = 1;
-        o.MpegQuality = 0;
-        o.IsSelectVBR = false;
-        o.VBRQuality = 4;
-        o.MaxBitRate = 320;
-        o.IsVBRHead = false;
-        OptionsSetting().WMAOptions.BitRate = 8;
-    }
     ProgramDirScope dir;
 };
 
@@ -43,12 +30,13 @@ TEST_F(CommandLines, Mp3DefaultsAndFullVbrExample)
     TMp3EncodeProcess mp3;
     mp3.InputFile = L("/in/a b.wav");
     mp3.OutputFile = L("/out/a b.mp3");
+    // A runner nobody handed settings to uses the settings' defaults.
     TToolCommand c = mp3.Command();
     EXPECT_EQ(c.DisplayLine, L("lame -b 128 -m j \"/in/a b.wav\" \"/out/a b.mp3\""));
     EXPECT_EQ(c.Arguments.mid(1), (QStringList{L("-b"), L("128"), L("-m"), L("j"),
                                                L("/in/a b.wav"), L("/out/a b.mp3")}));
 
-    TMp3Options& o = OptionsSetting().Mp3Options;
+    TMp3Options& o = mp3.Settings;
     o.IsSelectVBR = true;
     o.VBRQuality = 2;
     o.MaxBitRate = 256;
@@ -67,7 +55,7 @@ TEST_F(CommandLines, Mp3SwitchesOutOfRangeAddNothing)
     TMp3EncodeProcess mp3;
     mp3.InputFile = L("/i.wav");
     mp3.OutputFile = L("/o.mp3");
-    TMp3Options& o = OptionsSetting().Mp3Options;
+    TMp3Options& o = mp3.Settings;
     const char* modes[] = {"s", "j", "f", "d", "m"};
     for (int m = 0; m < 5; ++m) {
         o.StereoMode = m;
@@ -108,7 +96,7 @@ TEST_F(CommandLines, LameIsTakenFromTheProgramFolderFirst)
     EXPECT_TRUE(mp3.Command().DisplayLine.startsWith(L("lame -b")));
 }
 
-TEST_F(CommandLines, WmaProfilesTagsAndRepairedBitRate)
+TEST_F(CommandLines, WmaProfilesAndTags)
 {
     WriteScript(dir.File(L("WM8EUTIL")), "exit 0\n");
     TWMAEncodeProcess wma;
@@ -119,29 +107,26 @@ TEST_F(CommandLines, WmaProfilesTagsAndRepairedBitRate)
               tool + L(" -input \"/in/t 1.wav\" -output \"/out/t 1.wma\" -a_setting 64_44_2"));
 
     for (const int bad : {40, -1, 33}) {
-        OptionsSetting().WMAOptions.BitRate = bad;
+        wma.Profile = bad;
         EXPECT_TRUE(wma.Command().DisplayLine.endsWith(L("-a_setting 64_44_2"))) << bad;
-        EXPECT_EQ(OptionsSetting().WMAOptions.BitRate, 8) << bad;
     }
-    OptionsSetting().WMAOptions.BitRate = 32;
+    wma.Profile = 32;
     EXPECT_EQ(wma.Command().Arguments.last(), L("5_8_1"));
-    OptionsSetting().WMAOptions.BitRate = 0;
+    wma.Profile = 0;
     EXPECT_EQ(wma.Command().Arguments.last(), L("192_48_2"));
 
-    // Tags only with ID3 on; each one argument, unquoted in the display line.
-    OptionsSetting().CDInfo.Artist = L("The Band");
-    OptionsSetting().CDInfo.Comment = L("-live- at \"home\"");
-    EXPECT_TRUE(wma.Command().DisplayLine.endsWith(L("192_48_2")));
-    OptionsSetting().ID3.Use = true;
+    // Each tag one argument, unquoted in the display line.
+    wma.Author = L("The Band");
+    wma.Description = L("-live- at \"home\"");
     TToolCommand c = wma.Command();
     EXPECT_TRUE(c.DisplayLine.endsWith(L("192_48_2 -author The Band -description -live- at \"home\"")));
     EXPECT_EQ(c.Arguments.mid(7), (QStringList{L("-author"), L("The Band"), L("-description"),
                                                L("-live- at \"home\"")}));
-    OptionsSetting().CDInfo.Comment.clear();
+    wma.Description.clear();
     c = wma.Command();
     EXPECT_TRUE(c.DisplayLine.endsWith(L("-author The Band")));
-    OptionsSetting().CDInfo.Artist.clear();
-    OptionsSetting().CDInfo.Comment = L("only");
+    wma.Author.clear();
+    wma.Description = L("only");
     EXPECT_TRUE(wma.Command().DisplayLine.endsWith(L("192_48_2 -description only")));
 }
 

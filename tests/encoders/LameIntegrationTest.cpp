@@ -34,11 +34,6 @@ protected:
     void SetUp() override
     {
         ResetOptionsSetting();
-        TMp3Options& o = OptionsSetting().Mp3Options;
-        o.BitRate = 128;
-        o.StereoMode = 1;
-        o.VBRQuality = 4;
-        o.MaxBitRate = 320;
         mp3.NotifyWindow = &log;
     }
     void TearDown() override { EXPECT_TRUE(WaitForWatchers()); }

@@ -33,8 +33,6 @@ protected:
     void SetUp() override
     {
         ResetOptionsSetting();
-        OptionsSetting().Mp3Options.BitRate = 128;
-        OptionsSetting().WMAOptions.BitRate = 8;
         input = dir.File(L("in.wav"));
         WriteWholeFile(input, "RIFF");
     }
@@ -311,11 +309,10 @@ TEST_F(Runners, MissingWmaToolSaysSoAndSkipsInsideStart)
 TEST_F(Runners, WmaArgumentsArriveIntact)
 {
     FakeWma("for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\necho 100%\n");
-    OptionsSetting().ID3.Use = true;
-    OptionsSetting().CDInfo.Artist = L("Blank  Separated Artist");
-    OptionsSetting().CDInfo.Comment = L("a \"quoted\" $HOME `x` comment");
     input = dir.File(L("in \"q\" put.wav"));
     TWMAEncodeProcess wma;
+    wma.Author = L("Blank  Separated Artist");
+    wma.Description = L("a \"quoted\" $HOME `x` comment");
     Prepare(wma, dir.File(L("out put.wma")), 6);
     wma.Start();
     ASSERT_TRUE(WaitForEnds(1));

@@ -77,7 +77,7 @@ TEST_F(Wm8eutil, EveryProfileThroughTheRunnerGivesAPlayableFileOfItsFormat)
 {
     TWMAEncodeProcess wma;
     for (int i = 0; i < WmaProfileCount; ++i) {
-        OptionsSetting().WMAOptions.BitRate = i;
+        wma.Profile = i;
         log.Reports.clear();
         wma.Active = true;
         wma.JobKind = 6;

@@ -338,3 +338,30 @@ TEST_F(EncodeSteps, InputsThatAreNoFilesAndOutputsThatAreLinksAreRefused)
     EXPECT_EQ(ReadWholeFile(outside), QByteArray("precious"));
     EXPECT_FALSE(QFile::exists(Out(QStringLiteral("pipe.wav"))));
 }
+
+TEST_F(EncodeSteps, WmaStepHandsTheToolItsProfileAndTagsAndRepairsTheSetting)
+{
+    const QString tool = dir.File(QStringLiteral("WM8EUTIL"));
+    QFile::remove(tool);
+    WriteScript(tool, "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$0.args\"\nprintf wma > \"$4\"\necho 100%\n");
+    const QString in = dir.File(QStringLiteral("a.wav"));
+    MakeWav(in, 1);
+    OptionsSetting().WMAOptions.BitRate = 40; // hand-edited out of range
+    OptionsSetting().CDInfo.Artist = QStringLiteral("Two  Blanks");
+    OptionsSetting().CDInfo.Comment = QStringLiteral("said \"so\"");
+    for (const bool tags : {false, true}) {
+        OptionsSetting().ID3.Use = tags;
+        QFile::remove(Out(QStringLiteral("a.wma")));
+        TRipJob job(jkWavToWma, 0, {in}, Runners());
+        ASSERT_TRUE(Run(job, 20));
+    }
+    EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(OptionsSetting().WMAOptions.BitRate, 8) << "repaired in the record, saved so at exit";
+    const QStringList args = QString::fromUtf8(ReadWholeFile(tool + QStringLiteral(".args"))).split(QLatin1Char('\n'));
+    const QStringList plain{QStringLiteral("-input"), in, QStringLiteral("-output"), Out(QStringLiteral("a.wma")),
+                            QStringLiteral("-a_setting"), QStringLiteral("64_44_2")};
+    EXPECT_EQ(args.mid(0, 6), plain);
+    const QStringList tagged = plain + QStringList{QStringLiteral("-author"), QStringLiteral("Two  Blanks"),
+                                                   QStringLiteral("-description"), QStringLiteral("said \"so\"")};
+    EXPECT_EQ(args.mid(6, 10), tagged);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <QString>
+
+/// Job kinds: what a conversion job does with its list of strings.
+enum JobKindValue : int {
+    jkRipTracks = 1,
+    jkWavToMp3 = 2,
+    jkMp3ToWav = 3,
+    jkRecordingToMp3 = 4,
+    jkWavToOgg = 5,
+    jkWavToWma = 6,
+};
+
+/// The kinds of step an entry of a job goes through. Each ends with its own end event.
+enum class TStepType {
+    Extract,  ///< a CD track into its WAV (1000)
+    Resample, ///< a WAV below 44100 Hz into the temporary file, or nothing for one at 44100 Hz or more (4000)
+    Mp3,      ///< lame, encoding or decoding (2000)
+    Wma,      ///< WM8EUTIL (5000)
+    Vorbis,   ///< the Ogg Vorbis writer (3000)
+};
+inline constexpr int kStepTypeCount = 5;
+
+/// Where a step's output goes.
+enum class TOutputPlace {
+    BesideWav,      ///< the track's WAV with another extension (CD rips)
+    OutputFolder,   ///< the output folder, named after the entry
+    BesideEntry,    ///< the entry itself with another extension (a recording's MP3)
+};
+
+/// What one kind of job does with each of its entries, in order. Adding a step or a kind
+/// touches this table only (and a new step type its start and end in the job).
+struct TJobPlan {
+    std::vector<TStepType> Steps;
+    TOutputPlace Place = TOutputPlace::OutputFolder;
+    bool Decode = false;         ///< the MP3 step decodes to WAV
+    QString FirstGroup;          ///< the group caption of the first entry's encode step
+};
+
+/// The plan of a job kind; a CD rip's depends on the output format (0 MP3, 1 WAV, 2 OGG, 3 WMA).
+/// An unknown kind gets no steps.
+TJobPlan JobPlanOf(int jobKind, int outputFormat);
+
+/// The end event (TProcessInfo::Percent) a step type reports.
+int32_t EndCodeOf(TStepType type);
