@@ -347,7 +347,7 @@ void TRipJob::ResampleEnded(const TProcessInfo& info)
 {
     // A failed resampling left an incomplete temporary file: it is never encoded (the failure
     // has been shown).
-    StepEnded(TStepType::Resample, info.ErrorCode == 0);
+    StepEnded(TStepType::Resample, info.ErrorCode != StepOutcome::ToolFailed);
 }
 
 // --- The encoder runners ------------------------------------------------------------------
