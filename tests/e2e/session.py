@@ -27,14 +27,22 @@ class Timeout(AssertionError):
     pass
 
 
+TRACE = os.environ.get("PLATTERLY_E2E_TRACE") == "1"
+_T0 = time.monotonic()
+
+
 def wait_for(what, check, timeout=30.0, interval=0.1):
     """Polls check() until it returns something truthy; fails naming `what`."""
-    deadline = time.monotonic() + timeout
+    started = time.monotonic()
+    deadline = started + timeout
     last_error = None
     while True:
         try:
             value = check()
             if value:
+                if TRACE:
+                    now = time.monotonic()
+                    print(f"[{now - _T0:6.1f}] {now - started:5.1f} s  {what}", flush=True)
                 return value
         except Exception as e:  # a widget may vanish between two calls
             last_error = e
@@ -161,6 +169,7 @@ class ProgramFolder:
     """A copy of the build's program folder, so its options.ini and cdinfo.dat stay untouched."""
 
     def __init__(self, build_bin, parent):
+        self.build_bin = build_bin
         self.path = tempfile.mkdtemp(prefix="platterly-e2e-", dir=parent)
         for name in ("platterly", "WM8EUTIL", "Tracksmith.html"):
             src = os.path.join(build_bin, name)
@@ -169,6 +178,14 @@ class ProgramFolder:
         shutil.copytree(os.path.join(build_bin, "discs"), os.path.join(self.path, "discs"))
         self.home = os.path.join(self.path, "home")
         os.makedirs(self.home)
+
+    def replace_discs(self, name, *lengths):
+        """Puts a disc of our own, written by the build's makedisc, in place of the demo disc."""
+        discs = self.file("discs")
+        shutil.rmtree(discs)
+        os.makedirs(discs)
+        subprocess.run([os.path.join(self.build_bin, "makedisc"), "--seed", "11", discs, name,
+                        *lengths], check=True, capture_output=True, timeout=60)
 
     def file(self, *parts):
         return os.path.join(self.path, *parts)

@@ -5,7 +5,7 @@ from session import pyatspi, wait_for
 # Calls that open a modal window answer only when it closes; a short limit lets the test
 # go on while the window is up. Everything else gets a limit fit for a loaded machine.
 NORMAL_TIMEOUT_MS = 20000
-MODAL_TIMEOUT_MS = 1500
+MODAL_TIMEOUT_MS = 1000
 
 
 def configure():
@@ -155,7 +155,8 @@ def press(acc, opens_modal=False):
 def menu_item(app, *path):
     """The menu item reached through the menu bar by its captions, e.g. ("File", "Exit")."""
     main = main_window(app)
-    bar = wait_for("the menu bar", lambda: find(main, "menu bar"))
+    bar = wait_for("the menu bar", lambda: next(
+        (m for m in children(main) if role_name(m) == "menu bar"), None))
     node = bar
     for caption in path:
         node = wait_for(f"the menu item \"{caption}\"",
