@@ -280,6 +280,8 @@ def case_rip_mp3(c):
         for w in others:
             if ui.plain(w.name) == BOX:
                 raise AssertionError(f"message during the rip: {c.box_text(w)!r}")
+            if not captions:
+                c.moment("job")
             captions.add(ui.plain(w.name))
         return (not others and all(os.path.exists(p) for p in mp3s)
                 and not any(os.path.exists(p) for p in wavs))
@@ -351,6 +353,8 @@ def case_wav_to_ogg(c):
         for w in others:
             if ui.plain(w.name) == BOX:
                 raise AssertionError(f"message during the job: {c.box_text(w)!r}")
+            if not captions:
+                c.moment("job")
             captions.add(ui.plain(w.name))
         return not others and all(os.path.exists(p) for p in oggs)
     wait_for("the OGG job to finish and its window to close", finished, timeout=90)
