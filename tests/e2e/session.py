@@ -32,7 +32,9 @@ _T0 = time.monotonic()
 
 
 def wait_for(what, check, timeout=30.0, interval=0.1):
-    """Polls check() until it returns something truthy; fails naming `what`."""
+    """Polls check() until it returns something truthy; fails naming `what`. A check that
+    fails an assertion ends the wait at once; other errors (a widget that vanished between
+    two calls) count as "not yet"."""
     started = time.monotonic()
     deadline = started + timeout
     last_error = None
@@ -44,7 +46,9 @@ def wait_for(what, check, timeout=30.0, interval=0.1):
                     now = time.monotonic()
                     print(f"[{now - _T0:6.1f}] {now - started:5.1f} s  {what}", flush=True)
                 return value
-        except Exception as e:  # a widget may vanish between two calls
+        except AssertionError:
+            raise
+        except Exception as e:  # noqa: BLE001
             last_error = e
         if time.monotonic() > deadline:
             detail = f" (last error: {last_error})" if last_error else ""
