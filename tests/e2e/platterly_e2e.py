@@ -1,0 +1,520 @@
+#!/usr/bin/python3
+"""End-to-end cases: the built program, driven through its accessibility tree as a user would.
+
+usage: platterly_e2e.py --bin BUILD/bin --out OUTDIR CASE...
+Each case gets its own X server, D-Bus session and accessibility bus, and runs the program
+from a copy of BUILD/bin. A failing case leaves a screenshot, the program's output and the
+program folder in OUTDIR/CASE. PLATTERLY_E2E_SHOTS=1 also saves the key moments.
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import checks  # noqa: E402
+import ui  # noqa: E402
+from session import Desktop, Program, ProgramFolder, wait_for  # noqa: E402
+
+MAIN = "Platterly 2.0"
+BOX = "Platterly"  # every message box's caption
+DEMO_CUE = os.path.join("discs", "Platterly Demo.cue")
+DEMO_STATUS = "Image Platterly Demo"
+
+
+class Case:
+    def __init__(self, name, build_bin, out_root):
+        self.name = name
+        self.out = os.path.join(out_root, name)
+        shutil.rmtree(self.out, ignore_errors=True)
+        os.makedirs(self.out)
+        self.shots = os.environ.get("PLATTERLY_E2E_SHOTS") == "1"
+        self.desktop = Desktop(self.out).start()
+        ui.configure()
+        self.folder = ProgramFolder(build_bin, self.out)
+        self.program = None
+        self.app = self.main = self.tree = None
+        self.runs = 0
+
+    # -- the program -------------------------------------------------------------------
+    def start(self, rows=None):
+        """Starts the program and waits for its track list (rows, when given)."""
+        self.runs += 1
+        self.program = Program(self.desktop, self.folder, self.out, self.runs)
+        self.app = self.program.app
+        self.main = ui.main_window(self.app)
+        self.tree = wait_for("the track list", lambda: ui.find(self.main, "tree"))
+        if rows is not None:
+            wait_for(f"{rows} rows in the track list",
+                     lambda: self.tree.queryTable().nRows == rows, timeout=30)
+        self.no_message_box()
+        return self.app
+
+    def exit_program(self):
+        """File > Exit; the program must end by itself and report success."""
+        item = ui.menu_item(self.app, "File", "Exit")
+        try:
+            ui.press(item, opens_modal=True)
+        except Exception:  # noqa: BLE001 (the program may leave the bus before answering)
+            pass
+        rc = self.program.wait_exit(timeout=30)
+        assert rc == 0, f"the program exited with code {rc}"
+        self.program = None
+
+    # -- what the user sees ------------------------------------------------------------
+    def cell(self, row, column):
+        return self.tree.queryTable().getAccessibleAt(row, column)
+
+    def rows(self):
+        table = self.tree.queryTable()
+        return [[table.getAccessibleAt(r, c).name for c in range(table.nColumns)]
+                for r in range(table.nRows)]
+
+    def message_boxes(self):
+        return [w for w in ui.windows(self.app) if ui.plain(w.name) == BOX]
+
+    @staticmethod
+    def box_text(box):
+        return "\n".join(label.name for label in ui.find_all(box, "label") if label.name)
+
+    def no_message_box(self):
+        boxes = self.message_boxes()
+        assert not boxes, f"unexpected message: {self.box_text(boxes[0])!r}"
+
+    def wait_message_box(self, timeout=30):
+        return wait_for("a message box", lambda: next(iter(self.message_boxes()), None), timeout)
+
+    def open_dialog(self, press_what, title):
+        ui.press(press_what, opens_modal=True)
+        return ui.wait_window(self.app, title)
+
+    def moment(self, label):
+        if self.shots:
+            self.desktop.screenshot(os.path.join(self.out, f"{self.name}-{label}.png"))
+
+    # -- tear-down -----------------------------------------------------------------------
+    def close(self, passed):
+        if self.program is not None:
+            self.program.kill()
+        self.desktop.stop()
+        if passed:
+            self.folder.remove()
+
+
+def field_beside(dialog, caption):
+    """The text field on the same line as a caption: the options dialog's ID3 fields carry
+    no accessible name of their own, so they are found as a sighted user finds them."""
+    label = wait_for(f"the caption \"{caption}\"", lambda: ui.find(dialog, "label", caption))
+    lx, ly, lw, lh = ui.extents(label)
+    middle = ly + lh // 2
+    for text in ui.find_all(dialog, "text"):
+        x, y, w, h = ui.extents(text)
+        if y <= middle <= y + h and x >= lx + lw:
+            return text
+    raise AssertionError(f"no text field beside \"{caption}\"")
+
+
+def choose(combo, item_name):
+    """Opens a drop-down list with the mouse and clicks one of its entries."""
+    ui.click(combo)
+    item = wait_for(f"the entry \"{item_name}\"",
+                    lambda: ui.find(combo, "list item", item_name))
+    ui.click(item)
+    wait_for(f"the list to show \"{item_name}\"", lambda: combo.name == item_name)
+
+
+def show_tab(dialog, caption):
+    """Clicks a page's tab; callers then wait for the page's own widgets to show."""
+    ui.click(wait_for(f"the tab \"{caption}\"", lambda: ui.find(dialog, "page tab", caption)))
+
+
+# ======================================================================================
+# The cases
+# ======================================================================================
+
+def case_track_list(c):
+    """The demo disc's tracks, their lengths and sizes, and the drive in the status bar."""
+    disc = checks.Disc(c.folder.file(DEMO_CUE))
+    expected = []
+    for number, (m, s) in enumerate(disc.length_texts(), start=1):
+        expected.append([str(number), "Track" + checks.two_digits(number),
+                         checks.two_digits(m) + ":" + checks.two_digits(s), checks.size_text(m, s)])
+    c.start(rows=len(expected))
+    c.moment("list")
+    assert c.main.name == MAIN, c.main.name
+    headers = [h.name for h in ui.children(c.tree) if ui.role_name(h) == "table column header"]
+    assert headers == ["No.", "Title", "Length(min)", "Size(MB)"], headers
+    assert c.rows() == expected, f"track list {c.rows()} != {expected}"
+    # Every row starts ticked, so Extract is offered at once.
+    unticked = [r for r in range(len(expected)) if not ui.is_checked(c.cell(r, 0))]
+    assert not unticked, f"rows {unticked} start unticked"
+    assert ui.is_enabled(ui.find(c.main, "push button", "Extract"))
+    status = wait_for("the status bar", lambda: ui.find(c.main, "status bar"))
+    texts = [label.name for label in ui.find_all(status, "label")]
+    assert texts == [DEMO_STATUS], f"status bar shows {texts}"
+    c.exit_program()
+
+
+def case_rename(c):
+    """Renamed titles survive a restart and are stored under the disc's own key."""
+    disc = checks.Disc(c.folder.file(DEMO_CUE))
+    c.start(rows=6)
+    table = c.tree.queryTable()
+
+    # Keyboard: select the row, F2, type the new title over the selected old one, OK.
+    ui.click(c.cell(2, 1))
+    wait_for("row 3 to be selected", lambda: table.isRowSelected(2))
+    ui.key("F2")
+    dialog = ui.wait_window(c.app, "Rename Track Title")
+    edit = wait_for("the title field", lambda: ui.find(dialog, "text"))
+    assert ui.text_of(edit) == "Track03", ui.text_of(edit)
+    ui.wait_focused(edit)
+    typed = "Night Drive (Live)"
+    ui.type_text(typed)
+    wait_for(f"the field to read {typed!r}", lambda: ui.text_of(edit) == typed)
+    c.moment("rename")
+    ui.press(ui.find(dialog, "push button", "OK"))
+    ui.wait_window_gone(c.app, "Rename Track Title")
+    wait_for("the new title in row 3", lambda: c.cell(2, 1).name == typed)
+
+    # Double click: an empty title cannot be accepted; a non-ASCII one can, with Enter.
+    ui.click(c.cell(4, 1), "b1d")
+    dialog = ui.wait_window(c.app, "Rename Track Title")
+    edit = wait_for("the title field", lambda: ui.find(dialog, "text"))
+    assert ui.text_of(edit) == "Track05", ui.text_of(edit)
+    ok = ui.find(dialog, "push button", "OK")
+    ui.set_text(edit, "")
+    wait_for("OK to be disabled for an empty title", lambda: not ui.is_enabled(ok))
+    ui.key("Return")
+    accented = "Überfahrt – Café"
+    ui.set_text(edit, accented)
+    wait_for("OK to be enabled again", lambda: ui.is_enabled(ok))
+    ui.key("Return")
+    ui.wait_window_gone(c.app, "Rename Track Title")
+    wait_for("the new title in row 5", lambda: c.cell(4, 1).name == accented)
+
+    # Cancel keeps the old title.
+    ui.click(c.cell(0, 1))
+    wait_for("row 1 to be selected", lambda: table.isRowSelected(0))
+    ui.key("F2")
+    dialog = ui.wait_window(c.app, "Rename Track Title")
+    edit = wait_for("the title field", lambda: ui.find(dialog, "text"))
+    ui.wait_focused(edit)
+    ui.type_text("Not this one")
+    wait_for("the typed title", lambda: ui.text_of(edit) == "Not this one")
+    ui.press(ui.find(dialog, "push button", "Cancel"))
+    ui.wait_window_gone(c.app, "Rename Track Title")
+    assert c.cell(0, 1).name == "Track01", c.cell(0, 1).name
+    c.exit_program()
+
+    info, raw = checks.read_profile(c.folder.file("cdinfo.dat"))
+    key = disc.key()
+    assert key.lower() in info, f"cdinfo.dat has no section [{key}]: {sorted(info)}"
+    section = info[key.lower()]
+    want = {"tracknumber": "6", "1": "Track01", "2": "Track02", "3": typed, "4": "Track04",
+            "5": accented, "6": "Track06"}
+    got = {k: section.get(k) for k in want}
+    assert got == want, f"cdinfo.dat [{key}] holds {got}"
+    assert accented.encode("utf-8") in raw, "the accented title is not stored as UTF-8"
+    assert b"\r\n" in raw and b"\n" not in raw.replace(b"\r\n", b""), "cdinfo.dat is not CRLF"
+
+    c.start(rows=6)
+    c.moment("restarted")
+    titles = [row[1] for row in c.rows()]
+    assert titles == ["Track01", "Track02", typed, "Track04", accented, "Track06"], titles
+    c.exit_program()
+
+
+def case_rip_mp3(c):
+    """Two of four tracks ripped to tagged MP3 files; their WAV files go, nothing else comes.
+    The disc is a short one of our own, so the encoder's time does not dominate the case."""
+    c.folder.replace_discs("Rip Test", "6s", "9s", "4s", "5s")
+    disc = checks.Disc(c.folder.file("discs", "Rip Test.cue"))
+    artist, album = "The Demo Band", "Sampler"
+    output = c.folder.file("Output")
+    c.start(rows=4)
+
+    # The tag is switched on and filled in the options dialog's ID3 page.
+    dialog = c.open_dialog(ui.find(c.main, "push button", "Options"), "Options")
+    show_tab(dialog, "ID3 Tag")
+    use = wait_for("Use ID3 tag", lambda: ui.find(dialog, "check box", "Use ID3 tag"))
+    ui.click(use)
+    wait_for("Use ID3 tag to be ticked", lambda: ui.is_checked(use))
+    for caption, value in (("Artist:", artist), ("Album:", album)):
+        field = field_beside(dialog, caption)
+        ui.click(field)
+        ui.wait_focused(field, caption)
+        ui.type_text(value)
+        wait_for(f"{caption} to read {value!r}", lambda f=field, v=value: ui.text_of(f) == v)
+    c.moment("id3")
+    ui.press(ui.find(dialog, "push button", "OK"))
+    ui.wait_window_gone(c.app, "Options")
+
+    # Tick tracks 2 and 4 only.
+    ui.press(ui.menu_item(c.app, "Edit", "Select None"))
+    wait_for("every row unticked", lambda: not any(ui.is_checked(c.cell(r, 0)) for r in range(4)))
+    extract = ui.find(c.main, "push button", "Extract")
+    wait_for("Extract to be disabled with nothing ticked", lambda: not ui.is_enabled(extract))
+    # A click with Ctrl held ticks or unticks a row.
+    for row in (1, 3):
+        ui.ctrl_click(c.cell(row, 1))
+    wait_for("rows 2 and 4 ticked", lambda: [ui.is_checked(c.cell(r, 0)) for r in range(4)]
+             == [False, True, False, True])
+
+    # The program made its default output folder when it started.
+    assert os.listdir(output) == [], os.listdir(output)
+    ui.press(extract, opens_modal=True)
+
+    mp3s = [os.path.join(output, f"Track0{n}.mp3") for n in (2, 4)]
+    wavs = [os.path.join(output, f"Track0{n}.wav") for n in (2, 4)]
+    captions = set()
+
+    def finished():
+        others = [w for w in ui.windows(c.app) if ui.plain(w.name) != MAIN]
+        for w in others:
+            if ui.plain(w.name) == BOX:
+                raise AssertionError(f"message during the rip: {c.box_text(w)!r}")
+            if not captions:
+                c.moment("job")
+            captions.add(ui.plain(w.name))
+        return (not others and all(os.path.exists(p) for p in mp3s)
+                and not any(os.path.exists(p) for p in wavs))
+    wait_for("the rip to finish and its window to close", finished, timeout=120)
+    c.moment("ripped")
+    print(f"job captions seen: {sorted(captions)}")
+    assert sorted(os.listdir(output)) == ["Track02.mp3", "Track04.mp3"], os.listdir(output)
+
+    for number, path in zip((2, 4), mp3s):
+        info = checks.probe(path)
+        seconds = disc.track_seconds(number)
+        assert info["codec"] == "mp3", info
+        assert (info["rate"], info["channels"]) == (44100, 2), info
+        assert info["bit_rate"] == 128000, f"default 128 kbit/s expected: {info}"
+        assert abs(info["duration"] - seconds) < 0.2, f"{path}: {info['duration']} s, track {seconds} s"
+        tag = checks.id3v1(path)
+        assert tag is not None, f"{path} has no ID3v1 tag"
+        want = {"title": f"Track0{number}", "artist": artist, "album": album, "track": number,
+                "genre": 255}
+        got = {k: tag[k] for k in want}
+        assert got == want, f"{path} tag {got} != {want}"
+    c.exit_program()
+
+    options, _ = checks.read_profile(c.folder.file("options.ini"))
+    assert options["id3"]["use"] == "1", options.get("id3")
+    info, _ = checks.read_profile(c.folder.file("cdinfo.dat"))
+    section = info[disc.key().lower()]
+    assert (section.get("artist"), section.get("album")) == (artist, album), section
+
+
+def case_wav_to_ogg(c):
+    """Two WAV files picked in the file dialog become Ogg Vorbis files; the slower one is
+    brought to 44100 Hz on the way and the temporary file is removed."""
+    inputs = os.path.join(c.out, "input files")
+    os.makedirs(inputs)
+    loud = os.path.join(inputs, "Chord Test.wav")
+    slow = os.path.join(inputs, "low rate.wav")
+    checks.sox_wav(loud, 4.5, 44100, 2, "sine", "440", "sine", "660")
+    checks.sox_wav(slow, 3.0, 22050, 1, "sine", "330")
+    before = {p: open(p, "rb").read() for p in (loud, slow)}
+    output = c.folder.file("Output")
+    os.makedirs(output)
+    c.start(rows=6)
+
+    picker = c.open_dialog(ui.menu_item(c.app, "File", "WAV to OGG..."), "Open")
+    name = wait_for("the file-name field", lambda: ui.find(picker, "text", "File name:"))
+    # As a user would: go to the folder, then name both files.
+    ui.click(name)
+    ui.wait_focused(name)
+    ui.type_text(inputs)
+    wait_for("the folder in the file-name field", lambda: ui.text_of(name) == inputs)
+    ui.key("Return")
+    look_in = wait_for("the folder to open", lambda: next(
+        (b for b in ui.find_all(picker, "combo box") if b.name == inputs), None))
+    assert look_in
+    wait_for("the field to be emptied", lambda: ui.text_of(name) == "")
+    ui.wait_focused(name)
+    both = '"Chord Test.wav" "low rate.wav"'
+    ui.type_text(both)
+    wait_for("both names in the field", lambda: ui.text_of(name) == both)
+    c.moment("picker")
+    ui.key("Return")
+
+    oggs = [os.path.join(output, "Chord Test.ogg"), os.path.join(output, "low rate.ogg")]
+    captions = set()
+
+    def finished():
+        others = [w for w in ui.windows(c.app) if ui.plain(w.name) != MAIN]
+        for w in others:
+            if ui.plain(w.name) == BOX:
+                raise AssertionError(f"message during the job: {c.box_text(w)!r}")
+            if not captions:
+                c.moment("job")
+            captions.add(ui.plain(w.name))
+        return not others and all(os.path.exists(p) for p in oggs)
+    wait_for("the OGG job to finish and its window to close", finished, timeout=90)
+    c.moment("encoded")
+    print(f"job captions seen: {sorted(captions)}")
+    assert sorted(os.listdir(output)) == ["Chord Test.ogg", "low rate.ogg"], os.listdir(output)
+    for path, seconds, channels in ((oggs[0], 4.5, 2), (oggs[1], 3.0, 1)):
+        info = checks.probe(path)
+        assert info["codec"] == "vorbis", info
+        assert (info["rate"], info["channels"]) == (44100, channels), f"{path}: {info}"
+        assert abs(info["duration"] - seconds) < 0.1, f"{path}: {info['duration']} s, input {seconds} s"
+    for path, data in before.items():
+        assert open(path, "rb").read() == data, f"{path} was changed"
+    c.exit_program()
+
+
+def case_options(c):
+    """OK stores the dialog's values (options.ini holds them after exit); Cancel stores nothing."""
+    missing = c.folder.file("no such folder")
+    rips = c.folder.file("rips")
+    os.makedirs(rips)
+    c.start(rows=6)
+    options_item = ui.menu_item(c.app, "Edit", "Options")
+
+    dialog = c.open_dialog(options_item, "Options")
+    folder = wait_for("the output folder field",
+                      lambda: ui.find(dialog, "text", "Output directory(WAV/MP3)"))
+    assert ui.text_of(folder) == c.folder.file("Output"), ui.text_of(folder)
+    choose(ui.find(dialog, "combo box", "MP3 file(*.MP3)"), "WAV file(*.WAV)")
+    normalize = ui.find(dialog, "check box", "Normalize")
+    assert not ui.is_checked(normalize)
+    ui.click(normalize)
+    wait_for("Normalize to be ticked", lambda: ui.is_checked(normalize))
+
+    # A folder that does not exist is refused and the dialog stays open.
+    ui.set_text(folder, missing)
+    ui.press(ui.find(dialog, "push button", "OK"), opens_modal=True)
+    box = c.wait_message_box()
+    assert c.box_text(box) == missing + ",The output directory does not exist.", c.box_text(box)
+    c.moment("refused")
+    ui.press(ui.find(box, "push button", "OK"))
+    wait_for("the message to close", lambda: not c.message_boxes())
+    assert ui.find(c.app, "dialog", "Options"), "the dialog closed"
+    ui.set_text(folder, rips)
+    ui.press(ui.find(dialog, "push button", "OK"))
+    ui.wait_window_gone(c.app, "Options")
+
+    # Reopened, it shows what OK stored; changes then cancelled are not kept.
+    dialog = c.open_dialog(options_item, "Options")
+    folder = wait_for("the output folder field",
+                      lambda: ui.find(dialog, "text", "Output directory(WAV/MP3)"))
+    assert ui.text_of(folder) == rips, ui.text_of(folder)
+    assert ui.find(dialog, "combo box", "WAV file(*.WAV)"), "the format was not kept"
+    assert ui.is_checked(ui.find(dialog, "check box", "Normalize"))
+    delete_wav = ui.find(dialog, "check box", "Delete WAV file after processing")
+    assert ui.is_checked(delete_wav)
+    ui.click(delete_wav)
+    wait_for("Delete WAV to be unticked", lambda: not ui.is_checked(delete_wav))
+    show_tab(dialog, "LAME")
+    choose(wait_for("the mode list", lambda: ui.find(dialog, "combo box", "Joint Stereo")), "Mono")
+    c.moment("cancelling")
+    ui.press(ui.find(dialog, "push button", "Cancel"))
+    ui.wait_window_gone(c.app, "Options")
+
+    dialog = c.open_dialog(options_item, "Options")
+    assert ui.is_checked(wait_for("Delete WAV", lambda: ui.find(
+        dialog, "check box", "Delete WAV file after processing"))), "Cancel stored a change"
+    show_tab(dialog, "LAME")
+    wait_for("the LAME page", lambda: ui.find(dialog, "label", "Mode:"))
+    assert ui.find(dialog, "combo box", "Joint Stereo"), "Cancel stored the mode"
+    ui.press(ui.find(dialog, "push button", "Cancel"))
+    ui.wait_window_gone(c.app, "Options")
+    c.exit_program()
+
+    ini, raw = checks.read_profile(c.folder.file("options.ini"))
+    common, mp3 = ini["commonoptions"], ini["mp3options"]
+    got = {"OutputFolder": common.get("outputfolder"), "OutputFormat": common.get("outputformat"),
+           "IsNormalize": common.get("isnormalize"), "IsKeepWav": common.get("iskeepwav"),
+           "StereoMode": mp3.get("stereomode")}
+    want = {"OutputFolder": rips, "OutputFormat": "1", "IsNormalize": "1", "IsKeepWav": "0",
+            "StereoMode": "1"}
+    assert got == want, f"options.ini holds {got}, expected {want}"
+    assert b"\n" not in raw.replace(b"\r\n", b""), "options.ini is not CRLF"
+
+
+CASES = {
+    "track_list": case_track_list,
+    "rename": case_rename,
+    "rip_mp3": case_rip_mp3,
+    "wav_to_ogg": case_wav_to_ogg,
+    "options": case_options,
+}
+
+
+def run(name, build_bin, out_root):
+    started = time.monotonic()
+    case = None
+    passed = False
+    try:
+        case = Case(name, build_bin, out_root)
+        CASES[name](case)
+        passed = True
+    except Exception:  # noqa: BLE001
+        traceback.print_exc()
+        if case is not None:
+            shot = case.desktop.screenshot(os.path.join(case.out, f"{name}-failure.png"))
+            if shot:
+                print(f"screenshot of the failure: {shot}")
+            print(f"program output and folder: {case.out}")
+    finally:
+        if case is not None:
+            case.close(passed)
+    print(f"{name}: {'passed' if passed else 'FAILED'} in {time.monotonic() - started:.1f} s")
+    return passed
+
+
+def check_prerequisites(build_bin):
+    """Everything the cases need, named when missing, so a broken set-up reads as one
+    failure rather than five time-outs."""
+    missing = []
+    for name in ("platterly", "WM8EUTIL", "makedisc", DEMO_CUE):
+        if not os.path.exists(os.path.join(build_bin, name)):
+            missing.append(os.path.join(build_bin, name) + " (build the project first)")
+    for tool in ("Xvfb", "dbus-launch", "dbus-send", "/usr/libexec/at-spi-bus-launcher",
+                 "/usr/bin/import", "ffprobe", "sox", "lame"):
+        if shutil.which(tool) is None:
+            missing.append(tool + " (scripts/install-deps.sh installs it)")
+    try:
+        import gi  # noqa: PLC0415
+        gi.require_version("Atspi", "2.0")
+    except (ImportError, ValueError) as e:
+        missing.append(f"python3-pyatspi for {sys.executable} ({e})")
+    for m in missing:
+        print(f"missing: {m}")
+    return not missing
+
+
+def main():
+    # ctest ends a case that overruns with SIGTERM: tear the desktop down on the way out.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", required=True, help="the build's program folder")
+    parser.add_argument("--out", default=".", help="where each case keeps its output")
+    parser.add_argument("--check", action="store_true", help="only check the prerequisites")
+    parser.add_argument("cases", nargs="*", default=list(CASES))
+    args = parser.parse_args()
+    if args.check:
+        return 0 if check_prerequisites(args.bin) else 1
+    unknown = [n for n in args.cases if n not in CASES]
+    if unknown:
+        parser.error(f"unknown cases {unknown}; known: {list(CASES)}")
+    if len(args.cases) == 1:
+        return 0 if run(args.cases[0], os.path.abspath(args.bin), os.path.abspath(args.out)) else 1
+    # The accessibility library binds to one bus per process: one process per case.
+    failed = [n for n in args.cases
+              if subprocess.run([sys.executable, os.path.abspath(__file__), "--bin", args.bin,
+                                 "--out", args.out, n]).returncode != 0]
+    if failed:
+        print(f"failed: {' '.join(failed)}")
+    return 1 if failed else 0
+
+if __name__ == "__main__":
+    sys.exit(main())
