@@ -32,8 +32,13 @@ QString QtFilterFromWindows(const QString& filter)
         const QString name = parts.at(i).trimmed();
         QString patterns = parts.at(i + 1).trimmed();
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        // Qt reads the patterns from the parentheses of the name; keep the name and add them.
-        out << name + QStringLiteral(" (") + patterns + QLatin1Char(')');
+        // Qt reads the patterns from the parentheses that end the name; a name that shows them
+        // already ("Sound file(*.wav)") is kept as it is, any other gets them added.
+        const QString shown = QLatin1Char('(') + patterns + QLatin1Char(')');
+        if (name.endsWith(shown))
+            out << name;
+        else
+            out << name + QLatin1Char(' ') + shown;
     }
     return out.join(QStringLiteral(";;"));
 }

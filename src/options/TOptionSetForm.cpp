@@ -46,9 +46,13 @@ QComboBox* TypedList(QWidget* parent, const char* name, const QStringList& items
     return box;
 }
 
-QLabel* Caption(const QString& text, QWidget* parent)
+/// A caption; with a buddy it also names that field for screen readers.
+QLabel* Caption(const QString& text, QWidget* parent, QWidget* buddy = nullptr)
 {
-    return new QLabel(text, parent);
+    auto* label = new QLabel(text, parent);
+    if (buddy != nullptr)
+        label->setBuddy(buddy);
+    return label;
 }
 
 } // namespace
@@ -121,8 +125,8 @@ QWidget* TOptionSetForm::BuildOutputTab()
     auto* grid = new QGridLayout;
     ckbKeepWav = Named(new QCheckBox(QStringLiteral("Delete WAV file after processing"), page), "ckbKeepWav");
     grid->addWidget(ckbKeepWav, 0, 0, 1, 3);
-    grid->addWidget(Caption(QStringLiteral("Output format:"), page), 1, 0);
     cbOutputFormat = PickList(page, "cbOutputFormat", TOptionSetLogic::OutputFormatItems());
+    grid->addWidget(Caption(QStringLiteral("Output format:"), page, cbOutputFormat), 1, 0);
     grid->addWidget(cbOutputFormat, 1, 1, 1, 2);
     ckNormalize = Named(new QCheckBox(QStringLiteral("Normalize"), page), "ckNormalize");
     grid->addWidget(ckNormalize, 2, 0);
@@ -131,7 +135,7 @@ QWidget* TOptionSetForm::BuildOutputTab()
     // Only the arrows change it, so the gain never leaves 0..100.
     SpinEdit1->findChild<QLineEdit*>()->setReadOnly(true);
     grid->addWidget(SpinEdit1, 2, 1);
-    grid->addWidget(Caption(QStringLiteral("%"), page), 2, 2);
+    grid->addWidget(Caption(QStringLiteral("%"), page, SpinEdit1), 2, 2);
     grid->setColumnStretch(2, 1);
     layout->addLayout(grid);
 
@@ -170,7 +174,7 @@ QWidget* TOptionSetForm::BuildLameTab()
     };
     int r = 2;
     for (const auto& [label, box] : rows) {
-        grid->addWidget(Caption(QString::fromLatin1(label), page), r, 0);
+        grid->addWidget(Caption(QString::fromLatin1(label), page, box), r, 0);
         grid->addWidget(box, r++, 1);
     }
     bDefault = Named(new QPushButton(QStringLiteral("&Default"), page), "bDefault");
@@ -200,11 +204,11 @@ QWidget* TOptionSetForm::BuildOggTab()
     cbOggNomBit = PickList(group, "cbOggNomBit", TOptionSetLogic::OggBitRateItems());
     cbOggMaxBit = PickList(group, "cbOggMaxBit", TOptionSetLogic::OggBitRateItems());
     cbOggMinBit = PickList(group, "cbOggMinBit", TOptionSetLogic::OggBitRateItems());
-    grid->addWidget(Caption(QStringLiteral("Nominal bitrate:"), group), 0, 0);
+    grid->addWidget(Caption(QStringLiteral("Nominal bitrate:"), group, cbOggNomBit), 0, 0);
     grid->addWidget(cbOggNomBit, 0, 1);
-    grid->addWidget(Caption(QStringLiteral("Maximum bitrate:"), group), 1, 0);
+    grid->addWidget(Caption(QStringLiteral("Maximum bitrate:"), group, cbOggMaxBit), 1, 0);
     grid->addWidget(cbOggMaxBit, 1, 1);
-    grid->addWidget(Caption(QStringLiteral("Minimum bitrate:"), group), 2, 0);
+    grid->addWidget(Caption(QStringLiteral("Minimum bitrate:"), group, cbOggMinBit), 2, 0);
     grid->addWidget(cbOggMinBit, 2, 1);
     grid->setColumnStretch(1, 1);
     layout->addWidget(group);
@@ -216,8 +220,8 @@ QWidget* TOptionSetForm::BuildWmaTab()
 {
     auto* page = new QWidget;
     auto* grid = new QGridLayout(page);
-    grid->addWidget(Caption(QStringLiteral("Audio Bitrate:"), page), 0, 0);
     cbWMABitrate = PickList(page, "cbWMABitrate", TOptionSetLogic::WmaBitRateItems());
+    grid->addWidget(Caption(QStringLiteral("Audio Bitrate:"), page, cbWMABitrate), 0, 0);
     grid->addWidget(cbWMABitrate, 0, 1);
     bWMADefault = Named(new QPushButton(QStringLiteral("&Default"), page), "bWMADefault");
     grid->addWidget(bWMADefault, 1, 1, Qt::AlignRight);
@@ -243,7 +247,7 @@ QWidget* TOptionSetForm::BuildId3Tab()
     };
     int r = 1;
     for (const auto& [label, control] : rows) {
-        grid->addWidget(Caption(QString::fromLatin1(label), page), r, 0);
+        grid->addWidget(Caption(QString::fromLatin1(label), page, control), r, 0);
         grid->addWidget(control, r++, 1);
     }
     grid->setColumnStretch(1, 1);
@@ -255,8 +259,8 @@ QWidget* TOptionSetForm::BuildCdRomTab()
 {
     auto* page = new QWidget;
     auto* grid = new QGridLayout(page);
-    grid->addWidget(Caption(QStringLiteral("CD-ROM drive:"), page), 0, 0);
     cbCDList = PickList(page, "cbCDList", {});
+    grid->addWidget(Caption(QStringLiteral("CD-ROM drive:"), page, cbCDList), 0, 0);
     grid->addWidget(cbCDList, 0, 1);
     ckbCDDb = Named(new QCheckBox(QStringLiteral("Get CD information from CD DB"), page), "ckbCDDb");
     ckbCDDb->setVisible(false);

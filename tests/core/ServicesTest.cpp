@@ -80,8 +80,9 @@ TEST(Services, ScriptedServicesRestoreThePreviousOne)
     r.Filter = QStringLiteral("Sound file(*.wav)|*.wav| Any file(*.*)|*.*");
     EXPECT_EQ(FileDialogs().Pick(r).size(), 2);
     EXPECT_TRUE(FileDialogs().Pick(r).isEmpty());
-    EXPECT_EQ(QtFilterFromWindows(r.Filter),
-              QStringLiteral("Sound file(*.wav) (*.wav);;Any file(*.*) (*.*)"));
+    EXPECT_EQ(QtFilterFromWindows(r.Filter), QStringLiteral("Sound file(*.wav);;Any file(*.*)"));
+    EXPECT_EQ(QtFilterFromWindows(QStringLiteral("Index files|*.mp3;*.MP3")),
+              QStringLiteral("Index files (*.mp3 *.MP3)"));
 }
 
 TEST(Events, PostedReportsArriveInOrderAndSendBlocksUntilHandled)
