@@ -30,8 +30,9 @@ bool SameFile(const QString& a, const QString& b)
 {
     struct stat sa {};
     struct stat sb {};
-    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0
-        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0
+        && ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev
+        && sa.st_ino == sb.st_ino;
 }
 
 } // namespace
@@ -58,7 +59,8 @@ void TACSFileOut::OpenOutputFile()
     // what is being written.
     const QString source = SourceFileName(Input());
     if (!source.isEmpty() && SameFile(source, fileName_))
-        throw EACSException(QStringLiteral("The output file \"%1\" is the input file.").arg(fileName_));
+        throw EACSException(
+            QStringLiteral("The output file \"%1\" is the input file.").arg(fileName_));
     const bool append = fileMode_ != foRewrite && FileExists(fileName_);
     ownedStream_ = TACSFileStream::Open(fileName_, append ? TACSFileStream::Mode::ReadWrite
                                                           : TACSFileStream::Mode::Create);

@@ -266,7 +266,8 @@ bool TWaveIn::Refill()
 bool TWaveIn::RefillPcm()
 {
     auto readRange = [this]() -> int64_t {
-        const int64_t want = std::min<int64_t>({kBufferSize, Size() - Position(), dataEnd_ - stream_->Position()});
+        const int64_t want =
+            std::min<int64_t>({kBufferSize, Size() - Position(), dataEnd_ - stream_->Position()});
         if (want <= 0)
             return 0;
         return stream_->Read(reinterpret_cast<uint8_t*>(buffer_.data()), want);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "audio/ACSException.h"
 #include "audio/ByteOrder.h"
@@ -252,7 +253,8 @@ void TWaveOut::PatchSizes()
             return;
         Put32At(40, RiffSize(size - 44));
     } else {
-        const bool sizesHold = inputSize_ >= 0 && size - 60 == headerDataSize_ && framesIn_ == headerFrames_;
+        const bool sizesHold =
+            inputSize_ >= 0 && size - 60 == headerDataSize_ && framesIn_ == headerFrames_;
         if (sizesHold)
             return;
         Put32At(56, RiffSize(size - 60));
