@@ -357,17 +357,6 @@ TEST_F(AudioVorbisOut, AFileThatCannotBeWrittenIsRemovedOrRestored)
     EXPECT_EQ(LoadBytes(Path("old.ogg")), old);
 }
 
-TEST_F(AudioVorbisOut, AFullDiskLeavesNoBrokenFile)
-{
-    TSmallDisk disk(Path("disk"), 64);
-    if (!disk.mounted())
-        GTEST_SKIP() << "needs root to mount a small tmpfs";
-    TMemorySource src(ToBytes(Sine(44100 * 20, 2, 44100)), 44100, 2, 16);
-    Encode(src, "disk/full.ogg");
-    EXPECT_TRUE(lastError.endsWith(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << lastError.toStdString();
-    EXPECT_FALSE(QFile::exists(Path("disk/full.ogg")));
-}
-
 TEST_F(AudioVorbisOut, AnOutputThatIsTheInputIsRefusedUntouched)
 {
     const Bytes original = LoadBytes(AudioFixture("pcm_s16_stereo_22050.wav"));
@@ -392,15 +381,6 @@ TEST_F(AudioVorbisOut, AnOutputThatIsTheInputIsRefusedUntouched)
             EXPECT_FALSE(in.Busy());
         }
     }
-    // Another file is encoded as ever.
-    TWaveIn in;
-    in.SetFileName(Path("in.wav"));
-    TVorbisOut v;
-    TSinkWatcher w(v);
-    v.SetInput(&in);
-    v.SetFileName(Path("in.ogg"));
-    RunToEnd(v, w);
-    EXPECT_EQ(w.doneCount(), 1);
 }
 
 TEST_F(AudioVorbisOut, AppendingChainsANewStreamAfterTheOldBytes)

@@ -61,7 +61,8 @@ std::vector<std::pair<std::string, Bytes>> ChunksOf(const Bytes& file)
     while (i + 8 <= file.size()) {
         const size_t size = GetLE32(&file[i + 4]);
         const size_t end = std::min(file.size(), i + 8 + size);
-        out.emplace_back(std::string(file.begin() + i, file.begin() + i + 4), Bytes(file.begin() + i + 8, file.begin() + end));
+        out.emplace_back(std::string(reinterpret_cast<const char*>(&file[i]), 4),
+                         Bytes(file.data() + i + 8, file.data() + end));
         i += 8 + size + (size & 1);
     }
     return out;
