@@ -2,7 +2,9 @@
 // range and looping, and its refusal of damaged files.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include <dirent.h>
@@ -13,6 +15,7 @@
 
 #include "AudioTestUtil.h"
 #include "audio/ACSException.h"
+#include "audio/ACSFileStream.h"
 #include "audio/ACSMemoryStream.h"
 #include "audio/ByteOrder.h"
 #include "audio/WaveIn.h"
@@ -510,4 +513,22 @@ TEST(AudioWaveIn, NamesThatAreNotRegularFilesAreRefusedWithoutBlocking)
         EXPECT_THROW(in.SampleRate(), EACSException); // a FIFO would block a plain open
         EXPECT_THROW(in.Init(), EACSException);
     }
+}
+
+TEST(AudioWaveIn, AReadErrorIsAnErrorNotTheEndOfTheFile)
+{
+    // A regular file whose reads fail with EIO: a reader that took the failure for the end of
+    // the data would hand a cut file on as a whole one.
+    const QString mem = QStringLiteral("/proc/self/mem");
+    std::unique_ptr<TACSFileStream> s = TACSFileStream::Open(mem, TACSFileStream::Mode::Read);
+    uint8_t b[16];
+    try {
+        s->Read(b, sizeof b);
+        ADD_FAILURE() << "no exception";
+    } catch (const EACSException& e) {
+        EXPECT_EQ(e.text(), QStringLiteral("Cannot read file \"%1\". %2").arg(mem, QString::fromLocal8Bit(std::strerror(EIO))));
+    }
+    TWaveIn in;
+    in.SetFileName(mem);
+    EXPECT_THROW(in.Init(), EACSException);
 }
