@@ -1,8 +1,41 @@
 #include "audio/ACSFileOut.h"
 
+#include <sys/stat.h>
+
+#include <QFile>
+
+#include "audio/ACSConverter.h"
 #include "audio/ACSException.h"
+#include "audio/ACSFileIn.h"
 #include "audio/ACSFileStream.h"
 #include "core/FileUtil.h"
+
+namespace {
+
+/// The file at the start of a chain of filters, or an empty name when it reads no named file.
+QString SourceFileName(TACSInput* input)
+{
+    // Bounded: a filter refuses to close a loop, but a chain is never this long either.
+    for (int depth = 0; input && depth < 64; ++depth) {
+        if (auto* file = dynamic_cast<TACSFileIn*>(input))
+            return file->StreamAssigned() ? QString() : file->FileName();
+        auto* filter = dynamic_cast<TACSConverter*>(input);
+        input = filter ? filter->Input() : nullptr;
+    }
+    return QString();
+}
+
+/// Same device and inode: the same file under any name, link or path.
+bool SameFile(const QString& a, const QString& b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0
+        && ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev
+        && sa.st_ino == sb.st_ino;
+}
+
+} // namespace
 
 void TACSFileOut::SetFileName(const QString& name)
 {
@@ -22,6 +55,12 @@ void TACSFileOut::OpenOutputFile()
         return;
     if (fileName_.isEmpty())
         throw EACSException("File name is not assigned.");
+    // Creating the output would truncate the audio still to be read; appending would read
+    // what is being written.
+    const QString source = SourceFileName(Input());
+    if (!source.isEmpty() && SameFile(source, fileName_))
+        throw EACSException(
+            QStringLiteral("The output file \"%1\" is the input file.").arg(fileName_));
     const bool append = fileMode_ != foRewrite && FileExists(fileName_);
     ownedStream_ = TACSFileStream::Open(fileName_, append ? TACSFileStream::Mode::ReadWrite
                                                           : TACSFileStream::Mode::Create);

@@ -15,9 +15,11 @@ public:
     virtual void SetFileMode(TFileOutputMode value);
 
 protected:
-    /// Opens the output: "File name is not assigned." for an empty name; an existing file is
-    /// opened for reading and writing (other writers refused) unless FileMode is foRewrite,
-    /// otherwise the file is created or truncated. Does nothing when a stream is assigned.
+    /// Opens the output: "File name is not assigned." for an empty name; "The output file
+    /// "name" is the input file." when it is the file the input chain reads (under any path or
+    /// link), before it is touched; an existing file is opened for reading and writing (other
+    /// writers refused) unless FileMode is foRewrite, otherwise the file is created or
+    /// truncated. Does nothing when a stream is assigned.
     void OpenOutputFile();
     /// Closes and frees the file unless a stream is assigned.
     void CloseOutputFile();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -78,15 +79,20 @@ void TACSFileStream::Close()
 {
     if (fd_ < 0)
         return;
-    struct Closer {
-        int& fd;
-        ~Closer()
-        {
-            ::close(fd);
-            fd = -1;
-        }
-    } closer{fd_};
-    FlushWrites();
+    std::exception_ptr error;
+    try {
+        FlushWrites();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    // Some file systems only report a failed write when the file is closed.
+    const int rc = ::close(fd_);
+    const int err = errno;
+    fd_ = -1;
+    if (error)
+        std::rethrow_exception(error);
+    if (rc != 0 && err != EINTR)
+        ThrowWriteError(err);
 }
 
 void TACSFileStream::FlushWrites()
@@ -99,14 +105,26 @@ void TACSFileStream::FlushWrites()
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
+            const int err = n < 0 ? errno : EIO;
             dirty_ = false;
             bufLen_ = 0;
-            throw EACSException("Stream write error");
+            ThrowWriteError(err);
         }
         done += n;
     }
     dirty_ = false;
     bufLen_ = 0;
+}
+
+void TACSFileStream::ThrowReadError(int err) const
+{
+    // An I/O error is not the end of the data: a reader must not pass a cut file off as whole.
+    throw EACSException(QStringLiteral("Cannot read file \"%1\". %2").arg(name_, Reason(err)));
+}
+
+void TACSFileStream::ThrowWriteError(int err) const
+{
+    throw EACSException(QStringLiteral("Cannot write file \"%1\". %2").arg(name_, Reason(err)));
 }
 
 int64_t TACSFileStream::Read(void* buffer, int64_t count)
@@ -129,7 +147,9 @@ int64_t TACSFileStream::Read(void* buffer, int64_t count)
             const ssize_t n = ::pread(fd_, out + total, static_cast<size_t>(want), pos_);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0)
+            if (n < 0)
+                ThrowReadError(errno);
+            if (n == 0)
                 break;
             pos_ += n;
             total += n;
@@ -138,6 +158,10 @@ int64_t TACSFileStream::Read(void* buffer, int64_t count)
         const ssize_t n = ::pread(fd_, buf_.data(), static_cast<size_t>(kBufferSize), pos_);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0) {
+            bufLen_ = 0;
+            ThrowReadError(errno);
+        }
         bufPos_ = pos_;
         bufLen_ = n > 0 ? n : 0;
         if (n <= 0)
@@ -151,7 +175,7 @@ void TACSFileStream::Write(const void* buffer, int64_t count)
     if (count <= 0)
         return;
     if (fd_ < 0)
-        throw EACSException("Stream write error");
+        ThrowWriteError(EBADF);
     if (!dirty_)
         bufLen_ = 0; // drop cached reads: they may be overwritten
     else if (pos_ != bufPos_ + bufLen_)
@@ -169,8 +193,9 @@ void TACSFileStream::Write(const void* buffer, int64_t count)
                 if (n < 0 && errno == EINTR)
                     continue;
                 if (n <= 0) {
+                    const int err = n < 0 ? errno : EIO;
                     pos_ += done;
-                    throw EACSException("Stream write error");
+                    ThrowWriteError(err);
                 }
                 done += n;
             }

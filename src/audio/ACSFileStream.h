@@ -8,8 +8,9 @@
 #include "audio/ACSStream.h"
 
 /// A file as a TACSStream, with a small buffer so block-sized reads and writes stay cheap.
-/// Writes are buffered until a seek away, a read, Size or Close; a failed flush raises
-/// "Stream write error".
+/// Writes are buffered until a seek away, a read, Size or Close; a failed write or flush raises
+/// "Cannot write file "name". reason", and a read that fails (rather than meeting the end of
+/// the file) raises "Cannot read file "name". reason".
 class TACSFileStream : public TACSStream {
 public:
     enum class Mode {
@@ -34,6 +35,8 @@ public:
 private:
     TACSFileStream(int fd, const QString& name);
     void FlushWrites();
+    [[noreturn]] void ThrowReadError(int err) const;
+    [[noreturn]] void ThrowWriteError(int err) const;
 
     static constexpr int64_t kBufferSize = 64 * 1024;
     int fd_ = -1;

@@ -52,6 +52,7 @@ void TACSOutput::Run()
         throw EACSException("Component is buisy");
     if (!input_.load())
         throw EACSException("Input is not assigned");
+    failed_ = false;
     std::exception_ptr error;
     {
         std::lock_guard cs(thread_->CriticalSection());
@@ -67,6 +68,7 @@ void TACSOutput::Run()
         }
     }
     if (error) {
+        failed_ = true;
         canOutput_ = false;
         busy_ = false;
         thread_->PostError(std::move(error));
@@ -84,15 +86,22 @@ void TACSOutput::RunInCallerThread()
         throw EACSException("Component is buisy");
     if (!input_.load())
         throw EACSException("Input is not assigned");
+    failed_ = false;
     // The critical section is held throughout, so an idling worker cannot step in between.
     std::lock_guard cs(thread_->CriticalSection());
-    Prepare();
+    try {
+        Prepare();
+    } catch (...) {
+        failed_ = true;
+        throw;
+    }
     busy_ = true;
     canOutput_ = true;
     try {
         while (DoOutput(false)) {
         }
     } catch (...) {
+        failed_ = true;
         canOutput_ = false;
         try {
             FinishLocked();
@@ -105,6 +114,7 @@ void TACSOutput::RunInCallerThread()
     try {
         FinishLocked();
     } catch (...) {
+        failed_ = true;
         busy_ = false;
         throw;
     }
@@ -149,8 +159,13 @@ void TACSOutput::Done()
 {
     // Waits for a step under way; events run outside the section, so a handler may call this.
     std::lock_guard cs(thread_->CriticalSection());
-    FinishLocked();
     canOutput_ = false;
+    try {
+        FinishLocked();
+    } catch (...) {
+        failed_ = true;
+        throw;
+    }
 }
 
 void TACSOutput::FinishLocked()
@@ -169,6 +184,7 @@ void TACSOutput::WhenDone()
         if (!busy_.load() || !canOutput_.load())
             return;
         canOutput_ = false;
+        // A failure here goes to HandleThreadException through the worker, without OnDone.
         FinishLocked();
         busy_ = false;
     }
@@ -191,6 +207,7 @@ void TACSOutput::HandleThreadException(const EAppException& e)
             } catch (...) {
             }
         }
+        failed_ = true;
         canOutput_ = false;
         busy_ = false;
     }

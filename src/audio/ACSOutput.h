@@ -18,6 +18,11 @@ class EAppException;
 /// then the worker wakes) -> DoOutput on the worker until it returns false -> WhenDone (Done,
 /// then OnDone). A failing Prepare or step ends in OnThreadException with the sink Idle.
 ///
+/// Outcome of a job: OnDone is raised only for a job whose every step and whose Done succeeded,
+/// so it always means the output is complete. A job that fails anywhere (Prepare, a step, or
+/// finishing the output in Done) raises OnThreadException instead and never OnDone; Failed()
+/// is set before that event and before the sink turns Idle, and stays set until the next Run.
+///
 /// Threads: Run, Pause, Done and the setters run on the owner's thread; steps, WhenDone and
 /// all three events run on the worker. Steps and Done serialise on the worker's critical
 /// section; events are raised outside it, so a handler may wait for the owner's thread even
@@ -43,9 +48,13 @@ public:
     /// Percent of the input delivered (ties to even); -1 when the input's Size is unknown.
     int Progress() const;
     /// Finishes the open job: closes the output and flushes the input. The owner may call it
-    /// after Pause to end a job early; no OnDone follows, and later steps do nothing.
+    /// after Pause to end a job early; no OnDone follows, and later steps do nothing. Raises the
+    /// sink's error (with Failed() set) when the output could not be finished; the output and
+    /// the input are closed all the same.
     void Done();
     bool Busy() const { return busy_.load(); }
+    /// True when the last job failed (see the class comment); cleared by Run.
+    bool Failed() const { return failed_.load(); }
 
     TACSInput* Input() const { return input_.load(); }
     /// The swap protocol of TACSConverter::SetInput.
@@ -77,6 +86,8 @@ public:
 
     /// Worker steps so far, idle ones included.
     uint64_t StepCount() const { return thread_->StepCount.load(); }
+    /// True while the worker is parked (or will park before its next step).
+    bool WorkerParked() const { return thread_->Suspended(); }
 
 protected:
     virtual void DoPrepare() = 0;
@@ -100,6 +111,7 @@ private:
 
     std::atomic<bool> canOutput_{false};
     std::atomic<bool> busy_{false};
+    std::atomic<bool> failed_{false};
     std::atomic<int> lastProgress_{0};
     bool prepared_ = false; // a job's output is open; guarded by the critical section
     std::atomic<TACSInput*> input_{nullptr};

@@ -8,9 +8,10 @@ public:
     virtual ~TACSStream() = default;
 
     /// Copies up to count bytes from the current position; returns the count read, 0 at the end.
+    /// Raises EACSException when the bytes cannot be read (an I/O error is not an end).
     virtual int64_t Read(void* buffer, int64_t count) = 0;
     /// Writes count bytes at the current position, growing the stream as needed; raises
-    /// EACSException "Stream write error" when not all could be written.
+    /// EACSException when not all could be written (possibly only when the data is flushed).
     virtual void Write(const void* buffer, int64_t count) = 0;
     /// Moves to an absolute position (negative positions become 0); returns the new position.
     virtual int64_t Seek(int64_t position) = 0;

@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+
+#include <unistd.h>
+
+#include <QFile>
 
 #include "audio/ACSException.h"
+#include "core/FileUtil.h"
 
 namespace {
 
@@ -106,8 +112,13 @@ TVorbisOut::TManagedRates TVorbisOut::ManagedRates() const
 
 void TVorbisOut::WritePage(const ogg_page& page)
 {
-    stream_->Write(page.header, page.header_len);
-    stream_->Write(page.body, page.body_len);
+    try {
+        stream_->Write(page.header, page.header_len);
+        stream_->Write(page.body, page.body_len);
+    } catch (...) {
+        writeFailed_ = true; // a page is missing: the stream cannot be finished any more
+        throw;
+    }
 }
 
 void TVorbisOut::DoPrepare()
@@ -117,6 +128,7 @@ void TVorbisOut::DoPrepare()
         throw EACSException("Input is not assigned");
     // The input and the encoder first: a job that cannot start must not cost an existing
     // output file its content.
+    outputOpened_ = false;
     input->Init();
     bool infoOpen = false;
     try {
@@ -145,9 +157,15 @@ void TVorbisOut::DoPrepare()
         if (!accepted)
             throw EACSException("Cannot encode this audio format into Ogg Vorbis.");
 
+        writeFailed_ = false;
+        appendedTo_ = fileMode_ == foAppend && FileExists(FileName());
         OpenOutputFile();
-        if (fileMode_ == foAppend)
-            stream_->Seek(stream_->Size());
+        outputOpened_ = !streamAssigned_;
+        startLength_ = 0;
+        if (fileMode_ == foAppend) {
+            startLength_ = stream_->Size();
+            stream_->Seek(startLength_);
+        }
 
         api_.vorbis_comment_init(&vc_);
         for (const QString& line : Comments()) {
@@ -175,6 +193,9 @@ void TVorbisOut::DoPrepare()
             api_.vorbis_info_clear(&vi_);
         ReleaseEncoder();
         DiscardOutputFile();
+        // Opened but without its headers: not a file anyone can play.
+        DropBrokenOutput();
+        outputOpened_ = false;
         try {
             input->Flush();
         } catch (...) {
@@ -201,18 +222,42 @@ bool TVorbisOut::DoOutput(bool abort)
         got += n;
     }
     SubmitSamples(got);
-    if (ended && !endSubmitted_) {
+    if (ended)
+        FinishStream();
+    else
+        DrainEncoder();
+    return true;
+}
+
+void TVorbisOut::FinishStream()
+{
+    if (!endSubmitted_) {
         api_.vorbis_analysis_wrote(&vd_, 0);
         endSubmitted_ = true;
     }
     DrainEncoder();
-    if (endSubmitted_ && !eos_) {
-        // Whatever the stream still holds goes out now; the job ends with it.
+    // Whatever the stream still holds goes out now, the end-of-stream page last.
+    if (!eos_) {
         while (api_.ogg_stream_flush(&os_, &og_) != 0)
             WritePage(og_);
         eos_ = true;
     }
-    return true;
+}
+
+void TVorbisOut::DropBrokenOutput() noexcept
+{
+    if (!outputOpened_)
+        return;
+    // Only what this job wrote goes: a file it created is removed, one it appended to is cut
+    // back to the length it had.
+    const QByteArray path = QFile::encodeName(FileName());
+    if (appendedTo_) {
+        if (::truncate(path.constData(), static_cast<off_t>(startLength_)) != 0) {
+            // Nothing more can be done; the job reports its error anyway.
+        }
+    } else {
+        ::unlink(path.constData());
+    }
 }
 
 void TVorbisOut::SubmitSamples(int64_t bytes)
@@ -297,15 +342,37 @@ void TVorbisOut::DoDone()
                 self->comments_.clear();
             }
             self->ReleaseEncoder();
+            self->outputOpened_ = false;
         }
     } cleanup{this};
+    // A job stopped early, or one whose input failed, still ends its stream: players take an
+    // Ogg file without its end-of-stream page for a broken one. A file that is missing a page
+    // cannot be mended and is dropped instead.
+    std::exception_ptr error;
+    if (encoderOpen_ && stream_ && !writeFailed_) {
+        try {
+            FinishStream();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
     try {
         CloseOutputFile();
     } catch (...) {
-        if (TACSInput* input = Input())
-            input->Flush();
-        throw;
+        writeFailed_ = true;
+        if (!error)
+            error = std::current_exception();
     }
-    if (TACSInput* input = Input())
-        input->Flush();
+    if (writeFailed_)
+        DropBrokenOutput();
+    if (TACSInput* input = Input()) {
+        try {
+            input->Flush();
+        } catch (...) {
+            if (!error)
+                error = std::current_exception();
+        }
+    }
+    if (error)
+        std::rethrow_exception(error);
 }

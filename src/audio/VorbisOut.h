@@ -12,7 +12,13 @@
 /// mode (Compression) or with managed bit rates, with user comments and a stream serial.
 ///
 /// The bit-rate setters depend on their order: a maximum set while the nominal is still
-/// brAutoSelect is ignored. Done after Pause closes the file with the pages written so far.
+/// brAutoSelect is ignored.
+///
+/// Every job leaves a valid Ogg Vorbis file or none: Done after Pause (a stopped encode), and
+/// a job whose input failed, end the stream after the audio encoded so far (end-of-stream page
+/// last); when a page could not be written, the file this job created is removed (or one it
+/// appended to cut back to its old length) and the job ends as failed. The output may not be
+/// the file the input reads.
 class TVorbisOut : public TACSFileOut {
 public:
     /// Raises "<library file> library could not be loaded." for the first of the four Ogg and
@@ -60,6 +66,10 @@ protected:
 
 private:
     void WritePage(const ogg_page& page);
+    /// Ends the stream: the encoder is told the input ended and every page goes out.
+    void FinishStream();
+    /// Removes (or cuts back) an output that is missing pages.
+    void DropBrokenOutput() noexcept;
     void SubmitSamples(int64_t bytes);
     void DrainEncoder();
     void ReleaseEncoder() noexcept;
@@ -81,6 +91,10 @@ private:
     bool eos_ = false;           // the end-of-stream page has been written
     bool endSubmitted_ = false;  // the encoder has been told the input ended
     bool encoderOpen_ = false;
+    bool writeFailed_ = false;   // a page could not be written
+    bool outputOpened_ = false;  // this job opened FileName (no stream assigned)
+    bool appendedTo_ = false;    // FileName existed and is appended to
+    int64_t startLength_ = 0;    // its length before this job
     ogg_stream_state os_{};
     ogg_page og_{};
     ogg_packet op_{};

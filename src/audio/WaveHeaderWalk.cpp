@@ -42,7 +42,7 @@ public:
         v = GetLE32(b);
         return true;
     }
-    bool Skip(uint32_t n)
+    bool Skip(int64_t n)
     {
         const int64_t target = s_.Position() + n;
         if (target > end_)
@@ -65,11 +65,13 @@ public:
     {
         while (!TagEquals(id, tag)) {
             uint32_t size;
-            if (!Read32(size) || !Skip(size) || !Read(id, 4))
+            if (!Read32(size) || !Skip(Padded(size)) || !Read(id, 4))
                 return false;
         }
         return true;
     }
+    /// A chunk of odd size is followed by a pad byte.
+    static int64_t Padded(uint32_t size) { return static_cast<int64_t>(size) + (size & 1); }
     int64_t Position() const { return s_.Position(); }
     int64_t Remaining() const { return kHeaderLimit - consumed_; }
 
@@ -140,6 +142,8 @@ TWaveHeaderInfo WalkWaveHeader(TACSStream& stream, TWaveWalkMode mode)
     std::vector<uint8_t> body(size);
     if (size > 0 && !w.Read(body.data(), size))
         return info;
+    if ((size & 1) && !w.Skip(1))
+        return info;
     ParseFmt(body, info);
     if (mode == TWaveWalkMode::Append && info.type != wtPCM && info.type != wtDVIADPCM)
         info.type = wtUnsupported;
@@ -152,7 +156,7 @@ TWaveHeaderInfo WalkWaveHeader(TACSStream& stream, TWaveWalkMode mode)
         if (!w.SkipUntil(id, "fact") || !w.Read32(size) || size < 4)
             return info;
         info.factValueOffset = w.Position();
-        if (!w.Read32(info.factValue) || !w.Skip(size - 4) || !w.Read(id, 4))
+        if (!w.Read32(info.factValue) || !w.Skip(Walker::Padded(size) - 4) || !w.Read(id, 4))
             return info;
     }
 

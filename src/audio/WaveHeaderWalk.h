@@ -39,7 +39,8 @@ enum class TWaveWalkMode { Reader, Append };
 
 /// Walks a RIFF WAVE header from the stream's current position: a sliding search for "RIFF" and
 /// "WAVE", then the "fmt " chunk, for compressed formats a "fact" chunk, then "data". Tags match
-/// regardless of letter case (bytes equal or 32 apart); unknown chunks are skipped. Stops
+/// regardless of letter case (bytes equal or 32 apart); unknown chunks are skipped, and a chunk
+/// of odd size is followed by its pad byte, as RIFF requires. Stops
 /// without success at the end of the stream, at a chunk that reaches past it, at an
 /// unsupported format tag (type wtUnsupported, fields read so far kept), or after 8192 header
 /// bytes have been read. Skipped chunk bodies do not count toward that limit.

@@ -54,9 +54,11 @@ void TWaveIn::ApplyHeader(const TWaveHeaderInfo& info)
         MarkInvalid();
         return;
     }
-    // The data chunk holds what the file holds, whatever its size field claims.
+    // The data chunk holds what the file holds, whatever its size field claims; nothing after
+    // it (a pad byte, the next chunk) is ever decoded.
     const int64_t available = std::max<int64_t>(stream_->Size() - info.firstAudioByte, 0);
     const int64_t dataBytes = std::min<int64_t>(info.dataSize, available);
+    dataEnd_ = info.firstAudioByte + dataBytes;
 
     switch (type_) {
     case wtPCM:
@@ -84,9 +86,7 @@ void TWaveIn::ApplyHeader(const TWaveHeaderInfo& info)
         if (bits_ != 4)
             valid_ = false;
         bits_ = 16;
-        const int64_t perBlock = channels_ == 1 ? ImaAdpcm::MonoSamplesPerBlock(ba) : ImaAdpcm::StereoFramesPerBlock(ba);
-        const int64_t blocks = (dataBytes + ba - 1) / ba;
-        totalSamples_ = std::min<int64_t>(info.factValue, blocks * perBlock);
+        totalSamples_ = std::min<int64_t>(info.factValue, FramesInData(dataBytes));
         SetSize(channels_ * totalSamples_ * 2);
         break;
     }
@@ -104,14 +104,38 @@ void TWaveIn::ApplyHeader(const TWaveHeaderInfo& info)
             return;
         }
         bits_ = 16;
-        const int64_t blocks = (dataBytes + ba - 1) / ba;
-        totalSamples_ = std::min<int64_t>(info.factValue, blocks * frames);
+        totalSamples_ = std::min<int64_t>(info.factValue, FramesInData(dataBytes));
         SetSize(channels_ * totalSamples_ * 2);
         break;
     }
     default:
         break;
     }
+}
+
+int TWaveIn::FramesInBlock(int bytes) const
+{
+    const int ba = header_.blockAlign;
+    if (type_ == wtDVIADPCM) {
+        if (channels_ == 1) {
+            if (bytes < 4)
+                return 0;
+            // A cut block keeps only whole 4-byte words of codes (8 samples each), as other
+            // decoders read it.
+            return bytes >= ba ? ImaAdpcm::MonoSamplesPerBlock(ba) : 1 + 8 * ((bytes - 4) / 4);
+        }
+        return bytes < 8 ? 0 : 1 + 8 * ((std::min(bytes, ba) - 8) / 8);
+    }
+    const int spb = header_.samplesPerBlock;
+    if (channels_ == 1)
+        return bytes < 7 ? 0 : 2 + 2 * std::min((spb - 2) / 2, bytes - 7);
+    return bytes < 14 ? 0 : 2 + std::min(spb - 2, bytes - 14);
+}
+
+int64_t TWaveIn::FramesInData(int64_t dataBytes) const
+{
+    const int ba = header_.blockAlign;
+    return dataBytes / ba * FramesInBlock(ba) + FramesInBlock(static_cast<int>(dataBytes % ba));
 }
 
 void TWaveIn::OpenFile()
@@ -242,7 +266,8 @@ bool TWaveIn::Refill()
 bool TWaveIn::RefillPcm()
 {
     auto readRange = [this]() -> int64_t {
-        const int64_t want = std::min<int64_t>(kBufferSize, Size() - Position());
+        const int64_t want =
+            std::min<int64_t>({kBufferSize, Size() - Position(), dataEnd_ - stream_->Position()});
         if (want <= 0)
             return 0;
         return stream_->Read(reinterpret_cast<uint8_t*>(buffer_.data()), want);
@@ -275,10 +300,16 @@ bool TWaveIn::RefillAdpcm()
     }
     const int ba = header_.blockAlign;
     block_.resize(static_cast<size_t>(ba));
-    const int got = static_cast<int>(stream_->Read(block_.data(), ba));
+    // A last block cut short by the end of the data chunk is decoded as far as it goes.
+    const int64_t left = dataEnd_ - stream_->Position();
+    if (left <= 0)
+        return false;
+    int got = static_cast<int>(stream_->Read(block_.data(), std::min<int64_t>(ba, left)));
     int16_t* out = buffer_.data();
     int frames;
     if (type_ == wtDVIADPCM) {
+        if (channels_ == 1 && got < ba && got > 4)
+            got = 4 + (FramesInBlock(got) - 1) / 2; // whole code words only
         frames = channels_ == 1 ? ImaAdpcm::DecodeMono(block_.data(), got, out)
                                 : ImaAdpcm::DecodeStereo(block_.data(), got, out);
     } else {

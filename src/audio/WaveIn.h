@@ -37,6 +37,10 @@ private:
     bool RefillPcm();
     bool RefillAdpcm();
     void ApplyHeader(const TWaveHeaderInfo& info);
+    /// Frames an ADPCM block of `bytes` bytes (at most one block align) decodes to.
+    int FramesInBlock(int bytes) const;
+    /// Frames an ADPCM data chunk of dataBytes decodes to, a cut last block included.
+    int64_t FramesInData(int64_t dataBytes) const;
     void OpenConverted();
     void MarkInvalid();
 
@@ -45,6 +49,7 @@ private:
     TWavType type_ = wtUnsupported;
     TWaveHeaderInfo header_;
     int64_t firstAudioByte_ = 0;
+    int64_t dataEnd_ = 0;          // stream offset just past the data chunk's audio
     bool deliver_ = false;         // the data can be read (false for unsupported or failed files)
     // MPEG in WAV: the converted PCM image in memory, with the file stream set aside meanwhile.
     std::unique_ptr<TACSStream> converted_;

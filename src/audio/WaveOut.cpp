@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "audio/ACSException.h"
 #include "audio/ByteOrder.h"
@@ -70,7 +71,6 @@ void TWaveOut::DoPrepare()
     channels_ = input->Channels();
     bits_ = input->BitsPerSample();
     inputSize_ = input->Size();
-    dataWritten_ = 0;
     framesIn_ = 0;
     headerDataSize_ = 0;
     headerFrames_ = 0;
@@ -196,19 +196,11 @@ bool TWaveOut::DoOutput(bool abort)
 
 bool TWaveOut::WritePcmStep()
 {
-    int64_t n;
-    try {
-        n = ReadInput(transfer_.data(), kTransferSize);
-    } catch (...) {
-        return false; // a failing input ends the job as if it had ended
-    }
+    // Errors reading the input or writing the file end the job as failed (OnThreadException,
+    // no OnDone): a file cut short must never pass for a complete one.
+    const int64_t n = ReadInput(transfer_.data(), kTransferSize);
     if (n > 0) {
-        try {
-            stream_->Write(transfer_.data(), n);
-            dataWritten_ += n;
-        } catch (...) {
-            // Write errors do not stop the job.
-        }
+        stream_->Write(transfer_.data(), n);
     }
     return n > 0;
 }
@@ -220,28 +212,20 @@ bool TWaveOut::WriteImaStep()
     std::fill(imaIn_.begin(), imaIn_.end(), 0);
     auto* in = reinterpret_cast<uint8_t*>(imaIn_.data());
     int64_t got = 0;
-    try {
-        while (got < want) {
-            const int64_t n = ReadInput(in + got, want - got);
-            if (n <= 0) {
-                endOfInput_ = true;
-                break;
-            }
-            got += n;
+    while (got < want) {
+        const int64_t n = ReadInput(in + got, want - got);
+        if (n <= 0) {
+            endOfInput_ = true;
+            break;
         }
-    } catch (...) {
-        return false;
+        got += n;
     }
     framesIn_ += got / (2 * channels_);
     if (channels_ == 1)
         ImaAdpcm::EncodeMono(imaIn_.data(), jobBlockSize_, left_, imaOut_.data());
     else
         ImaAdpcm::EncodeStereo(imaIn_.data(), jobBlockSize_, left_, right_, imaOut_.data());
-    try {
-        stream_->Write(imaOut_.data(), jobBlockSize_);
-        dataWritten_ += jobBlockSize_;
-    } catch (...) {
-    }
+    stream_->Write(imaOut_.data(), jobBlockSize_);
     return true;
 }
 
@@ -264,33 +248,58 @@ void TWaveOut::PatchSizes()
             Put32At(existing_.factValueOffset, RiffSize(spb * (data / jobBlockSize_)));
         }
     } else if (jobType_ == wtPCM) {
-        if (inputSize_ >= 0 && dataWritten_ == headerDataSize_)
+        // Judged by the file's real length: after a failed write it holds less than was sent.
+        if (inputSize_ >= 0 && size - 44 == headerDataSize_)
             return;
         Put32At(40, RiffSize(size - 44));
     } else {
-        const bool sizesHold = inputSize_ >= 0 && dataWritten_ == headerDataSize_ && framesIn_ == headerFrames_;
+        const bool sizesHold =
+            inputSize_ >= 0 && size - 60 == headerDataSize_ && framesIn_ == headerFrames_;
         if (sizesHold)
             return;
         Put32At(56, RiffSize(size - 60));
-        // The frames the input really delivered: readers then stop before the padding.
-        Put32At(48, RiffSize(framesIn_));
+        // The frames the input really delivered (readers then stop before the padding), or
+        // fewer when not all blocks reached the file.
+        const int64_t held = (size - 60) / jobBlockSize_ * SamplesPerBlock(channels_);
+        Put32At(48, RiffSize(std::min(framesIn_, held)));
     }
     Put32At(4, RiffSize(size - 8));
 }
 
 void TWaveOut::DoDone()
 {
+    // The file is closed and the input flushed whatever fails; the first failure is raised
+    // afterwards, so the job ends as failed rather than with a header or tail left unwritten.
+    std::exception_ptr error;
     if (stream_) {
+        // Pending data first: when it cannot be written, the header still gets the sizes of
+        // what the file really holds.
+        try {
+            stream_->Size();
+        } catch (...) {
+            error = std::current_exception();
+        }
         try {
             PatchSizes();
         } catch (...) {
-            // As with every other write of this sink, a failure here is not reported.
+            if (!error)
+                error = std::current_exception();
         }
         try {
             CloseOutputFile();
         } catch (...) {
+            if (!error)
+                error = std::current_exception();
         }
     }
-    if (TACSInput* input = Input())
-        input->Flush();
+    if (TACSInput* input = Input()) {
+        try {
+            input->Flush();
+        } catch (...) {
+            if (!error)
+                error = std::current_exception();
+        }
+    }
+    if (error)
+        std::rethrow_exception(error);
 }

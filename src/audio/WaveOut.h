@@ -9,9 +9,11 @@
 /// Writes its Input into a RIFF WAVE file as PCM (the bytes as they come) or IMA ADPCM, and
 /// can append to an existing WAV file of the same kind and format.
 ///
-/// Errors while reading the input end the job normally (OnDone); errors while writing the file
-/// are ignored and the job goes on. Header sizes written up front are corrected in Done when
-/// the data written turns out different (unknown input size, short input, padded ADPCM).
+/// A failure to read the input, write the file, rewrite its header sizes or close it ends the
+/// job as failed: OnThreadException, never OnDone (see TACSOutput). The file is then left
+/// closed with the sizes in its header patched to what it really holds, where that is possible.
+/// Header sizes written up front are corrected in Done when the data written turns out
+/// different (unknown input size, short input, padded ADPCM).
 class TWaveOut : public TACSFileOut {
 public:
     TWaveOut();
@@ -60,7 +62,6 @@ private:
     int64_t inputSize_ = 0;        // Input.Size when the header was written
     int64_t headerDataSize_ = 0;   // data size the fresh header states
     int64_t headerFrames_ = 0;     // frames the fresh ADPCM header's fact chunk states
-    int64_t dataWritten_ = 0;
     int64_t framesIn_ = 0;         // input frames taken into ADPCM blocks (padding excluded)
     std::vector<int16_t> imaIn_;
     std::vector<uint8_t> imaOut_;

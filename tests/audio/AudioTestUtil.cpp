@@ -1,13 +1,18 @@
 #include "AudioTestUtil.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <thread>
 
+#include <csignal>
+
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 
@@ -15,6 +20,44 @@
 
 #include "audio/ACSException.h"
 #include "support/TestSupport.h"
+
+void TGate::Hold()
+{
+    std::unique_lock lock(m_);
+    held_ = true;
+    cv_.notify_all();
+    cv_.wait(lock, [this] { return open_; });
+}
+
+bool TGate::WaitHeld(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_);
+    return cv_.wait_for(lock, timeout, [this] { return held_; });
+}
+
+void TGate::Open()
+{
+    std::lock_guard lock(m_);
+    open_ = true;
+    cv_.notify_all();
+}
+
+bool TGate::IsOpen() const
+{
+    std::lock_guard lock(m_);
+    return open_;
+}
+
+bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return pred();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 TMemorySource::TMemorySource(Bytes data, int rate, int channels, int bits)
     : data_(std::move(data)), rate_(rate), channels_(channels), bits_(bits)
@@ -32,6 +75,7 @@ void TMemorySource::Init()
     if (onInit)
         onInit();
     pos_ = 0;
+    delivered_ = 0;
     SetPosition(0);
     SetSize(reportedSize == INT64_MIN ? static_cast<int64_t>(data_.size()) : reportedSize);
     SetBusy(true);
@@ -48,15 +92,18 @@ int64_t TMemorySource::GetData(void* buffer, int64_t bufferSize)
     ++getDataCount;
     if (!Busy())
         throw EACSException("The Stream is not opened");
-    if (delayMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-    if (failAfter >= 0 && static_cast<int64_t>(pos_) >= failAfter)
+    if (holdAt >= 0 && delivered_ >= holdAt && !gate.IsOpen())
+        gate.Hold();
+    if (failAfter >= 0 && delivered_ >= failAfter)
         throw EACSException("source failed");
+    if (endless && pos_ == data_.size())
+        pos_ = 0;
     const int64_t n = std::min<int64_t>({bufferSize, chunk, static_cast<int64_t>(data_.size() - pos_)});
     if (n <= 0)
         return 0;
     std::memcpy(buffer, data_.data() + pos_, static_cast<size_t>(n));
     pos_ += static_cast<size_t>(n);
+    delivered_ += n;
     SetPosition(Position() + n);
     return n;
 }
@@ -191,6 +238,8 @@ TWavBuilder& TWavBuilder::Chunk(const char* id, const Bytes& body)
     chunks_.insert(chunks_.end(), id, id + 4);
     Append32(chunks_, static_cast<uint32_t>(body.size()));
     chunks_.insert(chunks_.end(), body.begin(), body.end());
+    if (body.size() % 2 != 0)
+        chunks_.push_back(0); // RIFF's pad byte
     return *this;
 }
 
@@ -234,7 +283,9 @@ std::vector<int16_t> Sine(int frames, int channels, int rate, double amplitude)
     return s;
 }
 
-int RunProgram(const QString& program, const QStringList& args)
+namespace {
+
+int RunProgramTo(const QString& program, const QStringList& args, QByteArray* output)
 {
     // fork and exec directly: the sanitizers follow plain fork, while the process helpers of
     // the Qt build (not instrumented) confuse ThreadSanitizer about this thread's stack.
@@ -246,17 +297,39 @@ int RunProgram(const QString& program, const QStringList& args)
     for (QByteArray& a : argv8)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0)
+    int pipeFds[2] = {-1, -1};
+    if (output && pipe2(pipeFds, O_CLOEXEC) != 0)
         return -1;
+    const pid_t pid = fork();
+    if (pid < 0) {
+        if (output) {
+            close(pipeFds[0]);
+            close(pipeFds[1]);
+        }
+        return -1;
+    }
     if (pid == 0) {
-        const int devnull = open("/dev/null", O_WRONLY);
-        if (devnull >= 0) {
-            dup2(devnull, 1);
-            dup2(devnull, 2);
+        const int sink = output ? pipeFds[1] : open("/dev/null", O_WRONLY);
+        if (sink >= 0) {
+            dup2(sink, 1);
+            dup2(sink, 2);
         }
         execvp(argv[0], argv.data());
         _exit(127);
+    }
+    if (output) {
+        close(pipeFds[1]);
+        output->clear();
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = read(pipeFds[0], buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            output->append(buf, n);
+        }
+        close(pipeFds[0]);
     }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
@@ -266,7 +339,48 @@ int RunProgram(const QString& program, const QStringList& args)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+} // namespace
+
+int RunProgram(const QString& program, const QStringList& args)
+{
+    return RunProgramTo(program, args, nullptr);
+}
+
+int RunProgram(const QString& program, const QStringList& args, QByteArray& output)
+{
+    return RunProgramTo(program, args, &output);
+}
+
 bool HaveProgram(const QString& program)
 {
     return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+TFileSizeLimit::TFileSizeLimit(rlim_t bytes)
+{
+    getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = old_;
+    lowered.rlim_cur = bytes;
+    ok_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+}
+
+TFileSizeLimit::~TFileSizeLimit()
+{
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldHandler_);
+}
+
+TSmallDisk::TSmallDisk(const QString& path, int kilobytes) : path_(QFile::encodeName(path))
+{
+    if (geteuid() != 0 || !QDir().mkpath(path))
+        return;
+    const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
+    mounted_ = mount("tmpfs", path_.constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) == 0;
+}
+
+TSmallDisk::~TSmallDisk()
+{
+    if (mounted_)
+        umount2(path_.constData(), MNT_DETACH);
 }

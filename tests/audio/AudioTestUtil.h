@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -18,9 +21,30 @@
 
 using Bytes = std::vector<uint8_t>;
 
+/// Holds a worker at a known point: the held thread calls Hold, which returns once the test
+/// has called Open; the test waits for the hold with WaitHeld. Opens only once.
+class TGate {
+public:
+    void Hold();
+    /// False when nothing reached the gate in time.
+    bool WaitHeld(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    void Open();
+    bool IsOpen() const;
+
+private:
+    mutable std::mutex m_;
+    std::condition_variable cv_;
+    bool held_ = false;
+    bool open_ = false;
+};
+
+/// Waits until pred() holds, checking every millisecond; false when the time runs out.
+bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
 /// A source over bytes in memory with a chosen format. Size is the byte count unless
-/// reportedSize is set (e.g. -1 for unknown); chunk limits each GetData; delayMs slows each
-/// call; failAfter raises EACSException once that many bytes have been delivered.
+/// reportedSize is set (e.g. -1 for unknown); chunk limits each GetData; failAfter raises
+/// EACSException once that many bytes have been delivered; holdAt makes GetData wait at gate
+/// once that many bytes have been delivered; endless starts over at the end of the data.
 class TMemorySource : public TACSInput {
 public:
     TMemorySource(Bytes data, int rate, int channels, int bits);
@@ -35,8 +59,10 @@ public:
 
     int64_t reportedSize = INT64_MIN; // INT64_MIN: the data's length
     int64_t chunk = INT64_MAX;
-    int delayMs = 0;
     int64_t failAfter = -1;
+    int64_t holdAt = -1;
+    TGate gate;
+    bool endless = false;
     std::function<void()> onInit;     // runs inside Init (e.g. to raise)
     std::atomic<int> initCount{0};
     std::atomic<int> flushCount{0};
@@ -45,6 +71,7 @@ public:
 private:
     Bytes data_;
     size_t pos_ = 0;
+    int64_t delivered_ = 0;
     int rate_, channels_, bits_;
 };
 
@@ -87,7 +114,8 @@ void SaveBytes(const QString& path, const Bytes& data);
 Bytes ToBytes(const std::vector<int16_t>& samples);
 std::vector<int16_t> ToSamples(const Bytes& bytes);
 
-/// A RIFF WAVE file assembled from chunks, for headers no tool writes.
+/// A RIFF WAVE file assembled from chunks (odd ones followed by their pad byte), for headers no
+/// tool writes.
 class TWavBuilder {
 public:
     TWavBuilder& Chunk(const char* id, const Bytes& body);
@@ -107,4 +135,36 @@ std::vector<int16_t> Sine(int frames, int channels, int rate, double amplitude =
 /// Runs a program with arguments (output discarded); returns its exit code, -1 when it could
 /// not run or was killed.
 int RunProgram(const QString& program, const QStringList& args);
+/// The same, with what the program wrote to stdout and stderr in output.
+int RunProgram(const QString& program, const QStringList& args, QByteArray& output);
 bool HaveProgram(const QString& program);
+
+/// Lowers this process's file size limit for its lifetime, with SIGXFSZ ignored, so writes past
+/// the limit fail with EFBIG as they would on a full disk.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes);
+    ~TFileSizeLimit();
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+    bool ok_ = false;
+};
+
+/// A small tmpfs mounted at path (root only), unmounted again at the end.
+class TSmallDisk {
+public:
+    TSmallDisk(const QString& path, int kilobytes);
+    ~TSmallDisk();
+    TSmallDisk(const TSmallDisk&) = delete;
+    TSmallDisk& operator=(const TSmallDisk&) = delete;
+    bool mounted() const { return mounted_; }
+
+private:
+    QByteArray path_;
+    bool mounted_ = false;
+};

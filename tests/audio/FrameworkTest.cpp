@@ -15,7 +15,12 @@ namespace {
 /// A sink that collects what it reads, 1000 bytes a step.
 class TCollectSink : public TACSOutput {
 public:
-    ~TCollectSink() override { ShutdownWorker(); }
+    ~TCollectSink() override
+    {
+        if (beforeShutdown)
+            beforeShutdown();
+        ShutdownWorker();
+    }
 
     bool DoOutput(bool abort) override
     {
@@ -38,6 +43,8 @@ public:
     std::atomic<int> prepares{0};
     std::atomic<int> dones{0};
     std::atomic<bool> failPrepare{false};
+    std::atomic<bool> failDone{false};
+    std::function<void()> beforeShutdown;
 
 protected:
     void DoPrepare() override
@@ -53,6 +60,8 @@ protected:
         ++dones;
         if (Input())
             Input()->Flush();
+        if (failDone)
+            throw EACSException("finishing failed");
     }
 
 private:
@@ -107,16 +116,17 @@ TEST(AudioFramework, RunRefusesWhenBusyOrWithoutInput)
     }
 
     TMemorySource src(Ramp(4000), 44100, 2, 16);
-    src.delayMs = 20;
+    src.holdAt = 0; // the job cannot end before the second Run
     TSinkWatcher w(sink);
     sink.SetInput(&src);
     sink.Run();
     try {
         sink.Run();
-        FAIL() << "no exception";
+        ADD_FAILURE() << "no exception";
     } catch (const EACSException& e) {
         EXPECT_STREQ(e.what(), "Component is buisy");
     }
+    src.gate.Open();
     ASSERT_TRUE(w.Wait());
     EXPECT_EQ(sink.prepares.load(), 1);
 }
@@ -160,6 +170,52 @@ TEST(AudioFramework, StepErrorFinishesTheJobBeforeReportingIt)
     EXPECT_EQ(src.flushCount.load(), 1);
     EXPECT_EQ(sink.Status(), TACSOutputStatus::Idle);
     EXPECT_EQ(sink.data().size(), 3000u);
+    EXPECT_TRUE(sink.Failed());
+}
+
+TEST(AudioFramework, AJobWhoseOutputCannotBeFinishedFailsWithoutOnDone)
+{
+    // The steps all succeed; finishing the output does not. An OnDone here would tell the
+    // owner that a file which was never completed is complete.
+    TMemorySource src(Ramp(5000), 44100, 2, 16);
+    TCollectSink sink;
+    TSinkWatcher w(sink);
+    sink.SetInput(&src);
+    sink.failDone = true;
+    RunToEnd(sink, w);
+    EXPECT_EQ(w.doneCount(), 0);
+    EXPECT_EQ(w.errorCount(), 1);
+    EXPECT_EQ(w.lastError(), QStringLiteral("finishing failed"));
+    EXPECT_TRUE(sink.Failed());
+    EXPECT_EQ(sink.Status(), TACSOutputStatus::Idle);
+    EXPECT_EQ(sink.dones.load(), 1);
+
+    // The next job starts with a clean slate.
+    sink.failDone = false;
+    RunToEnd(sink, w);
+    EXPECT_EQ(w.doneCount(), 1);
+    EXPECT_FALSE(sink.Failed());
+
+    // A Prepare that fails counts as a failed job too.
+    sink.failPrepare = true;
+    RunToEnd(sink, w);
+    EXPECT_EQ(w.doneCount(), 0);
+    EXPECT_TRUE(sink.Failed());
+    sink.failPrepare = false;
+
+    // The owner finishing a paused job learns of the failure from Done itself.
+    TMemorySource held(Ramp(5000), 44100, 2, 16);
+    held.holdAt = 1000;
+    sink.SetInput(&held);
+    sink.failDone = true;
+    w.Reset();
+    sink.Run();
+    ASSERT_TRUE(held.gate.WaitHeld());
+    sink.Pause();
+    held.gate.Open();
+    EXPECT_THROW(sink.Done(), EACSException);
+    EXPECT_TRUE(sink.Failed());
+    EXPECT_EQ(w.doneCount(), 0);
 }
 
 TEST(AudioFramework, ProgressForUnknownAndEmptySources)
@@ -186,20 +242,20 @@ TEST(AudioFramework, SuspendWhenIdleDecidesWhetherTheWorkerKeepsStepping)
     TSinkWatcher w1(parked);
     parked.SetInput(&src);
     RunToEnd(parked, w1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_TRUE(WaitFor([&] { return parked.WorkerParked(); }));
     const uint64_t stepsAfterJob = parked.StepCount();
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    EXPECT_EQ(parked.StepCount(), stepsAfterJob);
 
     TCollectSink idling;
     idling.SetSuspendWhenIdle(false);
     TSinkWatcher w2(idling);
     idling.SetInput(&src);
     RunToEnd(idling, w2);
+    EXPECT_FALSE(idling.WorkerParked());
     const uint64_t before = idling.StepCount();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_GT(idling.StepCount(), before + 3);
+    EXPECT_TRUE(WaitFor([&] { return idling.StepCount() > before + 3; }));
     EXPECT_EQ(idling.data().size(), 3000u); // idle steps produce nothing
+    // All the while the parked worker has not stepped once.
+    EXPECT_EQ(parked.StepCount(), stepsAfterJob);
     EXPECT_EQ(idling.Status(), TACSOutputStatus::Idle);
     RunToEnd(idling, w2); // and a new job still runs
     EXPECT_EQ(idling.data().size(), 6000u);
@@ -208,36 +264,41 @@ TEST(AudioFramework, SuspendWhenIdleDecidesWhetherTheWorkerKeepsStepping)
 TEST(AudioFramework, PauseThenDoneEndsTheJobWithoutOnDone)
 {
     TMemorySource src(Ramp(200000), 44100, 2, 16);
-    src.delayMs = 2;
+    src.holdAt = 30000;
     TCollectSink sink;
     TSinkWatcher w(sink);
     sink.SetInput(&src);
     sink.Run();
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_TRUE(src.gate.WaitHeld());
     sink.Pause();
     EXPECT_EQ(sink.Status(), TACSOutputStatus::Paused);
+    src.gate.Open(); // the step under way ends, then the worker parks
     sink.Done();
     const size_t got = sink.data().size();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(sink.data().size(), got); // nothing read after Done
-    EXPECT_GT(got, 0u);
-    EXPECT_LT(got, 200000u);
+    const int reads = src.getDataCount.load();
+    EXPECT_TRUE(sink.WorkerParked());
+    EXPECT_EQ(got, 31000u); // the held step's read was the last
     EXPECT_EQ(sink.dones.load(), 1);
     EXPECT_EQ(src.flushCount.load(), 1);
     EXPECT_EQ(w.doneCount(), 0);
     EXPECT_THROW(sink.Run(), EACSException); // still busy: a stopped job is not resumed
+    EXPECT_EQ(src.getDataCount.load(), reads); // nothing read after Done
+    EXPECT_EQ(sink.data().size(), got);
+    EXPECT_FALSE(sink.Failed());
 }
 
 TEST(AudioFramework, DestroyingARunningSinkWaitsForTheStepAndFinishesTheJob)
 {
-    TMemorySource src(Ramp(1000000), 44100, 2, 16);
-    src.delayMs = 5;
+    TMemorySource src(Ramp(100000), 44100, 2, 16);
+    src.endless = true; // still running whenever the sink goes
+    src.holdAt = 5000;
     {
         TCollectSink sink;
         sink.SetInput(&src);
         sink.Run();
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        ASSERT_TRUE(src.gate.WaitHeld());
         EXPECT_EQ(sink.Status(), TACSOutputStatus::Running);
+        sink.beforeShutdown = [&] { src.gate.Open(); };
     }
     EXPECT_FALSE(src.Busy()); // the job was finished: the input flushed
     EXPECT_EQ(src.flushCount.load(), 1);
@@ -245,14 +306,16 @@ TEST(AudioFramework, DestroyingARunningSinkWaitsForTheStepAndFinishesTheJob)
 
 TEST(AudioFramework, SwapInputWhileRunningInitialisesTheNewAndFlushesTheOld)
 {
-    TMemorySource a(Bytes(400000, 0xAA), 44100, 2, 16);
-    a.delayMs = 2;
+    TMemorySource a(Bytes(40000, 0xAA), 44100, 2, 16);
+    a.endless = true; // so the job is still reading it when the swap comes
+    a.holdAt = 3000;
     TMemorySource b(Bytes(5000, 0xBB), 44100, 2, 16);
     TCollectSink sink;
     TSinkWatcher w(sink);
     sink.SetInput(&a);
     sink.Run();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(a.gate.WaitHeld());
+    a.gate.Open();
     sink.SetInput(&b);
     EXPECT_EQ(a.flushCount.load(), 1);
     EXPECT_EQ(b.initCount.load(), 1);
@@ -267,13 +330,15 @@ TEST(AudioFramework, SwapInputWhileRunningInitialisesTheNewAndFlushesTheOld)
 
 TEST(AudioFramework, DestroyedInputIsDroppedAndTheJobEnds)
 {
-    auto src = std::make_unique<TMemorySource>(Ramp(400000), 44100, 2, 16);
-    src->delayMs = 2;
+    auto src = std::make_unique<TMemorySource>(Ramp(40000), 44100, 2, 16);
+    src->endless = true;
+    src->holdAt = 3000;
     TCollectSink sink;
     TSinkWatcher w(sink);
     sink.SetInput(src.get());
     sink.Run();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(src->gate.WaitHeld());
+    src->gate.Open();
     src.reset();
     EXPECT_EQ(sink.Input(), nullptr);
     ASSERT_TRUE(w.Wait());
@@ -294,7 +359,7 @@ TEST(AudioFramework, FilterRefusesToReadItselfOrCloseALoop)
 TEST(AudioFramework, PublishedSettersIgnoreChangesWhileBusy)
 {
     TMemorySource src(Ramp(400000), 44100, 2, 16);
-    src.delayMs = 2;
+    src.holdAt = 1000;
     TCollectSink sink;
     TSinkWatcher w(sink);
     sink.SetInput(&src);
@@ -302,6 +367,7 @@ TEST(AudioFramework, PublishedSettersIgnoreChangesWhileBusy)
     sink.SetSuspendWhenIdle(false);
     EXPECT_TRUE(sink.SuspendWhenIdle());
     sink.Pause();
+    src.gate.Open();
     sink.Done();
 }
 
@@ -329,25 +395,23 @@ TEST(AudioFramework, RunInCallerThreadRunsTheWholeJobWithoutEvents)
 TEST(AudioFramework, DoneDoesNotWaitForAnEventHandlerThatWaitsForTheOwner)
 {
     TMemorySource src(Ramp(400000), 44100, 2, 16);
-    src.delayMs = 1;
     TCollectSink sink;
     std::promise<void> entered;
     std::atomic<bool> once{false};
-    std::atomic<bool> release{false};
+    TGate release; // stands for a blocking hand-off to the owner's thread
     sink.SetOnProgress([&](TACSOutput*) {
         if (once.exchange(true))
             return;
         entered.set_value();
-        while (!release) // stands for a blocking hand-off to the owner's thread
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        release.Hold();
     });
     sink.SetInput(&src);
     sink.Run();
     entered.get_future().wait();
     sink.Pause();
     auto done = std::async(std::launch::async, [&] { sink.Done(); });
-    const bool finished = done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    release = true;
+    const bool finished = done.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    release.Open();
     done.wait();
     EXPECT_TRUE(finished) << "Done waited for the event handler";
     EXPECT_EQ(sink.dones.load(), 1);

@@ -2,8 +2,13 @@
 // serial, end of stream), decoding by oggdec, a stopped encode, and missing libraries.
 #include <gtest/gtest.h>
 
-#include <thread>
+#include <cerrno>
+#include <cstring>
 
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include "AudioTestUtil.h"
@@ -262,29 +267,120 @@ TEST_F(AudioVorbisOut, CommentsAndSerialLastOneJob)
     EXPECT_EQ(ParseOgg(Encode(src2, "d2.ogg")).pages.front().serial, 0u);
 }
 
-TEST_F(AudioVorbisOut, DoneAfterPauseLeavesAFileThatStillOpens)
+TEST_F(AudioVorbisOut, AStoppedEncodeLeavesAValidFileOfWhatWasEncoded)
 {
-    TMemorySource src(ToBytes(Sine(44100 * 20, 2, 44100)), 44100, 2, 16);
+    const int frames = 44100 * 20;
+    TMemorySource src(ToBytes(Sine(frames, 2, 44100)), 44100, 2, 16);
     src.chunk = 16384;
-    src.delayMs = 3;
+    const int64_t stopAt = 44100 * 4 * 3; // three seconds in
+    src.holdAt = stopAt;
     TVorbisOut v;
     TSinkWatcher w(v);
     v.SetInput(&src);
     v.SetFileName(Path("p.ogg"));
     v.Run();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(src.gate.WaitHeld());
     v.Pause();
+    src.gate.Open();
     v.Done();
     EXPECT_EQ(w.doneCount(), 0);
+    EXPECT_FALSE(v.Failed());
     EXPECT_FALSE(src.Busy());
+    const int64_t delivered = src.Position();
+    EXPECT_GE(delivered, stopAt);
+    EXPECT_LT(delivered, int64_t{frames} * 4);
+
     const OggFile o = ParseOgg(LoadBytes(Path("p.ogg")));
     ASSERT_GE(o.pages.size(), 3u);
-    EXPECT_FALSE(o.pages.back().flags & 4); // stopped: no end-of-stream page
+    EXPECT_TRUE(o.pages.back().flags & 4); // the stream has its end
+    EXPECT_EQ(o.pages.back().granule, delivered / 4); // of every frame read before the stop
+
+    // What players check: no warning from ogginfo, no error from ffprobe.
+    QByteArray report;
+    if (HaveProgram(QStringLiteral("ogginfo"))) {
+        EXPECT_EQ(RunProgram(QStringLiteral("ogginfo"), {Path("p.ogg")}, report), 0) << report.toStdString();
+        EXPECT_FALSE(report.contains("WARNING") || report.contains("ERROR")) << report.toStdString();
+    }
+    if (HaveProgram(QStringLiteral("ffprobe"))) {
+        EXPECT_EQ(RunProgram(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), Path("p.ogg")}, report), 0);
+        EXPECT_TRUE(report.trimmed().isEmpty()) << report.toStdString();
+    }
     Bytes pcm;
     if (!Decode("p.ogg", pcm))
         GTEST_SKIP() << "oggdec not available";
+    EXPECT_EQ(static_cast<int64_t>(pcm.size()), delivered);
+}
+
+TEST_F(AudioVorbisOut, AFailedInputStillLeavesAValidFileOfWhatWasEncoded)
+{
+    TMemorySource src(ToBytes(Sine(44100 * 5, 2, 44100)), 44100, 2, 16);
+    src.chunk = 16384;
+    src.failAfter = 16384 * 20;
+    const Bytes f = Encode(src, "fail.ogg");
+    EXPECT_EQ(lastError, QStringLiteral("source failed"));
+    const OggFile o = ParseOgg(f);
+    ASSERT_GE(o.pages.size(), 3u);
+    EXPECT_TRUE(o.pages.back().flags & 4);
+    Bytes pcm;
+    if (!Decode("fail.ogg", pcm))
+        GTEST_SKIP() << "oggdec not available";
     EXPECT_GT(pcm.size(), 0u);
-    EXPECT_LT(pcm.size(), 44100u * 20 * 4);
+    EXPECT_LE(pcm.size(), 16384u * 20);
+}
+
+TEST_F(AudioVorbisOut, AFileThatCannotBeWrittenIsRemovedOrRestored)
+{
+    // A page that does not reach the disk cannot be mended: rather than leave a file players
+    // call broken, the job removes what it wrote and reports the failure.
+    TMemorySource src(ToBytes(Sine(44100 * 10, 2, 44100)), 44100, 2, 16);
+    {
+        TFileSizeLimit limit(12000);
+        ASSERT_TRUE(limit.ok());
+        Encode(src, "full.ogg");
+    }
+    EXPECT_TRUE(lastError.endsWith(QString::fromLocal8Bit(std::strerror(EFBIG)))) << lastError.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("full.ogg")));
+    EXPECT_FALSE(src.Busy());
+
+    // Appending: the old content stays, and nothing after it.
+    const Bytes old = [&] {
+        TMemorySource a(ToBytes(Sine(4410, 2, 44100)), 44100, 2, 16);
+        return Encode(a, "old.ogg");
+    }();
+    ASSERT_TRUE(lastError.isEmpty());
+    {
+        TFileSizeLimit limit(static_cast<rlim_t>(old.size()) + 8000);
+        ASSERT_TRUE(limit.ok());
+        Encode(src, "old.ogg", [](TVorbisOut& v) { v.SetFileMode(foAppend); });
+    }
+    EXPECT_FALSE(lastError.isEmpty());
+    EXPECT_EQ(LoadBytes(Path("old.ogg")), old);
+}
+
+TEST_F(AudioVorbisOut, AnOutputThatIsTheInputIsRefusedUntouched)
+{
+    const Bytes original = LoadBytes(AudioFixture("pcm_s16_stereo_22050.wav"));
+    SaveBytes(Path("in.wav"), original);
+    QDir().mkpath(Path("sub"));
+    ASSERT_EQ(link(QFile::encodeName(Path("in.wav")).constData(), QFile::encodeName(Path("hard.wav")).constData()), 0);
+    ASSERT_TRUE(QFile::link(Path("in.wav"), Path("soft.wav")));
+    for (const char* name : {"in.wav", "sub/../in.wav", "hard.wav", "soft.wav"}) {
+        for (const TFileOutputMode mode : {foRewrite, foAppend}) {
+            SCOPED_TRACE(name);
+            TWaveIn in;
+            in.SetFileName(Path("in.wav"));
+            TVorbisOut v;
+            TSinkWatcher w(v);
+            v.SetInput(&in);
+            v.SetFileName(Path(name));
+            v.SetFileMode(mode);
+            RunToEnd(v, w);
+            EXPECT_EQ(w.doneCount(), 0);
+            EXPECT_EQ(w.lastError(), QStringLiteral("The output file \"%1\" is the input file.").arg(Path(name)));
+            EXPECT_EQ(LoadBytes(Path("in.wav")), original);
+            EXPECT_FALSE(in.Busy());
+        }
+    }
 }
 
 TEST_F(AudioVorbisOut, AppendingChainsANewStreamAfterTheOldBytes)

@@ -2,7 +2,10 @@
 // range and looping, and its refusal of damaged files.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <random>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -12,8 +15,11 @@
 
 #include "AudioTestUtil.h"
 #include "audio/ACSException.h"
+#include "audio/ACSFileStream.h"
 #include "audio/ACSMemoryStream.h"
+#include "audio/ByteOrder.h"
 #include "audio/WaveIn.h"
+#include "audio/WaveOut.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -48,6 +54,44 @@ int OpenDescriptors()
         closedir(d);
     }
     return n;
+}
+
+/// The chunks of a RIFF WAVE file in order (bodies without their pad bytes).
+std::vector<std::pair<std::string, Bytes>> ChunksOf(const Bytes& file)
+{
+    std::vector<std::pair<std::string, Bytes>> out;
+    size_t i = 12;
+    while (i + 8 <= file.size()) {
+        const size_t size = GetLE32(&file[i + 4]);
+        const size_t end = std::min(file.size(), i + 8 + size);
+        out.emplace_back(std::string(reinterpret_cast<const char*>(&file[i]), 4),
+                         Bytes(file.data() + i + 8, file.data() + end));
+        i += 8 + size + (size & 1);
+    }
+    return out;
+}
+
+Bytes ChunkOf(const Bytes& file, const char* id)
+{
+    for (const auto& [name, body] : ChunksOf(file))
+        if (name == id)
+            return body;
+    return {};
+}
+
+/// The 16-bit samples another program decodes a file to; empty when it is missing or fails.
+std::vector<int16_t> DecodedBy(const QString& tool, const QString& wav)
+{
+    if (!HaveProgram(tool))
+        return {};
+    const QString raw = wav + QStringLiteral(".") + tool + QStringLiteral(".raw");
+    const QStringList args = tool == QStringLiteral("ffmpeg")
+        ? QStringList{QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-y"), QStringLiteral("-i"), wav,
+                      QStringLiteral("-f"), QStringLiteral("s16le"), raw}
+        : QStringList{wav, QStringLiteral("-t"), QStringLiteral("raw"), QStringLiteral("-e"), QStringLiteral("signed-integer"),
+                      QStringLiteral("-b"), QStringLiteral("16"), raw};
+    RunProgram(tool, args);
+    return ToSamples(LoadBytes(raw));
 }
 
 Bytes PcmFile(const Bytes& data, uint16_t channels = 1, uint32_t rate = 8000, uint16_t bits = 16)
@@ -315,6 +359,105 @@ TEST(AudioWaveIn, DataChunkLongerThanTheFileDeliversWhatIsThere)
     EXPECT_EQ(ReadAll(r.in), pcm);
 }
 
+TEST(AudioWaveIn, AdpcmDataEndingInACutBlockStopsAtTheChunkEnd)
+{
+    // Real files cut to three blocks and a piece, then a chunk of loud noise (or only the pad
+    // byte an odd data chunk needs). Nothing after the data may become audio: ffmpeg and sox
+    // agree on every one of these, and so must we.
+    if (!HaveProgram(QStringLiteral("ffmpeg")) || !HaveProgram(QStringLiteral("sox")))
+        GTEST_SKIP() << "needs ffmpeg and sox";
+    QTemporaryDir dir;
+    std::mt19937 noise(7);
+    Bytes junk(3000);
+    for (uint8_t& b : junk)
+        b = static_cast<uint8_t>(noise());
+    for (const char* fixture : {"ima_mono_ffmpeg.wav", "ima_stereo_sox.wav", "ms_mono_sox.wav", "ms_stereo_ffmpeg.wav"}) {
+        const Bytes original = LoadBytes(AudioFixture(fixture));
+        const Bytes fmt = ChunkOf(original, "fmt ");
+        const Bytes allData = ChunkOf(original, "data");
+        const int blockAlign = GetLE16(&fmt[12]);
+        const bool ima = GetLE16(&fmt[0]) == 17;
+        for (const int extra : {517, 300, 5, 1}) {
+            for (const bool trailingChunk : {true, false}) {
+                const std::string name = std::string(fixture) + "+" + std::to_string(extra) + (trailingChunk ? "+LIST" : "");
+                SCOPED_TRACE(name);
+                ASSERT_GE(allData.size(), static_cast<size_t>(3 * blockAlign + extra));
+                const Bytes data(allData.begin(), allData.begin() + 3 * blockAlign + extra);
+                TWavBuilder b;
+                b.Chunk("fmt ", fmt).Chunk("fact", ChunkOf(original, "fact")).Chunk("data", data);
+                if (trailingChunk)
+                    b.Chunk("LIST", junk);
+                const QString path = dir.path() + QStringLiteral("/") + QString::fromStdString(name) + QStringLiteral(".wav");
+                SaveBytes(path, b.Build());
+
+                TWaveIn in;
+                in.SetFileName(path);
+                const std::vector<int16_t> ours = ToSamples(ReadAll(in));
+                EXPECT_EQ(static_cast<size_t>(in.TotalSamples()) * static_cast<size_t>(in.Channels()), ours.size());
+                const std::vector<int16_t> ff = DecodedBy(QStringLiteral("ffmpeg"), path);
+                const std::vector<int16_t> sox = DecodedBy(QStringLiteral("sox"), path);
+                ASSERT_EQ(ff.size(), sox.size()) << "the tools disagree";
+                ASSERT_EQ(ours.size(), ff.size());
+                // Microsoft ADPCM is bit-exact with both; IMA with sox's arithmetic (see above).
+                EXPECT_TRUE(ours == sox);
+                if (!ima) {
+                    EXPECT_TRUE(ours == ff);
+                }
+            }
+        }
+    }
+}
+
+TEST(AudioWaveIn, OddSizedChunksAreFollowedByTheirPadByte)
+{
+    QTemporaryDir dir;
+    // A 21-byte LIST chunk and its pad byte before the data of a PCM file.
+    const Bytes pcmFile = LoadBytes(AudioFixture("pcm_s16_stereo_22050.wav"));
+    const Bytes info = {'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 9, 0, 0, 0, 'P', 'l', 'a', 't', 't', 'e', 'r', 'l', 'y'};
+    const Bytes withList = TWavBuilder()
+                               .Chunk("fmt ", ChunkOf(pcmFile, "fmt "))
+                               .Chunk("LIST", info)
+                               .Chunk("data", ChunkOf(pcmFile, "data"))
+                               .Build();
+    {
+        MemReader r(withList);
+        EXPECT_TRUE(r.in.Valid());
+        EXPECT_EQ(ReadAll(r.in), Reference("pcm_s16_stereo_22050.wav"));
+    }
+    // Odd chunks around the fact chunk of ADPCM files: the same audio as without them.
+    for (const char* fixture : {"ima_stereo_sox.wav", "ms_mono_sox.wav"}) {
+        SCOPED_TRACE(fixture);
+        const Bytes f = LoadBytes(AudioFixture(fixture));
+        const Bytes odd = TWavBuilder()
+                              .Chunk("fmt ", ChunkOf(f, "fmt "))
+                              .Chunk("junk", Bytes{1, 2, 3})
+                              .Chunk("fact", ChunkOf(f, "fact"))
+                              .Chunk("PEAK", Bytes(5, 0xEE))
+                              .Chunk("data", ChunkOf(f, "data"))
+                              .Build();
+        MemReader r(odd);
+        EXPECT_TRUE(r.in.Valid());
+        EXPECT_EQ(ReadAll(r.in), Decode(fixture));
+    }
+    // The WAV writer's append parse walks the same way and patches the right size field.
+    const QString path = dir.path() + QStringLiteral("/list.wav");
+    SaveBytes(path, withList);
+    const Bytes more(4000, 0x21);
+    TMemorySource src(more, 22050, 2, 16);
+    TWaveOut out;
+    TSinkWatcher w(out);
+    out.SetFileName(path);
+    out.SetFileMode(foAppend);
+    out.SetInput(&src);
+    RunToEnd(out, w);
+    EXPECT_EQ(w.doneCount(), 1) << w.lastError().toStdString();
+    TWaveIn in;
+    in.SetFileName(path);
+    Bytes expected = Reference("pcm_s16_stereo_22050.wav");
+    expected.insert(expected.end(), more.begin(), more.end());
+    EXPECT_EQ(ReadAll(in), expected);
+}
+
 TEST(AudioWaveIn, MpegInWavIsConvertedInMemory)
 {
     TWaveIn in;
@@ -370,4 +513,22 @@ TEST(AudioWaveIn, NamesThatAreNotRegularFilesAreRefusedWithoutBlocking)
         EXPECT_THROW(in.SampleRate(), EACSException); // a FIFO would block a plain open
         EXPECT_THROW(in.Init(), EACSException);
     }
+}
+
+TEST(AudioWaveIn, AReadErrorIsAnErrorNotTheEndOfTheFile)
+{
+    // A regular file whose reads fail with EIO: a reader that took the failure for the end of
+    // the data would hand a cut file on as a whole one.
+    const QString mem = QStringLiteral("/proc/self/mem");
+    std::unique_ptr<TACSFileStream> s = TACSFileStream::Open(mem, TACSFileStream::Mode::Read);
+    uint8_t b[16];
+    try {
+        s->Read(b, sizeof b);
+        ADD_FAILURE() << "no exception";
+    } catch (const EACSException& e) {
+        EXPECT_EQ(e.text(), QStringLiteral("Cannot read file \"%1\". %2").arg(mem, QString::fromLocal8Bit(std::strerror(EIO))));
+    }
+    TWaveIn in;
+    in.SetFileName(mem);
+    EXPECT_THROW(in.Init(), EACSException);
 }

@@ -2,14 +2,22 @@
 // round trip through the reader.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cmath>
+#include <cstring>
 
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include "AudioTestUtil.h"
 #include "audio/ACSException.h"
 #include "audio/ACSMemoryStream.h"
 #include "audio/ByteOrder.h"
+#include "audio/RateConverter.h"
 #include "audio/WaveIn.h"
 #include "audio/WaveOut.h"
 
@@ -50,16 +58,18 @@ double Snr(const std::vector<int16_t>& ref, const std::vector<int16_t>& got, siz
     return 10 * std::log10(s / std::max(e, 1.0));
 }
 
-/// A memory stream whose writes fail once it holds `limit` bytes.
+/// A memory stream whose writes fail once it holds `limit` bytes, or (headerLocked) any write
+/// that goes back into the first 44 bytes once they are written.
 class TFullStream : public TACSMemoryStream {
 public:
     explicit TFullStream(int64_t limit) : limit_(limit) {}
     void Write(const void* buffer, int64_t count) override
     {
-        if (Position() + count > limit_)
+        if (Position() + count > limit_ || (headerLocked && Position() < 44 && Size() >= 44))
             throw EACSException("Stream write error");
         TACSMemoryStream::Write(buffer, count);
     }
+    bool headerLocked = false;
 
 private:
     int64_t limit_;
@@ -104,7 +114,7 @@ TEST_F(AudioWaveOut, PcmSizesComeFromTheFileWhenTheInputCannotTell)
     EXPECT_EQ(At32(f, 4), 5036u);
 }
 
-TEST_F(AudioWaveOut, WriteErrorsAreIgnoredAndTheJobStillEnds)
+TEST_F(AudioWaveOut, WriteErrorsEndTheJobAsFailed)
 {
     TMemorySource src(Bytes(100000, 1), 44100, 2, 16);
     TFullStream stream(30000);
@@ -113,19 +123,127 @@ TEST_F(AudioWaveOut, WriteErrorsAreIgnoredAndTheJobStillEnds)
     out.SetStream(&stream);
     out.SetInput(&src);
     RunToEnd(out, w);
-    EXPECT_EQ(w.doneCount(), 1);
-    EXPECT_EQ(w.errorCount(), 0);
+    EXPECT_EQ(w.doneCount(), 0);
+    EXPECT_EQ(w.errorCount(), 1);
+    EXPECT_EQ(w.lastError(), QStringLiteral("Stream write error"));
+    EXPECT_TRUE(out.Failed());
     EXPECT_LE(stream.Size(), 30000);
+    EXPECT_FALSE(src.Busy());
+    // The job stopped at the failure instead of reading on.
+    EXPECT_LT(src.Position(), 100000);
+
+    // Rewriting the header sizes at the end fails too: no OnDone for a header left wrong.
+    TMemorySource unknown(Bytes(5000, 1), 44100, 2, 16);
+    unknown.reportedSize = -1;
+    TFullStream locked(1 << 20);
+    locked.headerLocked = true;
+    TWaveOut out2;
+    TSinkWatcher w2(out2);
+    out2.SetStream(&locked);
+    out2.SetInput(&unknown);
+    RunToEnd(out2, w2);
+    EXPECT_EQ(w2.doneCount(), 0);
+    EXPECT_EQ(w2.errorCount(), 1);
+    EXPECT_TRUE(out2.Failed());
+    EXPECT_FALSE(unknown.Busy());
 }
 
-TEST_F(AudioWaveOut, ReadErrorsEndTheJobNormally)
+TEST_F(AudioWaveOut, ReadErrorsEndTheJobAsFailed)
 {
     TMemorySource src(Bytes(100000, 1), 44100, 2, 16);
     src.failAfter = 40000; // the fourth 16384-byte read fails
     Bytes f = Write(src, "r.wav");
-    EXPECT_TRUE(lastError.isEmpty());
+    EXPECT_EQ(lastError, QStringLiteral("source failed"));
     EXPECT_EQ(f.size(), 44u + 16384u * 3);
-    EXPECT_EQ(At32(f, 40), 16384u * 3); // the header tells what was written
+    EXPECT_EQ(At32(f, 40), 16384u * 3); // the header tells what the file holds
+    EXPECT_EQ(At32(f, 4), 16384u * 3 + 36);
+}
+
+TEST_F(AudioWaveOut, AFileTooLargeForTheSystemFailsTheJob)
+{
+    // Past the limit, writes fail with EFBIG: the writer's answer to a full disk, without root.
+    struct Case {
+        const char* name;
+        size_t bytes;
+        TWavType type;
+    };
+    // 150000 bytes fail while the job runs; 30000 fit the write buffer and fail only when the
+    // file is finished, after every step succeeded.
+    for (const Case c : {Case{"big.wav", 150000, wtPCM}, Case{"small.wav", 30000, wtPCM},
+                         Case{"big-ima.wav", 600000, wtDVIADPCM}}) {
+        SCOPED_TRACE(c.name);
+        TMemorySource src(ToBytes(Sine(static_cast<int>(c.bytes / 4), 2, 44100)), 44100, 2, 16);
+        TWaveOut out;
+        TSinkWatcher w(out);
+        out.SetFileName(Path(c.name));
+        out.SetInput(&src);
+        out.SetWavType(c.type);
+        {
+            TFileSizeLimit limit(20000);
+            ASSERT_TRUE(limit.ok());
+            RunToEnd(out, w);
+        }
+        EXPECT_EQ(w.doneCount(), 0);
+        ASSERT_EQ(w.errorCount(), 1);
+        EXPECT_EQ(w.lastError(), QStringLiteral("Cannot write file \"%1\". %2").arg(Path(c.name), QString::fromLocal8Bit(std::strerror(EFBIG))));
+        EXPECT_TRUE(out.Failed());
+        EXPECT_FALSE(src.Busy());
+        const Bytes f = LoadBytes(Path(c.name));
+        ASSERT_GE(f.size(), 60u);
+        EXPECT_LE(f.size(), 20000u);
+        // What is left says how much it holds.
+        const size_t header = c.type == wtPCM ? 44 : 60;
+        EXPECT_EQ(At32(f, header - 4), f.size() - header);
+        EXPECT_EQ(At32(f, 4), f.size() - 8);
+        if (c.type == wtDVIADPCM) {
+            EXPECT_EQ(At32(f, 48), (f.size() - 60) / 512 * 505); // frames in the blocks held
+        }
+    }
+}
+
+TEST_F(AudioWaveOut, AFullDiskFailsTheJob)
+{
+    TSmallDisk disk(Path("disk"), 64);
+    if (!disk.mounted())
+        GTEST_SKIP() << "needs root to mount a small tmpfs";
+    TMemorySource src(ToBytes(Sine(100000, 2, 44100)), 44100, 2, 16);
+    TWaveOut out;
+    TSinkWatcher w(out);
+    out.SetFileName(Path("disk/full.wav"));
+    out.SetInput(&src);
+    RunToEnd(out, w);
+    EXPECT_EQ(w.doneCount(), 0);
+    ASSERT_EQ(w.errorCount(), 1);
+    EXPECT_TRUE(w.lastError().endsWith(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << w.lastError().toStdString();
+    EXPECT_TRUE(out.Failed());
+    EXPECT_LT(LoadBytes(Path("disk/full.wav")).size(), 400044u);
+}
+
+TEST_F(AudioWaveOut, AnOutputThatIsTheInputIsRefusedUntouched)
+{
+    const Bytes original = LoadBytes(AudioFixture("pcm_s16_stereo_22050.wav"));
+    SaveBytes(Path("in.wav"), original);
+    QDir().mkpath(Path("sub"));
+    ASSERT_EQ(link(QFile::encodeName(Path("in.wav")).constData(), QFile::encodeName(Path("hard.wav")).constData()), 0);
+    ASSERT_TRUE(QFile::link(Path("in.wav"), Path("soft.wav")));
+    for (const char* name : {"in.wav", "sub/../in.wav", "hard.wav", "soft.wav"}) {
+        SCOPED_TRACE(name);
+        // Through a filter too, as the resampling job wires it.
+        TWaveIn in;
+        in.SetFileName(Path("in.wav"));
+        TRateConverter rate;
+        rate.SetInput(&in);
+        rate.SetOutSampleRate(44100);
+        TWaveOut out;
+        TSinkWatcher w(out);
+        out.SetInput(&rate);
+        out.SetFileName(Path(name));
+        RunToEnd(out, w);
+        EXPECT_EQ(w.doneCount(), 0);
+        EXPECT_EQ(w.lastError(), QStringLiteral("The output file \"%1\" is the input file.").arg(Path(name)));
+        EXPECT_EQ(LoadBytes(Path("in.wav")), original);
+        EXPECT_FALSE(in.Busy());
+    }
 }
 
 TEST_F(AudioWaveOut, MessagesThroughOnThreadException)
