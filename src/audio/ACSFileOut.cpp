@@ -1,7 +1,5 @@
 #include "audio/ACSFileOut.h"
 
-#include <sys/stat.h>
-
 #include <QFile>
 
 #include "audio/ACSConverter.h"
@@ -23,16 +21,6 @@ QString SourceFileName(TACSInput* input)
         input = filter ? filter->Input() : nullptr;
     }
     return QString();
-}
-
-/// Same device and inode: the same file under any name, link or path.
-bool SameFile(const QString& a, const QString& b)
-{
-    struct stat sa {};
-    struct stat sb {};
-    return ::stat(QFile::encodeName(a).constData(), &sa) == 0
-        && ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev
-        && sa.st_ino == sb.st_ino;
 }
 
 } // namespace

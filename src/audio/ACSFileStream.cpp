@@ -18,37 +18,21 @@ namespace {
 
 QString Reason(int err)
 {
-    return QString::fromLocal8Bit(std::strerror(err));
-}
-
-int OpenRetrying(const QByteArray& path, int flags)
-{
-    int fd;
-    do {
-        fd = ::open(path.constData(), flags | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return SystemErrorText(err);
 }
 
 } // namespace
 
 std::unique_ptr<TACSFileStream> TACSFileStream::Open(const QString& fileName, Mode mode)
 {
-    const QByteArray path = QFile::encodeName(fileName);
     const bool create = mode == Mode::Create;
-    // Non-blocking open: a FIFO given as a file name must not hang the caller. Only regular
-    // files are read or written.
-    const int flags = (mode == Mode::Read ? O_RDONLY : (create ? O_RDWR | O_CREAT : O_RDWR)) | O_NONBLOCK;
-    const int fd = OpenRetrying(path, flags);
+    // Only regular files are read or written, opened without blocking (a FIFO given as a file
+    // name must not hang the caller); nothing is written through a symbolic link.
+    const int flags = mode == Mode::Read ? O_RDONLY : (O_RDWR | O_NOFOLLOW | (create ? O_CREAT : 0));
+    const int fd = OpenRegularFile(fileName, flags, 0666);
     const QString verb = create ? QStringLiteral("Cannot create file") : QStringLiteral("Cannot open file");
     if (fd < 0)
         throw EACSException(QStringLiteral("%1 \"%2\". %3").arg(verb, fileName, Reason(errno)));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw EACSException(QStringLiteral("%1 \"%2\". %3").arg(verb, fileName, Reason(S_ISDIR(st.st_mode) ? EISDIR : EINVAL)));
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (mode != Mode::Read) {
         // Lock before truncating, so a file someone else holds is left as it is.
         if (!LockExclusive(fd)) {

@@ -345,9 +345,12 @@ void TRipJob::StartResample()
 
 void TRipJob::ResampleEnded(const TProcessInfo& info)
 {
-    // A failed resampling left an incomplete temporary file: it is never encoded (the failure
-    // has been shown).
-    StepEnded(TStepType::Resample, info.ErrorCode != StepOutcome::ToolFailed);
+    // A failed resampling left an incomplete temporary file: it goes, and is never encoded (the
+    // failure has been shown).
+    const bool succeeded = info.ErrorCode != StepOutcome::ToolFailed;
+    if (!succeeded)
+        RemoveFailedOutput(tempFile_);
+    StepEnded(TStepType::Resample, succeeded);
 }
 
 // --- The encoder runners ------------------------------------------------------------------

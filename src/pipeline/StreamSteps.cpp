@@ -151,7 +151,13 @@ void TStreamSteps::StopVorbis()
     if (!vorbisOut1_->Busy())
         return;
     vorbisOut1_->Pause();
-    vorbisOut1_->Done();
+    try {
+        vorbisOut1_->Done();
+    } catch (const EAppException& e) {
+        // The stopped file could not be finished (the writer removed or restored it): say so,
+        // the stop goes on.
+        ShowError(e.text());
+    }
 }
 
 void TStreamSteps::StopResampling()
@@ -161,7 +167,11 @@ void TStreamSteps::StopResampling()
     // The worker may be waiting for the job to take its end report; let it go first.
     Shutdown();
     waveOut1_->Pause();
-    waveOut1_->Done();
+    try {
+        waveOut1_->Done();
+    } catch (const EAppException&) {
+        // Only the temporary file is lost, and the job deletes it next.
+    }
 }
 
 void TStreamSteps::PostProgress(int percent)

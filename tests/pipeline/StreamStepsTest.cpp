@@ -1,4 +1,7 @@
 #include <array>
+#include <csignal>
+
+#include <sys/resource.h>
 
 #include <QDir>
 #include <QFile>
@@ -311,4 +314,26 @@ TEST_F(StreamSteps, AnMp3FailureAfterResamplingIsReported)
     }
     EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Create MP3 file error!\r\nPlease check the output and lame "
                                                         "options or run application again.")});
+}
+
+TEST_F(StreamSteps, AResamplingThatCannotWriteItsFileNeverFeedsTheEncoder)
+{
+    const QString slow = Wav(QStringLiteral("slow.wav"), 22050, 2, 3.0); // 265 kB; 529 kB resampled
+    // A file-size limit stands in for a full disk: the temporary file cannot grow past 300 kB.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = saved;
+    limit.rlim_cur = 300 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    {
+        TRipJob job(jkWavToMp3, 0, {slow}, Runners());
+        EXPECT_TRUE(Run(job));
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_EQ(boxes.Texts().size(), 1);
+    EXPECT_TRUE(boxes.Texts()[0].startsWith(QStringLiteral("Cannot write file"))) << boxes.Texts()[0].toStdString();
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("slow.mp3")))) << "a truncated file was encoded";
+    EXPECT_FALSE(QFile::exists(Out(QStringLiteral("MyMP3ReTemp.wav"))));
 }
