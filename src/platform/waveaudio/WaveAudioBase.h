@@ -22,8 +22,8 @@ public:
     TWaveMode Mode() override;
     int64_t Length() override;
     int64_t Position() override;
-    bool Play(std::optional<int64_t> fromMs) override;
-    bool Record(std::optional<int64_t> fromMs) override;
+    bool Play(std::optional<int64_t> fromMs = std::nullopt) override;
+    bool Record(std::optional<int64_t> fromMs = std::nullopt) override;
     bool Stop() override;
     bool Save() override;
     bool SeekToStart() override;
