@@ -1,9 +1,7 @@
 #include "platform/waveaudio/TestWaveAudio.h"
 
 #include <chrono>
-#include <cmath>
 #include <cstring>
-#include <numbers>
 #include <utility>
 
 TTestWaveAudio::TTestWaveAudio(std::function<int64_t()> nowMs) : now_(std::move(nowMs)) {}
@@ -46,17 +44,11 @@ QByteArray TTestWaveAudio::Signal(const TWaveFormat& format, int64_t first, int6
     QByteArray out;
     out.reserve(static_cast<qsizetype>(count * format.BlockAlign()));
     for (int64_t n = first; n < first + count; ++n) {
-        const double s = 0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(n) /
-                                        static_cast<double>(format.SampleRate));
         for (int c = 0; c < format.Channels; ++c) {
-            if (format.BitsPerSample == 8) {
-                out.append(static_cast<char>(static_cast<uint8_t>(128 + std::lround(s * 127))));
-            } else {
-                const auto v = static_cast<int16_t>(std::lround(s * 32767));
-                const auto u = static_cast<uint16_t>(v);
-                out.append(static_cast<char>(u & 0xFF));
-                out.append(static_cast<char>(u >> 8));
-            }
+            const auto v = static_cast<uint64_t>(n * 3 + c * 1000);
+            out.append(static_cast<char>(v & 0xFF));
+            if (format.BitsPerSample == 16)
+                out.append(static_cast<char>((v >> 8) & 0xFF));
         }
     }
     return out;

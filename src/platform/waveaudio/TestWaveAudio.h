@@ -31,8 +31,9 @@ public:
     /// device reports it (queued to the UI thread).
     void FailNow(const QString& reason);
 
-    /// The known signal: frames [first, first + count) of a 1 kHz sine at half scale, counted
-    /// from the start of a take; both channels carry the same sample.
+    /// The known signal: frames [first, first + count) counted from the start of a take. Sample
+    /// n of channel c is n x 3 + c x 1000, wrapped to the sample size: a ramp that repeats only
+    /// after 65536 frames (256 for 8 bits), so a take placed at the wrong offset shows.
     static QByteArray Signal(const TWaveFormat& format, int64_t first, int64_t count);
 
 protected:

@@ -17,8 +17,7 @@ namespace {
 const TWaveFormat kCd{44100, 16, 2};
 const TWaveFormat kPhone{8000, 8, 1};
 
-QByteArray Bytes(int n, char first)
-{
+QByteArray Bytes(int n, char first) {
     QByteArray b(n, '\0');
     for (int i = 0; i < n; ++i)
         b[i] = static_cast<char>(first + i);
@@ -26,8 +25,7 @@ QByteArray Bytes(int n, char first)
 }
 
 /// Parses a file's header as the device does.
-bool Parse(const QString& path, TWaveFileInfo& info, QString& error)
-{
+bool Parse(const QString& path, TWaveFileInfo& info, QString& error) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
     if (fd < 0)
         return false;
@@ -40,10 +38,9 @@ class WaveAudio : public ::testing::Test {
 protected:
     QString File(const char* name) const { return dir.File(QString::fromLatin1(name)); }
     /// Names in the folder, hidden ones included (temporary files must not be left).
-    QStringList Listing() const
-    {
-        return QDir(dir.Path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
-                                          QDir::Name);
+    QStringList Listing() const {
+        return QDir(dir.Path())
+            .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
     void Advance(int64_t ms) { now += ms; }
 
@@ -54,24 +51,31 @@ protected:
 
 } // namespace
 
-TEST(WaveFormat, HeadersOfTheDialogsExtremes)
-{
+TEST(WaveFormat, HeadersOfTheDialogsExtremes) {
     const QByteArray phone = BuildWaveHeader(kPhone, 0);
-    EXPECT_EQ(phone, QByteArray("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x40\x1f\0\0\x01\0\x08\0data\0\0\0\0", 44));
+    EXPECT_EQ(phone,
+              QByteArray("RIFF\x24\0\0\0WAVEfmt "
+                         "\x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x40\x1f\0\0\x01\0\x08\0data\0\0\0\0",
+                         44));
     const QByteArray cd = BuildWaveHeader(kCd, 1000);
-    EXPECT_EQ(cd, QByteArray("RIFF\x0c\x04\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0data\xe8\x03\0\0", 44));
+    EXPECT_EQ(
+        cd,
+        QByteArray("RIFF\x0c\x04\0\0WAVEfmt "
+                   "\x10\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0data\xe8\x03\0\0",
+                   44));
     EXPECT_EQ(kCd.BytesToMs(176400), 1000);
     EXPECT_EQ(kCd.MsToBytes(1001), 176576); // 44144 frames, whole frames only
     EXPECT_EQ(kPhone.MsToBytes(-5), 0);
 }
 
-TEST_F(WaveAudio, HeaderParseAcceptsRealWorldLayoutsAndRefusesTheRest)
-{
+TEST_F(WaveAudio, HeaderParseAcceptsRealWorldLayoutsAndRefusesTheRest) {
     // An odd-sized chunk before "fmt ", an extensible PCM header, a data size past the end of
     // the file with a torn last frame.
     QByteArray ext("RIFF\0\0\0\0WAVE", 12);
     ext += QByteArray("junk\x03\0\0\0abc\0", 12);
-    ext += QByteArray("fmt \x28\0\0\0\xfe\xff\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0\x16\0\x10\0\x03\0\0\0", 32);
+    ext += QByteArray(
+        "fmt \x28\0\0\0\xfe\xff\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0\x16\0\x10\0\x03\0\0\0",
+        32);
     ext += QByteArray("\x01\0\0\0\0\0\x10\0\x80\0\0\xaa\0\x38\x9b\x71", 16);
     ext += QByteArray("data\xff\xff\xff\xff", 8) + Bytes(10, 1);
     WriteWholeFile(File("ext.wav"), ext);
@@ -90,7 +94,8 @@ TEST_F(WaveAudio, HeaderParseAcceptsRealWorldLayoutsAndRefusesTheRest)
         {"empty.wav", QByteArray(), "not a WAV"},
         {"text.wav", QByteArray("hello, this is text, not sound"), "not a WAV"},
         {"float.wav", BuildWaveHeader(kCd, 0).replace(20, 2, QByteArray("\x03\0", 2)), "format"},
-        {"24bit.wav", BuildWaveHeader({44100, 24, 2}, 0).replace(32, 2, QByteArray("\x06\0", 2)), "format"},
+        {"24bit.wav", BuildWaveHeader({44100, 24, 2}, 0).replace(32, 2, QByteArray("\x06\0", 2)),
+         "format"},
         {"nofmt.wav", QByteArray("RIFF\0\0\0\0WAVEdata\0\0\0\0", 20), "not a WAV"},
         {"cut.wav", BuildWaveHeader(kCd, 0).left(30), "format"},
     };
@@ -98,7 +103,8 @@ TEST_F(WaveAudio, HeaderParseAcceptsRealWorldLayoutsAndRefusesTheRest)
         WriteWholeFile(File(b.name), b.data);
         error.clear();
         EXPECT_FALSE(Parse(File(b.name), info, error)) << b.name;
-        EXPECT_TRUE(error.contains(QString::fromLatin1(b.why))) << b.name << ": " << error.toStdString();
+        EXPECT_TRUE(error.contains(QString::fromLatin1(b.why)))
+            << b.name << ": " << error.toStdString();
     }
     // A FIFO is refused without blocking.
     ASSERT_EQ(::mkfifo(QFile::encodeName(File("fifo.wav")).constData(), 0600), 0);
@@ -107,8 +113,7 @@ TEST_F(WaveAudio, HeaderParseAcceptsRealWorldLayoutsAndRefusesTheRest)
     EXPECT_FALSE(doc.Load(File("missing.wav"), error));
 }
 
-TEST_F(WaveAudio, RecordingOverwritesFromThePositionAndSavesAValidFile)
-{
+TEST_F(WaveAudio, RecordingOverwritesFromThePositionAndSavesAValidFile) {
     // Two seconds of known sound in a file, then takes over it.
     const QByteArray original = Bytes(8000 * 2, 'A');
     WriteWholeFile(File("doc.wav"), BuildWaveHeader(kPhone, 16000) + original);
@@ -153,8 +158,7 @@ TEST_F(WaveAudio, RecordingOverwritesFromThePositionAndSavesAValidFile)
     EXPECT_EQ(device.Position(), 0);
 }
 
-TEST_F(WaveAudio, AWholeTakeIsRenamedIntoPlaceAndAnUnsavedOneLeavesNoTrace)
-{
+TEST_F(WaveAudio, AWholeTakeIsRenamedIntoPlaceAndAnUnsavedOneLeavesNoTrace) {
     WriteWholeFile(File("new.wav"), BuildWaveHeader(kCd, 0));
     ASSERT_TRUE(device.Open(File("new.wav")));
     ASSERT_TRUE(device.Record());
@@ -163,7 +167,8 @@ TEST_F(WaveAudio, AWholeTakeIsRenamedIntoPlaceAndAnUnsavedOneLeavesNoTrace)
     EXPECT_EQ(Listing().size(), 2);
     ASSERT_TRUE(device.Save()); // ends the take first
     EXPECT_EQ(device.Mode(), TWaveMode::Stopped);
-    EXPECT_EQ(ReadWholeFile(File("new.wav")), BuildWaveHeader(kCd, 176400) + TTestWaveAudio::Signal(kCd, 0, 44100));
+    EXPECT_EQ(ReadWholeFile(File("new.wav")),
+              BuildWaveHeader(kCd, 176400) + TTestWaveAudio::Signal(kCd, 0, 44100));
     EXPECT_EQ(Listing(), QStringList{QStringLiteral("new.wav")});
 
     // Recorded, not saved, closed: the file keeps its saved sound, the take is gone.
@@ -176,15 +181,15 @@ TEST_F(WaveAudio, AWholeTakeIsRenamedIntoPlaceAndAnUnsavedOneLeavesNoTrace)
     EXPECT_FALSE(device.Record());
 }
 
-TEST_F(WaveAudio, AFileThatCannotBeReplacedKeepsItsSoundAndTheTake)
-{
+TEST_F(WaveAudio, AFileThatCannotBeReplacedKeepsItsSoundAndTheTake) {
     WriteWholeFile(File("ro.wav"), BuildWaveHeader(kPhone, 0));
     ASSERT_TRUE(device.Open(File("ro.wav")));
     ASSERT_TRUE(device.Record());
     Advance(250);
     ::chmod(QFile::encodeName(File("ro.wav")).constData(), 0444);
     EXPECT_FALSE(device.Save());
-    EXPECT_TRUE(device.ErrorText().contains(QStringLiteral("read-only"))) << device.ErrorText().toStdString();
+    EXPECT_TRUE(device.ErrorText().contains(QStringLiteral("read-only")))
+        << device.ErrorText().toStdString();
     EXPECT_EQ(ReadWholeFile(File("ro.wav")), BuildWaveHeader(kPhone, 0));
     EXPECT_TRUE(device.HasUnsavedSound());
     ::chmod(QFile::encodeName(File("ro.wav")).constData(), 0644);
@@ -192,8 +197,7 @@ TEST_F(WaveAudio, AFileThatCannotBeReplacedKeepsItsSoundAndTheTake)
     EXPECT_EQ(ReadWholeFile(File("ro.wav")).size(), 44 + 2000);
 }
 
-TEST_F(WaveAudio, ATakeStopsAtItsCapAndKeepsWhatFits)
-{
+TEST_F(WaveAudio, ATakeStopsAtItsCapAndKeepsWhatFits) {
     QString error;
     auto take = TTake::Create(File("x.wav"), kCd, 10, error);
     ASSERT_TRUE(take);
@@ -208,8 +212,7 @@ TEST_F(WaveAudio, ATakeStopsAtItsCapAndKeepsWhatFits)
     EXPECT_EQ(back, sound.left(8));
 }
 
-TEST_F(WaveAudio, RequestsAreRecordedAndFailuresReachTheUiThread)
-{
+TEST_F(WaveAudio, RequestsAreRecordedAndFailuresReachTheUiThread) {
     WriteWholeFile(File("r.wav"), BuildWaveHeader(kCd, 0));
     QString reported;
     device.OnFailure = [&](const QString& why) { reported = why; };
