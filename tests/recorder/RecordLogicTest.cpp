@@ -1,7 +1,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <QDir>
 #include <QFile>
@@ -42,6 +45,24 @@ protected:
     }
 
     RecorderRig rig;
+};
+
+/// While it lives, files may grow to at most bytes, as on a disk that is full.
+class FullDisk {
+public:
+    explicit FullDisk(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FullDisk() { ::setrlimit(RLIMIT_FSIZE, &old_); }
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+
+private:
+    rlimit old_{};
 };
 
 const TButtonSet kStopped{btPlay, btNext, btPrev, btRecord};
@@ -621,4 +642,60 @@ TEST_F(RecordLogic, SettingsRecordingControlAndLink) {
                                      "The recording control (pavucontrol) could not be started.")});
     L().Exit();
     EXPECT_EQ(rig.closeRequests, 1);
+}
+
+TEST_F(RecordLogic, AFullDiskEndsTheTakeAndNeverDamagesASavedFile) {
+    rig.NewRecording();
+    L().ClickButton(btRecord);
+    {
+        const FullDisk full(44 + 176400); // one second fits
+        rig.Advance(3000);
+        rig.device.Length(); // the device takes in the sound that is due
+        ASSERT_TRUE(WaitUntil([&] { return !rig.boxes.Shown().empty(); }));
+    }
+    EXPECT_EQ(rig.boxes.Texts(), QStringList{QStringLiteral("Error while saving sound file!")});
+    EXPECT_EQ(Sound(NoName()), TTestWaveAudio::Signal({44100, 16, 2}, 0, 44100));
+    EXPECT_EQ(L().EnabledButtons(), kStopped);
+
+    const QString a = rig.File(QStringLiteral("a.wav"));
+    rig.SaveAs(QStringLiteral("a.wav"));
+    const QByteArray saved = ReadWholeFile(a);
+    ASSERT_EQ(saved.size(), 44 + 176400);
+    const QStringList files = QDir(rig.dir.Path()).entryList(QDir::Files | QDir::Hidden);
+
+    // A take over the start of the working copy cannot be saved into it: the copy stays as it
+    // was, the take stays with the device.
+    rig.boxes.Clear();
+    L().SetBar(0);
+    L().ClickButton(btRecord);
+    rig.Advance(500);
+    {
+        const FullDisk full(44 + 176400 - 1);
+        L().ClickButton(btStop);
+        EXPECT_EQ(rig.boxes.Texts(), QStringList{QStringLiteral("Error while saving sound file!")});
+        EXPECT_EQ(ReadWholeFile(Work()), saved);
+        // Save: the device tries again and fails again; the named file is untouched.
+        rig.boxes.Clear();
+        L().actSaveExecute();
+        EXPECT_EQ(rig.boxes.Texts(), QStringList{QStringLiteral("Error while saving sound file!")});
+        EXPECT_EQ(ReadWholeFile(a), saved);
+    }
+    EXPECT_EQ(QDir(rig.dir.Path()).entryList(QDir::Files | QDir::Hidden).size(), files.size() + 1)
+        << "only the take's own file is extra";
+    EXPECT_TRUE(L().Modified());
+
+    // The named file itself cannot be replaced: the copy fails whole, the file stays.
+    L().actSaveExecute(); // room again: the device saves into the working copy, then the copy
+    EXPECT_EQ(Sound(a).left(88200), TTestWaveAudio::Signal({44100, 16, 2}, 0, 22050));
+    L().SetBar(400);
+    rig.RecordFor(2000);
+    const QByteArray before = ReadWholeFile(a);
+    {
+        const FullDisk full(static_cast<rlim_t>(before.size()) + 1000);
+        EXPECT_THROW(L().actSaveExecute(), EAppException);
+    }
+    EXPECT_EQ(ReadWholeFile(a), before);
+    EXPECT_EQ(QDir(rig.dir.Path()).entryList(QDir::Files | QDir::Hidden), files);
+    L().actSaveExecute();
+    EXPECT_EQ(ReadWholeFile(a), ReadWholeFile(Work()));
 }

@@ -1,5 +1,6 @@
 #include "platform/waveaudio/TestWaveAudio.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <utility>
@@ -58,15 +59,19 @@ void TTestWaveAudio::CatchUp() {
     if (take_ == nullptr || dead_)
         return;
     const int64_t due = (Now() - captureStart_) * format_.SampleRate / 1000;
-    if (due <= framesWritten_)
-        return;
-    const QByteArray data = Signal(format_, framesWritten_, due - framesWritten_);
-    QString why;
-    if (!take_->Append(data.constData(), data.size(), why)) {
-        dead_ = true;
-        ReportFailure(why);
+    // In parts of a tenth of a second, as a sound card delivers them.
+    const int64_t part = std::max<int64_t>(1, format_.SampleRate / 10);
+    while (framesWritten_ < due) {
+        const int64_t count = std::min(part, due - framesWritten_);
+        const QByteArray data = Signal(format_, framesWritten_, count);
+        framesWritten_ += count;
+        QString why;
+        if (!take_->Append(data.constData(), data.size(), why)) {
+            dead_ = true;
+            ReportFailure(why);
+            return;
+        }
     }
-    framesWritten_ = due;
 }
 
 bool TTestWaveAudio::StartCapture(const TWaveFormat& format, TTake& take, QString& error) {

@@ -158,20 +158,35 @@ std::unique_ptr<TTake> TTake::Create(const QString& besidePath, const TWaveForma
 
 bool TTake::Append(const char* data, int64_t size, QString& error) {
     const int64_t have = size_.load(std::memory_order_relaxed);
+    const int64_t align = std::max<int64_t>(1, format_.BlockAlign());
     int64_t n = std::min(size, maxBytes_ - have);
-    n -= n % std::max<int64_t>(1, format_.BlockAlign());
-    if (n > 0 && !PwriteAll(file_->Fd(), data, n, kWaveHeaderSize + have)) {
-        error = QStringLiteral("The recording cannot be stored: ") + ErrnoText(errno);
-        // A partly written block is not sound anyone can hear; what came before stays.
-        return false;
+    n -= n % align;
+    // Write until done or refused (a full disk); whole frames of a part that got through stay.
+    int64_t written = 0;
+    int failure = 0;
+    while (written < n) {
+        const ssize_t w = ::pwrite(file_->Fd(), data + written, static_cast<size_t>(n - written),
+                                   kWaveHeaderSize + have + written);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            failure = w == 0 ? ENOSPC : errno;
+            break;
+        }
+        written += w;
     }
-    const int64_t now = have + std::max<int64_t>(n, 0);
+    written -= written % align;
+    const int64_t now = have + written;
     size_.store(now, std::memory_order_release);
     // Start writing back every few megabytes, so the flush at save time has little left to do.
     if (now - flushedTo_ >= (4 << 20)) {
         ::sync_file_range(file_->Fd(), kWaveHeaderSize + flushedTo_, now - flushedTo_,
                           SYNC_FILE_RANGE_WRITE);
         flushedTo_ = now;
+    }
+    if (failure != 0) {
+        error = QStringLiteral("The recording cannot be stored: ") + ErrnoText(failure);
+        return false;
     }
     if (n < size) {
         error = QStringLiteral("The recording has reached the largest size a WAV file can hold.");

@@ -49,8 +49,8 @@ public:
     static std::unique_ptr<TTake> Create(const QString& besidePath, const TWaveFormat& format,
                                          int64_t maxBytes, QString& error);
 
-    /// Adds sound at the end. False, keeping what was written before, on a write error or when
-    /// the cap is reached; error then says why.
+    /// Adds sound at the end. False on a write error (a full disk) or at the cap, keeping what
+    /// was written before and the whole frames of this part that got through; error says why.
     bool Append(const char* data, int64_t size, QString& error);
     int64_t Size() const { return size_.load(std::memory_order_acquire); }
     /// The recorded bytes as a piece.
