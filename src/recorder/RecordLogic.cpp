@@ -14,6 +14,7 @@
 
 #include "core/AppException.h"
 #include "core/AppPaths.h"
+#include "core/ErrorHandler.h"
 #include "core/FileDialogService.h"
 #include "core/FileUtil.h"
 #include "core/MessageBoxService.h"
@@ -65,7 +66,10 @@ bool SameFile(const QString& a, const QString& b) {
 
 TRecordLogic::TRecordLogic(IWaveAudioDevice& device, TRecorderHost host, QObject* parent)
     : QObject(parent), device_(device), host_(std::move(host)) {
-    device_.OnFailure = [this](const QString& reason) { DeviceFailed(reason); };
+    // Reported from the event loop: nothing may be thrown back into it.
+    device_.OnFailure = [this](const QString& reason) {
+        GuardedCall([&] { DeviceFailed(reason); });
+    };
     lbPosition_ = QStringLiteral("0.00Sec");
     lbLength_ = QStringLiteral("0.00Sec");
     lbState_ = kNoState;
