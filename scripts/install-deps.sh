@@ -11,6 +11,8 @@ PACKAGES=(
   libcdio-dev libudev-dev libogg-dev libvorbis-dev libmpg123-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   lame pavucontrol
+  # a font with the full-width marks some texts carry ("Bitrate：", "Could not be found！")
+  fonts-wqy-microhei
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps imagemagick pulseaudio pulseaudio-utils

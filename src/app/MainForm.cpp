@@ -30,6 +30,8 @@
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/drives/DriveWatcher.h"
 #include "platform/shell/Shell.h"
+#include "platform/waveaudio/WaveAudioDevice.h"
+#include "recorder/frmRecord.h"
 
 namespace {
 
@@ -178,6 +180,7 @@ void TMainForm::CreateActions()
     connect(Openoutputdirectory1, &QAction::triggered, this, [this] { GuardedCall([this] { controller_.OpenOutputDirectory(); }); });
     connect(bRefresh, &QAction::triggered, this, [this] { GuardedCall([this] { controller_.Refresh(); }); });
     connect(ActionExit, &QAction::triggered, this, &QWidget::close);
+    connect(ActionRecord, &QAction::triggered, this, [this] { GuardedCall([this] { ShowRecorder(); }); });
     connect(VolumeControlMenu, &QAction::triggered, this, [] {
         ShellStartDetached(QStringLiteral("pavucontrol"), {});
     });
@@ -461,4 +464,16 @@ void TMainForm::ClearHistory(bool realPlayer)
         return;
     const int n = realPlayer ? history.ClearRealPlayer() : history.ClearMediaPlayer();
     ShowInformation(QString::number(n) + QStringLiteral(" list records are deleted!"));
+}
+
+void TMainForm::ShowRecorder()
+{
+    TRecorderHost host;
+    host.CDHandle = [this] { return controller_.CDHandle(); };
+    host.RunJob = [this](int kind, int handle, const QStringList& list) {
+        if (RunJob)
+            RunJob(kind, handle, list);
+    };
+    TfrmRecord recorder(this, std::move(host), MakeWaveAudio ? MakeWaveAudio() : nullptr);
+    recorder.exec();
 }

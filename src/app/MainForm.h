@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include <QMainWindow>
 #include <QStringList>
@@ -8,6 +9,7 @@
 #include "app/MainController.h"
 
 class DriveWatcher;
+class IWaveAudioDevice;
 class QAction;
 class QLabel;
 class QMenu;
@@ -27,6 +29,8 @@ public:
 
     /// Runs a conversion job modally: (job kind, CD handle, list of strings).
     std::function<void(int kind, int handle, const QStringList& list)> RunJob;
+    /// Makes the recorder's wave-audio device (null: the sound card's).
+    std::function<std::unique_ptr<IWaveAudioDevice>()> MakeWaveAudio;
     /// Opens the rename dialog on a title; returns false when cancelled.
     std::function<bool(QString& title)> EditTrackName;
 
@@ -87,6 +91,7 @@ private:
 
     void RunJobWindow(int kind, int handle, const QStringList& list);
     void ActionExtractExecute();
+    void ShowRecorder();
     void aEditTrackNameExecute();
     void ClearHistory(bool realPlayer);
 

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-enum class FileDialogKind { OpenFiles, SaveFile, Folder };
+enum class FileDialogKind { OpenFiles, OpenFile, SaveFile, Folder };
 
 struct FileDialogRequest {
     FileDialogKind Kind = FileDialogKind::OpenFiles;
@@ -15,6 +15,10 @@ struct FileDialogRequest {
     /// Windows-style filter "Name(*.ext)|*.ext|Other|*.*"; converted for the real dialog.
     QString Filter;
     QString FileName;
+    /// Added to a typed name that has no extension ("wav"; empty: nothing is added).
+    QString DefaultSuffix;
+    /// The caller asks its own overwrite question, so the picker asks none.
+    bool CallerConfirmsOverwrite = false;
 };
 
 /// Every open, save and folder picker goes through this service.

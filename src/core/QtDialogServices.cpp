@@ -55,13 +55,27 @@ QStringList QtFileDialogService::Pick(const FileDialogRequest& r)
     case FileDialogKind::OpenFiles:
         return QFileDialog::getOpenFileNames(parent, r.Title, r.Directory,
                                              QtFilterFromWindows(r.Filter));
+    case FileDialogKind::OpenFile:
     case FileDialogKind::SaveFile: {
         QString start = r.Directory;
         if (!r.FileName.isEmpty())
             start = r.Directory.isEmpty() ? r.FileName : r.Directory + QLatin1Char('/') + r.FileName;
-        const QString f =
-            QFileDialog::getSaveFileName(parent, r.Title, start, QtFilterFromWindows(r.Filter));
-        return f.isEmpty() ? QStringList() : QStringList{f};
+        if (r.Kind == FileDialogKind::SaveFile && r.DefaultSuffix.isEmpty() &&
+            !r.CallerConfirmsOverwrite) {
+            const QString f =
+                QFileDialog::getSaveFileName(parent, r.Title, start, QtFilterFromWindows(r.Filter));
+            return f.isEmpty() ? QStringList() : QStringList{f};
+        }
+        QFileDialog dialog(parent, r.Title, start, QtFilterFromWindows(r.Filter));
+        // A typed name that does not exist reaches the caller, which says so itself.
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setAcceptMode(r.Kind == FileDialogKind::OpenFile ? QFileDialog::AcceptOpen
+                                                                : QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(r.DefaultSuffix);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, r.CallerConfirmsOverwrite);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        return {dialog.selectedFiles().first()};
     }
     case FileDialogKind::Folder: {
         const QString d = QFileDialog::getExistingDirectory(parent, r.Title, r.Directory);

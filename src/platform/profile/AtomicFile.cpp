@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,5 +91,98 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data)
         return false;
     }
     SyncFolderOf(target);
+    return true;
+}
+
+namespace {
+
+/// Copies everything from in to out; the kernel copies where it can.
+bool CopyAll(int in, int out)
+{
+    bool kernel = true;
+    std::vector<char> buf;
+    for (;;) {
+        if (kernel) {
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+            if (n > 0)
+                continue;
+            if (n == 0)
+                return true;
+            if (errno == EINTR)
+                continue;
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+                return false;
+            kernel = false;
+            buf.resize(1 << 20);
+        }
+        const ssize_t n = ::read(in, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        if (!WriteAllBytes(out, buf.data(), static_cast<size_t>(n)))
+            return false;
+    }
+}
+
+bool Failed(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+} // namespace
+
+bool CopyFileAtomically(const QString& source, const QString& target, QString* error)
+{
+    const auto reason = [] { return QString::fromLocal8Bit(std::strerror(errno)); };
+    const QByteArray from = QFile::encodeName(source);
+    const int in = ::open(from.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (in < 0)
+        return Failed(error, source + QStringLiteral(": ") + reason());
+    struct stat src {};
+    if (::fstat(in, &src) != 0 || !S_ISREG(src.st_mode)) {
+        ::close(in);
+        return Failed(error, source + QStringLiteral(": not a regular file"));
+    }
+    ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
+
+    const QByteArray to = ResolveTarget(QFile::encodeName(target));
+    struct stat old {};
+    const bool exists = ::stat(to.constData(), &old) == 0;
+    if (exists && (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 ||
+                   ::access(to.constData(), W_OK) != 0)) {
+        ::close(in);
+        return Failed(error, QStringLiteral("Unable to write to ") + target);
+    }
+    const qsizetype slash = to.lastIndexOf('/');
+    QByteArray tmpl = (slash >= 0 ? to.left(slash + 1) : QByteArray()) + '.' +
+                      (slash >= 0 ? to.mid(slash + 1) : to) + ".XXXXXX";
+    const int out = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (out < 0) {
+        const QString why = reason();
+        ::close(in);
+        return Failed(error, target + QStringLiteral(": ") + why);
+    }
+    const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~[] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }());
+    bool ok = CopyAll(in, out) && ::fchmod(out, mode) == 0 && ::fsync(out) == 0;
+    const QString why = ok ? QString() : reason();
+    ::close(in);
+    ok = (::close(out) == 0) && ok;
+    if (ok)
+        ok = ::rename(tmpl.constData(), to.constData()) == 0;
+    if (!ok) {
+        const QString text = target + QStringLiteral(": ") + (why.isEmpty() ? reason() : why);
+        ::unlink(tmpl.constData());
+        return Failed(error, text);
+    }
+    SyncFolderOf(to);
     return true;
 }

@@ -9,3 +9,10 @@
 /// the old file's permissions are kept. A read-only file is refused rather than replaced.
 /// Returns false (and leaves everything as it was) on any failure.
 bool WriteFileAtomically(const QString& path, const QByteArray& data);
+
+/// Copies the file at source over the file at target in the same way: the copy goes to a
+/// temporary file beside the target and is renamed into place, so the target is either left
+/// as it was or holds the whole copy. Only a regular source is read (a FIFO is refused without
+/// blocking). Copying a file onto itself leaves it intact. On failure returns false with the
+/// reason in error.
+bool CopyFileAtomically(const QString& source, const QString& target, QString* error = nullptr);
