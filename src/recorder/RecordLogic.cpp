@@ -54,14 +54,6 @@ bool MoveFileReplacing(const QString& from, const QString& to) {
     return true;
 }
 
-/// Two names of the same file (after links and "..")?
-bool SameFile(const QString& a, const QString& b) {
-    const QFileInfo fa(a), fb(b);
-    const QString ca = fa.exists() ? fa.canonicalFilePath() : fa.absoluteFilePath();
-    const QString cb = fb.exists() ? fb.canonicalFilePath() : fb.absoluteFilePath();
-    return ca == cb;
-}
-
 } // namespace
 
 TRecordLogic::TRecordLogic(IWaveAudioDevice& device, TRecorderHost host, QObject* parent)
