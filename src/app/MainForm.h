@@ -88,6 +88,7 @@ private:
     void RunJobWindow(int kind, int handle, const QStringList& list);
     void ActionExtractExecute();
     void aEditTrackNameExecute();
+    void aQueryCDDBExecute();
     void ClearHistory(bool realPlayer);
 
     TMainController controller_;
