@@ -159,7 +159,7 @@ TEST_F(QueryCDDBThreadTest, StoppedLookupEndsOnItsOwnAndReportsNothing) {
     TCddbTestAnswer drip;
     drip.Kind = TCddbTestAnswer::Drip;
     drip.DripInterval = 1s;
-    server.SetHandler([&](const TCddbTestRequest&) { return drip; });
+    server.SetHandler([drip](const TCddbTestRequest&) { return drip; });
     Receiver receiver;
     auto link = std::make_shared<TCddbLookupLink>(&receiver);
     TQueryCDDBThread::Start(1, 2, handle, settings, link);

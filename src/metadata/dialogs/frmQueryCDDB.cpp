@@ -74,7 +74,7 @@ TfrmQueryCDDB::TfrmQueryCDDB(QWidget* parent, uint8_t firstTrack, uint8_t lastTr
     connect(btQuery, &QPushButton::clicked, this, &TfrmQueryCDDB::btQueryClick);
     connect(btClose, &QPushButton::clicked, this, &QDialog::reject);
     connect(cbProxy, &QCheckBox::clicked, this, &TfrmQueryCDDB::cbProxyClick);
-    resize(400, 300);
+    resize(400, minimumSizeHint().height());
 }
 
 void TfrmQueryCDDB::showEvent(QShowEvent* event) {

@@ -241,7 +241,7 @@ TEST_F(QueryCDDBDialogTest, StopDuringASlowAnswerReturnsAtOnceAndChangesNothing)
 TEST_F(QueryCDDBDialogTest, EscapeIsStop) {
     TCddbTestAnswer silent;
     silent.Kind = TCddbTestAnswer::Silent;
-    server.SetHandler([&](const TCddbTestRequest&) { return silent; });
+    server.SetHandler([silent](const TCddbTestRequest&) { return silent; });
     TfrmQueryCDDB d(nullptr, 1, 2, handle);
     d.ApplyResult = [&](const TCddbResult& r) { applied.push_back(r); };
     const int result = Query(d, [&](TfrmStopQuery& wait) {
