@@ -126,13 +126,3 @@ TEST(CddbRecord, LaterRecordsOverrideEarlierDiscFields) {
     EXPECT_EQ(r.Genre, GenrePositionOf(QStringLiteral("Jazz")));
     EXPECT_EQ(r.Titles.at(1), QStringLiteral("Song"));
 }
-
-TEST(CddbRecord, ParsingIsLinearOnLongRecords) {
-    // A record of the largest size accepted, all of it one continued title.
-    QString text;
-    while (text.size() < 31900)
-        text += QStringLiteral("TTITLE0=abcdefghijklmnopqrstuvwxyz0123456789\n");
-    const TCddbRecord rec = ParseCddbRecord(text);
-    ASSERT_EQ(rec.Titles.size(), 1u);
-    EXPECT_GT(rec.Titles.at(0).size(), 25000);
-}
