@@ -81,7 +81,15 @@ void TQueryCDDBThread::Start(uint8_t first, uint8_t last, int handle, const TQue
     r.Reap();
     auto lookup = std::make_shared<TQueryCDDBThread>(first, last, handle, settings, link);
     QThread* thread = QThread::create([lookup]() mutable {
-        lookup->Execute();
+        try {
+            lookup->Execute();
+        } catch (...) {
+            // Nothing may leave the thread: the lookup ends like a failed one.
+            try {
+                lookup->Post(7, 0);
+            } catch (...) {
+            }
+        }
         lookup.reset();
         Registry& reg = Threads();
         {

@@ -76,9 +76,10 @@ public:
     /// The lookup itself, on the calling thread.
     void Execute();
 
-private:
+    /// Reports to the wait window through the link.
     void Post(int state, int code, std::unique_ptr<TCddbResult> result = nullptr);
 
+private:
     const uint8_t first_;
     const uint8_t last_;
     const int handle_;
