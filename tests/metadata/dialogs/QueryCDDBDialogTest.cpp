@@ -153,19 +153,23 @@ TEST_F(QueryCDDBDialogTest, QueryDialogCaptionsAndShow) {
     EXPECT_EQ(again.cbServer->currentText(), QStringLiteral("gnudb.gnudb.org"));
 }
 
+TEST_F(QueryCDDBDialogTest, WaitWindowCaptions) {
+    TfrmStopQuery wait(nullptr, 1, 2, handle); // not shown: no lookup starts
+    EXPECT_EQ(wait.windowTitle(), QStringLiteral("Query CDDB..."));
+    EXPECT_FALSE(wait.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(wait.windowFlags().testFlag(Qt::WindowSystemMenuHint));
+    EXPECT_EQ(wait.lbQuery->text(), QStringLiteral("Query CDDB..."));
+    EXPECT_FALSE(wait.lbQuery->isHidden());
+    EXPECT_TRUE(wait.Label1->isHidden());
+    EXPECT_EQ(wait.btStop->text(), QStringLiteral("Stop"));
+    EXPECT_EQ(TQueryCDDBThread::Running(), 0);
+}
+
 TEST_F(QueryCDDBDialogTest, QueryAppliesTheResultAndClosesBothWindows) {
     TfrmQueryCDDB d(nullptr, 1, 2, handle);
     d.ApplyResult = [&](const TCddbResult& r) { applied.push_back(r); };
-    QString waitCaption;
-    bool closeButton = true;
-    const int result = Query(d, [&](TfrmStopQuery& wait) {
-        waitCaption = wait.windowTitle();
-        closeButton = wait.windowFlags().testFlag(Qt::WindowCloseButtonHint);
-    });
-    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_EQ(Query(d), QDialog::Accepted);
     EXPECT_FALSE(d.isVisible());
-    EXPECT_EQ(waitCaption, QStringLiteral("Query CDDB..."));
-    EXPECT_FALSE(closeButton);
     ASSERT_EQ(applied.size(), 1u);
     EXPECT_EQ(applied[0].Artist, QStringLiteral("Some Band"));
     EXPECT_EQ(applied[0].Titles.at(2), QStringLiteral("Closing"));
