@@ -16,6 +16,7 @@
 #include "core/TextUtil.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
+#include "metadata/CddbRecord.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/drives/DriveQueries.h"
 #include "platform/shell/Shell.h"
@@ -215,6 +216,36 @@ void TMainController::ToggleTick(int row)
 void TMainController::RenameRow(int row, const QString& title)
 {
     tracks_.SetTitle(row, title);
+}
+
+bool TMainController::ReadTocForCddb(int& first, int& last)
+{
+    TocRecord toc;
+    if (cdHandle_ == 0 || ReadTOC(cdHandle_, toc) != 1) {
+        ShowError(QStringLiteral("Error while reading TOC information!"));
+        return false;
+    }
+    first = toc.FirstTrack;
+    last = toc.LastTrack;
+    return true;
+}
+
+void TMainController::ApplyCddbResult(const TCddbResult& result)
+{
+    TCDInfo& info = OptionsSetting().CDInfo;
+    if (result.Artist)
+        info.Artist = *result.Artist;
+    if (result.Album)
+        info.Album = *result.Album;
+    if (result.Year)
+        info.Year = *result.Year;
+    if (result.Genre)
+        info.Genre = *result.Genre;
+    for (int row = 0; row < tracks_.Count(); ++row) {
+        const auto title = result.Titles.find(tracks_.Row(row).Number);
+        if (title != result.Titles.end())
+            tracks_.SetTitle(row, title->second);
+    }
 }
 
 bool TMainController::OutputFolderTest()

@@ -11,6 +11,7 @@
 #include "pipeline/RipJob.h"
 
 struct TocRecord;
+struct TCddbResult;
 class TMp3EncodeProcess;
 class TWMAEncodeProcess;
 
@@ -50,6 +51,13 @@ public:
     void SelectNone() { tracks_.SetAllTicked(false); }
     void ToggleTick(int row);
     void RenameRow(int row, const QString& title);
+
+    /// The CDDB command's table-of-contents read: the first and last track numbers, or false
+    /// after the error box "Error while reading TOC information!".
+    bool ReadTocForCddb(int& first, int& last);
+    /// A lookup's result: the disc's artist, album, year and genre into TCDInfo, the titles
+    /// into the rows of their tracks (saved at close, like renamed titles).
+    void ApplyCddbResult(const TCddbResult& result);
 
     /// The ripping command's checks (drive open, a tick, the output folder, playback stopped);
     /// the job list "01" + title, ... when the rip may start, empty otherwise.

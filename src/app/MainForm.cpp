@@ -25,6 +25,7 @@
 #include "core/Settings.h"
 #include "metadata/dialogs/TfrmEditTrackName.h"
 #include "metadata/dialogs/TfrmID3Edit.h"
+#include "metadata/dialogs/frmQueryCDDB.h"
 #include "options/TOptionSetForm.h"
 #include "pipeline/RipForm.h"
 #include "platform/cdaccess/CdAccess.h"
@@ -189,6 +190,7 @@ void TMainForm::CreateActions()
     connect(ActionSelectAll, &QAction::triggered, this, [this] { controller_.SelectAll(); });
     connect(ActionNoSelect, &QAction::triggered, this, [this] { controller_.SelectNone(); });
     connect(aEditTrackName, &QAction::triggered, this, [this] { GuardedCall([this] { aEditTrackNameExecute(); }); });
+    connect(aQueryCDDB, &QAction::triggered, this, [this] { GuardedCall([this] { aQueryCDDBExecute(); }); });
     connect(aID3Edit, &QAction::triggered, this, [this] {
         GuardedCall([this] {
             TfrmID3Edit editor(this);
@@ -452,6 +454,18 @@ void TMainForm::aEditTrackNameExecute()
     QString title = controller_.Tracks().Row(row).Title;
     if (EditTrackName(title))
         controller_.RenameRow(row, title);
+}
+
+void TMainForm::aQueryCDDBExecute()
+{
+    int first = 0;
+    int last = 0;
+    if (!controller_.ReadTocForCddb(first, last))
+        return;
+    TfrmQueryCDDB dialog(this, static_cast<uint8_t>(first), static_cast<uint8_t>(last),
+                         controller_.CDHandle());
+    dialog.ApplyResult = [this](const TCddbResult& result) { controller_.ApplyCddbResult(result); };
+    dialog.exec();
 }
 
 void TMainForm::ClearHistory(bool realPlayer)

@@ -93,6 +93,7 @@ private:
     void ActionExtractExecute();
     void ShowRecorder();
     void aEditTrackNameExecute();
+    void aQueryCDDBExecute();
     void ClearHistory(bool realPlayer);
 
     TMainController controller_;

@@ -10,6 +10,7 @@
 #include "audio/VorbisLibrary.h"
 #include "core/QtDialogServices.h"
 #include "core/ThreadHandoff.h"
+#include "metadata/QueryCDDBThread.h"
 
 int main(int argc, char** argv)
 {
@@ -31,6 +32,8 @@ int main(int argc, char** argv)
         ReportStartupTiming(form);
         rc = app.exec();
     }
+    // A lookup stopped just before closing may still be leaving its network call.
+    TQueryCDDBThread::StopAllAndWait(std::chrono::seconds(2));
     InstallFileDialogService(nullptr);
     InstallMessageBoxService(nullptr);
     return rc;

@@ -1,0 +1,137 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "app/DiscInfoStore.h"
+#include "app/MainForm.h"
+#include "core/MessageBoxService.h"
+#include "core/Settings.h"
+#include "metadata/Genres.h"
+#include "metadata/Id3Tag.h"
+#include "metadata/QueryCDDBThread.h"
+#include "metadata/dialogs/frmQueryCDDB.h"
+#include "metadata/dialogs/frmStopQuery.h"
+#include "platform/drives/DriveQueries.h"
+#include "platform/profile/ProfileFile.h"
+#include "support/CddbTestServer.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TCddbTestAnswer Body(const QByteArray& body) {
+    TCddbTestAnswer a;
+    a.Body = body;
+    return a;
+}
+
+TCddbTestAnswer Answers(const TCddbTestRequest& r) {
+    const QString id = QStringLiteral("05000802");
+    if (r.Command.startsWith(QStringLiteral("cddb query")))
+        return Body(CddbAnswers::Exact(QStringLiteral("rock"), id,
+                                       QStringLiteral("Some Band / First Record")));
+    return Body(CddbAnswers::Record(
+        QStringLiteral("rock"), id,
+        CddbAnswers::RecordLines(id, QStringLiteral("Some Band / First Record"),
+                                 QStringLiteral("1999"), QStringLiteral("Rock"),
+                                 {QStringLiteral("Opening"), QStringLiteral("Closing")})));
+}
+
+class CddbLookupTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetOptionsSetting(); }
+    void TearDown() override {
+        EXPECT_TRUE(TQueryCDDBThread::StopAllAndWait(20s));
+        ResetOptionsSetting();
+    }
+
+    /// Runs the CDDB command as a user would: type the local server, press Query.
+    void LookUp(TMainForm& f) {
+        QTimer probe;
+        bool pressed = false;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            auto* query = qobject_cast<TfrmQueryCDDB*>(QApplication::activeModalWidget());
+            if (query != nullptr && !pressed) {
+                pressed = true;
+                query->cbServer->setEditText(server.Address());
+                query->btQuery->click();
+            }
+        });
+        probe.start(1);
+        f.aQueryCDDB->trigger(); // returns when both windows have closed
+        probe.stop();
+        EXPECT_TRUE(pressed);
+    }
+
+    ProgramDirScope dir;
+    ScriptedMessageBoxService boxes;
+    TCddbTestServer server{Answers};
+};
+
+} // namespace
+
+TEST_F(CddbLookupTest, NamesReachTheListTheDiscFileAndTheTagsOfTheNextRip) {
+    MakeProgramDisc(dir, "Demo", {300, 300});
+    QString key;
+    {
+        TMainForm f;
+        f.Controller().ShowNoDeviceHint = [] {};
+        f.show();
+        ASSERT_EQ(f.Controller().Tracks().Count(), 2);
+        key = DiscKey();
+        ASSERT_FALSE(key.isEmpty());
+        LookUp(f);
+        EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(f.Controller().Tracks().Row(0).Title, QStringLiteral("Opening"));
+        EXPECT_EQ(f.Controller().Tracks().Row(1).Title, QStringLiteral("Closing"));
+        const TCDInfo& info = OptionsSetting().CDInfo;
+        EXPECT_EQ(info.Artist, QStringLiteral("Some Band"));
+        EXPECT_EQ(info.Album, QStringLiteral("First Record"));
+        EXPECT_EQ(info.Year, QStringLiteral("1999"));
+        EXPECT_EQ(info.Genre, GenrePositionOf(QStringLiteral("Rock")));
+        // What the user typed is what the settings keep.
+        EXPECT_EQ(OptionsSetting().QueryCDDB.Server, server.Address());
+        f.close();
+    }
+    const TProfileFile discs(CdInfoFilePath());
+    EXPECT_EQ(discs.ReadString(key, QStringLiteral("Artist"), {}), QStringLiteral("Some Band"));
+    EXPECT_EQ(discs.ReadString(key, QStringLiteral("Album"), {}), QStringLiteral("First Record"));
+    EXPECT_EQ(discs.ReadString(key, QStringLiteral("Year"), {}), QStringLiteral("1999"));
+    EXPECT_EQ(discs.ReadInteger(key, QStringLiteral("Genre"), -1),
+              GenrePositionOf(QStringLiteral("Rock")));
+    EXPECT_EQ(discs.ReadString(key, QStringLiteral("2"), {}), QStringLiteral("Closing"));
+
+    // The next run rips track 2 to MP3 with a tag made of those names.
+    TMainForm f;
+    f.Controller().ShowNoDeviceHint = [] {};
+    f.show();
+    ASSERT_EQ(f.Controller().Tracks().Row(1).Title, QStringLiteral("Closing"));
+    OptionsSetting().CommonOptions.OutputFormat = ofMP3;
+    OptionsSetting().ID3.Use = true;
+    const QString out = OptionsSetting().CommonOptions.OutputFolder;
+    ASSERT_TRUE(QDir().mkpath(out));
+    f.Controller().Tracks().SetTicked(0, false);
+    f.ActionExtract->trigger();
+    Tid3tag tag;
+    ASSERT_LT(tag.ReadTag(out + QStringLiteral("/Closing.mp3")), 256);
+    EXPECT_EQ(tag.Title(), QStringLiteral("Closing"));
+    EXPECT_EQ(tag.Artist(), QStringLiteral("Some Band"));
+    EXPECT_EQ(tag.Album(), QStringLiteral("First Record"));
+    EXPECT_EQ(tag.Year(), QStringLiteral("1999"));
+    EXPECT_EQ(tag.Genre, GenreToByte(GenrePositionOf(QStringLiteral("Rock"))));
+    f.close();
+}
+
+TEST_F(CddbLookupTest, UnreadableTableOfContentsIsReported) {
+    TMainController c;
+    int first = -1;
+    int last = -1;
+    EXPECT_FALSE(c.ReadTocForCddb(first, last)); // no drive open
+    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Error while reading TOC information!")});
+    EXPECT_EQ(boxes.Shown().back().Icon, MbIcon::Error);
+}
