@@ -230,8 +230,10 @@ bool TMainController::ReadTocForCddb(int& first, int& last)
     return true;
 }
 
-void TMainController::ApplyCddbResult(const TCddbResult& result)
+void TMainController::ApplyCddbResult(const TCddbResult& result, const QString& discKey)
 {
+    if (!listLoaded_ || discKey != loadedKey_)
+        return;
     TCDInfo& info = OptionsSetting().CDInfo;
     if (result.Artist)
         info.Artist = *result.Artist;

@@ -56,8 +56,10 @@ public:
     /// after the error box "Error while reading TOC information!".
     bool ReadTocForCddb(int& first, int& last);
     /// A lookup's result: the disc's artist, album, year and genre into TCDInfo, the titles
-    /// into the rows of their tracks (saved at close, like renamed titles).
-    void ApplyCddbResult(const TCddbResult& result);
+    /// into the rows of their tracks (saved at close, like renamed titles). Only when the list
+    /// still belongs to the disc the lookup was for (discKey, LoadedDiscKey() at its start):
+    /// a disc that changed meanwhile gets nothing of another's names.
+    void ApplyCddbResult(const TCddbResult& result, const QString& discKey);
 
     /// The ripping command's checks (drive open, a tick, the output folder, playback stopped);
     /// the job list "01" + title, ... when the rip may start, empty otherwise.

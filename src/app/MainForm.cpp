@@ -464,7 +464,8 @@ void TMainForm::aQueryCDDBExecute()
         return;
     TfrmQueryCDDB dialog(this, static_cast<uint8_t>(first), static_cast<uint8_t>(last),
                          controller_.CDHandle());
-    dialog.ApplyResult = [this](const TCddbResult& result) { controller_.ApplyCddbResult(result); };
+    const QString key = controller_.LoadedDiscKey();
+    dialog.ApplyResult = [this, key](const TCddbResult& result) { controller_.ApplyCddbResult(result, key); };
     dialog.exec();
 }
 

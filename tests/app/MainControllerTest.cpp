@@ -6,6 +6,7 @@
 #include "app/MainController.h"
 #include "app/SettingsStore.h"
 #include "cd/OpenDrive.h"
+#include "metadata/CddbRecord.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "makedisc/DiscImageWriter.h"
@@ -355,5 +356,33 @@ TEST_F(Controller, AFreshInstallMakesItsDefaultOutputFolderOnly)
     c.Create();
     EXPECT_FALSE(QDir(dir.File(QStringLiteral("Mine"))).exists());
     EXPECT_FALSE(QDir(dir.File(QStringLiteral("Output"))).exists());
+    c.Close();
+}
+
+TEST_F(Controller, ALookupsNamesGoOnlyToTheDiscItWasFor)
+{
+    MakeDisc("A", {75, 75});
+    MakeDisc("B", {150, 75, 75});
+    TMainController c;
+    c.Create();
+    c.Show();
+    const QString keyA = c.LoadedDiscKey();
+    ASSERT_FALSE(keyA.isEmpty());
+    TCddbResult names;
+    names.Artist = QStringLiteral("Band");
+    names.Titles[1] = QStringLiteral("Song");
+    names.HasTitles = true;
+    // The open disc changed while the lookup for A ran.
+    const OpenDriveResult b = OpenDrive(1);
+    ASSERT_NE(b.Handle, 0);
+    CloseCDHandle(c.CDHandle());
+    c.SetCDHandle(b.Handle);
+    c.LoadTrackList();
+    c.ApplyCddbResult(names, keyA);
+    EXPECT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Track01"));
+    EXPECT_TRUE(OptionsSetting().CDInfo.Artist.isEmpty());
+    c.ApplyCddbResult(names, c.LoadedDiscKey());
+    EXPECT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Song"));
+    EXPECT_EQ(OptionsSetting().CDInfo.Artist, QStringLiteral("Band"));
     c.Close();
 }
