@@ -42,8 +42,10 @@ struct TCompletionToken {
 
 void TEncodeInvocation::Attach(IEncodeRequestHandler* runner)
 {
+    QObject* const context = runner != nullptr ? runner->RequestContext() : nullptr;
     std::lock_guard lock(mutex_);
     runner_ = runner;
+    context_ = context;
 }
 
 void TEncodeInvocation::Detach()
@@ -51,6 +53,7 @@ void TEncodeInvocation::Detach()
     StopRequested.store(true);
     std::lock_guard lock(mutex_);
     runner_ = nullptr;
+    context_ = nullptr;
 }
 
 bool TEncodeInvocation::RunOnRunner(TEncodeRequest request, uint32_t count)
@@ -58,7 +61,7 @@ bool TEncodeInvocation::RunOnRunner(TEncodeRequest request, uint32_t count)
     auto completion = std::make_shared<TCompletion>();
     {
         std::lock_guard lock(mutex_);
-        if (runner_ == nullptr || StopRequested.load())
+        if (runner_ == nullptr || context_ == nullptr || StopRequested.load())
             return false;
         auto token = std::make_shared<TCompletionToken>(completion);
         IEncodeRequestHandler* runner = runner_;
@@ -67,7 +70,7 @@ bool TEncodeInvocation::RunOnRunner(TEncodeRequest request, uint32_t count)
         // pass between the check above and the post; Qt drops calls queued to a destroyed
         // object, which ends the token and frees us.
         QMetaObject::invokeMethod(
-            runner->RequestContext(),
+            context_,
             [runner, self, token, request, count] {
                 const std::shared_ptr<TEncodeInvocation> inv = self.lock();
                 if (!inv)

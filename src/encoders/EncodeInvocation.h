@@ -47,7 +47,8 @@ public:
     /// UI thread only: after an "ERROR" end event no more output is parsed or reported.
     bool ReportingEnded = false;
 
-    /// UI thread: the runner that handles this invocation's requests.
+    /// UI thread: the runner that handles this invocation's requests. Its context is asked
+    /// for here, so the watcher never makes a virtual call on a runner that may be mid-destruction.
     void Attach(IEncodeRequestHandler* runner);
     /// UI thread: sets StopRequested and forgets the runner; the watcher posts nothing after
     /// this returns.
@@ -62,7 +63,8 @@ public:
     std::string WatcherError() const;
 
 private:
-    mutable std::mutex mutex_; // guards runner_ and watcherError_
+    mutable std::mutex mutex_; // guards runner_, context_ and watcherError_
     IEncodeRequestHandler* runner_ = nullptr;
+    QObject* context_ = nullptr;
     std::string watcherError_;
 };
