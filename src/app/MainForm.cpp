@@ -108,6 +108,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Platterly 2.0"));
     resize(600, 420);
+    player_ = std::make_unique<TCDPlayer>(controller_);
     CreateActions();
     CreateMenus();
     CreateToolBar();
@@ -178,9 +179,12 @@ void TMainForm::CreateActions()
     connect(Openoutputdirectory1, &QAction::triggered, this, [this] { GuardedCall([this] { controller_.OpenOutputDirectory(); }); });
     connect(bRefresh, &QAction::triggered, this, [this] { GuardedCall([this] { controller_.Refresh(); }); });
     connect(ActionExit, &QAction::triggered, this, &QWidget::close);
-    connect(VolumeControlMenu, &QAction::triggered, this, [] {
-        ShellStartDetached(QStringLiteral("pavucontrol"), {});
-    });
+    connect(aPlay, &QAction::triggered, this, &TMainForm::aPlayExecute);
+    connect(aPause, &QAction::triggered, this, &TMainForm::aPauseExecute);
+    connect(aStop, &QAction::triggered, this, &TMainForm::aStopExecute);
+    connect(EjectMenu, &QAction::triggered, this, [this] { player_->EjectMenuClick(); });
+    connect(CloseCdRomMenu, &QAction::triggered, this, [this] { player_->CloseCdRomMenuClick(); });
+    connect(VolumeControlMenu, &QAction::triggered, this, [this] { player_->VolumeControlMenuClick(); });
     connect(miRealOnePlayer, &QAction::triggered, this, [this] { GuardedCall([this] { ClearHistory(true); }); });
     connect(miWindowsMediaPlayer, &QAction::triggered, this, [this] { GuardedCall([this] { ClearHistory(false); }); });
     connect(ActionSelectAll, &QAction::triggered, this, [this] { controller_.SelectAll(); });
@@ -362,6 +366,21 @@ void TMainForm::ListDoubleClicked()
 {
     if (SelectedRow() >= 0)
         GuardedCall([this] { aEditTrackNameExecute(); });
+}
+
+void TMainForm::aPlayExecute()
+{
+    GuardedCall([this] { player_->aPlayExecute(SelectedRow()); });
+}
+
+void TMainForm::aPauseExecute()
+{
+    GuardedCall([this] { player_->aPauseExecute(); });
+}
+
+void TMainForm::aStopExecute()
+{
+    GuardedCall([this] { player_->aStopExecute(); });
 }
 
 void TMainForm::showEvent(QShowEvent* event)

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include <QMainWindow>
 #include <QStringList>
 
+#include "app/CDPlayer.h"
 #include "app/MainController.h"
 
 class DriveWatcher;
@@ -24,6 +26,7 @@ public:
     ~TMainForm() override;
 
     TMainController& Controller() { return controller_; }
+    TCDPlayer& Player() { return *player_; }
 
     /// Runs a conversion job modally: (job kind, CD handle, list of strings).
     std::function<void(int kind, int handle, const QStringList& list)> RunJob;
@@ -72,6 +75,11 @@ public:
     /// A double click renames the selected row.
     void ListDoubleClicked();
 
+    // CD playback of the selected row and the drive door.
+    void aPlayExecute();
+    void aPauseExecute();
+    void aStopExecute();
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
@@ -91,6 +99,7 @@ private:
     void ClearHistory(bool realPlayer);
 
     TMainController controller_;
+    std::unique_ptr<TCDPlayer> player_; // after the controller: it uses it until destroyed
     QLabel* statusPanel_ = nullptr;
     DriveWatcher* watcher_ = nullptr;
     bool shown_ = false;
