@@ -32,8 +32,10 @@ public:
 /// Stop and the destructor may join it. The handle must stay open until the thread has ended.
 class TCdPlayThread {
 public:
-    /// The sink's buffer: half a second keeps a slow drive's reads from being heard.
-    static constexpr int kBufferBytes = 44100 * 4 / 2;
+    /// The sink's buffer: a second of audio rides out a slow drive's reads and a busy machine
+    /// (a starved sink stops and waits for a full buffer again, which is heard as a gap).
+    /// Pause and stop do not wait for it: the sound server drops what it holds.
+    static constexpr int kBufferBytes = 44100 * 4;
     static constexpr uint32_t kSectorsPerRead = 10;
 
     TCdPlayThread(int handle, int32_t startSector, int32_t endSector, QAudioDevice output,
