@@ -207,6 +207,33 @@ TEST_F(PlaybackTest, DoorAndVolumeControl) {
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
+TEST(PlaybackDisc, RowsPlayTheirOwnTrackNumbers) {
+    // A disc whose first track is 3: rows carry the disc's numbers, not their positions.
+    ResetOptionsSetting();
+    ProgramDirScope dir;
+    MakeProgramDisc(dir, "Late", {75, 75, 75});
+    const QString cue = dir.File(QStringLiteral("discs/Late.cue"));
+    QByteArray sheet = ReadWholeFile(cue);
+    sheet.replace("TRACK 03", "TRACK 05")
+        .replace("TRACK 02", "TRACK 04")
+        .replace("TRACK 01", "TRACK 03");
+    WriteWholeFile(cue, sheet);
+    TestCdAudioScope audio;
+    TMainController controller;
+    TCDPlayer player(controller);
+    controller.Create();
+    controller.Show();
+    ASSERT_EQ(controller.Tracks().Count(), 3);
+    ASSERT_EQ(controller.Tracks().Row(0).Number, 3);
+    player.aPlayExecute(1);
+    const QStringList r = audio.Last()->Requests;
+    EXPECT_EQ(r.mid(2),
+              (QStringList{QStringLiteral("TrackPosition 4"), QStringLiteral("TrackPosition 5"),
+                           QStringLiteral("Play 4:0:0:0-5:0:0:0")}));
+    player.aStopExecute();
+    ResetOptionsSetting();
+}
+
 TEST(PlaybackForm, CommandsFollowThePlayerState) {
     ResetOptionsSetting();
     ProgramDirScope dir;
