@@ -26,7 +26,6 @@ public:
     ~TMainForm() override;
 
     TMainController& Controller() { return controller_; }
-    TCDPlayer& Player() { return *player_; }
 
     /// Runs a conversion job modally: (job kind, CD handle, list of strings).
     std::function<void(int kind, int handle, const QStringList& list)> RunJob;
