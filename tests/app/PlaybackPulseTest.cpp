@@ -174,6 +174,7 @@ protected:
     }
     void TearDown() override {
         recorder.Stop();
+        controller.Close(); // releases the window's handle; a repeated run would run out
         ResetOptionsSetting();
     }
 

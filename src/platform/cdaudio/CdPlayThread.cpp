@@ -31,7 +31,12 @@ public:
     std::function<void()> OnFailure;
 
     bool isSequential() const override { return true; }
-    bool atEnd() const override { return next_ >= end_ && pos_ >= filled_; }
+    /// Never at its end, as far as the sink is told. A Qt 6.4 PulseAudio sink that sees its
+    /// source at the end when the stream runs dry asks the server to drain with a callback on
+    /// itself, which can arrive after the sink is gone; the play's end is judged here instead.
+    bool atEnd() const override { return false; }
+    /// Everything was read and handed to the sink.
+    bool Finished() const { return next_ >= end_ && pos_ >= filled_; }
     /// What is left of the play; the sink lowers its pre-buffering for a play shorter than it.
     qint64 bytesAvailable() const override {
         return static_cast<qint64>(end_ - next_) * kCdSectorBytes +
@@ -57,7 +62,7 @@ protected:
         if (copied > 0 && fed_ == 0 && OnFirstData)
             OnFirstData();
         fed_ += copied;
-        if (atEnd() && OnEnd)
+        if (Finished() && OnEnd)
             OnEnd();
         return copied;
     }
@@ -242,7 +247,7 @@ TMPNotifyValues TCdPlayThread::Play() {
             publishPlayed();
         } else if (!paused && state == QAudio::SuspendedState) {
             sink->resume();
-            if (source.atEnd())
+            if (source.Finished())
                 startDrain();
         }
     };
