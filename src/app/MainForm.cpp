@@ -111,6 +111,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Platterly 2.0"));
     resize(600, 420);
+    player_ = std::make_unique<TCDPlayer>(controller_);
     CreateActions();
     CreateMenus();
     CreateToolBar();
@@ -182,9 +183,12 @@ void TMainForm::CreateActions()
     connect(bRefresh, &QAction::triggered, this, [this] { GuardedCall([this] { controller_.Refresh(); }); });
     connect(ActionExit, &QAction::triggered, this, &QWidget::close);
     connect(ActionRecord, &QAction::triggered, this, [this] { GuardedCall([this] { ShowRecorder(); }); });
-    connect(VolumeControlMenu, &QAction::triggered, this, [] {
-        ShellStartDetached(QStringLiteral("pavucontrol"), {});
-    });
+    connect(aPlay, &QAction::triggered, this, &TMainForm::aPlayExecute);
+    connect(aPause, &QAction::triggered, this, &TMainForm::aPauseExecute);
+    connect(aStop, &QAction::triggered, this, &TMainForm::aStopExecute);
+    connect(EjectMenu, &QAction::triggered, this, [this] { player_->EjectMenuClick(); });
+    connect(CloseCdRomMenu, &QAction::triggered, this, [this] { player_->CloseCdRomMenuClick(); });
+    connect(VolumeControlMenu, &QAction::triggered, this, [this] { player_->VolumeControlMenuClick(); });
     connect(miRealOnePlayer, &QAction::triggered, this, [this] { GuardedCall([this] { ClearHistory(true); }); });
     connect(miWindowsMediaPlayer, &QAction::triggered, this, [this] { GuardedCall([this] { ClearHistory(false); }); });
     connect(ActionSelectAll, &QAction::triggered, this, [this] { controller_.SelectAll(); });
@@ -367,6 +371,21 @@ void TMainForm::ListDoubleClicked()
 {
     if (SelectedRow() >= 0)
         GuardedCall([this] { aEditTrackNameExecute(); });
+}
+
+void TMainForm::aPlayExecute()
+{
+    GuardedCall([this] { player_->aPlayExecute(SelectedRow()); });
+}
+
+void TMainForm::aPauseExecute()
+{
+    GuardedCall([this] { player_->aPauseExecute(); });
+}
+
+void TMainForm::aStopExecute()
+{
+    GuardedCall([this] { player_->aStopExecute(); });
 }
 
 void TMainForm::showEvent(QShowEvent* event)

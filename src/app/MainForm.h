@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include "app/CDPlayer.h"
 #include "app/MainController.h"
 
 class DriveWatcher;
@@ -76,6 +77,11 @@ public:
     /// A double click renames the selected row.
     void ListDoubleClicked();
 
+    // CD playback of the selected row and the drive door.
+    void aPlayExecute();
+    void aPauseExecute();
+    void aStopExecute();
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
@@ -97,6 +103,7 @@ private:
     void ClearHistory(bool realPlayer);
 
     TMainController controller_;
+    std::unique_ptr<TCDPlayer> player_; // after the controller: it uses it until destroyed
     QLabel* statusPanel_ = nullptr;
     DriveWatcher* watcher_ = nullptr;
     bool shown_ = false;

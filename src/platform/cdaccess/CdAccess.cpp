@@ -30,3 +30,7 @@ int ModifyCDParms(int handle, int parameter, int value) { return CdAccess().Modi
 int ReadTOC(int handle, TocRecord& toc) { return CdAccess().ReadTOC(handle, toc); }
 int ReadCDAudioLBA(int handle, AudioReadBuffer& buffer) { return CdAccess().ReadCDAudioLBA(handle, buffer); }
 int GetAspiLibError() { return CdAccess().GetAspiLibError(); }
+int HandleDrive(int handle, HandleRequest& request, std::string& device)
+{
+    return CdAccess().HandleDrive(handle, request, device);
+}

@@ -29,6 +29,15 @@ public:
     virtual int ReadDiscTOC(const DriveEntry& drive, TocRecord& toc) = 0;
     /// Asks a real drive whether its medium changed; 0 for images and bad handles.
     virtual int PollMedia(int handle, MediaPoll& poll) = 0;
+    /// The drive behind a handle: the request that opens another handle on the same drive, and
+    /// the device node of a system drive (empty for a disc image). 0 for a bad handle.
+    virtual int HandleDrive(int handle, HandleRequest& request, std::string& device)
+    {
+        (void)handle;
+        (void)request;
+        device.clear();
+        return 0;
+    }
 };
 
 /// Failure codes reported by GetAspiLibError.
@@ -63,3 +72,4 @@ int ModifyCDParms(int handle, int parameter, int value);
 int ReadTOC(int handle, TocRecord& toc);
 int ReadCDAudioLBA(int handle, AudioReadBuffer& buffer);
 int GetAspiLibError();
+int HandleDrive(int handle, HandleRequest& request, std::string& device);

@@ -12,6 +12,7 @@
 struct LibcdioCdAccess::OpenDrive {
     std::mutex lock;
     DriveSource source;
+    HandleRequest request;           // what opened it, to open the same drive again
     CdioPtr cdio;                    // null after the medium vanished; ReadTOC reopens
     bool msfForm = false;
     int32_t leadOutLsn = -1;         // of the disc last opened
@@ -104,6 +105,7 @@ int LibcdioCdAccess::GetCDHandle(const HandleRequest& request)
         return Fail(CdAccessError::UnknownDrive);
     auto drive = std::make_shared<OpenDrive>();
     drive->source = *source;
+    drive->request = request;
     if (!drive->Reopen())
         return Fail(CdAccessError::OpenFailed);
     std::lock_guard lock(tableMutex_);
@@ -232,5 +234,20 @@ int LibcdioCdAccess::PollMedia(int handle, MediaPoll& poll)
     poll.Changed = changed == 1;
     const discmode_t mode = cdio_get_discmode(drive->cdio.get());
     poll.Present = mode != CDIO_DISC_MODE_NO_INFO && mode != CDIO_DISC_MODE_ERROR;
+    return 1;
+}
+
+int LibcdioCdAccess::HandleDrive(int handle, HandleRequest& request, std::string& device)
+{
+    device.clear();
+    const auto drive = Slot(handle);
+    if (!drive)
+        return Fail(CdAccessError::BadHandle);
+    std::lock_guard lock(drive->lock);
+    if (drive->closed)
+        return Fail(CdAccessError::BadHandle);
+    request = drive->request;
+    if (!drive->source.IsImage())
+        device = drive->source.path;
     return 1;
 }

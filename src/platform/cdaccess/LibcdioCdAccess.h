@@ -32,6 +32,7 @@ public:
     int GetAspiLibError() override;
     int ReadDiscTOC(const DriveEntry& drive, TocRecord& toc) override;
     int PollMedia(int handle, MediaPoll& poll) override;
+    int HandleDrive(int handle, HandleRequest& request, std::string& device) override;
 
 private:
     struct OpenDrive;
