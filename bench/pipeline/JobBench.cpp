@@ -9,7 +9,7 @@
 #include <QDir>
 #include <QTimer>
 
-#include "audio/VorbisLibrary.h"
+#include "audio/VorbisApi.h"
 #include "cd/OpenDrive.h"
 #include "cd/TrackGeometry.h"
 #include "core/AppPaths.h"

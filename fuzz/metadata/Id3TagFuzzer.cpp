@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 
 #include "metadata/Genres.h"
-#include "metadata/Id3Tag.h"
+#include "metadata/id3tag.h"
 
 namespace {
 

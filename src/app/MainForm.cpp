@@ -15,18 +15,18 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "app/AboutDialog.h"
+#include "app/frmAbout.h"
 #include "app/MediaPlayerHistory.h"
 #include "app/SettingsStore.h"
-#include "cd/TfrmNoDeviceHint.h"
+#include "cd/frmNoDeviceHint.h"
 #include "core/ErrorHandler.h"
 #include "core/FileDialogService.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
-#include "metadata/dialogs/TfrmEditTrackName.h"
-#include "metadata/dialogs/TfrmID3Edit.h"
+#include "metadata/dialogs/frmEditTrackName.h"
+#include "metadata/dialogs/frmID3Edit.h"
 #include "metadata/dialogs/frmQueryCDDB.h"
-#include "options/TOptionSetForm.h"
+#include "options/OptionSetForm.h"
 #include "pipeline/RipForm.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/drives/DriveWatcher.h"

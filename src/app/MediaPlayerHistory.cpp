@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "platform/registry/WineRegistry.h"
+#include "platform/registry/WineUserRegistry.h"
 
 bool ProcessRunning(const char* name)
 {

@@ -7,7 +7,7 @@
 #include "app/MainForm.h"
 #include "app/PlatterlyApplication.h"
 #include "app/StartupTiming.h"
-#include "audio/VorbisLibrary.h"
+#include "audio/VorbisApi.h"
 #include "core/QtDialogServices.h"
 #include "core/ThreadHandoff.h"
 #include "metadata/QueryCDDBThread.h"

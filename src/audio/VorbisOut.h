@@ -6,7 +6,7 @@
 #include <QStringList>
 
 #include "audio/ACSFileOut.h"
-#include "audio/VorbisLibrary.h"
+#include "audio/VorbisApi.h"
 
 /// Encodes its Input (8- or 16-bit PCM, any channel count) into an Ogg Vorbis file, in quality
 /// mode (Compression) or with managed bit rates, with user comments and a stream serial.

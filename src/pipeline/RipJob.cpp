@@ -16,7 +16,7 @@
 #include "encoders/WMAEncodeProcess.h"
 #include "encoders/WmaProfiles.h"
 #include "metadata/Genres.h"
-#include "metadata/Id3Tag.h"
+#include "metadata/id3tag.h"
 #include "pipeline/StreamSteps.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "core/ErrorHandler.h"
 #include "platform/waveaudio/QtWaveAudio.h"
 #include "recorder/AfStartButton.h"
-#include "recorder/MediaPlayer.h"
+#include "recorder/MediaTransport.h"
 #include "recorder/frmNewRecordFile.h"
 
 namespace {
@@ -69,10 +69,10 @@ TfrmRecord::TfrmRecord(QWidget* owner, TRecorderHost host, std::unique_ptr<IWave
     connect(TrackBar1, &QSlider::valueChanged, this,
             [this](int v) { Run([this, v] { logic_->SetBar(v); }); });
 
-    MediaPlayer1 = new TMediaPlayer(this);
+    MediaPlayer1 = new TMediaTransport(this);
     MediaPlayer1->setObjectName(QStringLiteral("MediaPlayer1"));
     MediaPlayer1->SetVisibleButtons({btPlay, btStop, btNext, btPrev, btStep, btBack, btRecord});
-    connect(MediaPlayer1, &TMediaPlayer::Click, this,
+    connect(MediaPlayer1, &TMediaTransport::Click, this,
             [this](TMPBtnType b) { Run([this, b] { logic_->ClickButton(b); }); });
 
     panRecordTime = Panel(QString(), "panRecordTime", this);

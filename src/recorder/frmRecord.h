@@ -13,7 +13,7 @@ class QMenu;
 class QSlider;
 class QTimer;
 class TAfStartButton;
-class TMediaPlayer;
+class TMediaTransport;
 
 /// The sound recorder window: records from the sound card into a WAV file, plays it back and
 /// saves it (also as MP3). Thin over TRecordLogic, which decides everything.
@@ -28,7 +28,7 @@ public:
     TRecordLogic& Logic() { return *logic_; }
     IWaveAudioDevice& Device() { return *device_; }
 
-    TMediaPlayer* MediaPlayer1 = nullptr;
+    TMediaTransport* MediaPlayer1 = nullptr;
     QSlider* TrackBar1 = nullptr;
     QLabel* lbPosition = nullptr;
     QLabel* lbLength = nullptr;

@@ -11,7 +11,7 @@
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "metadata/Genres.h"
-#include "metadata/Id3Tag.h"
+#include "metadata/id3tag.h"
 #include "metadata/QueryCDDBThread.h"
 #include "metadata/dialogs/frmQueryCDDB.h"
 #include "metadata/dialogs/frmStopQuery.h"

@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "cd/TfrmNoDeviceHint.h"
+#include "cd/frmNoDeviceHint.h"
 #include "platform/shell/Shell.h"
 #include "support/TestSupport.h"
 

@@ -101,13 +101,29 @@ TEST(Events, PostedReportsArriveInOrderAndSendBlocksUntilHandled)
     EXPECT_EQ(r.failures, std::vector<int>{2});
 }
 
+namespace {
+// A progress event that says when it is destroyed, so a test sees the record freed.
+class WatchedEvent : public JobProgressEvent {
+public:
+    WatchedEvent(std::unique_ptr<TProcessInfo> info, bool& destroyed)
+        : JobProgressEvent(std::move(info)), destroyed_(destroyed)
+    {
+    }
+    ~WatchedEvent() override { destroyed_ = true; }
+
+private:
+    bool& destroyed_;
+};
+} // namespace
+
 TEST(Events, PostToDeletedReceiverIsDroppedWithoutLeak)
 {
     auto* r = new Receiver;
-    PostAppEvent(r, MakeJobProgress(50));
+    bool destroyed = false;
+    PostAppEvent(r, std::make_unique<WatchedEvent>(std::make_unique<TProcessInfo>(), destroyed));
     delete r; // Qt removes its pending events; the record goes with the event.
-    PumpEvents();
-    SUCCEED();
+    EXPECT_TRUE(destroyed);
+    PumpEvents(); // and nothing is left to reach the dead receiver
 }
 
 TEST(Events, CancelledSendReleasesTheWorkerWithoutDelivery)

@@ -10,7 +10,7 @@
 #include "core/Settings.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "metadata/Genres.h"
-#include "metadata/Id3Tag.h"
+#include "metadata/id3tag.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "core/FileUtil.h"
 #include "metadata/Genres.h"
-#include "metadata/Id3Tag.h"
+#include "metadata/id3tag.h"
 #include "support/TestSupport.h"
 
 namespace {

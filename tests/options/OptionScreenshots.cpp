@@ -12,9 +12,9 @@
 #include "core/AppPaths.h"
 #include "core/Settings.h"
 #include "makedisc/DiscImageWriter.h"
-#include "metadata/dialogs/TfrmEditTrackName.h"
-#include "metadata/dialogs/TfrmID3Edit.h"
-#include "options/TOptionSetForm.h"
+#include "metadata/dialogs/frmEditTrackName.h"
+#include "metadata/dialogs/frmID3Edit.h"
+#include "options/OptionSetForm.h"
 
 namespace {
 

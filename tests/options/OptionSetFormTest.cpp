@@ -18,7 +18,7 @@
 #include "core/Settings.h"
 #include "makedisc/DiscImageWriter.h"
 #include "options/LimitedLineEdit.h"
-#include "options/TOptionSetForm.h"
+#include "options/OptionSetForm.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "support/TestSupport.h"
 

@@ -13,7 +13,7 @@
 #include "core/Settings.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
-#include "metadata/Id3Tag.h"
+#include "metadata/id3tag.h"
 #include "pipeline/RipJob.h"
 #include "platform/cdaccess/DiscFixture.h"
 #include "encoders/EncoderTestSupport.h"

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/VorbisLibrary.h"
+#include "audio/VorbisApi.h"
 #include "audio/VorbisOut.h"
 #include "cd/OpenDrive.h"
 #include "core/AppException.h"

@@ -18,7 +18,7 @@
 #include "core/Settings.h"
 #include "platform/waveaudio/TestWaveAudio.h"
 #include "recorder/AfStartButton.h"
-#include "recorder/MediaPlayer.h"
+#include "recorder/MediaTransport.h"
 #include "recorder/frmNewRecordFile.h"
 #include "recorder/frmRecord.h"
 #include "support/TestSupport.h"

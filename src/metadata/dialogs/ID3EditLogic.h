@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "metadata/Id3Tag.h"
+#include "metadata/id3tag.h"
 
 /// What the tag editor's controls hold. Genre is a position in the genre list (-1: none);
 /// Track is the track edit's text.

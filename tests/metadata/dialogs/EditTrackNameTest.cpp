@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "metadata/dialogs/TfrmEditTrackName.h"
+#include "metadata/dialogs/frmEditTrackName.h"
 
 TEST(EditTrackName, StartsWithTheWholeTitleSelected)
 {

@@ -1,4 +1,4 @@
-#include "audio/VorbisLibrary.h"
+#include "audio/VorbisApi.h"
 
 #include <array>
 #include <initializer_list>

@@ -1,4 +1,4 @@
-#include "options/TOptionSetForm.h"
+#include "options/OptionSetForm.h"
 
 #include <QCheckBox>
 #include <QComboBox>

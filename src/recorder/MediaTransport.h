@@ -10,10 +10,10 @@ class QToolButton;
 
 /// The transport strip: a row of tool buttons (Play, Pause, Stop, Next, Prev, Step, Back,
 /// Record, Eject) whose enabling the owner sets; it decides nothing itself.
-class TMediaPlayer : public QWidget {
+class TMediaTransport : public QWidget {
     Q_OBJECT
 public:
-    explicit TMediaPlayer(QWidget* parent = nullptr);
+    explicit TMediaTransport(QWidget* parent = nullptr);
 
     void SetEnabledButtons(TButtonSet buttons);
     void SetVisibleButtons(TButtonSet buttons);

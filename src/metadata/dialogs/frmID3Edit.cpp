@@ -1,4 +1,4 @@
-#include "metadata/dialogs/TfrmID3Edit.h"
+#include "metadata/dialogs/frmID3Edit.h"
 
 #include <QAction>
 #include <QComboBox>

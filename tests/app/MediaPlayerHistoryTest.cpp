@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "app/MediaPlayerHistory.h"
-#include "platform/registry/WineRegistry.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -30,7 +29,7 @@ const char* const kUserReg =
 
 } // namespace
 
-TEST(WineRegistry, HistoriesStopAtTheFirstGap)
+TEST(MediaPlayerHistory, HistoriesStopAtTheFirstGap)
 {
     ProgramDirScope dir;
     qputenv("WINEPREFIX", dir.Path().toUtf8());
@@ -53,25 +52,16 @@ TEST(WineRegistry, HistoriesStopAtTheFirstGap)
     qunsetenv("WINEPREFIX");
 }
 
-TEST(WineRegistry, MissingPrefixAndKeysWithSubkeys)
+TEST(MediaPlayerHistory, AMissingPrefixClearsNothing)
 {
     ProgramDirScope dir;
     qputenv("WINEPREFIX", dir.File(QStringLiteral("none")).toUtf8());
     EXPECT_EQ(TMediaPlayerHistory().ClearMediaPlayer(), 0);
     EXPECT_EQ(TMediaPlayerHistory().ClearRealPlayer(), 0);
     qunsetenv("WINEPREFIX");
-
-    const QString path = dir.File(QStringLiteral("user.reg"));
-    WriteWholeFile(path, "[A\\\\B] 1\n\n[A\\\\B\\\\C] 1\n");
-    TWineUserRegistry reg(path);
-    EXPECT_TRUE(reg.KeyExists(QStringLiteral("\\a\\b\\")));
-    EXPECT_FALSE(reg.DeleteKey(QStringLiteral("A\\B")));
-    EXPECT_TRUE(reg.DeleteKey(QStringLiteral("A\\B\\C")));
-    EXPECT_TRUE(reg.DeleteKey(QStringLiteral("A\\B")));
-    EXPECT_FALSE(reg.DeleteValue(QStringLiteral("A\\B"), QStringLiteral("x")));
 }
 
-TEST(WineRegistry, ProcessLookup)
+TEST(MediaPlayerHistory, ProcessLookup)
 {
     EXPECT_FALSE(ProcessRunning("surely-not-running-here.exe"));
     // The test itself is running, under its own program name.

@@ -1,4 +1,4 @@
-#include "cd/TfrmNoDeviceHint.h"
+#include "cd/frmNoDeviceHint.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/AboutDialog.h"
+#include "app/frmAbout.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

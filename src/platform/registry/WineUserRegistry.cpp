@@ -1,4 +1,4 @@
-#include "platform/registry/WineRegistry.h"
+#include "platform/registry/WineUserRegistry.h"
 
 #include <QDir>
 #include <QFile>

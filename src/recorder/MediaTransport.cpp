@@ -1,4 +1,4 @@
-#include "recorder/MediaPlayer.h"
+#include "recorder/MediaTransport.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -20,7 +20,7 @@ QIcon RecordIcon() {
 
 } // namespace
 
-TMediaPlayer::TMediaPlayer(QWidget* parent) : QWidget(parent) {
+TMediaTransport::TMediaTransport(QWidget* parent) : QWidget(parent) {
     struct Spec {
         TMPBtnType type;
         const char* name;
@@ -56,12 +56,12 @@ TMediaPlayer::TMediaPlayer(QWidget* parent) : QWidget(parent) {
     layout->addStretch(1);
 }
 
-void TMediaPlayer::SetEnabledButtons(TButtonSet buttons) {
+void TMediaTransport::SetEnabledButtons(TButtonSet buttons) {
     for (size_t i = 0; i < buttons_.size(); ++i)
         buttons_[i]->setEnabled(buttons.Has(static_cast<TMPBtnType>(i)));
 }
 
-void TMediaPlayer::SetVisibleButtons(TButtonSet buttons) {
+void TMediaTransport::SetVisibleButtons(TButtonSet buttons) {
     for (size_t i = 0; i < buttons_.size(); ++i)
         buttons_[i]->setVisible(buttons.Has(static_cast<TMPBtnType>(i)));
 }

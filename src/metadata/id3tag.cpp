@@ -1,4 +1,4 @@
-#include "metadata/Id3Tag.h"
+#include "metadata/id3tag.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "metadata/dialogs/TfrmEditTrackName.h"
+#include "metadata/dialogs/frmEditTrackName.h"
 
 #include <QAction>
 #include <QGroupBox>
