@@ -4,5 +4,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${1:-build}"
 shift || true
-cmake -S . -B "$dir" "$@" >/dev/null
+# PLATTERLY_WERROR=ON in the environment makes every warning an error (CI does this).
+extra=()
+if [[ -n "${PLATTERLY_WERROR:-}" ]]; then
+    extra+=("-DPLATTERLY_WERROR=${PLATTERLY_WERROR}")
+fi
+cmake -S . -B "$dir" "${extra[@]}" "$@" >/dev/null
 cmake --build "$dir" -j"$(nproc)"

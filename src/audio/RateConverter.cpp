@@ -124,8 +124,9 @@ std::vector<double> TRateConverter::MakeKernel(int n, double fc, TFilterWindowTy
         case fwHann: w = (1.0 - std::cos(kTwoPi * i / n)) / 2.0; break;
         default: w = 0.42 - 0.5 * std::cos(kTwoPi * i / n) + 0.08 * std::cos(kFourPi * i / n); break;
         }
-        h[i] = i == m ? w * kTwoPi * fc : w * std::sin(kTwoPi * fc * (i - m)) / (i - m);
-        sum += h[i];
+        const double tap = i == m ? w * kTwoPi * fc : w * std::sin(kTwoPi * fc * (i - m)) / (i - m);
+        h[static_cast<size_t>(i)] = tap;
+        sum += tap;
     }
     for (double& v : h)
         v /= sum;
@@ -201,7 +202,7 @@ void TRateConverter::Init()
     out_.assign(static_cast<size_t>(maxOut * channels_), 0);
     for (auto& s : seq_)
         s.clear();
-    for (int c = 0; c < channels_; ++c)
+    for (size_t c = 0; c < static_cast<size_t>(channels_); ++c)
         seq_[c].assign(static_cast<size_t>(n - 1 + maxOut), 0.0);
     filtered_.assign(static_cast<size_t>(maxOut), 0.0);
 
@@ -291,7 +292,7 @@ bool TRateConverter::ConvertBlock(int64_t bytes)
     if (inBytesPerSample_ == 2) {
         std::memcpy(in_.data(), raw_.data(), static_cast<size_t>(samples) * 2);
     } else {
-        for (int i = 0; i < samples; ++i)
+        for (size_t i = 0; i < static_cast<size_t>(samples); ++i)
             in_[i] = static_cast<int16_t>((raw_[i] - 128) * 256);
     }
     if (inRate_ > outRate_)
@@ -309,10 +310,12 @@ void TRateConverter::Downsample(int frames)
         counter_ = outRate_;
     const int64_t startCounter = counter_;
     int produced = 0;
+    const int16_t* const in = in_.data();
+    int16_t* const out = out_.data();
     for (int c = 0; c < channels_; ++c) {
-        double* z = seq_[c].data();
+        double* z = seq_[static_cast<size_t>(c)].data();
         for (int j = 0; j < frames; ++j)
-            z[hist + j] = in_[j * channels_ + c];
+            z[hist + j] = in[j * channels_ + c];
         int64_t counter = startCounter;
         int f = 0;
         for (int j = 0; j < frames; ++j) {
@@ -321,7 +324,7 @@ void TRateConverter::Downsample(int frames)
                 continue;
             }
             // y = sum over k = 0..N-1 of h[N-1-k] x[j-k], newest sample first.
-            out_[f * channels_ + c] = Saturate(DotDescending(kernel_.data(), z + j, n));
+            out[f * channels_ + c] = Saturate(DotDescending(kernel_.data(), z + j, n));
             ++f;
             counter += inRate_ - outRate_;
         }
@@ -344,14 +347,17 @@ void TRateConverter::Upsample(int frames)
         counter_ = 0;
     const int64_t startCounter = counter_;
     int produced = 0;
-    for (int c = 0; c < channels_; ++c) {
+    const int16_t* const samplesIn = in_.data();
+    int16_t* const samplesOut = out_.data();
+    for (size_t c = 0; c < static_cast<size_t>(channels_); ++c) {
+        const int channel = static_cast<int>(c);
         double* v = seq_[c].data() + hist;
         int64_t counter = startCounter;
         int f = 0;
         int prev = previous_[c];
         // Products in integers, the division in floating point, rounded to even.
         for (int i = 0; i < frames; ++i) {
-            const int next = in_[i * channels_ + c];
+            const int next = samplesIn[i * channels_ + channel];
             while (counter < out) {
                 v[f++] = RoundEven(static_cast<double>(static_cast<int64_t>(prev) * (out - counter)
                                                        + static_cast<int64_t>(next) * counter)
@@ -367,7 +373,7 @@ void TRateConverter::Upsample(int frames)
         double* y = filtered_.data();
         FilterRun(kernelReversed_.data(), n, seq_[c].data(), f, y);
         for (int j = 0; j < f; ++j)
-            out_[j * channels_ + c] = Saturate(y[j]);
+            samplesOut[j * channels_ + channel] = Saturate(y[j]);
         std::memmove(seq_[c].data(), seq_[c].data() + f, static_cast<size_t>(hist) * sizeof(double));
         produced = f;
     }

@@ -83,13 +83,13 @@ bool LoadVorbisLibraries()
     if (s.attempted)
         return AllLoaded(s);
     s.attempted = true;
-    for (int i = 0; i < 4; ++i) {
-        if (i == s.simulateMissing)
+    for (size_t i = 0; i < 4; ++i) {
+        if (static_cast<int>(i) == s.simulateMissing)
             continue;
         void* h = dlopen(kFiles[i], RTLD_NOW | RTLD_LOCAL);
         if (!h)
             continue;
-        if (!BindLibrary(i, h, s.api)) {
+        if (!BindLibrary(static_cast<int>(i), h, s.api)) {
             dlclose(h);
             continue;
         }
@@ -117,7 +117,7 @@ QString VorbisLibraryError()
 {
     State& s = GetState();
     std::lock_guard lock(s.mutex);
-    for (int i = 0; i < 4; ++i) {
+    for (size_t i = 0; i < 4; ++i) {
         if (!s.loaded[i])
             return QStringLiteral("%1 library could not be loaded.").arg(QLatin1String(kFiles[i]));
     }
@@ -133,7 +133,7 @@ void UnloadVorbisLibraries()
 {
     State& s = GetState();
     std::lock_guard lock(s.mutex);
-    for (int i = 3; i >= 0; --i) {
+    for (size_t i = 4; i-- > 0;) {
         if (s.handles[i])
             dlclose(s.handles[i]);
         s.handles[i] = nullptr;

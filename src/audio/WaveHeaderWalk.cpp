@@ -101,7 +101,7 @@ void ParseFmt(const std::vector<uint8_t>& body, TWaveHeaderInfo& info)
         info.coefsFit = body.size() >= 22 && info.coefCount <= info.coefs.size()
             && 22 + 4 * static_cast<size_t>(info.coefCount) <= body.size();
         if (info.coefsFit) {
-            for (int i = 0; i < info.coefCount; ++i) {
+            for (size_t i = 0; i < info.coefCount; ++i) {
                 info.coefs[i].coef1 = GetLE16s(body.data() + 22 + 4 * i);
                 info.coefs[i].coef2 = GetLE16s(body.data() + 24 + 4 * i);
             }

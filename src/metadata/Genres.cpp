@@ -68,11 +68,11 @@ const Tables& GetTables()
         for (const char* name : kListNames)
             t.list.append(QString::fromLatin1(name));
         t.byteOfPosition.fill(NoGenreByte);
-        for (int b = 0; b < GenreByteCount; ++b) {
+        for (size_t b = 0; b < static_cast<size_t>(GenreByteCount); ++b) {
             const int position = static_cast<int>(t.list.indexOf(QString::fromLatin1(kByteNames[b])));
             t.positionOfByte[b] = position > 0 ? position : 0;
             if (position > 0)
-                t.byteOfPosition[position] = static_cast<uint8_t>(b);
+                t.byteOfPosition[static_cast<size_t>(position)] = static_cast<uint8_t>(b);
         }
         return t;
     }();
@@ -97,7 +97,7 @@ uint8_t GenreToByte(int position)
 {
     if (position < 1 || position >= GenreListCount)
         return NoGenreByte;
-    return GetTables().byteOfPosition[position];
+    return GetTables().byteOfPosition[static_cast<size_t>(position)];
 }
 
 int ByteToGenre(uint8_t genreByte)

@@ -275,10 +275,11 @@ Bytes TWavBuilder::Build(const char* riff, const char* wave) const
 
 std::vector<int16_t> Sine(int frames, int channels, int rate, double amplitude)
 {
-    std::vector<int16_t> s(static_cast<size_t>(frames) * channels);
+    const auto width = static_cast<size_t>(channels);
+    std::vector<int16_t> s(static_cast<size_t>(frames) * width);
     for (int i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
-            s[static_cast<size_t>(i) * channels + c] =
+            s[static_cast<size_t>(i) * width + static_cast<size_t>(c)] =
                 static_cast<int16_t>(std::lround(amplitude * std::sin(2 * M_PI * (440.0 + 220.0 * c) * i / rate)));
     return s;
 }

@@ -38,9 +38,8 @@ std::vector<int16_t> Reference(const std::vector<int16_t>& x, int in, int out, i
                 continue;
             }
             double s = 0;
-            for (int k = 0; k < n; ++k) {
-                const long t = static_cast<long>(j) - k;
-                s += h[n - 1 - k] * (t >= 0 ? x[t] : 0);
+            for (size_t k = 0; k < static_cast<size_t>(n); ++k) {
+                s += h[static_cast<size_t>(n) - 1 - k] * (j >= k ? x[j - k] : 0);
             }
             y.push_back(Sat(s));
             counter += in - out;
@@ -58,9 +57,10 @@ std::vector<int16_t> Reference(const std::vector<int16_t>& x, int in, int out, i
         counter -= out;
         prev = next;
     }
-    std::vector<double> acc(v.size() + n, 0.0);
+    const auto taps = static_cast<size_t>(n);
+    std::vector<double> acc(v.size() + taps, 0.0);
     for (size_t f = 0; f < v.size(); ++f)
-        for (int i = 0; i < n; ++i)
+        for (size_t i = 0; i < taps; ++i)
             acc[f + i] += v[f] * h[i];
     for (size_t f = 0; f < v.size(); ++f)
         y.push_back(Sat(acc[f]));
@@ -82,9 +82,9 @@ std::vector<int16_t> Convert(const std::vector<int16_t>& x, int in, int out, int
 
 std::vector<int16_t> Noise(int n, int amplitude = 20000)
 {
-    std::vector<int16_t> s(n);
+    std::vector<int16_t> s(static_cast<size_t>(n));
     uint32_t seed = 12345;
-    for (int i = 0; i < n; ++i) {
+    for (size_t i = 0; i < s.size(); ++i) {
         seed = seed * 1664525u + 1013904223u;
         s[i] = static_cast<int16_t>(static_cast<int>(seed >> 16) % (2 * amplitude + 1) - amplitude);
     }
@@ -103,8 +103,9 @@ TEST(AudioRateConverter, KernelHasUnitGainAndTheWindowsShape)
                 sum += v;
             EXPECT_NEAR(sum, 1.0, 1e-12);
             // For even N the window and the sinc share their centre: symmetric about tap N/2.
-            for (int d = 1; n % 2 == 0 && n / 2 + d < n; ++d)
-                EXPECT_NEAR(h[n / 2 + d], h[n / 2 - d], 1e-12) << n << " " << d;
+            const auto half = static_cast<size_t>(n / 2);
+            for (size_t d = 1; n % 2 == 0 && half + d < h.size(); ++d)
+                EXPECT_NEAR(h[half + d], h[half - d], 1e-12) << n << " " << d;
         }
     }
     // Hann and Blackman start at zero, so two taps are a one-sample delay.
@@ -238,7 +239,7 @@ TEST(AudioRateConverter, EightBitInputIsWidened)
     Bytes u8(10000);
     std::vector<int16_t> s16(10000);
     for (size_t i = 0; i < u8.size(); ++i) {
-        u8[i] = static_cast<uint8_t>(128 + 100 * std::sin(i * 0.05));
+        u8[i] = static_cast<uint8_t>(128 + 100 * std::sin(static_cast<double>(i) * 0.05));
         s16[i] = static_cast<int16_t>((u8[i] - 128) * 256);
     }
     TMemorySource src(u8, 11025, 1, 8);

@@ -36,16 +36,16 @@ OggFile ParseOgg(const Bytes& f)
     OggFile o;
     Bytes packet;
     size_t i = 0;
-    while (i + 27 <= f.size() && std::equal(f.begin() + i, f.begin() + i + 4, "OggS")) {
+    while (i + 27 <= f.size() && std::equal(f.data() + i, f.data() + i + 4, "OggS")) {
         OggPage p;
         p.flags = f[i + 5];
         p.granule = static_cast<int64_t>(GetLE32(&f[i + 6])) | (static_cast<int64_t>(GetLE32(&f[i + 10])) << 32);
         p.serial = GetLE32(&f[i + 14]);
-        const int segs = f[i + 26];
+        const size_t segs = f[i + 26];
         size_t body = i + 27 + segs;
-        for (int s = 0; s < segs; ++s) {
-            const int len = f[i + 27 + s];
-            packet.insert(packet.end(), f.begin() + body, f.begin() + body + len);
+        for (size_t s = 0; s < segs; ++s) {
+            const size_t len = f[i + 27 + s];
+            packet.insert(packet.end(), f.data() + body, f.data() + body + len);
             body += len;
             if (len < 255) {
                 o.packets.push_back(packet);
@@ -200,7 +200,7 @@ TEST_F(AudioVorbisOut, MonoAndEightBitInput)
 {
     Bytes u8(11025);
     for (size_t i = 0; i < u8.size(); ++i)
-        u8[i] = static_cast<uint8_t>(128 + 90 * std::sin(i * 0.1));
+        u8[i] = static_cast<uint8_t>(128 + 90 * std::sin(static_cast<double>(i) * 0.1));
     TMemorySource src(u8, 22050, 1, 8);
     Encode(src, "m8.ogg");
     Bytes pcm;

@@ -481,8 +481,9 @@ TEST(AudioWaveIn, MpegInWavIsConvertedInMemory)
             const long j = static_cast<long>(i) + shift;
             if (j < 0 || static_cast<size_t>(j) >= ref.size())
                 continue;
-            num += double(ours[i]) * ref[j];
-            den += std::sqrt(double(ours[i]) * ours[i] * double(ref[j]) * ref[j]);
+            const double r = ref[static_cast<size_t>(j)];
+            num += double(ours[i]) * r;
+            den += std::sqrt(double(ours[i]) * ours[i] * r * r);
         }
         best = std::max(best, num / den);
     }

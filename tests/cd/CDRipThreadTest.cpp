@@ -275,7 +275,7 @@ TEST_F(RipTest, ReadErrorKeepsWhatWasReadBehindTheProvisionalHeader)
     reads = 0;
     fake.onRead = [&](int, AudioReadBuffer& b) {
         FakeCdAccess::PatternRead(b);
-        b.BytesReturned += ++reads == 2 ? 1 : 0;
+        b.BytesReturned += ++reads == 2 ? 1u : 0u;
         return 1;
     };
     EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("bad"))).error, 3);

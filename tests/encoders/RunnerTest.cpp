@@ -122,7 +122,7 @@ TEST_F(Runners, RipsAndRecorderExportsOverwriteWithoutAsking)
     FakeWma("echo x > \"$0.ran\"\n");
     const QString out = dir.File(L("out.bin"));
     WriteWholeFile(out, "old");
-    for (const uint8_t kind : {1, 4}) {
+    for (const uint8_t kind : {uint8_t{1}, uint8_t{4}}) {
         TMp3EncodeProcess mp3;
         Prepare(mp3, out, kind);
         QFile::remove(dir.File(L("lame.ran")));
