@@ -18,7 +18,8 @@
 
 namespace {
 
-TCddbTestAnswer Answers(const TCddbTestRequest& r) {
+TCddbTestAnswer Answers(const TCddbTestRequest& r)
+{
     const QString id = QStringLiteral("07003202");
     TCddbTestAnswer a;
     if (r.Command.startsWith(QStringLiteral("cddb query")))
@@ -33,7 +34,8 @@ TCddbTestAnswer Answers(const TCddbTestRequest& r) {
     return a;
 }
 
-void BM_WholeLookup(benchmark::State& state) {
+void BM_WholeLookup(benchmark::State& state)
+{
     QTemporaryDir dir;
     SetProgramDirForTests(dir.path());
     QDir().mkpath(dir.filePath(QStringLiteral("discs")));
@@ -52,7 +54,9 @@ void BM_WholeLookup(benchmark::State& state) {
     for (auto _ : state) {
         controller.RenameRow(1, QStringLiteral("Before %1").arg(n++));
         TfrmStopQuery wait(nullptr, 1, 2, controller.CDHandle());
-        wait.ApplyResult = [&](const TCddbResult& r) { controller.ApplyCddbResult(r, controller.LoadedDiscKey()); };
+        wait.ApplyResult = [&](const TCddbResult& r) {
+            controller.ApplyCddbResult(r, controller.LoadedDiscKey());
+        };
         wait.exec();
         if (controller.Tracks().Row(1).Title != QStringLiteral("Closing")) {
             state.SkipWithError("the lookup did not update the list");
@@ -68,7 +72,8 @@ BENCHMARK(BM_WholeLookup)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

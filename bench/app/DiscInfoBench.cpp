@@ -15,7 +15,8 @@ void MakeBigCdInfo(const QString& path, int discs)
 {
     QByteArray text;
     for (int d = 0; d < discs; ++d) {
-        text += "[" + QByteArray::number(100000 + d * 7919) + "]\r\nArtist=Artist " + QByteArray::number(d) +
+        text += "[" + QByteArray::number(100000 + d * 7919) + "]\r\nArtist=Artist " +
+                QByteArray::number(d) +
                 "\r\nAlbum=Album\r\nYear=1999\r\nGenre=17\r\nComment=\r\nTrackNumber=12\r\n";
         for (int k = 1; k <= 12; ++k)
             text += QByteArray::number(k) + "=Title number " + QByteArray::number(k) + "\r\n";

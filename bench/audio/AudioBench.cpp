@@ -24,7 +24,10 @@ namespace {
 /// A source of synthetic 16-bit audio, used only to make input files.
 class TToneSource : public TACSInput {
 public:
-    TToneSource(int seconds, int rate, int channels) : frames_(int64_t(seconds) * rate), rate_(rate), channels_(channels) {}
+    TToneSource(int seconds, int rate, int channels)
+        : frames_(int64_t(seconds) * rate), rate_(rate), channels_(channels)
+    {
+    }
     ~TToneSource() override { NotifyRemoval(); }
     int BitsPerSample() override { return 16; }
     int Channels() override { return channels_; }
@@ -45,8 +48,9 @@ public:
             const double t = double(frame_) / rate_;
             noise_ = noise_ * 1664525u + 1013904223u;
             for (int c = 0; c < channels_; ++c)
-                *out++ = static_cast<int16_t>(8000 * std::sin(2 * M_PI * (220 + 330 * c) * t)
-                                              + 2000 * std::sin(2 * M_PI * 3100 * t) + int(noise_ >> 20) - 2048);
+                *out++ = static_cast<int16_t>(8000 * std::sin(2 * M_PI * (220 + 330 * c) * t) +
+                                              2000 * std::sin(2 * M_PI * 3100 * t) +
+                                              int(noise_ >> 20) - 2048);
         }
         SetPosition(Position() + n * 2 * channels_);
         return n * 2 * channels_;
@@ -101,8 +105,8 @@ QString Input(const char* name, int seconds, int rate, TWavType type)
 
 void ReportAudio(benchmark::State& state, double audioSeconds)
 {
-    state.counters["x_realtime"] = benchmark::Counter(audioSeconds * double(state.iterations()),
-                                                      benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] =
+        benchmark::Counter(audioSeconds * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 /// 22050 -> 44100 Hz stereo with a 30-tap Blackman kernel, file to file, as the job resamples.
@@ -172,10 +176,16 @@ void Decode(benchmark::State& state, const char* name, TWavType type)
     ReportAudio(state, seconds);
 }
 
-void BM_DecodeImaAdpcm(benchmark::State& state) { Decode(state, "ima.wav", wtDVIADPCM); }
+void BM_DecodeImaAdpcm(benchmark::State& state)
+{
+    Decode(state, "ima.wav", wtDVIADPCM);
+}
 BENCHMARK(BM_DecodeImaAdpcm)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_DecodeMsAdpcm(benchmark::State& state) { Decode(state, "ms.wav", wtMSADPCM); }
+void BM_DecodeMsAdpcm(benchmark::State& state)
+{
+    Decode(state, "ms.wav", wtMSADPCM);
+}
 BENCHMARK(BM_DecodeMsAdpcm)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 /// WAV to Ogg Vorbis at quality 0.2, file to file, as the job encodes.

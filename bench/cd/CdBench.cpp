@@ -29,7 +29,8 @@ void WriteTestWav(const QString& path, int64_t audioBytes)
     std::vector<uint8_t> sector(makedisc::kSectorBytes);
     for (int64_t s = 0; s * makedisc::kSectorBytes < audioBytes; ++s) {
         makedisc::RenderTrackSector(1, s, 3, sector.data());
-        const int64_t n = std::min<int64_t>(makedisc::kSectorBytes, audioBytes - s * makedisc::kSectorBytes);
+        const int64_t n =
+            std::min<int64_t>(makedisc::kSectorBytes, audioBytes - s * makedisc::kSectorBytes);
         f.write(reinterpret_cast<const char*>(sector.data()), n);
     }
 }
@@ -73,7 +74,8 @@ void BM_RipTrackFromImage(benchmark::State& state)
     QDir().mkpath(discs);
     const int64_t sectors = 75 * 60; // one minute
     std::string error;
-    if (!makedisc::WriteDiscImage(QFile::encodeName(discs).toStdString(), "bench", {sectors}, {}, &error))
+    if (!makedisc::WriteDiscImage(QFile::encodeName(discs).toStdString(), "bench", {sectors}, {},
+                                  &error))
         std::abort();
     LibcdioCdAccess layer(QFile::encodeName(discs).toStdString());
     InstallCdAccess(&layer);
@@ -94,7 +96,9 @@ void BM_RipTrackFromImage(benchmark::State& state)
     InstallCdAccess(nullptr);
     state.SetBytesProcessed(int64_t(state.iterations()) * sectors * makedisc::kSectorBytes);
 }
-BENCHMARK(BM_RipTrackFromImage)->Unit(benchmark::kMillisecond)->UseRealTime(); // the work is on the rip thread
+BENCHMARK(BM_RipTrackFromImage)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime(); // the work is on the rip thread
 
 } // namespace
 

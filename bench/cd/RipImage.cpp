@@ -66,7 +66,8 @@ int main(int argc, char** argv)
     int64_t bytes = 0;
     const auto start = std::chrono::steady_clock::now();
     for (int t = toc.FirstTrack; t <= toc.LastTrack; ++t) {
-        TCDRipThread rip(t, QStringLiteral("Track%1").arg(t, 2, 10, QLatin1Char('0')), OptionsSetting().CommonOptions);
+        TCDRipThread rip(t, QStringLiteral("Track%1").arg(t, 2, 10, QLatin1Char('0')),
+                         OptionsSetting().CommonOptions);
         rip.SetDriveHandle(handle);
         rip.SetReceiver(&counter);
         rip.Resume();
@@ -75,9 +76,13 @@ int main(int argc, char** argv)
             QThread::usleep(200);
         }
         QCoreApplication::processEvents();
-        bytes += QFile(OptionsSetting().CommonOptions.OutputFolder + QStringLiteral("/Track%1.wav").arg(t, 2, 10, QLatin1Char('0'))).size() - 44;
+        bytes += QFile(OptionsSetting().CommonOptions.OutputFolder +
+                       QStringLiteral("/Track%1.wav").arg(t, 2, 10, QLatin1Char('0')))
+                     .size() -
+                 44;
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     CloseCDHandle(handle);
     InstallCdAccess(nullptr);
     std::printf("ripped %lld bytes of audio in %.3f s (%.1f MB/s), %lld reports, %lld failures\n",

@@ -33,8 +33,8 @@ public:
         const QString in = files_[next_++];
         runner_.Active = true;
         runner_.InputFile = in;
-        runner_.OutputFile = outDir_ + QLatin1Char('/') + QFileInfo(in).completeBaseName() +
-                             QStringLiteral(".mp3");
+        runner_.OutputFile =
+            outDir_ + QLatin1Char('/') + QFileInfo(in).completeBaseName() + QStringLiteral(".mp3");
         if (!GuardedCall([this] { runner_.Start(); }))
             QCoreApplication::exit(2);
     }
@@ -92,7 +92,8 @@ int main(int argc, char** argv)
 
     const QString outDir = args.takeFirst();
     Driver driver(outDir, args);
-    QMetaObject::invokeMethod(&driver, [&driver] { driver.StartNext(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &driver, [&driver] { driver.StartNext(); }, Qt::QueuedConnection);
     const int rc = app.exec();
     std::printf("%lld files, %d progress reports\n", static_cast<long long>(args.size()),
                 driver.Reports());

@@ -10,7 +10,8 @@
 namespace {
 
 /// A full record: 99 titles, each continued on a second line, and extended data to fill it.
-QByteArray BigReadAnswer() {
+QByteArray BigReadAnswer()
+{
     QByteArray text =
         "210 rock 6311a563 CD database entry follows\r\n# xmcd\r\n#\r\n# Track frame offsets:\r\n";
     for (int t = 0; t < 99; ++t)
@@ -28,7 +29,8 @@ QByteArray BigReadAnswer() {
     return text + ".\r\n";
 }
 
-void BM_ParseRecord32000(benchmark::State& state) {
+void BM_ParseRecord32000(benchmark::State& state)
+{
     const QByteArray answer = BigReadAnswer();
     qsizetype chars = 0;
     for (auto _ : state) {
@@ -42,7 +44,8 @@ void BM_ParseRecord32000(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseRecord32000)->Unit(benchmark::kMicrosecond);
 
-void BM_ParseRecordTextOnly(benchmark::State& state) {
+void BM_ParseRecordTextOnly(benchmark::State& state)
+{
     const QString record = ParseCddbReadAnswer(BigReadAnswer(), 32000).Record;
     for (auto _ : state) {
         TCddbRecord r = ParseCddbRecord(record);

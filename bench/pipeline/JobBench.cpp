@@ -88,11 +88,13 @@ int main(int argc, char** argv)
 
     const auto start = std::chrono::steady_clock::now();
     TRipJob job(kind, handle, entries, {&mp3, &wma});
-    QObject::connect(&job, &TRipJob::CloseRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&job, &TRipJob::CloseRequested, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     if (job.Running())
         app.exec();
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
-    std::printf("job wall time: %.3f s (%lld entries)\n", wall.count(), static_cast<long long>(entries.size()));
+    std::printf("job wall time: %.3f s (%lld entries)\n", wall.count(),
+                static_cast<long long>(entries.size()));
     if (handle != 0)
         CloseCDHandle(handle);
     return boxes.failed ? 1 : 0;

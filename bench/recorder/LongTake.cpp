@@ -20,13 +20,15 @@
 
 namespace {
 
-long PeakRssKb() {
+long PeakRssKb()
+{
     rusage u{};
     ::getrusage(RUSAGE_SELF, &u);
     return u.ru_maxrss;
 }
 
-void RunFor(int64_t ms) {
+void RunFor(int64_t ms)
+{
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms)
@@ -35,7 +37,8 @@ void RunFor(int64_t ms) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     QCoreApplication app(argc, argv);
     InstallHandoffObserver(&app);
     if (argc < 3) {

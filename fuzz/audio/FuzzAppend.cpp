@@ -14,7 +14,10 @@ namespace {
 /// A small 16-bit source with a chosen format.
 class TFixedSource : public TACSInput {
 public:
-    TFixedSource(int rate, int channels, int64_t bytes) : rate_(rate), channels_(channels), bytes_(bytes) {}
+    TFixedSource(int rate, int channels, int64_t bytes)
+        : rate_(rate), channels_(channels), bytes_(bytes)
+    {
+    }
     ~TFixedSource() override { NotifyRemoval(); }
     int BitsPerSample() override { return 16; }
     int Channels() override { return channels_; }
@@ -52,7 +55,8 @@ void AppendTo(const uint8_t* data, size_t size, TWavType type, int rate, int cha
         out.RunInCallerThread();
     } catch (const EACSException&) {
         // A refusal must leave the file untouched.
-        if (file.Data().size() != size || (size && std::memcmp(file.Data().data(), data, size) != 0))
+        if (file.Data().size() != size ||
+            (size && std::memcmp(file.Data().data(), data, size) != 0))
             __builtin_trap();
     }
 }

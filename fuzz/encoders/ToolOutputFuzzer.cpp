@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t n = size - at < chunkSize ? size - at : chunkSize;
         const QByteArray chunk(reinterpret_cast<const char*>(data + at), static_cast<qsizetype>(n));
         for (const QString& line : SplitToolOutput(chunk)) {
-            if (auto r = ParseLameEncodeLine(line, encodeColumn); r && (r->Percent < 1 || r->Percent > 100))
+            if (auto r = ParseLameEncodeLine(line, encodeColumn);
+                r && (r->Percent < 1 || r->Percent > 100))
                 __builtin_trap();
             if (auto r = ParseLameDecodeLine(line, decodeColumn, static_cast<int64_t>(at));
                 r && (r->Percent < 1 || r->Percent > 100))

@@ -9,7 +9,8 @@
 #include "metadata/CddbRecord.h"
 #include "platform/cddb/CddbResponse.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 
     const CddbQueryAnswer query = ParseCddbQueryAnswer(bytes, 10);

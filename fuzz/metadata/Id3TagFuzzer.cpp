@@ -46,9 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (after.left(audio) != bytes.left(audio) || after.size() != audio + 128)
         std::abort();
     Tid3tag again;
-    if (again.ReadTag(path) >= 256 || again.Title() != tag.Title() || again.Artist() != tag.Artist() ||
-        again.Album() != tag.Album() || again.Year() != tag.Year() ||
-        again.Comment() != tag.Comment() || again.Track() != tag.Track() || again.Genre != tag.Genre)
+    if (again.ReadTag(path) >= 256 || again.Title() != tag.Title() ||
+        again.Artist() != tag.Artist() || again.Album() != tag.Album() ||
+        again.Year() != tag.Year() || again.Comment() != tag.Comment() ||
+        again.Track() != tag.Track() || again.Genre != tag.Genre)
         std::abort();
     return 0;
 }

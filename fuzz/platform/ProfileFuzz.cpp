@@ -22,8 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         f.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
     }
     TProfileFile file(path);
-    const QString sections[] = {QStringLiteral("CommonOptions"), QStringLiteral("1"), QStringLiteral("-5"), QString()};
-    const QString keys[] = {QStringLiteral("OutputFolder"), QStringLiteral("TrackNumber"), QStringLiteral("1"), QString()};
+    const QString sections[] = {QStringLiteral("CommonOptions"), QStringLiteral("1"),
+                                QStringLiteral("-5"), QString()};
+    const QString keys[] = {QStringLiteral("OutputFolder"), QStringLiteral("TrackNumber"),
+                            QStringLiteral("1"), QString()};
     QString before[4][4];
     for (int s = 0; s < 4; ++s) {
         for (int k = 0; k < 4; ++k) {
@@ -41,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 __builtin_trap();
         }
     }
-    ParseProfileInteger(QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)), 0);
+    ParseProfileInteger(
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)), 0);
     return 0;
 }

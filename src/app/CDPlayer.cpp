@@ -6,12 +6,14 @@
 
 TCDPlayer::TCDPlayer(TMainController& controller)
     : controller_(controller), device_(CreateCdAudio()),
-      player_(std::make_unique<TMediaPlayer>(*device_)) {
+      player_(std::make_unique<TMediaPlayer>(*device_))
+{
     player_->OnNotify = [this] { MediaPlayer1Notify(); };
     controller_.StopPlayback = [this] { aStopExecute(); };
 }
 
-TCDPlayer::~TCDPlayer() {
+TCDPlayer::~TCDPlayer()
+{
     controller_.StopPlayback = nullptr;
     player_->OnNotify = nullptr;
     SwallowErrors([this] { player_->Close(); });
@@ -19,11 +21,13 @@ TCDPlayer::~TCDPlayer() {
     device_.reset();
 }
 
-void TCDPlayer::Changed() {
+void TCDPlayer::Changed()
+{
     Q_EMIT controller_.StateChanged();
 }
 
-void TCDPlayer::PlayRow(int row) {
+void TCDPlayer::PlayRow(int row)
+{
     const TTrackListModel& tracks = controller_.Tracks();
     player_->DeviceType = TMediaPlayer::TMPDeviceTypes::dtCDAudio;
     player_->DriveHandle = controller_.CDHandle();
@@ -36,7 +40,8 @@ void TCDPlayer::PlayRow(int row) {
     playingRow_ = row;
 }
 
-void TCDPlayer::aPlayExecute(int row) {
+void TCDPlayer::aPlayExecute(int row)
+{
     if (row < 0 || row >= controller_.Tracks().Count())
         return;
     controller_.SetStatusText(QStringLiteral("Play ") + controller_.Tracks().Row(row).Title);
@@ -61,13 +66,15 @@ void TCDPlayer::aPlayExecute(int row) {
         Changed();
 }
 
-void TCDPlayer::aPauseExecute() {
+void TCDPlayer::aPauseExecute()
+{
     controller_.CDPaused = true;
     SwallowErrors([this] { player_->Pause(); });
     Changed();
 }
 
-void TCDPlayer::aStopExecute() {
+void TCDPlayer::aStopExecute()
+{
     controller_.CDPlaying = false;
     controller_.CDPaused = false;
     playingRow_ = -1;
@@ -80,7 +87,8 @@ void TCDPlayer::aStopExecute() {
     Changed();
 }
 
-void TCDPlayer::MediaPlayer1Notify() {
+void TCDPlayer::MediaPlayer1Notify()
+{
     switch (player_->NotifyValue()) {
     case TMPNotifyValues::nvSuccessful:
         aStopExecute();
@@ -96,15 +104,18 @@ void TCDPlayer::MediaPlayer1Notify() {
     }
 }
 
-void TCDPlayer::EjectMenuClick() {
+void TCDPlayer::EjectMenuClick()
+{
     device_->SetDoor(controller_.CDHandle(), true);
 }
 
-void TCDPlayer::CloseCdRomMenuClick() {
+void TCDPlayer::CloseCdRomMenuClick()
+{
     device_->SetDoor(controller_.CDHandle(), false);
 }
 
-void TCDPlayer::VolumeControlMenuClick() {
+void TCDPlayer::VolumeControlMenuClick()
+{
     if (!ShellStartDetached(QStringLiteral("pavucontrol"), {QStringLiteral("--tab=1")}))
         controller_.SetStatusText(QString::fromLatin1(kVolumeControlFailedText));
 }

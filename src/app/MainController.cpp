@@ -271,9 +271,9 @@ QStringList TMainController::PrepareRip()
     }
     const QString folder = OutputFolder();
     if (!DirectoryExists(folder)) {
-        const QString question = folder + QStringLiteral(",") +
-                                 QStringLiteral("The output directory does not exist.") +
-                                 QStringLiteral("\r\n") + QStringLiteral("creates a new directory?");
+        const QString question =
+            folder + QStringLiteral(",") + QStringLiteral("The output directory does not exist.") +
+            QStringLiteral("\r\n") + QStringLiteral("creates a new directory?");
         if (AskYesNo(question, MbIcon::Information, MbAnswer::Yes) != MbAnswer::Yes)
             return {};
         // One level only, as asked; a missing parent is an error, not a silent mkpath.
@@ -302,7 +302,8 @@ void TMainController::OpenOutputDirectory()
     if (DirectoryExists(folder))
         ShellOpenPath(folder);
     else
-        ShowError(folder + QStringLiteral(",") + QStringLiteral("The output directory does not exist."));
+        ShowError(folder + QStringLiteral(",") +
+                  QStringLiteral("The output directory does not exist."));
 }
 
 void TMainController::Close()

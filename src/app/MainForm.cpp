@@ -15,9 +15,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "app/frmAbout.h"
 #include "app/MediaPlayerHistory.h"
 #include "app/SettingsStore.h"
+#include "app/frmAbout.h"
 #include "cd/frmNoDeviceHint.h"
 #include "core/ErrorHandler.h"
 #include "core/FileDialogService.h"
@@ -71,7 +71,9 @@ private:
 class TMainDriveHost : public IDriveHost {
 public:
     TMainDriveHost(TMainController& controller, DriveWatcher* watcher)
-        : controller_(controller), watcher_(watcher) {}
+        : controller_(controller), watcher_(watcher)
+    {
+    }
 
     void UseDrive(const OpenDriveResult& opened) override
     {
@@ -122,7 +124,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
         TfrmNoDeviceHint hint(this);
         hint.exec();
     };
-    RunJob = [this](int kind, int handle, const QStringList& list) { RunJobWindow(kind, handle, list); };
+    RunJob = [this](int kind, int handle, const QStringList& list) {
+        RunJobWindow(kind, handle, list);
+    };
     EditTrackName = [this](QString& title) {
         TfrmEditTrackName dialog(this, title);
         if (dialog.exec() != QDialog::Accepted)
@@ -140,33 +144,46 @@ TMainForm::~TMainForm() = default;
 
 void TMainForm::CreateActions()
 {
-    ActionExtract = MakeAction(this, "ActionExtract", QStringLiteral("E&xtract"), QKeySequence(Qt::CTRL | Qt::Key_X));
-    ActionWavToMp3 = MakeAction(this, "ActionWavToMp3", QStringLiteral("&WAV to MP3"), QKeySequence(Qt::CTRL | Qt::Key_W));
+    ActionExtract = MakeAction(this, "ActionExtract", QStringLiteral("E&xtract"),
+                               QKeySequence(Qt::CTRL | Qt::Key_X));
+    ActionWavToMp3 = MakeAction(this, "ActionWavToMp3", QStringLiteral("&WAV to MP3"),
+                                QKeySequence(Qt::CTRL | Qt::Key_W));
     mnuMp3ToWav = MakeAction(this, "mnuMp3ToWav", QStringLiteral("&MP3 to WAV..."));
     miWAVtoOGG = MakeAction(this, "miWAVtoOGG", QStringLiteral("WAV to O&GG..."));
     miWAVtoWMA = MakeAction(this, "miWAVtoWMA", QStringLiteral("WAV to WM&A..."));
-    Openoutputdirectory1 = MakeAction(this, "Openoutputdirectory1", QStringLiteral("&Open output directory..."));
+    Openoutputdirectory1 =
+        MakeAction(this, "Openoutputdirectory1", QStringLiteral("&Open output directory..."));
     bRefresh = MakeAction(this, "bRefresh", QStringLiteral("&Refresh"));
-    EjectMenu = MakeAction(this, "EjectMenu", QStringLiteral("&Eject CD"), QKeySequence(Qt::CTRL | Qt::Key_E));
-    CloseCdRomMenu = MakeAction(this, "CloseCdRomMenu", QStringLiteral("&Close CD"), QKeySequence(Qt::CTRL | Qt::Key_L));
+    EjectMenu = MakeAction(this, "EjectMenu", QStringLiteral("&Eject CD"),
+                           QKeySequence(Qt::CTRL | Qt::Key_E));
+    CloseCdRomMenu = MakeAction(this, "CloseCdRomMenu", QStringLiteral("&Close CD"),
+                                QKeySequence(Qt::CTRL | Qt::Key_L));
     ActionExit = MakeAction(this, "ActionExit", QStringLiteral("E&xit"));
-    ActionRecord = MakeAction(this, "ActionRecord", QStringLiteral("&Record"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    ActionRecord = MakeAction(this, "ActionRecord", QStringLiteral("&Record"),
+                              QKeySequence(Qt::CTRL | Qt::Key_R));
     aPlay = MakeAction(this, "aPlay", QStringLiteral("&Play"), QKeySequence(Qt::CTRL | Qt::Key_P));
     aPause = MakeAction(this, "aPause", QStringLiteral("P&ause"));
     aStop = MakeAction(this, "aStop", QStringLiteral("&Stop"));
-    VolumeControlMenu = MakeAction(this, "VolumeControlMenu", QStringLiteral("&Volume Control..."), QKeySequence(Qt::CTRL | Qt::Key_V));
+    VolumeControlMenu = MakeAction(this, "VolumeControlMenu", QStringLiteral("&Volume Control..."),
+                                   QKeySequence(Qt::CTRL | Qt::Key_V));
     miRealOnePlayer = MakeAction(this, "miRealOnePlayer", QStringLiteral("&RealPlayer"));
-    miWindowsMediaPlayer = MakeAction(this, "miWindowsMediaPlayer", QStringLiteral("&Windows Media Player"));
-    ActionSelectAll = MakeAction(this, "ActionSelectAll", QStringLiteral("Select &All"), QKeySequence(Qt::CTRL | Qt::Key_A));
-    ActionNoSelect = MakeAction(this, "ActionNoSelect", QStringLiteral("Select &None"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    miWindowsMediaPlayer =
+        MakeAction(this, "miWindowsMediaPlayer", QStringLiteral("&Windows Media Player"));
+    ActionSelectAll = MakeAction(this, "ActionSelectAll", QStringLiteral("Select &All"),
+                                 QKeySequence(Qt::CTRL | Qt::Key_A));
+    ActionNoSelect = MakeAction(this, "ActionNoSelect", QStringLiteral("Select &None"),
+                                QKeySequence(Qt::CTRL | Qt::Key_N));
     aQueryCDDB = MakeAction(this, "aQueryCDDB", QStringLiteral("Get Names from &CDDB..."));
-    aEditTrackName = MakeAction(this, "aEditTrackName", QStringLiteral("Rename &Title"), QKeySequence(Qt::Key_F2));
+    aEditTrackName = MakeAction(this, "aEditTrackName", QStringLiteral("Rename &Title"),
+                                QKeySequence(Qt::Key_F2));
     aID3Edit = MakeAction(this, "aID3Edit", QStringLiteral("&ID3 Tag Edit"));
-    ActionOptionSet = MakeAction(this, "ActionOptionSet", QStringLiteral("&Options"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    ActionOptionSet = MakeAction(this, "ActionOptionSet", QStringLiteral("&Options"),
+                                 QKeySequence(Qt::CTRL | Qt::Key_O));
     mnuHelp = MakeAction(this, "mnuHelp", QStringLiteral("&Help"), QKeySequence(Qt::Key_F1));
     mnuAbout = MakeAction(this, "mnuAbout", QStringLiteral("&About..."));
 
-    connect(ActionExtract, &QAction::triggered, this, [this] { GuardedCall([this] { ActionExtractExecute(); }); });
+    connect(ActionExtract, &QAction::triggered, this,
+            [this] { GuardedCall([this] { ActionExtractExecute(); }); });
     connect(ActionWavToMp3, &QAction::triggered, this, [this] {
         PickFilesAndRun(2, QStringLiteral("Sound file(*.wav)|*.wav| Any file(*.*)|*.*"), false);
     });
@@ -179,22 +196,30 @@ void TMainForm::CreateActions()
     connect(miWAVtoWMA, &QAction::triggered, this, [this] {
         PickFilesAndRun(6, QStringLiteral("Sound file(*.wav)|*.wav| Any file(*.*)|*.*"), true);
     });
-    connect(Openoutputdirectory1, &QAction::triggered, this, [this] { GuardedCall([this] { controller_.OpenOutputDirectory(); }); });
-    connect(bRefresh, &QAction::triggered, this, [this] { GuardedCall([this] { controller_.Refresh(); }); });
+    connect(Openoutputdirectory1, &QAction::triggered, this,
+            [this] { GuardedCall([this] { controller_.OpenOutputDirectory(); }); });
+    connect(bRefresh, &QAction::triggered, this,
+            [this] { GuardedCall([this] { controller_.Refresh(); }); });
     connect(ActionExit, &QAction::triggered, this, &QWidget::close);
-    connect(ActionRecord, &QAction::triggered, this, [this] { GuardedCall([this] { ShowRecorder(); }); });
+    connect(ActionRecord, &QAction::triggered, this,
+            [this] { GuardedCall([this] { ShowRecorder(); }); });
     connect(aPlay, &QAction::triggered, this, &TMainForm::aPlayExecute);
     connect(aPause, &QAction::triggered, this, &TMainForm::aPauseExecute);
     connect(aStop, &QAction::triggered, this, &TMainForm::aStopExecute);
     connect(EjectMenu, &QAction::triggered, this, [this] { player_->EjectMenuClick(); });
     connect(CloseCdRomMenu, &QAction::triggered, this, [this] { player_->CloseCdRomMenuClick(); });
-    connect(VolumeControlMenu, &QAction::triggered, this, [this] { player_->VolumeControlMenuClick(); });
-    connect(miRealOnePlayer, &QAction::triggered, this, [this] { GuardedCall([this] { ClearHistory(true); }); });
-    connect(miWindowsMediaPlayer, &QAction::triggered, this, [this] { GuardedCall([this] { ClearHistory(false); }); });
+    connect(VolumeControlMenu, &QAction::triggered, this,
+            [this] { player_->VolumeControlMenuClick(); });
+    connect(miRealOnePlayer, &QAction::triggered, this,
+            [this] { GuardedCall([this] { ClearHistory(true); }); });
+    connect(miWindowsMediaPlayer, &QAction::triggered, this,
+            [this] { GuardedCall([this] { ClearHistory(false); }); });
     connect(ActionSelectAll, &QAction::triggered, this, [this] { controller_.SelectAll(); });
     connect(ActionNoSelect, &QAction::triggered, this, [this] { controller_.SelectNone(); });
-    connect(aEditTrackName, &QAction::triggered, this, [this] { GuardedCall([this] { aEditTrackNameExecute(); }); });
-    connect(aQueryCDDB, &QAction::triggered, this, [this] { GuardedCall([this] { aQueryCDDBExecute(); }); });
+    connect(aEditTrackName, &QAction::triggered, this,
+            [this] { GuardedCall([this] { aEditTrackNameExecute(); }); });
+    connect(aQueryCDDB, &QAction::triggered, this,
+            [this] { GuardedCall([this] { aQueryCDDBExecute(); }); });
     connect(aID3Edit, &QAction::triggered, this, [this] {
         GuardedCall([this] {
             TfrmID3Edit editor(this);
@@ -259,9 +284,11 @@ void TMainForm::CreateMenus()
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(mnuHelp);
     QAction* home = help->addAction(QStringLiteral("Platterly &Home Page"));
-    connect(home, &QAction::triggered, this, [] { ShellOpenUrl(ManualUrl(QStringLiteral("about"))); });
+    connect(home, &QAction::triggered, this,
+            [] { ShellOpenUrl(ManualUrl(QStringLiteral("about"))); });
     QAction* images = help->addAction(QStringLiteral("Using &Disc Images"));
-    connect(images, &QAction::triggered, this, [] { ShellOpenUrl(ManualUrl(QStringLiteral("disc-images"))); });
+    connect(images, &QAction::triggered, this,
+            [] { ShellOpenUrl(ManualUrl(QStringLiteral("disc-images"))); });
     help->addSeparator();
     help->addAction(mnuAbout);
 }
@@ -337,11 +364,10 @@ void TMainForm::CreateListAndStatus()
 
 void TMainForm::ApplyColours()
 {
-    setStyleSheet(QStringLiteral(
-        "QMainWindow { background: rgb(214, 223, 247); }"
-        "QToolBar { background: rgb(228, 228, 255); border: none; }"
-        "QTreeView#ListView1 { background: rgb(239, 239, 255); }"
-        "QStatusBar#StatusBar1 { background: rgb(220, 225, 255); }"));
+    setStyleSheet(QStringLiteral("QMainWindow { background: rgb(214, 223, 247); }"
+                                 "QToolBar { background: rgb(228, 228, 255); border: none; }"
+                                 "QTreeView#ListView1 { background: rgb(239, 239, 255); }"
+                                 "QStatusBar#StatusBar1 { background: rgb(220, 225, 255); }"));
 }
 
 void TMainForm::UpdateActions()
@@ -484,15 +510,18 @@ void TMainForm::aQueryCDDBExecute()
     TfrmQueryCDDB dialog(this, static_cast<uint8_t>(first), static_cast<uint8_t>(last),
                          controller_.CDHandle());
     const QString key = controller_.LoadedDiscKey();
-    dialog.ApplyResult = [this, key](const TCddbResult& result) { controller_.ApplyCddbResult(result, key); };
+    dialog.ApplyResult = [this, key](const TCddbResult& result) {
+        controller_.ApplyCddbResult(result, key);
+    };
     dialog.exec();
 }
 
 void TMainForm::ClearHistory(bool realPlayer)
 {
     const TMediaPlayerHistory history;
-    const QString running = realPlayer ? QStringLiteral("Please close RealOne Player firstly.Continue?")
-                                       : QStringLiteral("Please close Windows Media Player firstly.Continue?");
+    const QString running =
+        realPlayer ? QStringLiteral("Please close RealOne Player firstly.Continue?")
+                   : QStringLiteral("Please close Windows Media Player firstly.Continue?");
     if ((realPlayer ? history.RealPlayerRunning() : history.MediaPlayerRunning()) &&
         AskYesNo(running, MbIcon::Information, MbAnswer::No) != MbAnswer::Yes)
         return;

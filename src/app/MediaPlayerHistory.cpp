@@ -8,7 +8,8 @@
 bool ProcessRunning(const char* name)
 {
     const QByteArray wanted = QByteArray(name).toLower();
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList pids =
+        QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& pid : pids) {
         bool numeric = false;
         pid.toInt(&numeric);
@@ -42,8 +43,9 @@ int TMediaPlayerHistory::ClearRealPlayer() const
     TWineUserRegistry reg;
     int n = 0;
     for (int m = 1; m <= 8; ++m) {
-        const QString key = QStringLiteral("\\Software\\RealNetworks\\RealPlayer\\6.0\\Preferences\\") +
-                            QStringLiteral("MostRecentClips") + QString::number(m);
+        const QString key =
+            QStringLiteral("\\Software\\RealNetworks\\RealPlayer\\6.0\\Preferences\\") +
+            QStringLiteral("MostRecentClips") + QString::number(m);
         if (!reg.DeleteKey(key))
             break;
         ++n;
@@ -54,7 +56,8 @@ int TMediaPlayerHistory::ClearRealPlayer() const
 int TMediaPlayerHistory::ClearMediaPlayer() const
 {
     TWineUserRegistry reg;
-    const QString key = QStringLiteral("\\Software\\Microsoft\\MediaPlayer\\Player\\RecentFileList\\");
+    const QString key =
+        QStringLiteral("\\Software\\Microsoft\\MediaPlayer\\Player\\RecentFileList\\");
     if (!reg.KeyExists(key))
         return 0;
     int n = 0;

@@ -10,7 +10,11 @@
 namespace {
 
 // A field of the record, usable on a const or a mutable record.
-#define FIELD(path) [](auto& o) -> auto& { return o.path; }
+#define FIELD(path)                                                                                \
+    [](auto& o) -> auto&                                                                           \
+    {                                                                                              \
+        return o.path;                                                                             \
+    }
 
 // Every key of options.ini, in file order, with its default. Load and save walk this one table.
 struct Key {
@@ -20,29 +24,25 @@ struct Key {
     std::function<void(const TOptionsSetting&, TProfileFile&)> save;
 };
 
-template <typename M>
-Key IntKey(const char* section, const char* name, M member, int32_t def)
+template <typename M> Key IntKey(const char* section, const char* name, M member, int32_t def)
 {
     return Key{section, name,
                [=](TOptionsSetting& o, const TProfileFile& f) {
                    member(o) = f.ReadInteger(QLatin1String(section), QLatin1String(name), def);
                },
                [=](const TOptionsSetting& o, TProfileFile& f) {
-                   f.WriteInteger(QLatin1String(section), QLatin1String(name),
-                                  member(o));
+                   f.WriteInteger(QLatin1String(section), QLatin1String(name), member(o));
                }};
 }
 
-template <typename M>
-Key BoolKey(const char* section, const char* name, M member, bool def)
+template <typename M> Key BoolKey(const char* section, const char* name, M member, bool def)
 {
     return Key{section, name,
                [=](TOptionsSetting& o, const TProfileFile& f) {
                    member(o) = f.ReadBool(QLatin1String(section), QLatin1String(name), def);
                },
                [=](const TOptionsSetting& o, TProfileFile& f) {
-                   f.WriteBool(QLatin1String(section), QLatin1String(name),
-                               member(o));
+                   f.WriteBool(QLatin1String(section), QLatin1String(name), member(o));
                }};
 }
 
@@ -54,8 +54,7 @@ Key StringKey(const char* section, const char* name, M member, std::function<QSt
                    member(o) = f.ReadString(QLatin1String(section), QLatin1String(name), def());
                },
                [=](const TOptionsSetting& o, TProfileFile& f) {
-                   f.WriteString(QLatin1String(section), QLatin1String(name),
-                                 member(o));
+                   f.WriteString(QLatin1String(section), QLatin1String(name), member(o));
                }};
 }
 
@@ -91,10 +90,13 @@ const std::vector<Key>& Keys()
         IntKey("CDOptions", "Index", FIELD(CDOptions.Index), -1),
         BoolKey("CDOptions", "CDDb", FIELD(CDOptions.CDDb), false),
         BoolKey("RecordOptions", "SaveMp3", FIELD(RecordOptions.SaveMp3), false),
-        StringKey("QueryCDDB", "Server", FIELD(QueryCDDB.Server), [] { return DefaultCddbServer(); }),
-        StringKey("QueryCDDB", "Script", FIELD(QueryCDDB.Script), [] { return Fixed("/~cddb/cddb.cgi"); }),
+        StringKey("QueryCDDB", "Server", FIELD(QueryCDDB.Server),
+                  [] { return DefaultCddbServer(); }),
+        StringKey("QueryCDDB", "Script", FIELD(QueryCDDB.Script),
+                  [] { return Fixed("/~cddb/cddb.cgi"); }),
         BoolKey("QueryCDDB", "UseProxy", FIELD(QueryCDDB.UseProxy), false),
-        StringKey("QueryCDDB", "ProxyAddress", FIELD(QueryCDDB.ProxyAddress), [] { return QString(); }),
+        StringKey("QueryCDDB", "ProxyAddress", FIELD(QueryCDDB.ProxyAddress),
+                  [] { return QString(); }),
         StringKey("QueryCDDB", "Port", FIELD(QueryCDDB.Port), [] { return Fixed("80"); }),
         BoolKey("ID3", "Use", FIELD(ID3.Use), false),
     };

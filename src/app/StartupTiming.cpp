@@ -23,9 +23,10 @@ double MillisecondsSinceProcessStart()
     if (fields.size() < 20)
         return -1;
     const double startTicks = fields[19].toDouble();
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_BOOTTIME, &now);
-    const double nowMs = static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+    const double nowMs =
+        static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
     return nowMs - startTicks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 

@@ -19,11 +19,16 @@ QVariant TTrackListModel::data(const QModelIndex& index, int role) const
     const TrackRow& r = Row(index.row());
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
-        case ColNumber: return QString::number(r.Number);
-        case ColTitle: return r.Title;
-        case ColLength: return r.LengthText;
-        case ColSize: return r.SizeText;
-        default: return {};
+        case ColNumber:
+            return QString::number(r.Number);
+        case ColTitle:
+            return r.Title;
+        case ColLength:
+            return r.LengthText;
+        case ColSize:
+            return r.SizeText;
+        default:
+            return {};
         }
     }
     if (role == Qt::CheckStateRole && index.column() == ColNumber)
@@ -47,11 +52,16 @@ QVariant TTrackListModel::headerData(int section, Qt::Orientation orientation, i
         return {};
     if (role == Qt::DisplayRole) {
         switch (section) {
-        case ColNumber: return QStringLiteral("No.");
-        case ColTitle: return QStringLiteral("Title");
-        case ColLength: return QStringLiteral("Length(min)");
-        case ColSize: return QStringLiteral("Size(MB)");
-        default: return {};
+        case ColNumber:
+            return QStringLiteral("No.");
+        case ColTitle:
+            return QStringLiteral("Title");
+        case ColLength:
+            return QStringLiteral("Length(min)");
+        case ColSize:
+            return QStringLiteral("Size(MB)");
+        default:
+            return {};
         }
     }
     if (role == Qt::TextAlignmentRole && (section == ColLength || section == ColSize))
@@ -111,7 +121,8 @@ void TTrackListModel::SetAllTicked(bool ticked)
     for (TrackRow& r : rows_)
         r.Ticked = ticked;
     if (!rows_.empty())
-        Q_EMIT dataChanged(index(0, ColNumber), index(Count() - 1, ColNumber), {Qt::CheckStateRole});
+        Q_EMIT dataChanged(index(0, ColNumber), index(Count() - 1, ColNumber),
+                           {Qt::CheckStateRole});
     Q_EMIT TicksChanged();
 }
 

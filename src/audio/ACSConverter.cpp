@@ -9,7 +9,7 @@ TACSConverter::~TACSConverter()
 
 void TACSConverter::SetInput(TACSInput* value)
 {
-    for (TACSInput* link = value; link; ) {
+    for (TACSInput* link = value; link;) {
         if (link == this)
             return;
         auto* filter = dynamic_cast<TACSConverter*>(link);

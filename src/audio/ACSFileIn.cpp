@@ -28,7 +28,8 @@ bool TACSFileIn::Valid()
 
 int TACSFileIn::TotalSamples()
 {
-    return WithOpenFile([this] { return static_cast<int>(std::min<int64_t>(totalSamples_, INT32_MAX)); });
+    return WithOpenFile(
+        [this] { return static_cast<int>(std::min<int64_t>(totalSamples_, INT32_MAX)); });
 }
 
 int TACSFileIn::TotalTime()
@@ -42,7 +43,8 @@ int TACSFileIn::TotalTime()
     const int64_t perSecond = static_cast<int64_t>(sampleRate_) * channels_ * (bits_ / 8);
     if (perSecond <= 0)
         return 0;
-    return static_cast<int>(RoundHalfEven(static_cast<double>(Size()) / static_cast<double>(perSecond)));
+    return static_cast<int>(
+        RoundHalfEven(static_cast<double>(Size()) / static_cast<double>(perSecond)));
 }
 
 void TACSFileIn::Init()

@@ -46,8 +46,7 @@ public:
 
 protected:
     /// Runs fn with the file open (around OpenFile/CloseFile when seekable).
-    template <typename Fn>
-    auto WithOpenFile(Fn fn)
+    template <typename Fn> auto WithOpenFile(Fn fn)
     {
         std::lock_guard lock(openMutex_);
         if (!seekable_)

@@ -28,16 +28,19 @@ std::unique_ptr<TACSFileStream> TACSFileStream::Open(const QString& fileName, Mo
     const bool create = mode == Mode::Create;
     // Only regular files are read or written, opened without blocking (a FIFO given as a file
     // name must not hang the caller); nothing is written through a symbolic link.
-    const int flags = mode == Mode::Read ? O_RDONLY : (O_RDWR | O_NOFOLLOW | (create ? O_CREAT : 0));
+    const int flags =
+        mode == Mode::Read ? O_RDONLY : (O_RDWR | O_NOFOLLOW | (create ? O_CREAT : 0));
     const int fd = OpenRegularFile(fileName, flags, 0666);
-    const QString verb = create ? QStringLiteral("Cannot create file") : QStringLiteral("Cannot open file");
+    const QString verb =
+        create ? QStringLiteral("Cannot create file") : QStringLiteral("Cannot open file");
     if (fd < 0)
         throw EACSException(QStringLiteral("%1 \"%2\". %3").arg(verb, fileName, Reason(errno)));
     if (mode != Mode::Read) {
         // Lock before truncating, so a file someone else holds is left as it is.
         if (!LockExclusive(fd)) {
             ::close(fd);
-            throw EACSException(QStringLiteral("%1 \"%2\". The file is in use.").arg(verb, fileName));
+            throw EACSException(
+                QStringLiteral("%1 \"%2\". The file is in use.").arg(verb, fileName));
         }
         if (create && ::ftruncate(fd, 0) != 0) {
             const int err = errno;
@@ -48,7 +51,10 @@ std::unique_ptr<TACSFileStream> TACSFileStream::Open(const QString& fileName, Mo
     return std::unique_ptr<TACSFileStream>(new TACSFileStream(fd, fileName));
 }
 
-TACSFileStream::TACSFileStream(int fd, const QString& name) : fd_(fd), name_(name), buf_(kBufferSize) {}
+TACSFileStream::TACSFileStream(int fd, const QString& name)
+    : fd_(fd), name_(name), buf_(kBufferSize)
+{
+}
 
 TACSFileStream::~TACSFileStream()
 {
@@ -85,7 +91,8 @@ void TACSFileStream::FlushWrites()
         return;
     int64_t done = 0;
     while (done < bufLen_) {
-        const ssize_t n = ::pwrite(fd_, buf_.data() + done, static_cast<size_t>(bufLen_ - done), bufPos_ + done);
+        const ssize_t n =
+            ::pwrite(fd_, buf_.data() + done, static_cast<size_t>(bufLen_ - done), bufPos_ + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -173,7 +180,8 @@ void TACSFileStream::Write(const void* buffer, int64_t count)
         if (count >= kBufferSize) {
             int64_t done = 0;
             while (done < count) {
-                const ssize_t n = ::pwrite(fd_, in + done, static_cast<size_t>(count - done), pos_ + done);
+                const ssize_t n =
+                    ::pwrite(fd_, in + done, static_cast<size_t>(count - done), pos_ + done);
                 if (n < 0 && errno == EINTR)
                     continue;
                 if (n <= 0) {

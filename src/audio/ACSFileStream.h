@@ -14,9 +14,9 @@
 class TACSFileStream : public TACSStream {
 public:
     enum class Mode {
-        Read,       ///< existing file, read only, shared
-        ReadWrite,  ///< existing file, read and write, other writers refused (exclusive lock)
-        Create,     ///< created or truncated, exclusive lock taken before truncating
+        Read,      ///< existing file, read only, shared
+        ReadWrite, ///< existing file, read and write, other writers refused (exclusive lock)
+        Create,    ///< created or truncated, exclusive lock taken before truncating
     };
 
     /// Opens the file; raises EACSException naming the file when it cannot.
@@ -42,8 +42,8 @@ private:
     int fd_ = -1;
     QString name_;
     std::vector<uint8_t> buf_;
-    int64_t bufPos_ = 0;   // file offset of buf_[0]
-    int64_t bufLen_ = 0;   // valid (read) or pending (write) bytes in buf_
-    bool dirty_ = false;   // buf_ holds pending writes rather than cached reads
+    int64_t bufPos_ = 0; // file offset of buf_[0]
+    int64_t bufLen_ = 0; // valid (read) or pending (write) bytes in buf_
+    bool dirty_ = false; // buf_ holds pending writes rather than cached reads
     int64_t pos_ = 0;
 };

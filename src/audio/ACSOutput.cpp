@@ -146,7 +146,8 @@ int TACSOutput::Progress() const
         return -1;
     if (size == 0)
         return 0;
-    return static_cast<int>(RoundHalfEven(static_cast<double>(input->Position()) / static_cast<double>(size) * 100.0));
+    return static_cast<int>(
+        RoundHalfEven(static_cast<double>(input->Position()) / static_cast<double>(size) * 100.0));
 }
 
 void TACSOutput::Prepare()

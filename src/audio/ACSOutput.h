@@ -26,8 +26,8 @@ class EAppException;
 /// Threads: Run, Pause, Done and the setters run on the owner's thread; steps, WhenDone and
 /// all three events run on the worker. Steps and Done serialise on the worker's critical
 /// section; events are raised outside it, so a handler may wait for the owner's thread even
-/// while that thread calls Done. Concrete sinks must call ShutdownWorker() first thing in their destructor; a sink
-/// must not be destroyed from its own event handler.
+/// while that thread calls Done. Concrete sinks must call ShutdownWorker() first thing in their
+/// destructor; a sink must not be destroyed from its own event handler.
 class TACSOutput : public IACSInputConsumer {
 public:
     using TOutputDoneEvent = std::function<void(TACSOutput* sender)>;

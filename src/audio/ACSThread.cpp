@@ -124,8 +124,9 @@ void TACSThread::Body()
         if (more && h_.idle()) {
             // Not suspended while idle: run idle steps, but without burning a core between them.
             std::unique_lock lock(m_);
-            cv_.wait_for(lock, std::chrono::milliseconds(5),
-                         [this] { return terminating_ || !errors_.empty() || suspended_ || !h_.idle(); });
+            cv_.wait_for(lock, std::chrono::milliseconds(5), [this] {
+                return terminating_ || !errors_.empty() || suspended_ || !h_.idle();
+            });
         }
     }
 

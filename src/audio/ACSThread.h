@@ -17,12 +17,12 @@
 class TACSThread {
 public:
     struct Handlers {
-        std::function<bool(bool abort)> step;              ///< one step; false when the job ended
-        std::function<void()> beforeStep;                  ///< outside the critical section
-        std::function<void()> done;                        ///< after a step returned false
-        std::function<void(std::exception_ptr)> failed;    ///< a step raised
-        std::function<void(std::exception_ptr)> notify;    ///< an error queued by PostError
-        std::function<bool()> idle;                        ///< true when no job is open
+        std::function<bool(bool abort)> step;           ///< one step; false when the job ended
+        std::function<void()> beforeStep;               ///< outside the critical section
+        std::function<void()> done;                     ///< after a step returned false
+        std::function<void(std::exception_ptr)> failed; ///< a step raised
+        std::function<void(std::exception_ptr)> notify; ///< an error queued by PostError
+        std::function<bool()> idle;                     ///< true when no job is open
     };
 
     explicit TACSThread(Handlers handlers);
@@ -59,9 +59,9 @@ private:
     Handlers h_;
     mutable std::mutex m_;
     std::condition_variable cv_;
-    bool suspended_ = true;             // guarded by m_
-    bool terminating_ = false;          // guarded by m_
-    bool finalStep_ = false;            // guarded by m_
+    bool suspended_ = true;                 // guarded by m_
+    bool terminating_ = false;              // guarded by m_
+    bool finalStep_ = false;                // guarded by m_
     std::deque<std::exception_ptr> errors_; // guarded by m_
     std::mutex cs_;
     std::thread thread_;

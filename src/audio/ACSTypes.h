@@ -17,5 +17,19 @@ enum TFilterWindowType : uint8_t { fwHamming = 0, fwHann = 1, fwBlackman = 2 };
 /// Bit-rate choices of the Vorbis writer, ordered; brAutoSelect stands for "none".
 enum TVorbisBitRate : uint8_t {
     brAutoSelect,
-    br45, br48, br56, br64, br80, br96, br112, br128, br144, br160, br192, br224, br256, br320, br499
+    br45,
+    br48,
+    br56,
+    br64,
+    br80,
+    br96,
+    br112,
+    br128,
+    br144,
+    br160,
+    br192,
+    br224,
+    br256,
+    br320,
+    br499
 };

@@ -12,9 +12,15 @@ struct TChannelState {
 };
 
 /// Samples a mono block of blockAlign bytes decodes to: 2 x (blockAlign - 4) + 1.
-inline int MonoSamplesPerBlock(int blockAlign) { return 2 * (blockAlign - 4) + 1; }
+inline int MonoSamplesPerBlock(int blockAlign)
+{
+    return 2 * (blockAlign - 4) + 1;
+}
 /// Frames a stereo block decodes to: blockAlign - 8 + 1.
-inline int StereoFramesPerBlock(int blockAlign) { return blockAlign - 8 + 1; }
+inline int StereoFramesPerBlock(int blockAlign)
+{
+    return blockAlign - 8 + 1;
+}
 
 /// Decodes the first `bytes` bytes of a mono block (a short last block gives fewer samples);
 /// returns the samples written to out, 0 when not even the header is there.

@@ -25,8 +25,10 @@ struct Channel {
         const int predicted = static_cast<int>(
             (static_cast<int64_t>(sample1) * coef1 + static_cast<int64_t>(sample2) * coef2) / 256);
         const int signedCode = code >= 8 ? static_cast<int>(code) - 16 : static_cast<int>(code);
-        const int64_t value = std::clamp<int64_t>(predicted + static_cast<int64_t>(signedCode) * delta, -32768, 32767);
-        delta = std::clamp(static_cast<int>(static_cast<int64_t>(delta) * kAdaptation[code] / 256), 16, kMaxDelta);
+        const int64_t value = std::clamp<int64_t>(
+            predicted + static_cast<int64_t>(signedCode) * delta, -32768, 32767);
+        delta = std::clamp(static_cast<int>(static_cast<int64_t>(delta) * kAdaptation[code] / 256),
+                           16, kMaxDelta);
         sample2 = sample1;
         sample1 = static_cast<int>(value);
         return static_cast<int16_t>(value);
@@ -68,8 +70,10 @@ int DecodeBlock(const uint8_t* block, int bytes, int channels, int samplesPerBlo
     const int pr = block[1];
     if (pl >= coefCount || pr >= coefCount)
         return -1;
-    Channel l{coefs[pl].coef1, coefs[pl].coef2, GetLE16s(block + 2), GetLE16s(block + 6), GetLE16s(block + 10)};
-    Channel r{coefs[pr].coef1, coefs[pr].coef2, GetLE16s(block + 4), GetLE16s(block + 8), GetLE16s(block + 12)};
+    Channel l{coefs[pl].coef1, coefs[pl].coef2, GetLE16s(block + 2), GetLE16s(block + 6),
+              GetLE16s(block + 10)};
+    Channel r{coefs[pr].coef1, coefs[pr].coef2, GetLE16s(block + 4), GetLE16s(block + 8),
+              GetLE16s(block + 12)};
     out[0] = static_cast<int16_t>(l.sample2);
     out[1] = static_cast<int16_t>(r.sample2);
     out[2] = static_cast<int16_t>(l.sample1);

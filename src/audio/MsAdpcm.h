@@ -8,7 +8,10 @@
 namespace MsAdpcm {
 
 /// Header bytes of a block: 7 per channel.
-inline int HeaderBytes(int channels) { return 7 * channels; }
+inline int HeaderBytes(int channels)
+{
+    return 7 * channels;
+}
 
 /// Frames a block of samplesPerBlock decodes to: mono 2 + 2 x ((spb - 2) div 2), stereo spb.
 int FramesPerBlock(int channels, int samplesPerBlock);

@@ -52,8 +52,8 @@ using V4 = double __attribute__((vector_size(32)));
 /// y[j] = sum over t of k[t] * s[j + t] for j < count, each sum taken tap by tap from t = 0
 /// (the scatter form's order). Eight outputs at a time in vector lanes: the lanes are separate
 /// outputs, so every sum is formed exactly as one at a time would form it.
-__attribute__((always_inline)) inline void FilterRunBody(const double* k, int n, const double* s, int count,
-                                                         double* y)
+__attribute__((always_inline)) inline void FilterRunBody(const double* k, int n, const double* s,
+                                                         int count, double* y)
 {
     int j = 0;
     for (; j + 8 <= count; j += 8) {
@@ -77,7 +77,8 @@ __attribute__((always_inline)) inline void FilterRunBody(const double* k, int n,
 
 // Chosen at run time rather than through an ifunc, whose resolver runs before sanitizer
 // runtimes are ready. AVX2 without FMA: products and sums stay separately rounded.
-__attribute__((target("avx2"))) void FilterRunAvx2(const double* k, int n, const double* s, int count, double* y)
+__attribute__((target("avx2"))) void FilterRunAvx2(const double* k, int n, const double* s,
+                                                   int count, double* y)
 {
     FilterRunBody(k, n, s, count, y);
 }
@@ -120,9 +121,15 @@ std::vector<double> TRateConverter::MakeKernel(int n, double fc, TFilterWindowTy
     for (int i = 0; i < n; ++i) {
         double w;
         switch (window) {
-        case fwHamming: w = 0.54 - 0.46 * std::cos(kTwoPi * i / n); break;
-        case fwHann: w = (1.0 - std::cos(kTwoPi * i / n)) / 2.0; break;
-        default: w = 0.42 - 0.5 * std::cos(kTwoPi * i / n) + 0.08 * std::cos(kFourPi * i / n); break;
+        case fwHamming:
+            w = 0.54 - 0.46 * std::cos(kTwoPi * i / n);
+            break;
+        case fwHann:
+            w = (1.0 - std::cos(kTwoPi * i / n)) / 2.0;
+            break;
+        default:
+            w = 0.42 - 0.5 * std::cos(kTwoPi * i / n) + 0.08 * std::cos(kFourPi * i / n);
+            break;
         }
         const double tap = i == m ? w * kTwoPi * fc : w * std::sin(kTwoPi * fc * (i - m)) / (i - m);
         h[static_cast<size_t>(i)] = tap;
@@ -186,7 +193,8 @@ void TRateConverter::Init()
     }
     inBytesPerSample_ = bits / 8;
 
-    const float r = static_cast<float>(static_cast<double>(outRate_) / static_cast<double>(inRate_));
+    const float r =
+        static_cast<float>(static_cast<double>(outRate_) / static_cast<double>(inRate_));
     int blockBytes = kBlockBytes;
     if (r > 1.0f)
         blockBytes = static_cast<int>(std::trunc(kBlockBytes / static_cast<double>(r))) & ~3;
@@ -214,7 +222,8 @@ void TRateConverter::Init()
     }
     counter_ = -1;
 
-    const float fc = static_cast<float>(0.4 * (r > 1.0f ? 1.0 / static_cast<double>(r) : static_cast<double>(r)));
+    const float fc = static_cast<float>(
+        0.4 * (r > 1.0f ? 1.0 / static_cast<double>(r) : static_cast<double>(r)));
     kernel_ = MakeKernel(n, fc, filterWindow_);
     // Upsampling scatters each value v[f] through the kernel into outputs f..f+N-1, so output
     // y[f] = sum of h[i] v[f-i]: a dot product of the reversed kernel with the sequence in time
@@ -267,7 +276,8 @@ int64_t TRateConverter::GetData(void* buffer, int64_t bufferSize)
     const int64_t n = std::min<int64_t>(bufferSize, bufEnd_ - bufStart_ + 1);
     if (n <= 0)
         return 0;
-    std::memcpy(buffer, reinterpret_cast<const uint8_t*>(out_.data()) + bufStart_ - 1, static_cast<size_t>(n));
+    std::memcpy(buffer, reinterpret_cast<const uint8_t*>(out_.data()) + bufStart_ - 1,
+                static_cast<size_t>(n));
     bufStart_ += static_cast<int>(n);
     int64_t inPosition = inputRead_;
     {
@@ -276,8 +286,9 @@ int64_t TRateConverter::GetData(void* buffer, int64_t bufferSize)
             inPosition = input->Position();
     }
     if (inputSize_ > 0)
-        SetPosition(static_cast<int64_t>(std::nearbyint(static_cast<double>(Size()) / static_cast<double>(inputSize_)
-                                                        * static_cast<double>(inPosition))));
+        SetPosition(static_cast<int64_t>(
+            std::nearbyint(static_cast<double>(Size()) / static_cast<double>(inputSize_) *
+                           static_cast<double>(inPosition))));
     else
         SetPosition(Position() + n);
     return n;
@@ -359,9 +370,10 @@ void TRateConverter::Upsample(int frames)
         for (int i = 0; i < frames; ++i) {
             const int next = samplesIn[i * channels_ + channel];
             while (counter < out) {
-                v[f++] = RoundEven(static_cast<double>(static_cast<int64_t>(prev) * (out - counter)
-                                                       + static_cast<int64_t>(next) * counter)
-                                   / static_cast<double>(out));
+                v[f++] =
+                    RoundEven(static_cast<double>(static_cast<int64_t>(prev) * (out - counter) +
+                                                  static_cast<int64_t>(next) * counter) /
+                              static_cast<double>(out));
                 counter += in;
             }
             counter -= out;
@@ -374,7 +386,8 @@ void TRateConverter::Upsample(int frames)
         FilterRun(kernelReversed_.data(), n, seq_[c].data(), f, y);
         for (int j = 0; j < f; ++j)
             samplesOut[j * channels_ + channel] = Saturate(y[j]);
-        std::memmove(seq_[c].data(), seq_[c].data() + f, static_cast<size_t>(hist) * sizeof(double));
+        std::memmove(seq_[c].data(), seq_[c].data() + f,
+                     static_cast<size_t>(hist) * sizeof(double));
         produced = f;
     }
     bufStart_ = 1;

@@ -56,11 +56,11 @@ private:
     int64_t outRate_ = 0;
     int64_t counter_ = -1;
     int64_t inputSize_ = 0;
-    int64_t inputRead_ = 0;        // bytes taken from the input this run
-    int blockFrames_ = 0;          // input frames per block
-    std::vector<uint8_t> raw_;     // one input block as read
-    std::vector<int16_t> in_;      // the block as 16-bit samples, interleaved
-    std::vector<int16_t> out_;     // converted block, interleaved
+    int64_t inputRead_ = 0;    // bytes taken from the input this run
+    int blockFrames_ = 0;      // input frames per block
+    std::vector<uint8_t> raw_; // one input block as read
+    std::vector<int16_t> in_;  // the block as 16-bit samples, interleaved
+    std::vector<int16_t> out_; // converted block, interleaved
     std::vector<double> kernel_;
     std::vector<double> kernelReversed_;
     // Per channel: the last KernelWidth - 1 values of the filtered sequence followed by this

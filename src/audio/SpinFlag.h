@@ -17,7 +17,10 @@ public:
             std::this_thread::yield();
     }
     void Unlock() { serving_.fetch_add(1, std::memory_order_release); }
-    bool IsSet() const { return next_.load(std::memory_order_acquire) != serving_.load(std::memory_order_acquire); }
+    bool IsSet() const
+    {
+        return next_.load(std::memory_order_acquire) != serving_.load(std::memory_order_acquire);
+    }
 
 private:
     std::atomic<uint32_t> next_{0};

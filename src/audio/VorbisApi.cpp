@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr std::array<const char*, 4> kFiles = {"libogg.so.0", "libvorbis.so.0", "libvorbisfile.so.3",
-                                               "libvorbisenc.so.2"};
+constexpr std::array<const char*, 4> kFiles = {"libogg.so.0", "libvorbis.so.0",
+                                               "libvorbisfile.so.3", "libvorbisenc.so.2"};
 
 struct State {
     std::mutex mutex;
@@ -26,8 +26,7 @@ State& GetState()
     return state;
 }
 
-template <typename Fn>
-bool Bind(void* handle, const char* name, Fn& slot)
+template <typename Fn> bool Bind(void* handle, const char* name, Fn& slot)
 {
     slot = reinterpret_cast<Fn>(dlsym(handle, name));
     return slot != nullptr;
@@ -47,20 +46,24 @@ bool BindLibrary(int index, void* h, TVorbisApi& api)
 {
     switch (index) {
     case 0:
-        return All({BIND(h, ogg_stream_init), BIND(h, ogg_stream_packetin), BIND(h, ogg_stream_flush),
-                    BIND(h, ogg_stream_pageout), BIND(h, ogg_page_eos), BIND(h, ogg_stream_clear)});
+        return All({BIND(h, ogg_stream_init), BIND(h, ogg_stream_packetin),
+                    BIND(h, ogg_stream_flush), BIND(h, ogg_stream_pageout), BIND(h, ogg_page_eos),
+                    BIND(h, ogg_stream_clear)});
     case 1:
-        return All({BIND(h, vorbis_info_init), BIND(h, vorbis_info_clear), BIND(h, vorbis_comment_init),
-                    BIND(h, vorbis_comment_add_tag), BIND(h, vorbis_comment_clear), BIND(h, vorbis_analysis_init),
-                    BIND(h, vorbis_block_init), BIND(h, vorbis_analysis_headerout), BIND(h, vorbis_analysis_buffer),
-                    BIND(h, vorbis_analysis_wrote), BIND(h, vorbis_analysis_blockout), BIND(h, vorbis_analysis),
-                    BIND(h, vorbis_bitrate_addblock), BIND(h, vorbis_bitrate_flushpacket), BIND(h, vorbis_block_clear),
-                    BIND(h, vorbis_dsp_clear)});
+        return All({BIND(h, vorbis_info_init), BIND(h, vorbis_info_clear),
+                    BIND(h, vorbis_comment_init), BIND(h, vorbis_comment_add_tag),
+                    BIND(h, vorbis_comment_clear), BIND(h, vorbis_analysis_init),
+                    BIND(h, vorbis_block_init), BIND(h, vorbis_analysis_headerout),
+                    BIND(h, vorbis_analysis_buffer), BIND(h, vorbis_analysis_wrote),
+                    BIND(h, vorbis_analysis_blockout), BIND(h, vorbis_analysis),
+                    BIND(h, vorbis_bitrate_addblock), BIND(h, vorbis_bitrate_flushpacket),
+                    BIND(h, vorbis_block_clear), BIND(h, vorbis_dsp_clear)});
     case 2:
         return All({BIND(h, ov_open_callbacks), BIND(h, ov_read), BIND(h, ov_clear)});
     default:
-        return All({BIND(h, vorbis_encode_init), BIND(h, vorbis_encode_init_vbr), BIND(h, vorbis_encode_setup_managed),
-                    BIND(h, vorbis_encode_setup_vbr), BIND(h, vorbis_encode_setup_init), BIND(h, vorbis_encode_ctl)});
+        return All({BIND(h, vorbis_encode_init), BIND(h, vorbis_encode_init_vbr),
+                    BIND(h, vorbis_encode_setup_managed), BIND(h, vorbis_encode_setup_vbr),
+                    BIND(h, vorbis_encode_setup_init), BIND(h, vorbis_encode_ctl)});
     }
 }
 

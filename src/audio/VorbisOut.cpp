@@ -149,7 +149,8 @@ void TVorbisOut::DoPrepare()
         if (accepted) {
             if (nominal_ != brAutoSelect) {
                 const TManagedRates r = ManagedRates();
-                accepted = api_.vorbis_encode_init(&vi_, channels_, rate, r.maximum, r.nominal, r.minimum) == 0;
+                accepted = api_.vorbis_encode_init(&vi_, channels_, rate, r.maximum, r.nominal,
+                                                   r.minimum) == 0;
             } else {
                 accepted = api_.vorbis_encode_init_vbr(&vi_, channels_, rate, compression_) == 0;
             }
@@ -173,7 +174,8 @@ void TVorbisOut::DoPrepare()
             const qsizetype eq = line.indexOf(QLatin1Char('='));
             if (eq <= 0)
                 continue;
-            api_.vorbis_comment_add_tag(&vc_, line.left(eq).toUtf8().constData(), line.mid(eq + 1).toUtf8().constData());
+            api_.vorbis_comment_add_tag(&vc_, line.left(eq).toUtf8().constData(),
+                                        line.mid(eq + 1).toUtf8().constData());
         }
         api_.vorbis_analysis_init(&vd_, &vi_);
         api_.vorbis_block_init(&vd_, &vb_);
@@ -207,9 +209,12 @@ void TVorbisOut::DoPrepare()
 bool TVorbisOut::DoOutput(bool abort)
 {
     switch (BeginStep(abort, eos_)) {
-    case TStepStart::Idle: return true;
-    case TStepStart::End: return false;
-    case TStepStart::Proceed: break;
+    case TStepStart::Idle:
+        return true;
+    case TStepStart::End:
+        return false;
+    case TStepStart::Proceed:
+        break;
     }
     int64_t got = carry_;
     bool ended = false;
@@ -298,7 +303,8 @@ void TVorbisOut::SubmitSamples(int64_t bytes)
         api_.vorbis_analysis_wrote(&vd_, static_cast<int>(frames));
     }
     if (carry_ > 0)
-        std::memmove(transfer_.data(), transfer_.data() + frames * frameBytes, static_cast<size_t>(carry_));
+        std::memmove(transfer_.data(), transfer_.data() + frames * frameBytes,
+                     static_cast<size_t>(carry_));
 }
 
 void TVorbisOut::DrainEncoder()

@@ -85,16 +85,16 @@ private:
 
     // The job's encoder state.
     std::vector<uint8_t> transfer_;
-    int64_t carry_ = 0;          // bytes of an incomplete frame kept for the next step
+    int64_t carry_ = 0; // bytes of an incomplete frame kept for the next step
     int channels_ = 0;
     int bytesPerSample_ = 2;
-    bool eos_ = false;           // the end-of-stream page has been written
-    bool endSubmitted_ = false;  // the encoder has been told the input ended
+    bool eos_ = false;          // the end-of-stream page has been written
+    bool endSubmitted_ = false; // the encoder has been told the input ended
     bool encoderOpen_ = false;
-    bool writeFailed_ = false;   // a page could not be written
-    bool outputOpened_ = false;  // this job opened FileName (no stream assigned)
-    bool appendedTo_ = false;    // FileName existed and is appended to
-    int64_t startLength_ = 0;    // its length before this job
+    bool writeFailed_ = false;  // a page could not be written
+    bool outputOpened_ = false; // this job opened FileName (no stream assigned)
+    bool appendedTo_ = false;   // FileName existed and is appended to
+    int64_t startLength_ = 0;   // its length before this job
     ogg_stream_state os_{};
     ogg_page og_{};
     ogg_packet op_{};

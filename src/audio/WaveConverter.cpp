@@ -95,8 +95,8 @@ int TWaveConverter::SuggestFormat()
     const uint16_t tag = GetLE16(SourceFormat.data());
     const uint16_t channels = GetLE16(SourceFormat.data() + 2);
     const uint32_t rate = GetLE32(SourceFormat.data() + 4);
-    if ((tag != kTagMpegLayer3 && tag != kTagMpeg) || channels < 1 || channels > 2 || rate == 0
-        || rate > 48000 || GetLE16(TargetFormat.data()) != 1)
+    if ((tag != kTagMpegLayer3 && tag != kTagMpeg) || channels < 1 || channels > 2 || rate == 0 ||
+        rate > 48000 || GetLE16(TargetFormat.data()) != 1)
         return kErrorNotPossible;
     TargetFormat.fill(0);
     PutLE16(TargetFormat.data(), 1);
@@ -112,8 +112,8 @@ int TWaveConverter::ConvertFormat()
 {
     const uint16_t tag = GetLE16(SourceFormat.data());
     const int channels = GetLE16(TargetFormat.data() + 2);
-    if ((tag != kTagMpegLayer3 && tag != kTagMpeg) || GetLE16(TargetFormat.data()) != 1
-        || channels < 1 || channels > 2)
+    if ((tag != kTagMpegLayer3 && tag != kTagMpeg) || GetLE16(TargetFormat.data()) != 1 ||
+        channels < 1 || channels > 2)
         return kErrorNotPossible;
 
     InitDecoderOnce();
@@ -128,7 +128,8 @@ int TWaveConverter::ConvertFormat()
     size_t rateCount = 0;
     mpg123_rates(&rates, &rateCount);
     for (size_t i = 0; i < rateCount; ++i)
-        mpg123_format(mh.get(), rates[i], channels == 1 ? MPG123_MONO : MPG123_STEREO, MPG123_ENC_SIGNED_16);
+        mpg123_format(mh.get(), rates[i], channels == 1 ? MPG123_MONO : MPG123_STEREO,
+                      MPG123_ENC_SIGNED_16);
     if (mpg123_open_feed(mh.get()) != MPG123_OK)
         return kErrorNotPossible;
 
@@ -174,7 +175,8 @@ int TWaveConverter::ConvertFormat()
 
     PutLE32(TargetFormat.data() + 4, static_cast<uint32_t>(rate));
     PutLE32(TargetFormat.data() + 8, static_cast<uint32_t>(rate * channels * 2));
-    std::copy_n(TargetFormat.begin(), std::min(maxFormatSize_, kFormatAreaSize), SourceFormat.begin());
+    std::copy_n(TargetFormat.begin(), std::min(maxFormatSize_, kFormatAreaSize),
+                SourceFormat.begin());
     Assign(std::move(pcm));
     return 0;
 }

@@ -98,8 +98,8 @@ void ParseFmt(const std::vector<uint8_t>& body, TWaveHeaderInfo& info)
         info.samplesPerBlock = GetLE16(fixed + 18);
     if (info.type == wtMSADPCM) {
         info.coefCount = GetLE16(fixed + 20);
-        info.coefsFit = body.size() >= 22 && info.coefCount <= info.coefs.size()
-            && 22 + 4 * static_cast<size_t>(info.coefCount) <= body.size();
+        info.coefsFit = body.size() >= 22 && info.coefCount <= info.coefs.size() &&
+                        22 + 4 * static_cast<size_t>(info.coefCount) <= body.size();
         if (info.coefsFit) {
             for (size_t i = 0; i < info.coefCount; ++i) {
                 info.coefs[i].coef1 = GetLE16s(body.data() + 22 + 4 * i);
@@ -114,11 +114,16 @@ void ParseFmt(const std::vector<uint8_t>& body, TWaveHeaderInfo& info)
 TWavType WavTypeOfTag(uint16_t tag)
 {
     switch (tag) {
-    case 1: return wtPCM;
-    case 17: return wtDVIADPCM;
-    case 2: return wtMSADPCM;
-    case 85: return wtACM;
-    default: return wtUnsupported;
+    case 1:
+        return wtPCM;
+    case 17:
+        return wtDVIADPCM;
+    case 2:
+        return wtMSADPCM;
+    case 85:
+        return wtACM;
+    default:
+        return wtUnsupported;
     }
 }
 

@@ -16,17 +16,17 @@ struct TMsAdpcmCoef {
 /// What the header walk read from a RIFF WAVE stream.
 struct TWaveHeaderInfo {
     TWavType type = wtUnsupported;
-    bool found = false;            ///< the walk reached the data chunk
+    bool found = false; ///< the walk reached the data chunk
     uint16_t formatTag = 0;
     uint16_t channels = 0;
     uint32_t sampleRate = 0;
     uint16_t blockAlign = 0;
     uint16_t bitsPerSample = 0;
-    uint16_t samplesPerBlock = 0;  ///< ADPCM and MPEG only
-    uint16_t fmtSize = 0;          ///< bytes of the fmt body read
-    uint16_t coefCount = 0;        ///< Microsoft ADPCM, as declared
+    uint16_t samplesPerBlock = 0; ///< ADPCM and MPEG only
+    uint16_t fmtSize = 0;         ///< bytes of the fmt body read
+    uint16_t coefCount = 0;       ///< Microsoft ADPCM, as declared
     std::array<TMsAdpcmCoef, 32> coefs{};
-    bool coefsFit = true;          ///< at most 32 pairs declared, all inside the fmt body
+    bool coefsFit = true; ///< at most 32 pairs declared, all inside the fmt body
     uint32_t factValue = 0;
     int64_t factValueOffset = -1;
     uint32_t dataSize = 0;

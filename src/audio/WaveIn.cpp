@@ -48,8 +48,8 @@ void TWaveIn::ApplyHeader(const TWaveHeaderInfo& info)
     firstAudioByte_ = info.firstAudioByte;
     deliver_ = type_ != wtUnsupported;
     totalSamples_ = 0;
-    if (type_ == wtUnsupported || info.channels == 0 || info.blockAlign == 0 || info.sampleRate == 0
-        || info.sampleRate > kMaxSampleRate) {
+    if (type_ == wtUnsupported || info.channels == 0 || info.blockAlign == 0 ||
+        info.sampleRate == 0 || info.sampleRate > kMaxSampleRate) {
         type_ = wtUnsupported;
         MarkInvalid();
         return;
@@ -75,8 +75,9 @@ void TWaveIn::ApplyHeader(const TWaveHeaderInfo& info)
     case wtDVIADPCM: {
         const int ba = info.blockAlign;
         const bool fits = channels_ == 1
-            ? ba >= 4 && ImaAdpcm::MonoSamplesPerBlock(ba) * 2 <= kBufferSize
-            : channels_ == 2 && ba >= 8 && (ba - 8) % 8 == 0 && ImaAdpcm::StereoFramesPerBlock(ba) * 4 <= kBufferSize;
+                              ? ba >= 4 && ImaAdpcm::MonoSamplesPerBlock(ba) * 2 <= kBufferSize
+                              : channels_ == 2 && ba >= 8 && (ba - 8) % 8 == 0 &&
+                                    ImaAdpcm::StereoFramesPerBlock(ba) * 4 <= kBufferSize;
         if (!fits || info.samplesPerBlock == 0) {
             type_ = wtUnsupported;
             MarkInvalid();
@@ -95,9 +96,10 @@ void TWaveIn::ApplyHeader(const TWaveHeaderInfo& info)
         const int spb = info.samplesPerBlock;
         const int frames = MsAdpcm::FramesPerBlock(channels_, spb);
         const int codeBytes = channels_ == 1 ? (spb - 2) / 2 : spb - 2;
-        const bool fits = (channels_ == 1 || channels_ == 2) && spb >= 2
-            && ba >= MsAdpcm::HeaderBytes(channels_) + codeBytes && frames * channels_ * 2 <= kBufferSize
-            && info.coefsFit && info.coefCount >= 1;
+        const bool fits = (channels_ == 1 || channels_ == 2) && spb >= 2 &&
+                          ba >= MsAdpcm::HeaderBytes(channels_) + codeBytes &&
+                          frames * channels_ * 2 <= kBufferSize && info.coefsFit &&
+                          info.coefCount >= 1;
         if (!fits) {
             type_ = wtUnsupported;
             MarkInvalid();
@@ -220,11 +222,13 @@ bool TWaveIn::Seek(int sampleNum)
     bool moved = false;
     if (deliver_) {
         if (type_ == wtPCM) {
-            stream_->Seek(static_cast<int64_t>(sampleNum) * (bits_ / 8) * channels_ + firstAudioByte_);
+            stream_->Seek(static_cast<int64_t>(sampleNum) * (bits_ / 8) * channels_ +
+                          firstAudioByte_);
             moved = true;
         } else if (type_ == wtDVIADPCM || type_ == wtMSADPCM) {
-            stream_->Seek(static_cast<int64_t>(sampleNum / header_.samplesPerBlock) * header_.blockAlign
-                          + firstAudioByte_);
+            stream_->Seek(static_cast<int64_t>(sampleNum / header_.samplesPerBlock) *
+                              header_.blockAlign +
+                          firstAudioByte_);
             moved = true;
         }
     }
@@ -241,7 +245,8 @@ int64_t TWaveIn::GetData(void* buffer, int64_t bufferSize)
     const int64_t n = std::min<int64_t>(bufferSize, bufEnd_ - bufStart_ + 1);
     if (n <= 0)
         return 0;
-    std::memcpy(buffer, reinterpret_cast<const uint8_t*>(buffer_.data()) + bufStart_ - 1, static_cast<size_t>(n));
+    std::memcpy(buffer, reinterpret_cast<const uint8_t*>(buffer_.data()) + bufStart_ - 1,
+                static_cast<size_t>(n));
     bufStart_ += static_cast<int>(n);
     SetPosition(Position() + n);
     return n;

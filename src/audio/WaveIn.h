@@ -44,13 +44,13 @@ private:
     void OpenConverted();
     void MarkInvalid();
 
-    std::vector<int16_t> buffer_;  // decode buffer: bytes bufStart_..bufEnd_ (1-based) unread
-    std::vector<uint8_t> block_;   // one compressed block
+    std::vector<int16_t> buffer_; // decode buffer: bytes bufStart_..bufEnd_ (1-based) unread
+    std::vector<uint8_t> block_;  // one compressed block
     TWavType type_ = wtUnsupported;
     TWaveHeaderInfo header_;
     int64_t firstAudioByte_ = 0;
-    int64_t dataEnd_ = 0;          // stream offset just past the data chunk's audio
-    bool deliver_ = false;         // the data can be read (false for unsupported or failed files)
+    int64_t dataEnd_ = 0;  // stream offset just past the data chunk's audio
+    bool deliver_ = false; // the data can be read (false for unsupported or failed files)
     // MPEG in WAV: the converted PCM image in memory, with the file stream set aside meanwhile.
     std::unique_ptr<TACSStream> converted_;
     TACSStream* asideStream_ = nullptr;

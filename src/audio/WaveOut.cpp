@@ -82,9 +82,12 @@ void TWaveOut::DoPrepare()
         existing_ = WalkWaveHeader(*stream_, TWaveWalkMode::Append);
         const bool ima = existing_.type == wtDVIADPCM;
         // An ADPCM file is only continued with blocks this writer can make for it.
-        const bool usable = existing_.found && existing_.type != wtUnsupported
-            && (!ima || (existing_.channels == 1 && existing_.blockAlign >= 4 && existing_.blockAlign % 4 == 0)
-                || (existing_.channels == 2 && existing_.blockAlign >= 8 && existing_.blockAlign % 8 == 0));
+        const bool usable = existing_.found && existing_.type != wtUnsupported &&
+                            (!ima ||
+                             (existing_.channels == 1 && existing_.blockAlign >= 4 &&
+                              existing_.blockAlign % 4 == 0) ||
+                             (existing_.channels == 2 && existing_.blockAlign >= 8 &&
+                              existing_.blockAlign % 8 == 0));
         if (!usable)
             FailPrepare("Cannot append data to this .wav file.");
         appending_ = true;
@@ -98,8 +101,8 @@ void TWaveOut::DoPrepare()
 
     if (jobType_ == wtPCM) {
         if (appending_) {
-            if (static_cast<uint32_t>(input->SampleRate()) != existing_.sampleRate || bits_ != existing_.bitsPerSample
-                || channels_ != existing_.channels)
+            if (static_cast<uint32_t>(input->SampleRate()) != existing_.sampleRate ||
+                bits_ != existing_.bitsPerSample || channels_ != existing_.channels)
                 FailPrepare("Cannot append data in different audio format.");
             stream_->Seek(stream_->Size());
             return;
@@ -114,8 +117,8 @@ void TWaveOut::DoPrepare()
         FailPrepare("Cannot encode this channel count into ADPCM.");
     // Checked before any block is sized: a block size taken from a file of another channel
     // count need not fit this input.
-    if (appending_ && (static_cast<uint32_t>(input->SampleRate()) != existing_.sampleRate
-                       || channels_ != existing_.channels))
+    if (appending_ && (static_cast<uint32_t>(input->SampleRate()) != existing_.sampleRate ||
+                       channels_ != existing_.channels))
         FailPrepare("Cannot append data in different audio format.");
     if (channels_ == 2 && !appending_)
         jobBlockSize_ = std::max(8, jobBlockSize_ & ~7);
@@ -187,9 +190,12 @@ void TWaveOut::WriteImaHeader()
 bool TWaveOut::DoOutput(bool abort)
 {
     switch (BeginStep(abort, endOfInput_)) {
-    case TStepStart::Idle: return true;
-    case TStepStart::End: return false;
-    case TStepStart::Proceed: break;
+    case TStepStart::Idle:
+        return true;
+    case TStepStart::End:
+        return false;
+    case TStepStart::Proceed:
+        break;
     }
     return jobType_ == wtDVIADPCM ? WriteImaStep() : WritePcmStep();
 }
@@ -244,7 +250,8 @@ void TWaveOut::PatchSizes()
         const int64_t data = size - existing_.firstAudioByte;
         Put32At(existing_.dataSizeOffset, RiffSize(data));
         if (jobType_ == wtDVIADPCM) {
-            const int64_t spb = (2 / existing_.channels) * (jobBlockSize_ - 4 * existing_.channels) + 1;
+            const int64_t spb =
+                (2 / existing_.channels) * (jobBlockSize_ - 4 * existing_.channels) + 1;
             Put32At(existing_.factValueOffset, RiffSize(spb * (data / jobBlockSize_)));
         }
     } else if (jobType_ == wtPCM) {

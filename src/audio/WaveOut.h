@@ -58,11 +58,11 @@ private:
     int channels_ = 0;
     int bits_ = 0;
     bool appending_ = false;
-    TWaveHeaderInfo existing_;     // the append parse's findings
-    int64_t inputSize_ = 0;        // Input.Size when the header was written
-    int64_t headerDataSize_ = 0;   // data size the fresh header states
-    int64_t headerFrames_ = 0;     // frames the fresh ADPCM header's fact chunk states
-    int64_t framesIn_ = 0;         // input frames taken into ADPCM blocks (padding excluded)
+    TWaveHeaderInfo existing_;   // the append parse's findings
+    int64_t inputSize_ = 0;      // Input.Size when the header was written
+    int64_t headerDataSize_ = 0; // data size the fresh header states
+    int64_t headerFrames_ = 0;   // frames the fresh ADPCM header's fact chunk states
+    int64_t framesIn_ = 0;       // input frames taken into ADPCM blocks (padding excluded)
     std::vector<int16_t> imaIn_;
     std::vector<uint8_t> imaOut_;
 };

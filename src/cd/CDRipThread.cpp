@@ -33,7 +33,8 @@ int CreateLocked(const QString& path)
 
 QString WriteFailure(const QString& path, int error)
 {
-    return path + QStringLiteral(" could not be written (") + SystemErrorText(error) + QStringLiteral(").");
+    return path + QStringLiteral(" could not be written (") + SystemErrorText(error) +
+           QStringLiteral(").");
 }
 
 } // namespace
@@ -166,11 +167,14 @@ void TCDRipThread::Extract(const TrackSpan& span)
         int normError = 0;
         const bool ok = NormalizeWavFile(
             path, options_.NormalizePercent,
-            [&](int64_t position, int64_t size) { Post(MakeProgressRecord(position, size, normStart)); },
+            [&](int64_t position, int64_t size) {
+                Post(MakeProgressRecord(position, size, normStart));
+            },
             &normError);
         if (!ok) {
             ended(ExtractOutcome::WriteError, path + QStringLiteral(" could not be normalized (") +
-                                                  SystemErrorText(normError) + QStringLiteral(")."));
+                                                  SystemErrorText(normError) +
+                                                  QStringLiteral(")."));
             return;
         }
     }

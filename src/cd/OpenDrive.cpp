@@ -6,8 +6,7 @@
 
 namespace {
 
-template <size_t N>
-QString FieldText(const std::array<char, N>& field)
+template <size_t N> QString FieldText(const std::array<char, N>& field)
 {
     const auto end = std::find(field.begin(), field.end(), '\0');
     return QString::fromUtf8(field.data(), end - field.begin());

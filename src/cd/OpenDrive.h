@@ -6,11 +6,12 @@
 
 /// Status texts OpenDrive leaves for the main window's status bar.
 inline constexpr const char* kNoCdDevicesText = "No CD devices found!";
-inline constexpr const char* kDriveIndexErrorText = "CD device information error in your configration!";
+inline constexpr const char* kDriveIndexErrorText =
+    "CD device information error in your configration!";
 
 struct OpenDriveResult {
-    int Handle = 0;  ///< 0 when no drive was opened
-    QString Status;  ///< the drive's name, or the error text
+    int Handle = 0; ///< 0 when no drive was opened
+    QString Status; ///< the drive's name, or the error text
 };
 
 /// Opens position index (0-based) of the drive list. When no handle is free it closes the

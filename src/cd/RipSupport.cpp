@@ -43,7 +43,8 @@ std::array<uint8_t, kWavHeaderBytes> MakeRipWavHeader(uint32_t audioBytes)
     return h;
 }
 
-std::unique_ptr<QEvent> MakeProgressRecord(int64_t done, int64_t total, std::chrono::steady_clock::time_point start)
+std::unique_ptr<QEvent> MakeProgressRecord(int64_t done, int64_t total,
+                                           std::chrono::steady_clock::time_point start)
 {
     const int32_t percent = total > 0 ? int32_t(done * 100 / total) : 100;
     if (percent <= 0)
@@ -62,4 +63,3 @@ QString RipOutputPath(const QString& folder, const QString& name)
 {
     return IncludeTrailingSlash(folder) + name + QStringLiteral(".wav");
 }
-

@@ -19,7 +19,8 @@ std::array<uint8_t, kWavHeaderBytes> MakeRipWavHeader(uint32_t audioBytes);
 /// A progress record for `done` of `total` units: Percent = done x 100 / total; the elapsed
 /// time since start and the estimated total (elapsed x 100 / Percent) as mm:ss, both empty
 /// while Percent is 0.
-std::unique_ptr<QEvent> MakeProgressRecord(int64_t done, int64_t total, std::chrono::steady_clock::time_point start);
+std::unique_ptr<QEvent> MakeProgressRecord(int64_t done, int64_t total,
+                                           std::chrono::steady_clock::time_point start);
 
 /// Whether a track title can name a file here: "/" or NUL inside, "." or "..", empty, or a
 /// name that with ".wav" passes 255 bytes cannot.
@@ -27,4 +28,3 @@ bool IsValidTrackFileName(const QString& name);
 
 /// The WAV of a ripped track: the folder with "/" added when missing, the name, ".wav".
 QString RipOutputPath(const QString& folder, const QString& name);
-

@@ -70,7 +70,8 @@ void ScaleSamples(uint8_t* data, size_t bytes, float gain)
 }
 
 bool NormalizeWavFile(const QString& path, int32_t percent,
-                      const std::function<void(int64_t position, int64_t size)>& progress, int* error)
+                      const std::function<void(int64_t position, int64_t size)>& progress,
+                      int* error)
 {
     const float gain = float(percent) / 100.0f;
     const QByteArray source = QFile::encodeName(path);

@@ -15,7 +15,9 @@ inline constexpr int WM_CDDBSTATE = 1128;
 /// WM_RIPFAILED: the extraction thread could not set up the drive (code 1) or read the TOC (2).
 class RipFailedEvent : public QEvent {
 public:
-    explicit RipFailedEvent(int code) : QEvent(static_cast<QEvent::Type>(WM_RIPFAILED)), Code(code) {}
+    explicit RipFailedEvent(int code) : QEvent(static_cast<QEvent::Type>(WM_RIPFAILED)), Code(code)
+    {
+    }
     const int Code;
 };
 
@@ -24,14 +26,19 @@ public:
 class JobProgressEvent : public QEvent {
 public:
     explicit JobProgressEvent(std::unique_ptr<TProcessInfo> info)
-        : QEvent(static_cast<QEvent::Type>(WM_JOBPROGRESS)), Info(std::move(info)) {}
+        : QEvent(static_cast<QEvent::Type>(WM_JOBPROGRESS)), Info(std::move(info))
+    {
+    }
     std::unique_ptr<TProcessInfo> Info;
 };
 
 /// WM_CDDBSTATE: a state number of the CDDB worker.
 class CddbStateEvent : public QEvent {
 public:
-    explicit CddbStateEvent(int state) : QEvent(static_cast<QEvent::Type>(WM_CDDBSTATE)), State(state) {}
+    explicit CddbStateEvent(int state)
+        : QEvent(static_cast<QEvent::Type>(WM_CDDBSTATE)), State(state)
+    {
+    }
     const int State;
 };
 
@@ -42,7 +49,8 @@ void PostAppEvent(QObject* receiver, std::unique_ptr<QEvent> event);
 /// Delivers the event and returns after the receiver's thread has handled it (the "send" of a
 /// window message). From the receiver's own thread this is a direct call. The caller must not
 /// be waited for by the receiver's thread unless it passes a token that thread cancels first.
-void SendAppEvent(QObject* receiver, std::unique_ptr<QEvent> event, class TCancelToken* cancel = nullptr);
+void SendAppEvent(QObject* receiver, std::unique_ptr<QEvent> event,
+                  class TCancelToken* cancel = nullptr);
 
 /// Builds a JobProgressEvent for a record.
 std::unique_ptr<QEvent> MakeJobProgress(int32_t percent, const QString& elapsed = {},

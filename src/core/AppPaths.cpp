@@ -23,7 +23,9 @@ QString ComputeExecutableDir()
     if (QCoreApplication::instance() != nullptr)
         dir = QCoreApplication::applicationDirPath();
     else
-        dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
+        dir = QFileInfo(QStringLiteral("/proc/self/exe"))
+                  .canonicalFilePath()
+                  .section(QLatin1Char('/'), 0, -2);
     return IncludeTrailingSlash(dir);
 }
 

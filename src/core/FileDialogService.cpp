@@ -43,8 +43,7 @@ QString QtFilterFromWindows(const QString& filter)
     return out.join(QStringLiteral(";;"));
 }
 
-ScriptedFileDialogService::ScriptedFileDialogService()
-    : previous_(InstallFileDialogService(this))
+ScriptedFileDialogService::ScriptedFileDialogService() : previous_(InstallFileDialogService(this))
 {
 }
 

@@ -82,9 +82,11 @@ bool SameFile(const QString& a, const QString& b)
 {
     struct stat sa {};
     struct stat sb {};
-    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0)
+    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
+        ::stat(QFile::encodeName(b).constData(), &sb) == 0)
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-    return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
+    return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) ==
+           QDir::cleanPath(QFileInfo(b).absoluteFilePath());
 }
 
 QString SystemErrorText(int error)

@@ -62,8 +62,7 @@ MbAnswer AskYesNo(const QString& text, MbIcon icon, MbAnswer defaultButton)
     return ShowWithCaption(text, icon, MbButtons::YesNo, defaultButton);
 }
 
-ScriptedMessageBoxService::ScriptedMessageBoxService()
-    : previous_(InstallMessageBoxService(this))
+ScriptedMessageBoxService::ScriptedMessageBoxService() : previous_(InstallMessageBoxService(this))
 {
 }
 

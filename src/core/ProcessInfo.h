@@ -26,22 +26,24 @@ inline constexpr int32_t WmaEnded = 5000;
 namespace ExtractOutcome {
 inline constexpr int32_t Success = 0;
 inline constexpr int32_t ReadError = 3;
-inline constexpr int32_t NotCreated = 5;  ///< the WAV could not be created (name, link, special file)
-inline constexpr int32_t WriteError = 6;  ///< writing the WAV failed; ElapsedText holds the message
+inline constexpr int32_t NotCreated =
+    5; ///< the WAV could not be created (name, link, special file)
+inline constexpr int32_t WriteError = 6; ///< writing the WAV failed; ElapsedText holds the message
 } // namespace ExtractOutcome
 
 /// ErrorCode of an encode step's end report (Mp3Ended, WmaEnded, OggEnded).
 namespace StepOutcome {
-inline constexpr int32_t Declined = 0;    ///< the user kept the existing output (WMA: or no tool)
+inline constexpr int32_t Declined = 0; ///< the user kept the existing output (WMA: or no tool)
 inline constexpr int32_t OutputInUse = 1;
-inline constexpr int32_t ToolExited = 2;  ///< the tool ended by itself and left its output
-inline constexpr int32_t Skipped = 4;     ///< set by the job: the step had nothing to work on
-inline constexpr int32_t ErrorLine = 8;   ///< the tool printed an error line (in ElapsedText)
-inline constexpr int32_t ToolFailed = 9;  ///< failed exit, a signal or no output; ElapsedText says why
+inline constexpr int32_t ToolExited = 2; ///< the tool ended by itself and left its output
+inline constexpr int32_t Skipped = 4;    ///< set by the job: the step had nothing to work on
+inline constexpr int32_t ErrorLine = 8;  ///< the tool printed an error line (in ElapsedText)
+inline constexpr int32_t ToolFailed =
+    9; ///< failed exit, a signal or no output; ElapsedText says why
 } // namespace StepOutcome
 
 /// Codes of WM_RIPFAILED.
 namespace RipFailure {
-inline constexpr int AddressMode = 1;     ///< the drive refused the TOC address form
+inline constexpr int AddressMode = 1; ///< the drive refused the TOC address form
 inline constexpr int TocUnreadable = 2;
 } // namespace RipFailure

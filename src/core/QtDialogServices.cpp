@@ -9,10 +9,14 @@ namespace {
 QMessageBox::StandardButton ToQt(MbAnswer a)
 {
     switch (a) {
-    case MbAnswer::Ok: return QMessageBox::Ok;
-    case MbAnswer::Cancel: return QMessageBox::Cancel;
-    case MbAnswer::Yes: return QMessageBox::Yes;
-    case MbAnswer::No: return QMessageBox::No;
+    case MbAnswer::Ok:
+        return QMessageBox::Ok;
+    case MbAnswer::Cancel:
+        return QMessageBox::Cancel;
+    case MbAnswer::Yes:
+        return QMessageBox::Yes;
+    case MbAnswer::No:
+        return QMessageBox::No;
     }
     return QMessageBox::Ok;
 }
@@ -25,26 +29,46 @@ MbAnswer QtMessageBoxService::Show(const MessageBoxRequest& r)
     box.setWindowTitle(r.Caption);
     box.setText(r.Text);
     switch (r.Icon) {
-    case MbIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MbIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case MbIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case MbIcon::Error: box.setIcon(QMessageBox::Critical); break;
-    case MbIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MbIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case MbIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MbIcon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MbIcon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MbIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     switch (r.Buttons) {
-    case MbButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case MbButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case MbButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MbButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case MbButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case MbButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     case MbButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
     box.setDefaultButton(ToQt(r.DefaultButton));
     switch (box.exec()) {
-    case QMessageBox::Yes: return MbAnswer::Yes;
-    case QMessageBox::No: return MbAnswer::No;
-    case QMessageBox::Cancel: return MbAnswer::Cancel;
-    default: return MbAnswer::Ok;
+    case QMessageBox::Yes:
+        return MbAnswer::Yes;
+    case QMessageBox::No:
+        return MbAnswer::No;
+    case QMessageBox::Cancel:
+        return MbAnswer::Cancel;
+    default:
+        return MbAnswer::Ok;
     }
 }
 
@@ -59,7 +83,8 @@ QStringList QtFileDialogService::Pick(const FileDialogRequest& r)
     case FileDialogKind::SaveFile: {
         QString start = r.Directory;
         if (!r.FileName.isEmpty())
-            start = r.Directory.isEmpty() ? r.FileName : r.Directory + QLatin1Char('/') + r.FileName;
+            start =
+                r.Directory.isEmpty() ? r.FileName : r.Directory + QLatin1Char('/') + r.FileName;
         if (r.Kind == FileDialogKind::SaveFile && r.DefaultSuffix.isEmpty() &&
             !r.CallerConfirmsOverwrite) {
             const QString f =

@@ -22,8 +22,14 @@ class QCoreApplication;
 #ifdef PLATTERLY_TSAN
 extern "C" void __tsan_acquire(void* addr);
 extern "C" void __tsan_release(void* addr);
-inline void HandoffRelease(const void* addr) { __tsan_release(const_cast<void*>(addr)); }
-inline void HandoffAcquire(const void* addr) { __tsan_acquire(const_cast<void*>(addr)); }
+inline void HandoffRelease(const void* addr)
+{
+    __tsan_release(const_cast<void*>(addr));
+}
+inline void HandoffAcquire(const void* addr)
+{
+    __tsan_acquire(const_cast<void*>(addr));
+}
 #else
 inline void HandoffRelease(const void*) {}
 inline void HandoffAcquire(const void*) {}

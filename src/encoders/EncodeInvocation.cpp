@@ -5,7 +5,6 @@
 
 #include <QMetaObject>
 
-
 namespace {
 
 // Signalled when the request has run or its queued call was destroyed unrun.

@@ -22,8 +22,8 @@ public:
     /// The object on whose thread requests run; calls queued to it are dropped with it.
     virtual QObject* RequestContext() = 0;
     /// Runs a request of inv on that thread; may raise.
-    virtual void HandleRequest(const std::shared_ptr<TEncodeInvocation>& inv, TEncodeRequest request,
-                               uint32_t count) = 0;
+    virtual void HandleRequest(const std::shared_ptr<TEncodeInvocation>& inv,
+                               TEncodeRequest request, uint32_t count) = 0;
 };
 
 /// Everything one tool invocation owns: its three pipes and its process. The runner (UI thread)

@@ -2,8 +2,8 @@
 
 #include <csignal>
 #include <cstring>
-#include <sys/wait.h>
 #include <string>
+#include <sys/wait.h>
 #include <system_error>
 #include <vector>
 
@@ -69,8 +69,8 @@ void TEncodeProcess::Start()
     argv.reserve(static_cast<size_t>(command.Arguments.size()));
     for (const QString& a : command.Arguments)
         argv.push_back(QFile::encodeName(a).toStdString());
-    const int rc = inv->Child.Spawn(argv, inv->StdIn.ReadFd(), inv->StdOut.WriteFd(),
-                                    inv->StdErr.WriteFd());
+    const int rc =
+        inv->Child.Spawn(argv, inv->StdIn.ReadFd(), inv->StdOut.WriteFd(), inv->StdErr.WriteFd());
     if (rc != 0)
         throw ErrorWithCode("Error while creating mp3 encoding process!", rc);
     startTime_ = std::chrono::steady_clock::now();
@@ -154,8 +154,8 @@ void TEncodeProcess::EndRun()
     inv->Child.Signal(SIGTERM);
 }
 
-void TEncodeProcess::HandleRequest(const std::shared_ptr<TEncodeInvocation>& inv, TEncodeRequest request,
-                                   uint32_t count)
+void TEncodeProcess::HandleRequest(const std::shared_ptr<TEncodeInvocation>& inv,
+                                   TEncodeRequest request, uint32_t count)
 {
     // A request of a run that was stopped or replaced after the watcher posted it.
     if (inv != current_ || inv->StopRequested.load())
@@ -191,8 +191,8 @@ void TEncodeProcess::ReadPipe(TEncodeInvocation& inv, bool stdErr, uint32_t coun
                             static_cast<size_t>(count), err);
     if (n < 0) {
         ClosePipes();
-        throw ErrorWithCode(stdErr ? "Error reading STDERR pipe : " : "Error reading STDOUT pipe : ",
-                            err);
+        throw ErrorWithCode(
+            stdErr ? "Error reading STDERR pipe : " : "Error reading STDOUT pipe : ", err);
     }
     buffer.truncate(n);
     if (!inv.ReportingEnded)
@@ -219,7 +219,9 @@ QString TEncodeProcess::RunFailure() const
     const int status = lastWaitStatus_;
     if (WIFSIGNALED(status)) {
         const int sig = WTERMSIG(status);
-        return tool + QStringLiteral(" was ended by signal %1 (%2).").arg(sig).arg(QString::fromLocal8Bit(::strsignal(sig)));
+        return tool + QStringLiteral(" was ended by signal %1 (%2).")
+                          .arg(sig)
+                          .arg(QString::fromLocal8Bit(::strsignal(sig)));
     }
     if (!WIFEXITED(status))
         return tool + QStringLiteral(" ended in an unknown way.");

@@ -33,9 +33,9 @@ public:
     ~TEncodeProcess() override;
 
     // Set by the caller before each Start.
-    bool Active = false;       ///< cleared only by Stop
-    bool Encode = true;        ///< false: decode (MP3 only)
-    uint8_t JobKind = 0;       ///< the calling job's kind (1 CD rip, 2 WAV->MP3, ...)
+    bool Active = false; ///< cleared only by Stop
+    bool Encode = true;  ///< false: decode (MP3 only)
+    uint8_t JobKind = 0; ///< the calling job's kind (1 CD rip, 2 WAV->MP3, ...)
     QString InputFile;
     QString OutputFile;
     QPointer<QObject> NotifyWindow;

@@ -57,8 +57,7 @@ std::optional<TProgressReport> ParseLameDecodeLine(const QString& line, int32_t&
         return std::nullopt;
 
     const int64_t done = NumberOr(TrimControl(Columns(line, progressColumn, 6)), -1);
-    const int64_t total =
-        NumberOr(TrimControl(Columns(line, int64_t{progressColumn} + 7, 6)), -1);
+    const int64_t total = NumberOr(TrimControl(Columns(line, int64_t{progressColumn} + 7, 6)), -1);
     if (done == -1 || total == -1 || total == 0)
         return std::nullopt;
     const int64_t percent = done * 100 / total;
@@ -67,7 +66,7 @@ std::optional<TProgressReport> ParseLameDecodeLine(const QString& line, int32_t&
     TProgressReport report;
     report.Percent = static_cast<int32_t>(percent);
     report.ElapsedText = Mmss(elapsedSeconds);
-    report.TotalText =
-        Mmss(RoundHalfEven(static_cast<double>(elapsedSeconds) * 100.0 / static_cast<double>(percent)));
+    report.TotalText = Mmss(
+        RoundHalfEven(static_cast<double>(elapsedSeconds) * 100.0 / static_cast<double>(percent)));
     return report;
 }

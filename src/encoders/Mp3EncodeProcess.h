@@ -3,8 +3,9 @@
 #include "core/Settings.h"
 #include "encoders/EncodeProcess.h"
 
-/// Runs the lame program: encodes InputFile (WAV) to OutputFile (MP3) with Settings, or decodes an MP3 to WAV when Encode is false. Progress is posted; the end event
-/// (Percent 2000, ErrorCode the outcome) is posted too.
+/// Runs the lame program: encodes InputFile (WAV) to OutputFile (MP3) with Settings, or decodes an
+/// MP3 to WAV when Encode is false. Progress is posted; the end event (Percent 2000, ErrorCode the
+/// outcome) is posted too.
 ///
 /// lame is taken from the program's folder when it is there, else found on PATH. Lines that
 /// echo the input or output path are not parsed, so a "%" or "#" in a file name cannot be

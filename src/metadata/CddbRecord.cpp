@@ -9,7 +9,8 @@ namespace {
 constexpr int kMaxTitleIndex = 98; // an audio CD has at most 99 tracks
 
 /// n of a "TTITLEn" key written the canonical way (digits, no sign, no leading zero).
-std::optional<int> TitleIndex(QStringView key) {
+std::optional<int> TitleIndex(QStringView key)
+{
     static const QLatin1String prefix("TTITLE");
     if (!key.startsWith(prefix))
         return std::nullopt;
@@ -28,7 +29,8 @@ std::optional<int> TitleIndex(QStringView key) {
     return n;
 }
 
-QString Unescaped(const QString& raw) {
+QString Unescaped(const QString& raw)
+{
     QString out;
     out.reserve(raw.size());
     for (qsizetype i = 0; i < raw.size(); ++i) {
@@ -54,7 +56,8 @@ QString Unescaped(const QString& raw) {
     return out.trimmed();
 }
 
-void Append(std::optional<QString>& field, QStringView part) {
+void Append(std::optional<QString>& field, QStringView part)
+{
     if (!field)
         field = QString();
     field->append(part);
@@ -62,7 +65,8 @@ void Append(std::optional<QString>& field, QStringView part) {
 
 } // namespace
 
-TCddbRecord ParseCddbRecord(const QString& text) {
+TCddbRecord ParseCddbRecord(const QString& text)
+{
     TCddbRecord raw;
     std::map<int, QString> titles;
     qsizetype start = 0;
@@ -101,7 +105,8 @@ TCddbRecord ParseCddbRecord(const QString& text) {
     return record;
 }
 
-TDiscTitle SplitDTitle(const QString& value) {
+TDiscTitle SplitDTitle(const QString& value)
+{
     qsizetype at = value.indexOf(QLatin1String(" / "));
     qsizetype width = 3;
     if (at < 0) {
@@ -113,7 +118,8 @@ TDiscTitle SplitDTitle(const QString& value) {
     return {value.left(at).trimmed(), value.mid(at + width).trimmed()};
 }
 
-bool AddCddbRecord(const TCddbRecord& record, int first, int last, TCddbResult& result) {
+bool AddCddbRecord(const TCddbRecord& record, int first, int last, TCddbResult& result)
+{
     if (record.DTitle) {
         const TDiscTitle t = SplitDTitle(*record.DTitle);
         result.Artist = t.Artist;

@@ -1,6 +1,7 @@
 #include "metadata/QueryCDDBLogic.h"
 
-const QStringList& CddbServerList() {
+const QStringList& CddbServerList()
+{
     // gnudb is the one answering today; the freedb names are kept for mirrors and local
     // installations that still answer under them.
     static const QStringList servers{
@@ -14,11 +15,13 @@ const QStringList& CddbServerList() {
     return servers;
 }
 
-QString DefaultCddbScript() {
+QString DefaultCddbScript()
+{
     return QStringLiteral("/~cddb/cddb.cgi");
 }
 
-TQueryCDDBFields TQueryCDDBFields::FromSettings(const TQueryCDDB& settings) {
+TQueryCDDBFields TQueryCDDBFields::FromSettings(const TQueryCDDB& settings)
+{
     TQueryCDDBFields f;
     const qsizetype at = CddbServerList().indexOf(settings.Server);
     f.ServerIndex = at < 0 ? 0 : static_cast<int>(at);
@@ -30,14 +33,16 @@ TQueryCDDBFields TQueryCDDBFields::FromSettings(const TQueryCDDB& settings) {
     return f;
 }
 
-void TQueryCDDBFields::Reset() {
+void TQueryCDDBFields::Reset()
+{
     ServerIndex = 0;
     ServerText = CddbServerList().front();
     Script = DefaultCddbScript();
     UseProxy = false;
 }
 
-void TQueryCDDBFields::Store(TQueryCDDB& settings) const {
+void TQueryCDDBFields::Store(TQueryCDDB& settings) const
+{
     settings.Server = ServerText;
     settings.Script = Script;
     settings.UseProxy = UseProxy;
@@ -45,7 +50,8 @@ void TQueryCDDBFields::Store(TQueryCDDB& settings) const {
     settings.Port = Port;
 }
 
-int ProxyPortNumber(const QString& port) {
+int ProxyPortNumber(const QString& port)
+{
     bool ok = false;
     const int n = port.trimmed().toInt(&ok, 10);
     return ok && n >= 1 && n <= 65535 ? n : 80;

@@ -21,7 +21,8 @@ struct Registry {
 
     /// Deletes the threads that ended; all of them when every lookup returned (the last
     /// steps of a thread after its lookup returned take no time to wait for).
-    void Reap() {
+    void Reap()
+    {
         std::vector<QThread*> done;
         {
             std::lock_guard lock(mutex);
@@ -39,7 +40,8 @@ struct Registry {
         }
     }
 
-    ~Registry() {
+    ~Registry()
+    {
         // At exit only ended threads are deleted; one still running is left to the process.
         for (auto& [thread, link] : threads) {
             if (thread->isFinished())
@@ -48,20 +50,23 @@ struct Registry {
     }
 };
 
-Registry& Threads() {
+Registry& Threads()
+{
     static Registry registry;
     return registry;
 }
 
 } // namespace
 
-void TCddbLookupLink::Post(std::unique_ptr<QEvent> event) {
+void TCddbLookupLink::Post(std::unique_ptr<QEvent> event)
+{
     std::lock_guard lock(mutex_);
     if (!Stopped())
         PostAppEvent(receiver_, std::move(event));
 }
 
-void TCddbLookupLink::Stop() {
+void TCddbLookupLink::Stop()
+{
     {
         std::lock_guard lock(mutex_);
         stopped_.store(true, std::memory_order_release);
@@ -73,10 +78,13 @@ void TCddbLookupLink::Stop() {
 TQueryCDDBThread::TQueryCDDBThread(uint8_t first, uint8_t last, int handle,
                                    const TQueryCDDB& settings,
                                    std::shared_ptr<TCddbLookupLink> link)
-    : first_(first), last_(last), handle_(handle), settings_(settings), link_(std::move(link)) {}
+    : first_(first), last_(last), handle_(handle), settings_(settings), link_(std::move(link))
+{
+}
 
 void TQueryCDDBThread::Start(uint8_t first, uint8_t last, int handle, const TQueryCDDB& settings,
-                             std::shared_ptr<TCddbLookupLink> link) {
+                             std::shared_ptr<TCddbLookupLink> link)
+{
     Registry& r = Threads();
     r.Reap();
     auto lookup = std::make_shared<TQueryCDDBThread>(first, last, handle, settings, link);
@@ -106,13 +114,15 @@ void TQueryCDDBThread::Start(uint8_t first, uint8_t last, int handle, const TQue
     thread->start();
 }
 
-int TQueryCDDBThread::Running() {
+int TQueryCDDBThread::Running()
+{
     Registry& r = Threads();
     std::lock_guard lock(r.mutex);
     return r.running;
 }
 
-bool TQueryCDDBThread::StopAllAndWait(std::chrono::milliseconds timeout) {
+bool TQueryCDDBThread::StopAllAndWait(std::chrono::milliseconds timeout)
+{
     Registry& r = Threads();
     std::vector<std::shared_ptr<TCddbLookupLink>> links;
     {
@@ -133,11 +143,13 @@ bool TQueryCDDBThread::StopAllAndWait(std::chrono::milliseconds timeout) {
     return none;
 }
 
-void TQueryCDDBThread::Post(int state, int code, std::unique_ptr<TCddbResult> result) {
+void TQueryCDDBThread::Post(int state, int code, std::unique_ptr<TCddbResult> result)
+{
     link_->Post(std::make_unique<TCddbStateEvent>(state, code, std::move(result)));
 }
 
-void TQueryCDDBThread::Execute() {
+void TQueryCDDBThread::Execute()
+{
     CDDBSetAbortHandle(link_->Abort());
     CDDBSetOption(0, settings_.Server, 0);
     CDDBSetOption(6, settings_.Script, 0);

@@ -19,7 +19,9 @@
 class TCddbStateEvent : public CddbStateEvent {
 public:
     TCddbStateEvent(int state, int code, std::unique_ptr<TCddbResult> result)
-        : CddbStateEvent(state), Code(code), Result(std::move(result)) {}
+        : CddbStateEvent(state), Code(code), Result(std::move(result))
+    {
+    }
     const int Code;
     std::unique_ptr<TCddbResult> Result;
 };

@@ -25,7 +25,10 @@ QString CutText(const QString& text, int count)
 {
     qsizetype i = 0;
     for (int n = 0; n < count && i < text.size(); ++n)
-        i += (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ? 2 : 1;
+        i +=
+            (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+                ? 2
+                : 1;
     return text.left(i);
 }
 
@@ -65,7 +68,8 @@ bool ReadAt(int fd, char* buffer, size_t size, off_t offset)
 {
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
+        const ssize_t n =
+            ::pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -79,7 +83,8 @@ bool WriteAt(int fd, const char* buffer, size_t size, off_t offset)
 {
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::pwrite(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
+        const ssize_t n =
+            ::pwrite(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -117,11 +122,26 @@ private:
 
 } // namespace
 
-void Tid3tag::SetTitle(const QString& text) { title_ = CutText(text, TextWidth); }
-void Tid3tag::SetArtist(const QString& text) { artist_ = CutText(text, TextWidth); }
-void Tid3tag::SetAlbum(const QString& text) { album_ = CutText(text, TextWidth); }
-void Tid3tag::SetComment(const QString& text) { comment_ = CutText(text, TextWidth); }
-void Tid3tag::SetYear(const QString& text) { year_ = CutText(text, YearWidth); }
+void Tid3tag::SetTitle(const QString& text)
+{
+    title_ = CutText(text, TextWidth);
+}
+void Tid3tag::SetArtist(const QString& text)
+{
+    artist_ = CutText(text, TextWidth);
+}
+void Tid3tag::SetAlbum(const QString& text)
+{
+    album_ = CutText(text, TextWidth);
+}
+void Tid3tag::SetComment(const QString& text)
+{
+    comment_ = CutText(text, TextWidth);
+}
+void Tid3tag::SetYear(const QString& text)
+{
+    year_ = CutText(text, YearWidth);
+}
 
 void Tid3tag::SetTrack(uint8_t track)
 {

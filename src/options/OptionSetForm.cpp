@@ -22,8 +22,7 @@
 
 namespace {
 
-template <typename W>
-W* Named(W* widget, const char* name)
+template <typename W> W* Named(W* widget, const char* name)
 {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
@@ -88,7 +87,8 @@ TOptionSetForm::TOptionSetForm(QWidget* parent, IDriveHost* host, const TOptions
 
     connect(btOK, &QPushButton::clicked, this, [this] { GuardedCall([this] { btOKClick(); }); });
     connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(btBrowser, &QPushButton::clicked, this, [this] { GuardedCall([this] { btBrowserClick(); }); });
+    connect(btBrowser, &QPushButton::clicked, this,
+            [this] { GuardedCall([this] { btBrowserClick(); }); });
     connect(bDefault, &QPushButton::clicked, this, [this] {
         TOptionFormValues v = Values();
         logic_.LameDefaults(v);
@@ -123,7 +123,8 @@ QWidget* TOptionSetForm::BuildOutputTab()
     layout->addWidget(dirGroup);
 
     auto* grid = new QGridLayout;
-    ckbKeepWav = Named(new QCheckBox(QStringLiteral("Delete WAV file after processing"), page), "ckbKeepWav");
+    ckbKeepWav = Named(new QCheckBox(QStringLiteral("Delete WAV file after processing"), page),
+                       "ckbKeepWav");
     grid->addWidget(ckbKeepWav, 0, 0, 1, 3);
     cbOutputFormat = PickList(page, "cbOutputFormat", TOptionSetLogic::OutputFormatItems());
     grid->addWidget(Caption(QStringLiteral("Output format:"), page, cbOutputFormat), 1, 0);
@@ -142,7 +143,9 @@ QWidget* TOptionSetForm::BuildOutputTab()
     // Kept and stored, but not offered: nothing uses the length yet.
     gbRipTime = Named(new QGroupBox(page), "gbRipTime");
     auto* ripRow = new QHBoxLayout(gbRipTime);
-    cbRipTime = Named(new QCheckBox(QStringLiteral("Enable to set the length to extract"), gbRipTime), "cbRipTime");
+    cbRipTime =
+        Named(new QCheckBox(QStringLiteral("Enable to set the length to extract"), gbRipTime),
+              "cbRipTime");
     ripRow->addWidget(cbRipTime);
     ripRow->addWidget(Caption(QStringLiteral("The song length:"), gbRipTime));
     eRipTime = Named(new QLineEdit(gbRipTime), "eRipTime");
@@ -158,8 +161,10 @@ QWidget* TOptionSetForm::BuildLameTab()
 {
     auto* page = new QWidget;
     auto* grid = new QGridLayout(page);
-    ckbSelectVBR = Named(new QCheckBox(QStringLiteral("Enable Variable Bitrate(VBR)"), page), "ckbSelectVBR");
-    ckbVBRHead = Named(new QCheckBox(QStringLiteral("Disable writing of the VBR Tag"), page), "ckbVBRHead");
+    ckbSelectVBR =
+        Named(new QCheckBox(QStringLiteral("Enable Variable Bitrate(VBR)"), page), "ckbSelectVBR");
+    ckbVBRHead =
+        Named(new QCheckBox(QStringLiteral("Disable writing of the VBR Tag"), page), "ckbVBRHead");
     grid->addWidget(ckbSelectVBR, 0, 0, 1, 2);
     grid->addWidget(ckbVBRHead, 1, 0, 1, 2);
     cbBitRate = TypedList(page, "cbBitRate", TOptionSetLogic::Mp3BitRateItems());
@@ -168,8 +173,8 @@ QWidget* TOptionSetForm::BuildLameTab()
     cbMpegQuality = PickList(page, "cbMpegQuality", TOptionSetLogic::MpegQualityItems());
     cbStereoMode = PickList(page, "cbStereoMode", TOptionSetLogic::StereoModeItems());
     const std::pair<const char*, QComboBox*> rows[] = {
-        {"Minimum bitrate:", cbBitRate},   {"Maximum bitrate:", cbMaxBitRate},
-        {"VBR Quality:", cbVBRQuality},    {"Speed/Quality:", cbMpegQuality},
+        {"Minimum bitrate:", cbBitRate}, {"Maximum bitrate:", cbMaxBitRate},
+        {"VBR Quality:", cbVBRQuality},  {"Speed/Quality:", cbMpegQuality},
         {"Mode:", cbStereoMode},
     };
     int r = 2;
@@ -188,7 +193,8 @@ QWidget* TOptionSetForm::BuildOggTab()
 {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    cbUseCompress = Named(new QCheckBox(QStringLiteral("Use Quality setting"), page), "cbUseCompress");
+    cbUseCompress =
+        Named(new QCheckBox(QStringLiteral("Use Quality setting"), page), "cbUseCompress");
     layout->addWidget(cbUseCompress);
     auto* sliderRow = new QHBoxLayout;
     tbCompression = Named(new QSlider(Qt::Horizontal, page), "tbCompression");
@@ -242,7 +248,7 @@ QWidget* TOptionSetForm::BuildId3Tab()
     ID3comment = Named(new TLimitedLineEdit(30, page), "ID3comment");
     ID3genre = PickList(page, "ID3genre", GenreList());
     const std::pair<const char*, QWidget*> rows[] = {
-        {"Artist:", ID3artist}, {"Album:", ID3album}, {"Year:", ID3year},
+        {"Artist:", ID3artist}, {"Album:", ID3album},     {"Year:", ID3year},
         {"Genre:", ID3genre},   {"Comment:", ID3comment},
     };
     int r = 1;
@@ -262,7 +268,8 @@ QWidget* TOptionSetForm::BuildCdRomTab()
     cbCDList = PickList(page, "cbCDList", {});
     grid->addWidget(Caption(QStringLiteral("CD-ROM drive:"), page, cbCDList), 0, 0);
     grid->addWidget(cbCDList, 0, 1);
-    ckbCDDb = Named(new QCheckBox(QStringLiteral("Get CD information from CD DB"), page), "ckbCDDb");
+    ckbCDDb =
+        Named(new QCheckBox(QStringLiteral("Get CD information from CD DB"), page), "ckbCDDb");
     ckbCDDb->setVisible(false);
     grid->addWidget(ckbCDDb, 1, 0, 1, 2);
     grid->setColumnStretch(1, 1);
@@ -386,10 +393,19 @@ void TOptionSetForm::btOKClick()
     if (PageControl1->currentIndex() != problem.Tab)
         return;
     switch (problem.Control) {
-    case TOptionProblem::OutputDir: editOutputDir->setFocus(); break;
-    case TOptionProblem::RipTime: eRipTime->setFocus(); break;
-    case TOptionProblem::BitRate: cbBitRate->setFocus(); break;
-    case TOptionProblem::MaxBitRate: cbMaxBitRate->setFocus(); break;
-    case TOptionProblem::None: break;
+    case TOptionProblem::OutputDir:
+        editOutputDir->setFocus();
+        break;
+    case TOptionProblem::RipTime:
+        eRipTime->setFocus();
+        break;
+    case TOptionProblem::BitRate:
+        cbBitRate->setFocus();
+        break;
+    case TOptionProblem::MaxBitRate:
+        cbMaxBitRate->setFocus();
+        break;
+    case TOptionProblem::None:
+        break;
     }
 }

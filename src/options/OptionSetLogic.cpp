@@ -13,8 +13,10 @@
 
 namespace {
 
-constexpr std::array<int, 14> kMp3BitRates{32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-constexpr std::array<int, 14> kOggBitRates{45, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
+constexpr std::array<int, 14> kMp3BitRates{32,  40,  48,  56,  64,  80,  96,
+                                           112, 128, 160, 192, 224, 256, 320};
+constexpr std::array<int, 14> kOggBitRates{45,  48,  56,  64,  80,  96,  112,
+                                           128, 144, 160, 192, 224, 256, 320};
 
 // A list entry: the number right-aligned in three characters, " kbit/s".
 QString ListBitRate(int kbps)
@@ -115,7 +117,8 @@ TOptionProblem TOptionSetLogic::Check(const TOptionFormValues& v)
     if (!DirectoryExists(v.OutputDir)) {
         p.Control = TOptionProblem::OutputDir;
         p.Tab = tabOutput;
-        p.Text = v.OutputDir + QStringLiteral(",") + QStringLiteral("The output directory does not exist.");
+        p.Text = v.OutputDir + QStringLiteral(",") +
+                 QStringLiteral("The output directory does not exist.");
         return p;
     }
     int32_t ripTime = 0;
@@ -247,8 +250,9 @@ QStringList TOptionSetLogic::MpegQualityItems()
 
 QStringList TOptionSetLogic::StereoModeItems()
 {
-    return {QStringLiteral("Stereo"), QStringLiteral("Joint Stereo"), QStringLiteral("Forced Joint Stereo"),
-            QStringLiteral("Dual Channels"), QStringLiteral("Mono")};
+    return {QStringLiteral("Stereo"), QStringLiteral("Joint Stereo"),
+            QStringLiteral("Forced Joint Stereo"), QStringLiteral("Dual Channels"),
+            QStringLiteral("Mono")};
 }
 
 QStringList TOptionSetLogic::OggBitRateItems()

@@ -24,7 +24,7 @@ struct TOptionFormValues {
     // "LAME"
     bool SelectVBR = false;
     bool VBRHead = false;
-    QString BitRate;    ///< the editable combo's text, e.g. "128 kbit/s"
+    QString BitRate; ///< the editable combo's text, e.g. "128 kbit/s"
     QString MaxBitRate;
     int VBRQuality = 0;
     int MpegQuality = 0;

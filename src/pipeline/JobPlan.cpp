@@ -18,13 +18,19 @@ TJobPlan JobPlanOf(int jobKind, int outputFormat)
         return plan;
     }
     case jkWavToMp3:
-        return {{S::Resample, S::Mp3}, TOutputPlace::OutputFolder, false, QStringLiteral("Encoding WAV to MP3")};
+        return {{S::Resample, S::Mp3},
+                TOutputPlace::OutputFolder,
+                false,
+                QStringLiteral("Encoding WAV to MP3")};
     case jkMp3ToWav:
         return {{S::Mp3}, TOutputPlace::OutputFolder, true, QStringLiteral("Decoding MP3 to WAV")};
     case jkRecordingToMp3:
         return {{S::Mp3}, TOutputPlace::BesideEntry, false, QStringLiteral("Encoding WAV to MP3")};
     case jkWavToOgg:
-        return {{S::Resample, S::Vorbis}, TOutputPlace::OutputFolder, false, QStringLiteral("Encoding WAV to OGG")};
+        return {{S::Resample, S::Vorbis},
+                TOutputPlace::OutputFolder,
+                false,
+                QStringLiteral("Encoding WAV to OGG")};
     case jkWavToWma:
         return {{S::Wma}, TOutputPlace::OutputFolder, false, QStringLiteral("Encoding WAV to WMA")};
     default:

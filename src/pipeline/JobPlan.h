@@ -18,7 +18,8 @@ enum JobKindValue : int {
 /// The kinds of step an entry of a job goes through. Each ends with its own end event.
 enum class TStepType {
     Extract,  ///< a CD track into its WAV (1000)
-    Resample, ///< a WAV below 44100 Hz into the temporary file, or nothing for one at 44100 Hz or more (4000)
+    Resample, ///< a WAV below 44100 Hz into the temporary file, or nothing for one at 44100 Hz or
+              ///< more (4000)
     Mp3,      ///< lame, encoding or decoding (2000)
     Wma,      ///< WM8EUTIL (5000)
     Vorbis,   ///< the Ogg Vorbis writer (3000)
@@ -27,9 +28,9 @@ inline constexpr int kStepTypeCount = 5;
 
 /// Where a step's output goes.
 enum class TOutputPlace {
-    BesideWav,      ///< the track's WAV with another extension (CD rips)
-    OutputFolder,   ///< the output folder, named after the entry
-    BesideEntry,    ///< the entry itself with another extension (a recording's MP3)
+    BesideWav,    ///< the track's WAV with another extension (CD rips)
+    OutputFolder, ///< the output folder, named after the entry
+    BesideEntry,  ///< the entry itself with another extension (a recording's MP3)
 };
 
 /// What one kind of job does with each of its entries, in order. Adding a step or a kind
@@ -37,8 +38,8 @@ enum class TOutputPlace {
 struct TJobPlan {
     std::vector<TStepType> Steps;
     TOutputPlace Place = TOutputPlace::OutputFolder;
-    bool Decode = false;         ///< the MP3 step decodes to WAV
-    QString FirstGroup;          ///< the group caption of the first entry's encode step
+    bool Decode = false; ///< the MP3 step decodes to WAV
+    QString FirstGroup;  ///< the group caption of the first entry's encode step
 };
 
 /// The plan of a job kind; a CD rip's depends on the output format (0 MP3, 1 WAV, 2 OGG, 3 WMA).

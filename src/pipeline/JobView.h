@@ -4,13 +4,13 @@
 
 /// What the job window shows; the job fills it and the window mirrors it into its controls.
 struct TJobView {
-    QString Caption;                        ///< the window's caption
+    QString Caption; ///< the window's caption
     QString GroupCaption = QStringLiteral("Extracting");
-    QString Label1;                         ///< time elapsed
-    QString Label2;                         ///< time estimated
+    QString Label1; ///< time elapsed
+    QString Label2; ///< time estimated
     QString Label3 = QStringLiteral("Initializing...");
     bool Label3Visible = true;
-    int Bar = 0;                            ///< progress bar, 0..100
+    int Bar = 0; ///< progress bar, 0..100
     bool BarTextVisible = false;
 };
 

@@ -38,10 +38,11 @@ QString JobCaption(const QString& verb, int k, int n, const QString& text)
            QStringLiteral("): ") + text;
 }
 
-TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners runners, QObject* parent)
+TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners runners,
+                 QObject* parent)
     : QObject(parent), kind_(jobKind), cdHandle_(cdHandle),
-      plan_(JobPlanOf(jobKind, OptionsSetting().CommonOptions.OutputFormat)), fileList_(list), entries_(list),
-      runners_(runners)
+      plan_(JobPlanOf(jobKind, OptionsSetting().CommonOptions.OutputFormat)), fileList_(list),
+      entries_(list), runners_(runners)
 {
     timer1_.setInterval(1000);
     connect(&timer1_, &QTimer::timeout, this, &TRipJob::Timer1Timer);
@@ -201,7 +202,8 @@ void TRipJob::Finish(TStepType lastStep)
 
 void TRipJob::FinishLater()
 {
-    QMetaObject::invokeMethod(this, [this] { Q_EMIT CloseRequested(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT CloseRequested(); }, Qt::QueuedConnection);
 }
 
 bool TRipJob::event(QEvent* e)
@@ -285,7 +287,8 @@ void TRipJob::StartExtract()
     view_.Label3Visible = true;
     ripThread_.reset(); // waits for the finished thread
     stepInput_ = OutputDir() + Title(k) + QStringLiteral(".wav");
-    auto thread = std::make_unique<TCDRipThread>(TrackNumber(k), Title(k), OptionsSetting().CommonOptions);
+    auto thread =
+        std::make_unique<TCDRipThread>(TrackNumber(k), Title(k), OptionsSetting().CommonOptions);
     thread->SetDriveHandle(cdHandle_);
     thread->SetReceiver(this);
     ripThread_ = std::move(thread);
@@ -299,9 +302,10 @@ void TRipJob::ExtractEnded(const TProcessInfo& info)
     if (c == ExtractOutcome::ReadError) {
         ShowError(QStringLiteral("Error while reading CD information!"));
     } else if (c == ExtractOutcome::NotCreated) {
-        ShowError(OptionsSetting().CommonOptions.OutputFolder + QStringLiteral("/") + Title(entry_) +
-                  QStringLiteral(".wav") +
-                  QStringLiteral(" is not a valid file name.Please rename the Title in the CD tracks list."));
+        ShowError(OptionsSetting().CommonOptions.OutputFolder + QStringLiteral("/") +
+                  Title(entry_) + QStringLiteral(".wav") +
+                  QStringLiteral(
+                      " is not a valid file name.Please rename the Title in the CD tracks list."));
     } else if (c == ExtractOutcome::WriteError) {
         ShowError(info.ElapsedText);
     }
@@ -322,7 +326,8 @@ void TRipJob::StartResample()
         StepEnded(TStepType::Resample, false);
         return;
     }
-    const TStreamSteps::TInputProbe probe = exists ? streams_->Probe(entry) : TStreamSteps::TInputProbe{};
+    const TStreamSteps::TInputProbe probe =
+        exists ? streams_->Probe(entry) : TStreamSteps::TInputProbe{};
     if (!probe.Readable) {
         ShowError(entry + (exists ? QStringLiteral(" is not a WAV file that can be converted.")
                                   : QStringLiteral(" does not exist.")));
@@ -355,7 +360,8 @@ void TRipJob::ResampleEnded(const TProcessInfo& info)
 
 // --- The encoder runners ------------------------------------------------------------------
 
-void TRipJob::StartRunner(TEncodeProcess* runner, const QString& input, const QString& output, bool encode)
+void TRipJob::StartRunner(TEncodeProcess* runner, const QString& input, const QString& output,
+                          bool encode)
 {
     if (runner == nullptr)
         throw EAppException("Error while creating mp3 encoding process!");
@@ -452,7 +458,8 @@ void TRipJob::WmaEnded(const TProcessInfo& info)
     else if (o == StepOutcome::ErrorLine)
         ShowError(info.ElapsedText);
     else if (o == StepOutcome::ToolFailed)
-        ShowError(QStringLiteral("Create WMA file error!") + QStringLiteral("\r\n") + info.ElapsedText);
+        ShowError(QStringLiteral("Create WMA file error!") + QStringLiteral("\r\n") +
+                  info.ElapsedText);
     if (o == StepOutcome::ToolFailed)
         RemoveFailedOutput(stepOutput_);
     const bool succeeded = o == StepOutcome::ToolExited;
@@ -476,7 +483,8 @@ void TRipJob::Timer1Timer()
     } else {
         int32_t& profile = OptionsSetting().WMAOptions.BitRate;
         profile = ValidWmaProfile(profile);
-        int64_t predicted = RoundHalfEven(static_cast<double>(wmaInputSize_) * 1000.0 / WmaSizeRatio(profile));
+        int64_t predicted =
+            RoundHalfEven(static_cast<double>(wmaInputSize_) * 1000.0 / WmaSizeRatio(profile));
         if (predicted < out)
             predicted = out;
         if (out <= 0) {
@@ -489,7 +497,8 @@ void TRipJob::Timer1Timer()
         total = e + 1;
     view_.Label2 = Mmss(total);
     view_.BarTextVisible = true;
-    const int pct = static_cast<int>(RoundHalfEven(static_cast<double>(e) * 100.0 / static_cast<double>(total)));
+    const int pct = static_cast<int>(
+        RoundHalfEven(static_cast<double>(e) * 100.0 / static_cast<double>(total)));
     if (view_.Bar < pct)
         view_.Bar = std::min(pct, 100);
     Changed();
@@ -521,7 +530,8 @@ void TRipJob::VorbisEnded(const TProcessInfo& info)
             return;
         if (outcome == StepOutcome::ToolFailed)
             RemoveFailedOutput(stepOutput_);
-        const bool succeeded = outcome != StepOutcome::ToolFailed && outcome != StepOutcome::Skipped;
+        const bool succeeded =
+            outcome != StepOutcome::ToolFailed && outcome != StepOutcome::Skipped;
         if (succeeded && kind_ == jkRipTracks)
             encoded_[static_cast<size_t>(entry_)] = true;
         StepEnded(TStepType::Vorbis, succeeded);
@@ -532,7 +542,8 @@ void TRipJob::VorbisEnded(const TProcessInfo& info)
 
 QString TRipJob::ChooseTempFile() const
 {
-    const QString base = kind_ == jkWavToMp3 ? QStringLiteral("MyMP3ReTemp") : QStringLiteral("MyReTemp");
+    const QString base =
+        kind_ == jkWavToMp3 ? QStringLiteral("MyMP3ReTemp") : QStringLiteral("MyReTemp");
     // The temporary file is rewritten for every input and deleted at the end: it must never be
     // one of the job's own inputs.
     const auto isInput = [this](const QString& candidate) {
@@ -568,7 +579,8 @@ bool TRipJob::OutputAcceptable(const QString& output)
 void TRipJob::RemoveFailedOutput(const QString& output)
 {
     // What a failed tool left is no complete file; only a plain file of ours is removed.
-    if (!output.isEmpty() && IsRegularFile(output) && !IsLinkOrSpecialFile(output) && !IsFileInUse(output))
+    if (!output.isEmpty() && IsRegularFile(output) && !IsLinkOrSpecialFile(output) &&
+        !IsFileInUse(output))
         QFile::remove(output);
 }
 
@@ -592,7 +604,8 @@ void TRipJob::Cleanup()
         runners_.Wma->Stop(0);
     const TCommonOptions& common = OptionsSetting().CommonOptions;
     if (kind_ == jkRipTracks && ExtractIndex() == Count() && !common.IsKeepWav &&
-        (common.OutputFormat == ofMP3 || common.OutputFormat == ofOGG || common.OutputFormat == ofWMA)) {
+        (common.OutputFormat == ofMP3 || common.OutputFormat == ofOGG ||
+         common.OutputFormat == ofWMA)) {
         // Only tracks whose encode step succeeded: a job stopped during the last encode, or an
         // encode that failed, keeps that track's WAV, the only complete copy of it.
         for (int k = 0; k < Count(); ++k) {

@@ -116,7 +116,8 @@ private:
     void VorbisEnded(const TProcessInfo& info);
 
     void HandleProgress(const TProcessInfo& info);
-    void StartRunner(TEncodeProcess* runner, const QString& input, const QString& output, bool encode);
+    void StartRunner(TEncodeProcess* runner, const QString& input, const QString& output,
+                     bool encode);
     void WriteTrackTag(const QString& mp3);
     /// Caption and group box of an encode step of the current entry.
     void SetEncodeStep(const QString& verb);
@@ -141,16 +142,16 @@ private:
     const QStringList entries_; // kept after clean-up for the file names
     TJobRunners runners_;
 
-    int entry_ = 0;                 ///< the entry being worked on
-    size_t stepPos_ = 0;            ///< its step, in plan_.Steps
-    bool entryFailed_ = false;      ///< a step of this entry failed: the rest is skipped
-    QString stepInput_;             ///< the WAV (or MP3) the entry's next step reads
-    bool resampled_ = false;        ///< stepInput_ is the temporary file
-    QString stepOutput_;            ///< what the running encode step writes
+    int entry_ = 0;            ///< the entry being worked on
+    size_t stepPos_ = 0;       ///< its step, in plan_.Steps
+    bool entryFailed_ = false; ///< a step of this entry failed: the rest is skipped
+    QString stepInput_;        ///< the WAV (or MP3) the entry's next step reads
+    bool resampled_ = false;   ///< stepInput_ is the temporary file
+    QString stepOutput_;       ///< what the running encode step writes
     std::array<int, kStepTypeCount> finished_{};
-    std::vector<bool> encoded_;     ///< per entry: its encode step succeeded (a rip's WAV may go)
+    std::vector<bool> encoded_; ///< per entry: its encode step succeeded (a rip's WAV may go)
     bool progressSeen_ = false;
-    bool stopping_ = false;         ///< Stop is under way: no report moves the job on
+    bool stopping_ = false; ///< Stop is under way: no report moves the job on
 
     std::unique_ptr<TCDRipThread> ripThread_;
     std::unique_ptr<TStreamSteps> streams_;

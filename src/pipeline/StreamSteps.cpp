@@ -51,8 +51,9 @@ TStreamSteps::TStreamSteps(QObject* job) : job_(job)
     waveOut1_->SetSuspendWhenIdle(true);
     waveOut1_->SetOnProgress([this](TACSOutput*) { WaveOut1Progress(); });
     waveOut1_->SetOnDone([this](TACSOutput*) { WaveOut1Done(); });
-    waveOut1_->SetOnThreadException(
-        [this](TACSOutput*, const EAppException& e) { SinkFailed(e.text(), JobCode::ResampleEnded); });
+    waveOut1_->SetOnThreadException([this](TACSOutput*, const EAppException& e) {
+        SinkFailed(e.text(), JobCode::ResampleEnded);
+    });
 
     vorbisOut1_ = std::make_unique<TVorbisOut>(); // raises when the libraries are missing
     vorbisOut1_->SetInput(waveIn1_.get());

@@ -9,20 +9,23 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-TAfStartButton::TAfStartButton(QWidget* parent) : QFrame(parent) {
+TAfStartButton::TAfStartButton(QWidget* parent) : QFrame(parent)
+{
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(2);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("Start"));
 }
 
-void TAfStartButton::SetCaption(const QString& caption) {
+void TAfStartButton::SetCaption(const QString& caption)
+{
     caption_ = caption;
     setAccessibleName(QString(caption).remove(QLatin1Char('&')));
     update();
 }
 
-void TAfStartButton::Setm_Image(const QPixmap& image) {
+void TAfStartButton::Setm_Image(const QPixmap& image)
+{
     if (image_ == nullptr) {
         image_ = new QLabel(this);
         image_->setObjectName(QStringLiteral("m_Image"));
@@ -37,7 +40,8 @@ void TAfStartButton::Setm_Image(const QPixmap& image) {
     updateGeometry();
 }
 
-void TAfStartButton::PlaceImage() {
+void TAfStartButton::PlaceImage()
+{
     if (image_ == nullptr)
         return;
     const int h = image_->height();
@@ -46,17 +50,20 @@ void TAfStartButton::PlaceImage() {
 }
 
 int TAfStartButton::EstimateMenuHeight(int items, int separators, int itemHeight,
-                                       int separatorHeight) {
+                                       int separatorHeight)
+{
     return (items - separators) * itemHeight + separators * separatorHeight + 6;
 }
 
-QPoint TAfStartButton::PopupPoint(const QPoint& buttonTopLeft, int buttonHeight, int menuHeight) {
+QPoint TAfStartButton::PopupPoint(const QPoint& buttonTopLeft, int buttonHeight, int menuHeight)
+{
     if (menuHeight < buttonTopLeft.y())
         return {buttonTopLeft.x(), buttonTopLeft.y() - menuHeight};
     return {buttonTopLeft.x(), buttonTopLeft.y() + buttonHeight};
 }
 
-int TAfStartButton::MenuHeight() const {
+int TAfStartButton::MenuHeight() const
+{
     if (menu_ == nullptr)
         return 0;
     const QList<QAction*> actions = menu_->actions();
@@ -82,27 +89,31 @@ int TAfStartButton::MenuHeight() const {
                               separatorHeight);
 }
 
-void TAfStartButton::Click() {
+void TAfStartButton::Click()
+{
     Q_EMIT clicked();
     if (menu_ == nullptr)
         return;
     menu_->popup(PopupPoint(mapToGlobal(QPoint(0, 0)), height(), MenuHeight()));
 }
 
-void TAfStartButton::SetPressed(bool pressed) {
+void TAfStartButton::SetPressed(bool pressed)
+{
     pressed_ = pressed;
     setFrameShadow(pressed ? QFrame::Sunken : QFrame::Raised);
     PlaceImage();
     update();
 }
 
-void TAfStartButton::mousePressEvent(QMouseEvent* event) {
+void TAfStartButton::mousePressEvent(QMouseEvent* event)
+{
     if (event->button() == Qt::LeftButton)
         SetPressed(true);
     QFrame::mousePressEvent(event);
 }
 
-void TAfStartButton::mouseReleaseEvent(QMouseEvent* event) {
+void TAfStartButton::mouseReleaseEvent(QMouseEvent* event)
+{
     if (event->button() == Qt::LeftButton && pressed_) {
         SetPressed(false);
         if (rect().contains(event->position().toPoint()))
@@ -111,7 +122,8 @@ void TAfStartButton::mouseReleaseEvent(QMouseEvent* event) {
     QFrame::mouseReleaseEvent(event);
 }
 
-void TAfStartButton::keyPressEvent(QKeyEvent* event) {
+void TAfStartButton::keyPressEvent(QKeyEvent* event)
+{
     if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
         event->key() == Qt::Key_Enter) {
         Click();
@@ -120,7 +132,8 @@ void TAfStartButton::keyPressEvent(QKeyEvent* event) {
     QFrame::keyPressEvent(event);
 }
 
-void TAfStartButton::paintEvent(QPaintEvent* event) {
+void TAfStartButton::paintEvent(QPaintEvent* event)
+{
     QFrame::paintEvent(event);
     QPainter p(this);
     QRect text = contentsRect();
@@ -131,12 +144,14 @@ void TAfStartButton::paintEvent(QPaintEvent* event) {
     p.drawText(text, Qt::AlignCenter | Qt::TextShowMnemonic, caption_);
 }
 
-void TAfStartButton::resizeEvent(QResizeEvent* event) {
+void TAfStartButton::resizeEvent(QResizeEvent* event)
+{
     QFrame::resizeEvent(event);
     PlaceImage();
 }
 
-QSize TAfStartButton::sizeHint() const {
+QSize TAfStartButton::sizeHint() const
+{
     const QFontMetrics fm(font());
     const int imageWidth = image_ != nullptr ? image_->width() + 4 : 0;
     const int imageHeight = image_ != nullptr ? image_->height() : 0;

@@ -7,7 +7,8 @@
 
 namespace {
 
-QIcon RecordIcon() {
+QIcon RecordIcon()
+{
     QPixmap pm(16, 16);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -20,7 +21,8 @@ QIcon RecordIcon() {
 
 } // namespace
 
-TMediaTransport::TMediaTransport(QWidget* parent) : QWidget(parent) {
+TMediaTransport::TMediaTransport(QWidget* parent) : QWidget(parent)
+{
     struct Spec {
         TMPBtnType type;
         const char* name;
@@ -56,12 +58,14 @@ TMediaTransport::TMediaTransport(QWidget* parent) : QWidget(parent) {
     layout->addStretch(1);
 }
 
-void TMediaTransport::SetEnabledButtons(TButtonSet buttons) {
+void TMediaTransport::SetEnabledButtons(TButtonSet buttons)
+{
     for (size_t i = 0; i < buttons_.size(); ++i)
         buttons_[i]->setEnabled(buttons.Has(static_cast<TMPBtnType>(i)));
 }
 
-void TMediaTransport::SetVisibleButtons(TButtonSet buttons) {
+void TMediaTransport::SetVisibleButtons(TButtonSet buttons)
+{
     for (size_t i = 0; i < buttons_.size(); ++i)
         buttons_[i]->setVisible(buttons.Has(static_cast<TMPBtnType>(i)));
 }

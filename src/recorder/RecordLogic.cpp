@@ -41,7 +41,8 @@ const int kBarMax = 400;
 
 /// Moves a file to another name, replacing what is there: a rename, or across file systems a
 /// copy into place and then the removal of the original. On failure both files are as before.
-bool MoveFileReplacing(const QString& from, const QString& to) {
+bool MoveFileReplacing(const QString& from, const QString& to)
+{
     const QByteArray a = QFile::encodeName(from);
     const QByteArray b = QFile::encodeName(to);
     if (::rename(a.constData(), b.constData()) == 0)
@@ -57,7 +58,8 @@ bool MoveFileReplacing(const QString& from, const QString& to) {
 } // namespace
 
 TRecordLogic::TRecordLogic(IWaveAudioDevice& device, TRecorderHost host, QObject* parent)
-    : QObject(parent), device_(device), host_(std::move(host)) {
+    : QObject(parent), device_(device), host_(std::move(host))
+{
     // Reported from the event loop: nothing may be thrown back into it.
     device_.OnFailure = [this](const QString& reason) {
         GuardedCall([&] { DeviceFailed(reason); });
@@ -69,11 +71,13 @@ TRecordLogic::TRecordLogic(IWaveAudioDevice& device, TRecorderHost host, QObject
     caption_ = QStringLiteral("Record");
 }
 
-TRecordLogic::~TRecordLogic() {
+TRecordLogic::~TRecordLogic()
+{
     device_.OnFailure = nullptr;
 }
 
-int64_t TRecordLogic::Now() const {
+int64_t TRecordLogic::Now() const
+{
     if (NowMs)
         return NowMs();
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -81,11 +85,13 @@ int64_t TRecordLogic::Now() const {
         .count();
 }
 
-QString TRecordLogic::NoNameFile() {
+QString TRecordLogic::NoNameFile()
+{
     return ProgramDir() + QStringLiteral("MyNoName.wav");
 }
 
-QString TRecordLogic::FormatDuration(int64_t ms) {
+QString TRecordLogic::FormatDuration(int64_t ms)
+{
     if (ms / 3600000 == 0 && ms / 60000 == 0)
         return QLocale().toString(static_cast<double>(ms) / 1000.0, 'g', 3) +
                QStringLiteral(" Sec");
@@ -99,11 +105,13 @@ QString TRecordLogic::FormatDuration(int64_t ms) {
     return text;
 }
 
-bool TRecordLogic::WriteEmptyWave(const QString& path, const TWaveFormat& format) {
+bool TRecordLogic::WriteEmptyWave(const QString& path, const TWaveFormat& format)
+{
     return WriteFileAtomically(path, BuildWaveHeader(format, 0));
 }
 
-void TRecordLogic::CopyFileContents(const QString& source, const QString& target) {
+void TRecordLogic::CopyFileContents(const QString& source, const QString& target)
+{
     QString error;
     if (!CopyFileAtomically(source, target, &error))
         throw EAppException(error);
@@ -111,54 +119,64 @@ void TRecordLogic::CopyFileContents(const QString& source, const QString& target
 
 // ---- view state ----
 
-void TRecordLogic::SetEnabled(TButtonSet buttons) {
+void TRecordLogic::SetEnabled(TButtonSet buttons)
+{
     enabled_ = buttons;
     Q_EMIT Changed();
 }
 
-void TRecordLogic::SetPlayTimer(bool on) {
+void TRecordLogic::SetPlayTimer(bool on)
+{
     playTimer_ = on;
     Q_EMIT Changed();
 }
 
-bool TRecordLogic::SaveEnabled() const {
+bool TRecordLogic::SaveEnabled() const
+{
     return enabled_.Has(btRecord);
 }
 
-bool TRecordLogic::UndoEnabled() const {
+bool TRecordLogic::UndoEnabled() const
+{
     return modified_ && lbState_ != kRecording && currentFile_ != NoNameFile();
 }
 
-void TRecordLogic::SetSaveMp3(bool checked) {
+void TRecordLogic::SetSaveMp3(bool checked)
+{
     saveMp3_ = checked;
     Q_EMIT Changed();
 }
 
 // ---- device ----
 
-bool TRecordLogic::DeviceOpen() {
+bool TRecordLogic::DeviceOpen()
+{
     return device_.Mode() != TWaveMode::NotOpen;
 }
 
-void TRecordLogic::CloseDevice() {
+void TRecordLogic::CloseDevice()
+{
     if (DeviceOpen())
         device_.Close();
 }
 
-void TRecordLogic::OpenDevice(const QString& path) {
+void TRecordLogic::OpenDevice(const QString& path)
+{
     device_.SetTimeFormatMilliseconds();
     if (!device_.Open(path))
         throw EAppException(device_.ErrorText());
 }
 
-bool TRecordLogic::FlushDevice() {
+bool TRecordLogic::FlushDevice()
+{
     if (!DeviceOpen() || !device_.HasUnsavedSound() || device_.Save())
         return true;
     ShowError(kSaveSoundError);
     return false;
 }
 
-void TRecordLogic::Reopen(const QString& path) noexcept {
+void TRecordLogic::Reopen(const QString& path) noexcept
+{
     try {
         OpenDevice(path);
     } catch (...) {
@@ -168,14 +186,16 @@ void TRecordLogic::Reopen(const QString& path) noexcept {
 
 // ---- window life ----
 
-void TRecordLogic::FormCreate() {
+void TRecordLogic::FormCreate()
+{
     saveMp3_ = OptionsSetting().RecordOptions.SaveMp3;
     currentFile_.clear();
     workFile_ = ProgramDir() + QStringLiteral("MyTemp.wav");
     Q_EMIT Changed();
 }
 
-bool TRecordLogic::FormClose() {
+bool TRecordLogic::FormClose()
+{
     OptionsSetting().RecordOptions.SaveMp3 = saveMp3_;
     SetPlayTimer(false);
     // A cancelled save keeps the window open: closing would drop the working copy.
@@ -193,7 +213,8 @@ bool TRecordLogic::FormClose() {
 
 // ---- transport ----
 
-void TRecordLogic::ClickButton(TMPBtnType button) {
+void TRecordLogic::ClickButton(TMPBtnType button)
+{
     if (!enabled_.Has(button))
         return;
     const TButtonSet before = enabled_;
@@ -237,7 +258,8 @@ void TRecordLogic::ClickButton(TMPBtnType button) {
     Q_EMIT Changed();
 }
 
-void TRecordLogic::MediaPlayer1Click(TMPBtnType button) {
+void TRecordLogic::MediaPlayer1Click(TMPBtnType button)
+{
     switch (button) {
     case btPlay:
         if (bar_ == kBarMax)
@@ -275,7 +297,8 @@ void TRecordLogic::MediaPlayer1Click(TMPBtnType button) {
     }
 }
 
-void TRecordLogic::StopHandler(bool pause) {
+void TRecordLogic::StopHandler(bool pause)
+{
     SetBar(0);
     SetPlayTimer(false);
     if (recordTimer_) {
@@ -299,7 +322,8 @@ void TRecordLogic::StopHandler(bool pause) {
     Q_EMIT Changed();
 }
 
-bool TRecordLogic::FinishRecording(bool saved) {
+bool TRecordLogic::FinishRecording(bool saved)
+{
     if (device_.Mode() == TWaveMode::Recording)
         saved = device_.Save() && device_.Stop();
     // The first save's failure counts too: the take is kept, unsaved, and the user is told.
@@ -308,7 +332,8 @@ bool TRecordLogic::FinishRecording(bool saved) {
     return saved;
 }
 
-void TRecordLogic::Timer1Timer() {
+void TRecordLogic::Timer1Timer()
+{
     playPosition_ += 500;
     const int64_t length = device_.Length();
     if (playPosition_ < length) {
@@ -322,7 +347,8 @@ void TRecordLogic::Timer1Timer() {
     Q_EMIT Changed();
 }
 
-void TRecordLogic::TimerRecordTimer() {
+void TRecordLogic::TimerRecordTimer()
+{
     const int64_t elapsed = std::max<int64_t>(0, Now() - recordStart_);
     const int64_t hours = elapsed / 3600000;
     const int64_t minutes = (elapsed / 60000) % 60;
@@ -334,7 +360,8 @@ void TRecordLogic::TimerRecordTimer() {
     Q_EMIT Changed();
 }
 
-void TRecordLogic::SetBar(int position) {
+void TRecordLogic::SetBar(int position)
+{
     position = std::clamp(position, 0, kBarMax);
     if (position == bar_)
         return;
@@ -343,7 +370,8 @@ void TRecordLogic::SetBar(int position) {
     Q_EMIT Changed();
 }
 
-void TRecordLogic::TrackBar1Change() {
+void TRecordLogic::TrackBar1Change()
+{
     if (!DeviceOpen())
         return;
     const int64_t length = device_.Length();
@@ -351,7 +379,8 @@ void TRecordLogic::TrackBar1Change() {
         lbPosition_ = FormatDuration(length * bar_ / kBarMax);
 }
 
-void TRecordLogic::DeviceFailed(const QString& reason) {
+void TRecordLogic::DeviceFailed(const QString& reason)
+{
     if (recordTimer_) {
         // The device has ended the take; keep what it holds, as a Stop would.
         StopHandler(false);
@@ -377,7 +406,8 @@ void TRecordLogic::DeviceFailed(const QString& reason) {
 
 // ---- menu ----
 
-void TRecordLogic::New() {
+void TRecordLogic::New()
+{
     if (!SaveRecording(true))
         return;
     TNewRecordChoice choice;
@@ -413,7 +443,8 @@ void TRecordLogic::New() {
     Q_EMIT Changed();
 }
 
-void TRecordLogic::Open() {
+void TRecordLogic::Open()
+{
     if (!SaveRecording(true))
         return;
     for (;;) {
@@ -451,7 +482,8 @@ void TRecordLogic::Open() {
     }
 }
 
-void TRecordLogic::LoadRecording(const QString& file) {
+void TRecordLogic::LoadRecording(const QString& file)
+{
     currentFile_ = file;
     CloseDevice();
     SetEnabled({});
@@ -483,12 +515,14 @@ void TRecordLogic::LoadRecording(const QString& file) {
     Q_EMIT Changed();
 }
 
-void TRecordLogic::actSaveExecute() {
+void TRecordLogic::actSaveExecute()
+{
     if (SaveEnabled())
         SaveRecording(false);
 }
 
-QString TRecordLogic::PickSaveTarget() {
+QString TRecordLogic::PickSaveTarget()
+{
     FileDialogRequest r;
     r.Kind = FileDialogKind::SaveFile;
     r.Directory = ProgramDir();
@@ -499,14 +533,16 @@ QString TRecordLogic::PickSaveTarget() {
     return picked.isEmpty() ? QString() : picked.first();
 }
 
-bool TRecordLogic::CheckWavExtension(const QString& target) {
+bool TRecordLogic::CheckWavExtension(const QString& target)
+{
     if (QFileInfo(target).suffix().toLower() == QLatin1String("wav"))
         return true;
     ShowInformation(QStringLiteral("The save file should be WAV!"));
     return false;
 }
 
-bool TRecordLogic::RefuseScratchFile(const QString& target) {
+bool TRecordLogic::RefuseScratchFile(const QString& target)
+{
     if (!SameFile(target, NoNameFile()) && !SameFile(target, workFile_))
         return false;
     ShowInformation(
@@ -515,7 +551,8 @@ bool TRecordLogic::RefuseScratchFile(const QString& target) {
     return true;
 }
 
-bool TRecordLogic::CanReplace(const QString& target) const {
+bool TRecordLogic::CanReplace(const QString& target) const
+{
     struct stat st {};
     if (::stat(QFile::encodeName(target).constData(), &st) != 0)
         return !QFileInfo(target).isSymLink(); // nothing there (a dangling link is not ours)
@@ -524,7 +561,8 @@ bool TRecordLogic::CanReplace(const QString& target) const {
            !IsFileInUse(target);
 }
 
-bool TRecordLogic::SaveRecording(bool ask) {
+bool TRecordLogic::SaveRecording(bool ask)
+{
     if (currentFile_.isEmpty())
         return true;
     if (enabled_.Has(btStop))
@@ -589,7 +627,8 @@ bool TRecordLogic::SaveRecording(bool ask) {
     return true;
 }
 
-void TRecordLogic::actSaveAsExecute() {
+void TRecordLogic::actSaveAsExecute()
+{
     if (!SaveAsEnabled())
         return;
     const QString target = PickSaveTarget();
@@ -625,7 +664,8 @@ void TRecordLogic::actSaveAsExecute() {
     Q_EMIT Changed();
 }
 
-void TRecordLogic::actUndoExecute() {
+void TRecordLogic::actUndoExecute()
+{
     if (!UndoEnabled())
         return;
     if (AskYesNo(QStringLiteral("Discard the modification since last save file.")) != MbAnswer::Yes)
@@ -644,21 +684,25 @@ void TRecordLogic::actUndoExecute() {
     Q_EMIT Changed();
 }
 
-void TRecordLogic::RecordingControl() {
+void TRecordLogic::RecordingControl()
+{
     if (!ShellStartDetached(QStringLiteral("pavucontrol"), {QStringLiteral("--tab=2")}))
         ShowError(QStringLiteral("The recording control (pavucontrol) could not be started."));
 }
 
-void TRecordLogic::Exit() {
+void TRecordLogic::Exit()
+{
     if (CloseWindow)
         CloseWindow();
 }
 
-void TRecordLogic::lWebClick() {
+void TRecordLogic::lWebClick()
+{
     ShellOpenUrl(ManualUrl(QStringLiteral("about")));
 }
 
-void TRecordLogic::ExportMp3() {
+void TRecordLogic::ExportMp3()
+{
     if (!saveMp3_ || currentFile_.isEmpty())
         return;
     const int handle = host_.CDHandle ? host_.CDHandle() : 0;

@@ -18,7 +18,8 @@ enum TMPBtnType { btPlay, btPause, btStop, btNext, btPrev, btStep, btBack, btRec
 class TButtonSet {
 public:
     TButtonSet() = default;
-    TButtonSet(std::initializer_list<TMPBtnType> buttons) {
+    TButtonSet(std::initializer_list<TMPBtnType> buttons)
+    {
         for (TMPBtnType b : buttons)
             bits_ |= Bit(b);
     }

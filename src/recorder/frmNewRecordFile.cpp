@@ -10,7 +10,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-TfrmNewRecordFile::TfrmNewRecordFile(QWidget* parent) : QDialog(parent) {
+TfrmNewRecordFile::TfrmNewRecordFile(QWidget* parent) : QDialog(parent)
+{
     setObjectName(QStringLiteral("frmNewRecordFile"));
     setWindowTitle(QStringLiteral("New sound file"));
 
@@ -73,7 +74,8 @@ TfrmNewRecordFile::TfrmNewRecordFile(QWidget* parent) : QDialog(parent) {
     setFixedSize(sizeHint());
 }
 
-TNewRecordChoice TfrmNewRecordFile::Choice() const {
+TNewRecordChoice TfrmNewRecordFile::Choice() const
+{
     TNewRecordChoice c;
     const int index = cbBitSamples->currentIndex();
     c.RateText = index >= 0 ? cbBitSamples->itemText(index) : QString();

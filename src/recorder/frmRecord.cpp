@@ -19,7 +19,8 @@
 namespace {
 
 /// The start button's image: a red recording dot.
-QPixmap StartImage() {
+QPixmap StartImage()
+{
     QPixmap pm(18, 18);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -30,7 +31,8 @@ QPixmap StartImage() {
     return pm;
 }
 
-QLabel* Panel(const QString& text, const char* name, QWidget* parent) {
+QLabel* Panel(const QString& text, const char* name, QWidget* parent)
+{
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -41,7 +43,8 @@ QLabel* Panel(const QString& text, const char* name, QWidget* parent) {
 } // namespace
 
 TfrmRecord::TfrmRecord(QWidget* owner, TRecorderHost host, std::unique_ptr<IWaveAudioDevice> device)
-    : QDialog(owner), device_(device ? std::move(device) : std::make_unique<TQtWaveAudio>()) {
+    : QDialog(owner), device_(device ? std::move(device) : std::make_unique<TQtWaveAudio>())
+{
     setObjectName(QStringLiteral("frmRecord"));
     logic_ = std::make_unique<TRecordLogic>(*device_, std::move(host));
     logic_->AskNewRecordFormat = [this](TNewRecordChoice& choice) {
@@ -134,12 +137,14 @@ TfrmRecord::TfrmRecord(QWidget* owner, TRecorderHost host, std::unique_ptr<IWave
     ShowState();
 }
 
-TfrmRecord::~TfrmRecord() {
+TfrmRecord::~TfrmRecord()
+{
     // The window's timers and controls go first; the logic must not call back into them.
     disconnect(logic_.get(), nullptr, this, nullptr);
 }
 
-void TfrmRecord::CreateMenu() {
+void TfrmRecord::CreateMenu()
+{
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     const auto add = [this](const char* name, const QString& text,
@@ -170,11 +175,13 @@ void TfrmRecord::CreateMenu() {
     connect(PopupMenu1, &QMenu::aboutToShow, this, &TfrmRecord::ShowState);
 }
 
-void TfrmRecord::Run(const std::function<void()>& handler) {
+void TfrmRecord::Run(const std::function<void()>& handler)
+{
     GuardedCall(handler);
 }
 
-void TfrmRecord::ShowState() {
+void TfrmRecord::ShowState()
+{
     const TRecordLogic& l = *logic_;
     setWindowTitle(l.Caption());
     lbPosition->setText(l.PositionText());
@@ -199,7 +206,8 @@ void TfrmRecord::ShowState() {
         l.RecordTimerOn() ? TimerRecord->start() : TimerRecord->stop();
 }
 
-void TfrmRecord::reject() {
+void TfrmRecord::reject()
+{
     if (!closed_) {
         Timer1->stop();
         bool close = false;

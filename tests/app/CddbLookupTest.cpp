@@ -11,10 +11,10 @@
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "metadata/Genres.h"
-#include "metadata/id3tag.h"
 #include "metadata/QueryCDDBThread.h"
 #include "metadata/dialogs/frmQueryCDDB.h"
 #include "metadata/dialogs/frmStopQuery.h"
+#include "metadata/id3tag.h"
 #include "platform/drives/DriveQueries.h"
 #include "platform/profile/ProfileFile.h"
 #include "support/CddbTestServer.h"
@@ -24,13 +24,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TCddbTestAnswer Body(const QByteArray& body) {
+TCddbTestAnswer Body(const QByteArray& body)
+{
     TCddbTestAnswer a;
     a.Body = body;
     return a;
 }
 
-TCddbTestAnswer Answers(const TCddbTestRequest& r) {
+TCddbTestAnswer Answers(const TCddbTestRequest& r)
+{
     const QString id = QStringLiteral("05000802");
     if (r.Command.startsWith(QStringLiteral("cddb query")))
         return Body(CddbAnswers::Exact(QStringLiteral("rock"), id,
@@ -45,13 +47,15 @@ TCddbTestAnswer Answers(const TCddbTestRequest& r) {
 class CddbLookupTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetOptionsSetting(); }
-    void TearDown() override {
+    void TearDown() override
+    {
         EXPECT_TRUE(TQueryCDDBThread::StopAllAndWait(20s));
         ResetOptionsSetting();
     }
 
     /// Runs the CDDB command as a user would: type the local server, press Query.
-    void LookUp(TMainForm& f) {
+    void LookUp(TMainForm& f)
+    {
         QTimer probe;
         bool pressed = false;
         QObject::connect(&probe, &QTimer::timeout, [&] {
@@ -75,7 +79,8 @@ protected:
 
 } // namespace
 
-TEST_F(CddbLookupTest, NamesReachTheListTheDiscFileAndTheTagsOfTheNextRip) {
+TEST_F(CddbLookupTest, NamesReachTheListTheDiscFileAndTheTagsOfTheNextRip)
+{
     MakeProgramDisc(dir, "Demo", {300, 300});
     QString key;
     {
@@ -127,7 +132,8 @@ TEST_F(CddbLookupTest, NamesReachTheListTheDiscFileAndTheTagsOfTheNextRip) {
     f.close();
 }
 
-TEST_F(CddbLookupTest, UnreadableTableOfContentsIsReported) {
+TEST_F(CddbLookupTest, UnreadableTableOfContentsIsReported)
+{
     TMainController c;
     int first = -1;
     int last = -1;

@@ -6,13 +6,13 @@
 #include "app/MainController.h"
 #include "app/SettingsStore.h"
 #include "cd/OpenDrive.h"
-#include "metadata/CddbRecord.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "makedisc/DiscImageWriter.h"
+#include "metadata/CddbRecord.h"
 #include "platform/cdaccess/CdAccess.h"
-#include "platform/drives/DriveQueries.h"
 #include "platform/cdaccess/DiscFixture.h"
+#include "platform/drives/DriveQueries.h"
 #include "platform/profile/ProfileFile.h"
 #include "support/TestSupport.h"
 
@@ -23,7 +23,10 @@ protected:
     void SetUp() override { ResetOptionsSetting(); }
     void TearDown() override { ResetOptionsSetting(); }
 
-    void MakeDisc(const char* name, const std::vector<int64_t>& sectors) { MakeProgramDisc(dir, name, sectors); }
+    void MakeDisc(const char* name, const std::vector<int64_t>& sectors)
+    {
+        MakeProgramDisc(dir, name, sectors);
+    }
 
     ProgramDirScope dir;
     ScriptedMessageBoxService boxes;
@@ -57,7 +60,8 @@ TEST_F(Controller, NoDriveShowsTheHintOnceAndReportsInTheStatus)
     EXPECT_TRUE(boxes.Shown().empty());
     // Commands that need a drive say so.
     EXPECT_TRUE(c.PrepareRip().isEmpty());
-    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Please access CD devices rightly above all!")});
+    EXPECT_EQ(boxes.Texts(),
+              QStringList{QStringLiteral("Please access CD devices rightly above all!")});
     c.Close();
     EXPECT_TRUE(QFile::exists(OptionsFilePath()));
 }
@@ -119,19 +123,22 @@ TEST_F(Controller, RipJobListAndOutputFolderQuestions)
     OptionsSetting().CommonOptions.OutputFolder = out;
     boxes.PlanAnswer(MbAnswer::No);
     EXPECT_TRUE(c.PrepareRip().isEmpty());
-    EXPECT_EQ(boxes.Shown().back().Text,
-              out + QStringLiteral(",The output directory does not exist.\r\ncreates a new directory?"));
+    EXPECT_EQ(
+        boxes.Shown().back().Text,
+        out + QStringLiteral(",The output directory does not exist.\r\ncreates a new directory?"));
     EXPECT_EQ(boxes.Shown().back().Buttons, MbButtons::YesNo);
     EXPECT_FALSE(QDir(out).exists());
     boxes.PlanAnswer(MbAnswer::Yes);
-    EXPECT_EQ(c.PrepareRip(), (QStringList{QStringLiteral("02Track02"), QStringLiteral("05Finale")}));
+    EXPECT_EQ(c.PrepareRip(),
+              (QStringList{QStringLiteral("02Track02"), QStringLiteral("05Finale")}));
     EXPECT_TRUE(QDir(out).exists());
 
     // Only one level is created; a deeper missing folder is an error.
     OptionsSetting().CommonOptions.OutputFolder = dir.File(QStringLiteral("a/b/c"));
     boxes.PlanAnswer(MbAnswer::Yes);
     EXPECT_TRUE(c.PrepareRip().isEmpty());
-    EXPECT_EQ(boxes.Shown().back().Text, QStringLiteral("Cannot create ") + dir.File(QStringLiteral("a/b/c")));
+    EXPECT_EQ(boxes.Shown().back().Text,
+              QStringLiteral("Cannot create ") + dir.File(QStringLiteral("a/b/c")));
     EXPECT_EQ(boxes.Shown().back().Icon, MbIcon::Error);
     c.Close();
 }
@@ -159,7 +166,8 @@ TEST_F(Controller, RefreshAndDiscsArrivingAndLeaving)
     EXPECT_EQ(c.Tracks().Count(), 0);
     EXPECT_TRUE(c.LoadedDiscKey().isEmpty());
     c.Refresh();
-    EXPECT_EQ(boxes.Texts().last(), QStringLiteral("Please check if have Audio CD in your CD device."));
+    EXPECT_EQ(boxes.Texts().last(),
+              QStringLiteral("Please check if have Audio CD in your CD device."));
     c.VolumeArrived();
     EXPECT_EQ(c.StatusText(), QStringLiteral("Not get CD device information!"));
     c.Close();
@@ -169,14 +177,17 @@ TEST_F(Controller, RefreshAndDiscsArrivingAndLeaving)
 void MakeDataDisc(const ProgramDirScope& dir, const QString& name)
 {
     ASSERT_TRUE(QDir().mkpath(dir.File(QStringLiteral("discs"))));
-    WriteWholeFile(dir.File(QStringLiteral("discs/")) + name + QStringLiteral(".bin"), QByteArray(300 * 2352, '\x5a'));
+    WriteWholeFile(dir.File(QStringLiteral("discs/")) + name + QStringLiteral(".bin"),
+                   QByteArray(300 * 2352, '\x5a'));
     WriteWholeFile(dir.File(QStringLiteral("discs/")) + name + QStringLiteral(".cue"),
-                   "FILE \"" + name.toUtf8() + ".bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n");
+                   "FILE \"" + name.toUtf8() +
+                       ".bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n");
 }
 
 QString StoredTitle(const QString& key, int track)
 {
-    return TProfileFile(CdInfoFilePath()).ReadString(key, QString::number(track), QStringLiteral("<none>"));
+    return TProfileFile(CdInfoFilePath())
+        .ReadString(key, QString::number(track), QStringLiteral("<none>"));
 }
 
 TEST_F(Controller, NamesAreSavedOnlyUnderTheDiscTheyWereLoadedFor)
@@ -203,7 +214,8 @@ TEST_F(Controller, NamesAreSavedOnlyUnderTheDiscTheyWereLoadedFor)
         c.Close();
     }
     EXPECT_EQ(StoredTitle(keyA, 1), QStringLiteral("Alpha"));
-    EXPECT_EQ(TProfileFile(CdInfoFilePath()).ReadInteger(keyA, QStringLiteral("TrackNumber"), -1), 2);
+    EXPECT_EQ(TProfileFile(CdInfoFilePath()).ReadInteger(keyA, QStringLiteral("TrackNumber"), -1),
+              2);
 
     // The drive switch of the options dialog: the second disc shows and keeps its own names.
     MakeDisc("B", {150, 75, 75});
@@ -221,13 +233,15 @@ TEST_F(Controller, NamesAreSavedOnlyUnderTheDiscTheyWereLoadedFor)
         ASSERT_EQ(c.Tracks().Count(), 3);
         keyB = c.LoadedDiscKey();
         EXPECT_NE(keyB, keyA);
-        EXPECT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Track01")) << "not the first disc's title";
+        EXPECT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Track01"))
+            << "not the first disc's title";
         c.RenameRow(2, QStringLiteral("Beta"));
         c.Close();
     }
     EXPECT_EQ(StoredTitle(keyB, 3), QStringLiteral("Beta"));
     EXPECT_EQ(StoredTitle(keyB, 1), QStringLiteral("Track01"));
-    EXPECT_EQ(StoredTitle(keyA, 1), QStringLiteral("Alpha")) << "the first disc's names are untouched";
+    EXPECT_EQ(StoredTitle(keyA, 1), QStringLiteral("Alpha"))
+        << "the first disc's names are untouched";
     EXPECT_EQ(StoredTitle(keyA, 3), QStringLiteral("<none>"));
 
     // The open image leaving: its list goes, and the close writes nothing over its names.
@@ -244,7 +258,8 @@ TEST_F(Controller, NamesAreSavedOnlyUnderTheDiscTheyWereLoadedFor)
         c.Close();
     }
     EXPECT_EQ(StoredTitle(keyA, 1), QStringLiteral("Alpha"));
-    EXPECT_EQ(TProfileFile(CdInfoFilePath()).ReadInteger(keyA, QStringLiteral("TrackNumber"), -1), 2);
+    EXPECT_EQ(TProfileFile(CdInfoFilePath()).ReadInteger(keyA, QStringLiteral("TrackNumber"), -1),
+              2);
 }
 
 TEST_F(Controller, ADataDiscInTheFirstDriveLeavesTheAudioDiscsNamesAlone)
@@ -289,10 +304,12 @@ TEST_F(Controller, DiscsStartingAfterTrackOneKeepTheirTrackNumbers)
         c.RenameRow(2, QStringLiteral("Five"));
         c.ToggleTick(1);
         QDir().mkpath(OptionsSetting().CommonOptions.OutputFolder);
-        EXPECT_EQ(c.PrepareRip(), (QStringList{QStringLiteral("03Three"), QStringLiteral("05Five")}));
+        EXPECT_EQ(c.PrepareRip(),
+                  (QStringList{QStringLiteral("03Three"), QStringLiteral("05Five")}));
         c.Close();
     }
-    EXPECT_EQ(TProfileFile(CdInfoFilePath()).ReadInteger(key, QStringLiteral("TrackNumber"), -1), 5);
+    EXPECT_EQ(TProfileFile(CdInfoFilePath()).ReadInteger(key, QStringLiteral("TrackNumber"), -1),
+              5);
     EXPECT_EQ(StoredTitle(key, 3), QStringLiteral("Three"));
     EXPECT_EQ(StoredTitle(key, 5), QStringLiteral("Five"));
 
@@ -349,7 +366,8 @@ TEST_F(Controller, AFreshInstallMakesItsDefaultOutputFolderOnly)
     ASSERT_TRUE(QDir(dir.File(QStringLiteral("Output"))).removeRecursively());
     {
         TProfileFile options(OptionsFilePath());
-        options.WriteString(QStringLiteral("CommonOptions"), QStringLiteral("OutputFolder"), dir.File(QStringLiteral("Mine")));
+        options.WriteString(QStringLiteral("CommonOptions"), QStringLiteral("OutputFolder"),
+                            dir.File(QStringLiteral("Mine")));
         options.FlushOrRaise();
     }
     TMainController c;

@@ -35,8 +35,14 @@ protected:
         SetShellHookForTests(nullptr);
         ResetOptionsSetting();
     }
-    void MakeDisc(const char* name, const std::vector<int64_t>& sectors) { MakeProgramDisc(dir, name, sectors); }
-    QString Status(TMainForm& f) { return f.findChild<QLabel*>(QStringLiteral("StatusPanel"))->text(); }
+    void MakeDisc(const char* name, const std::vector<int64_t>& sectors)
+    {
+        MakeProgramDisc(dir, name, sectors);
+    }
+    QString Status(TMainForm& f)
+    {
+        return f.findChild<QLabel*>(QStringLiteral("StatusPanel"))->text();
+    }
 
     ProgramDirScope dir;
     ScriptedMessageBoxService boxes;
@@ -59,8 +65,9 @@ TEST_F(MainFormTest, CommandsCaptionsAndShortcuts)
     QStringList toolbar;
     for (QAction* a : f.ToolBar1->actions())
         toolbar << a->iconText();
-    EXPECT_EQ(toolbar, (QStringList{QStringLiteral("Extract"), QStringLiteral("Encode"), QStringLiteral("Record"),
-                                    QStringLiteral("Options"), QStringLiteral("Exit")}));
+    EXPECT_EQ(toolbar, (QStringList{QStringLiteral("Extract"), QStringLiteral("Encode"),
+                                    QStringLiteral("Record"), QStringLiteral("Options"),
+                                    QStringLiteral("Exit")}));
     const auto* model = f.ListView1->model();
     EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("No."));
     EXPECT_EQ(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Length(min)"));
@@ -139,7 +146,8 @@ TEST_F(MainFormTest, NoDriveAndSmallCommands)
     f.Openoutputdirectory1->trigger();
     ASSERT_FALSE(boxes.Shown().empty());
     EXPECT_EQ(boxes.Shown().back().Text,
-              OptionsSetting().CommonOptions.OutputFolder + QStringLiteral(",The output directory does not exist."));
+              OptionsSetting().CommonOptions.OutputFolder +
+                  QStringLiteral(",The output directory does not exist."));
     QDir().mkpath(OptionsSetting().CommonOptions.OutputFolder);
     f.Openoutputdirectory1->trigger();
     ASSERT_EQ(opened.size(), 1);
@@ -149,7 +157,8 @@ TEST_F(MainFormTest, NoDriveAndSmallCommands)
     f.mnuHelp->trigger();
     EXPECT_TRUE(opened.last().endsWith(QStringLiteral("Tracksmith.html")));
     f.bRefresh->trigger();
-    EXPECT_EQ(boxes.Texts().last(), QStringLiteral("Please check if have Audio CD in your CD device."));
+    EXPECT_EQ(boxes.Texts().last(),
+              QStringLiteral("Please check if have Audio CD in your CD device."));
 
     // A file conversion: the picker's filter, then the job with the picked files.
     QList<int> kinds;
@@ -161,7 +170,8 @@ TEST_F(MainFormTest, NoDriveAndSmallCommands)
     pickers.PlanAnswer({dir.File(QStringLiteral("a.mp3")), dir.File(QStringLiteral("b.mp3"))});
     f.mnuMp3ToWav->trigger();
     ASSERT_EQ(pickers.Requests().size(), 1u);
-    EXPECT_EQ(pickers.Requests()[0].Filter, QStringLiteral("MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*"));
+    EXPECT_EQ(pickers.Requests()[0].Filter,
+              QStringLiteral("MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*"));
     pickers.PlanAnswer({});
     f.miWAVtoOGG->trigger(); // cancelled: nothing runs
     EXPECT_EQ(kinds, QList<int>{3});

@@ -32,12 +32,14 @@ protected:
     void SetUp() override { ResetOptionsSetting(); }
     void TearDown() override { ResetOptionsSetting(); }
 
-    void MakeDisc(const char* name, const std::vector<int64_t>& sectors) { MakeProgramDisc(dir, name, sectors); }
+    void MakeDisc(const char* name, const std::vector<int64_t>& sectors)
+    {
+        MakeProgramDisc(dir, name, sectors);
+    }
 
     /// Runs act on the modal dialog of type D once it is open (from inside its event loop);
     /// closes any other modal window so a wrong one cannot hang the test.
-    template <typename D>
-    void WhenOpen(std::function<void(D*)> act)
+    template <typename D> void WhenOpen(std::function<void(D*)> act)
     {
         auto* timer = new QTimer;
         timer->setInterval(10);
@@ -57,7 +59,10 @@ protected:
         timer->start();
     }
 
-    QString Status(TMainForm& f) { return f.findChild<QLabel*>(QStringLiteral("StatusPanel"))->text(); }
+    QString Status(TMainForm& f)
+    {
+        return f.findChild<QLabel*>(QStringLiteral("StatusPanel"))->text();
+    }
 
     ProgramDirScope dir;
     ScriptedMessageBoxService boxes;

@@ -18,13 +18,16 @@ const char* const kUserReg =
     "  03,04\n"
     "\"File3\"=\"C:\\\\d.mp3\"\n"
     "\n"
-    "[Software\\\\RealNetworks\\\\RealPlayer\\\\6.0\\\\Preferences\\\\MostRecentClips1] 1700000000\n"
+    "[Software\\\\RealNetworks\\\\RealPlayer\\\\6.0\\\\Preferences\\\\MostRecentClips1] "
+    "1700000000\n"
     "@=\"file://one\"\n"
     "\n"
-    "[Software\\\\RealNetworks\\\\RealPlayer\\\\6.0\\\\Preferences\\\\MostRecentClips2] 1700000000\n"
+    "[Software\\\\RealNetworks\\\\RealPlayer\\\\6.0\\\\Preferences\\\\MostRecentClips2] "
+    "1700000000\n"
     "@=\"file://two\"\n"
     "\n"
-    "[Software\\\\RealNetworks\\\\RealPlayer\\\\6.0\\\\Preferences\\\\MostRecentClips4] 1700000000\n"
+    "[Software\\\\RealNetworks\\\\RealPlayer\\\\6.0\\\\Preferences\\\\MostRecentClips4] "
+    "1700000000\n"
     "@=\"file://four\"\n";
 
 } // namespace

@@ -39,7 +39,8 @@ class Recorder {
 public:
     ~Recorder() { Stop(); }
 
-    bool Start() {
+    bool Start()
+    {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0)
             return false;
@@ -59,7 +60,8 @@ public:
     }
 
     /// Ends the recording (parecord flushes on SIGINT) and waits for the last bytes.
-    void Stop() {
+    void Stop()
+    {
         if (!child_.Started() || child_.Reaped())
             return;
         child_.Signal(SIGINT);
@@ -69,11 +71,13 @@ public:
         ::close(readFd_);
     }
 
-    int64_t Frames() const {
+    int64_t Frames() const
+    {
         std::lock_guard lock(mutex_);
         return static_cast<int64_t>(bytes_.size() / 4);
     }
-    std::vector<int16_t> Samples() const {
+    std::vector<int16_t> Samples() const
+    {
         std::lock_guard lock(mutex_);
         std::vector<int16_t> s(bytes_.size() / 4 * 2);
         std::memcpy(s.data(), bytes_.data(), s.size() * 2);
@@ -81,7 +85,8 @@ public:
     }
 
 private:
-    void Read() {
+    void Read()
+    {
         char chunk[8192];
         for (;;) {
             const ssize_t n = ::read(readFd_, chunk, sizeof chunk);
@@ -101,11 +106,13 @@ private:
     std::vector<char> bytes_;
 };
 
-bool Silent(const std::vector<int16_t>& s, int64_t frame) {
+bool Silent(const std::vector<int16_t>& s, int64_t frame)
+{
     return s[size_t(frame * 2)] == 0 && s[size_t(frame * 2 + 1)] == 0;
 }
 
-int64_t FirstSound(const std::vector<int16_t>& s, int64_t from) {
+int64_t FirstSound(const std::vector<int16_t>& s, int64_t from)
+{
     for (int64_t f = std::max<int64_t>(from, 0); f < int64_t(s.size() / 2); ++f) {
         if (!Silent(s, f))
             return f;
@@ -113,7 +120,8 @@ int64_t FirstSound(const std::vector<int16_t>& s, int64_t from) {
     return -1;
 }
 
-int64_t LastSound(const std::vector<int16_t>& s) {
+int64_t LastSound(const std::vector<int16_t>& s)
+{
     for (int64_t f = int64_t(s.size() / 2) - 1; f >= 0; --f) {
         if (!Silent(s, f))
             return f;
@@ -123,7 +131,8 @@ int64_t LastSound(const std::vector<int16_t>& s) {
 
 /// Normalised correlation of `frames` frames of a from frame fa and b from frame fb.
 double Correlation(const std::vector<int16_t>& a, int64_t fa, const std::vector<int16_t>& b,
-                   int64_t fb, int64_t frames) {
+                   int64_t fb, int64_t frames)
+{
     if (fa < 0 || fb < 0 || (fa + frames) * 2 > int64_t(a.size()) ||
         (fb + frames) * 2 > int64_t(b.size()))
         return 0;
@@ -140,7 +149,8 @@ double Correlation(const std::vector<int16_t>& a, int64_t fa, const std::vector<
 /// The frame of `b` within [centre - range, centre + range] that best matches `frames` frames
 /// of `a` from fa.
 int64_t Align(const std::vector<int16_t>& a, int64_t fa, const std::vector<int16_t>& b,
-              int64_t centre, int64_t range, int64_t frames) {
+              int64_t centre, int64_t range, int64_t frames)
+{
     int64_t best = -1;
     double bestC = -2;
     for (int64_t f = std::max<int64_t>(0, centre - range); f <= centre + range; ++f) {
@@ -155,7 +165,8 @@ int64_t Align(const std::vector<int16_t>& a, int64_t fa, const std::vector<int16
 
 class PulsePlayback : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ResetOptionsSetting();
         // Track 1: 6 s, track 2: 2 s, track 3: 1 s.
         MakeProgramDisc(dir, "Tones", {450, 150, 75});
@@ -172,26 +183,30 @@ protected:
         // The recording runs (silence) before anything plays.
         ASSERT_TRUE(WaitUntil([&] { return recorder.Frames() > kRate / 10; }));
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         recorder.Stop();
         controller.Close(); // releases the window's handle; a repeated run would run out
         ResetOptionsSetting();
     }
 
     /// Waits until the recording holds `frames` more frames than now.
-    bool RecordMore(int64_t frames) {
+    bool RecordMore(int64_t frames)
+    {
         const int64_t until = recorder.Frames() + frames;
         return WaitUntil([&] { return recorder.Frames() >= until; });
     }
     /// Waits until `frames` frames of sound were recorded after frame `from`.
-    bool HearAfter(int64_t from, int64_t frames) {
+    bool HearAfter(int64_t from, int64_t frames)
+    {
         return WaitUntil([&] {
             const auto s = recorder.Samples();
             const int64_t first = FirstSound(s, from);
             return first >= 0 && int64_t(s.size() / 2) - first >= frames;
         });
     }
-    static int64_t TrackFrame(int track) {
+    static int64_t TrackFrame(int track)
+    {
         const int64_t starts[] = {0, 450, 600, 675};
         return starts[track - 1] * kFramesPerSector;
     }
@@ -207,7 +222,8 @@ protected:
 
 } // namespace
 
-TEST_F(PulsePlayback, PlaysExactlyTheSelectedTrackThenRestoresTheStatus) {
+TEST_F(PulsePlayback, PlaysExactlyTheSelectedTrackThenRestoresTheStatus)
+{
     player.aPlayExecute(1);
     EXPECT_EQ(controller.StatusText(), QStringLiteral("Play Track02"));
     ASSERT_TRUE(WaitUntil([&] { return !controller.CDPlaying; }, std::chrono::seconds(20)));
@@ -234,7 +250,8 @@ TEST_F(PulsePlayback, PlaysExactlyTheSelectedTrackThenRestoresTheStatus) {
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
-TEST_F(PulsePlayback, PauseResumesWhereItStoppedAndFallsSilentAtOnce) {
+TEST_F(PulsePlayback, PauseResumesWhereItStoppedAndFallsSilentAtOnce)
+{
     QElapsedTimer wall;
     wall.start();
     player.aPlayExecute(0);
@@ -307,7 +324,8 @@ TEST_F(PulsePlayback, PauseResumesWhereItStoppedAndFallsSilentAtOnce) {
     EXPECT_LT(processShare, 50.0);
 }
 
-TEST_F(PulsePlayback, PlayAnotherTrackWhilePlayingSupersedesTheFirst) {
+TEST_F(PulsePlayback, PlayAnotherTrackWhilePlayingSupersedesTheFirst)
+{
     player.aPlayExecute(0);
     ASSERT_TRUE(HearAfter(0, kRate / 2));
     const int64_t switchAt = recorder.Frames();
@@ -326,7 +344,8 @@ TEST_F(PulsePlayback, PlayAnotherTrackWhilePlayingSupersedesTheFirst) {
     EXPECT_GT(Correlation(image, TrackFrame(3), rec, start, length), 0.99);
 }
 
-TEST_F(PulsePlayback, ImageVanishingMidPlayEndsThePlayCleanly) {
+TEST_F(PulsePlayback, ImageVanishingMidPlayEndsThePlayCleanly)
+{
     player.aPlayExecute(0);
     ASSERT_TRUE(HearAfter(0, kRate / 4));
     const int own = device->OwnHandle();

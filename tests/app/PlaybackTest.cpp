@@ -20,7 +20,8 @@ namespace {
 
 class PlaybackTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ResetOptionsSetting();
         MakeProgramDisc(dir, "Demo", {30 * 75, 20 * 75, 25 * 75});
         controller.Create();
@@ -33,7 +34,8 @@ protected:
     }
     void TearDown() override { ResetOptionsSetting(); }
 
-    QStringList Requests() {
+    QStringList Requests()
+    {
         const QStringList r = device->Requests;
         device->Requests.clear();
         return r;
@@ -50,7 +52,8 @@ protected:
 
 } // namespace
 
-TEST_F(PlaybackTest, PlayRunsToTheNextTrackThenRestoresTheStatus) {
+TEST_F(PlaybackTest, PlayRunsToTheNextTrackThenRestoresTheStatus)
+{
     const QString saved = controller.SavedStatusText();
     EXPECT_EQ(saved, QStringLiteral("Image Demo"));
     player.aPlayExecute(1);
@@ -71,7 +74,8 @@ TEST_F(PlaybackTest, PlayRunsToTheNextTrackThenRestoresTheStatus) {
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
-TEST_F(PlaybackTest, LastRowPlaysToTheEndOfTheDisc) {
+TEST_F(PlaybackTest, LastRowPlaysToTheEndOfTheDisc)
+{
     player.aPlayExecute(2);
     EXPECT_EQ(Requests(),
               (QStringList{QStringLiteral("Open ") + Handle(), QStringLiteral("TimeFormat 10"),
@@ -79,7 +83,8 @@ TEST_F(PlaybackTest, LastRowPlaysToTheEndOfTheDisc) {
     EXPECT_EQ(controller.StatusText(), QStringLiteral("Play Track03"));
 }
 
-TEST_F(PlaybackTest, PlayAfterPauseResumesAtThePausedPoint) {
+TEST_F(PlaybackTest, PlayAfterPauseResumesAtThePausedPoint)
+{
     player.aPlayExecute(0);
     Requests();
     player.aPauseExecute();
@@ -106,7 +111,8 @@ TEST_F(PlaybackTest, PlayAfterPauseResumesAtThePausedPoint) {
     EXPECT_EQ(player.PlayingRow(), 1);
 }
 
-TEST_F(PlaybackTest, PlayWhilePlayingStartsTheNewTrackAndIgnoresTheOldNotification) {
+TEST_F(PlaybackTest, PlayWhilePlayingStartsTheNewTrackAndIgnoresTheOldNotification)
+{
     player.aPlayExecute(0);
     player.aPlayExecute(2);
     QStringList r = Requests();
@@ -125,7 +131,8 @@ TEST_F(PlaybackTest, PlayWhilePlayingStartsTheNewTrackAndIgnoresTheOldNotificati
     EXPECT_FALSE(controller.CDPlaying);
 }
 
-TEST_F(PlaybackTest, StopWithNoDeviceOpenStillClearsTheFlagsAndStatus) {
+TEST_F(PlaybackTest, StopWithNoDeviceOpenStillClearsTheFlagsAndStatus)
+{
     controller.CDPlaying = true;
     controller.CDPaused = true;
     controller.SetStatusText(QStringLiteral("Play Something"));
@@ -137,7 +144,8 @@ TEST_F(PlaybackTest, StopWithNoDeviceOpenStillClearsTheFlagsAndStatus) {
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
-TEST_F(PlaybackTest, APlayThatCannotStartOrGoOnEndsCleanly) {
+TEST_F(PlaybackTest, APlayThatCannotStartOrGoOnEndsCleanly)
+{
     // No drive handle.
     const int handle = controller.CDHandle();
     controller.SetCDHandle(0);
@@ -167,7 +175,8 @@ TEST_F(PlaybackTest, APlayThatCannotStartOrGoOnEndsCleanly) {
     EXPECT_TRUE(boxes.Shown().empty()) << "playback errors are not reported";
 }
 
-TEST_F(PlaybackTest, RipAndCloseStopPlaybackFirst) {
+TEST_F(PlaybackTest, RipAndCloseStopPlaybackFirst)
+{
     QDir().mkpath(OptionsSetting().CommonOptions.OutputFolder);
     player.aPlayExecute(0);
     Requests();
@@ -184,7 +193,8 @@ TEST_F(PlaybackTest, RipAndCloseStopPlaybackFirst) {
     EXPECT_EQ(Requests(), (QStringList{QStringLiteral("Stop"), QStringLiteral("Close")}));
 }
 
-TEST_F(PlaybackTest, DoorAndVolumeControl) {
+TEST_F(PlaybackTest, DoorAndVolumeControl)
+{
     player.EjectMenuClick();
     player.CloseCdRomMenuClick();
     EXPECT_EQ(Requests(), (QStringList{QStringLiteral("Door open ") + Handle(),
@@ -207,7 +217,8 @@ TEST_F(PlaybackTest, DoorAndVolumeControl) {
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
-TEST(PlaybackDisc, RowsPlayTheirOwnTrackNumbers) {
+TEST(PlaybackDisc, RowsPlayTheirOwnTrackNumbers)
+{
     // A disc whose first track is 3: rows carry the disc's numbers, not their positions.
     ResetOptionsSetting();
     ProgramDirScope dir;
@@ -234,7 +245,8 @@ TEST(PlaybackDisc, RowsPlayTheirOwnTrackNumbers) {
     ResetOptionsSetting();
 }
 
-TEST(PlaybackForm, CommandsFollowThePlayerState) {
+TEST(PlaybackForm, CommandsFollowThePlayerState)
+{
     ResetOptionsSetting();
     ProgramDirScope dir;
     ScriptedMessageBoxService boxes;

@@ -55,19 +55,43 @@ TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
     EXPECT_FALSE(o.ID3.Use);
 
     SaveOptions();
-    const QStringList expected = {
-        QStringLiteral("[CommonOptions]"), QStringLiteral("OutputFolder"), QStringLiteral("OutputFormat"),
-        QStringLiteral("IsKeepWav"), QStringLiteral("IsNormalize"), QStringLiteral("NormalizePercent"),
-        QStringLiteral("EnableRipTime"), QStringLiteral("RipTime"), QStringLiteral("[Mp3Options]"),
-        QStringLiteral("IsSelectVBR"), QStringLiteral("IsVBRHead"), QStringLiteral("BitRate"),
-        QStringLiteral("MaxBitRate"), QStringLiteral("MpegQuality"), QStringLiteral("VBRQuality"),
-        QStringLiteral("StereoMode"), QStringLiteral("[OggOptions]"), QStringLiteral("IsUseCompress"),
-        QStringLiteral("CompressPosition"), QStringLiteral("MaxBitRate"), QStringLiteral("NomalBitRate"),
-        QStringLiteral("MinBitRate"), QStringLiteral("[WMAOptions]"), QStringLiteral("BitRate"),
-        QStringLiteral("[CDOptions]"), QStringLiteral("Index"), QStringLiteral("CDDb"),
-        QStringLiteral("[RecordOptions]"), QStringLiteral("SaveMp3"), QStringLiteral("[QueryCDDB]"),
-        QStringLiteral("Server"), QStringLiteral("Script"), QStringLiteral("UseProxy"),
-        QStringLiteral("ProxyAddress"), QStringLiteral("Port"), QStringLiteral("[ID3]"), QStringLiteral("Use")};
+    const QStringList expected = {QStringLiteral("[CommonOptions]"),
+                                  QStringLiteral("OutputFolder"),
+                                  QStringLiteral("OutputFormat"),
+                                  QStringLiteral("IsKeepWav"),
+                                  QStringLiteral("IsNormalize"),
+                                  QStringLiteral("NormalizePercent"),
+                                  QStringLiteral("EnableRipTime"),
+                                  QStringLiteral("RipTime"),
+                                  QStringLiteral("[Mp3Options]"),
+                                  QStringLiteral("IsSelectVBR"),
+                                  QStringLiteral("IsVBRHead"),
+                                  QStringLiteral("BitRate"),
+                                  QStringLiteral("MaxBitRate"),
+                                  QStringLiteral("MpegQuality"),
+                                  QStringLiteral("VBRQuality"),
+                                  QStringLiteral("StereoMode"),
+                                  QStringLiteral("[OggOptions]"),
+                                  QStringLiteral("IsUseCompress"),
+                                  QStringLiteral("CompressPosition"),
+                                  QStringLiteral("MaxBitRate"),
+                                  QStringLiteral("NomalBitRate"),
+                                  QStringLiteral("MinBitRate"),
+                                  QStringLiteral("[WMAOptions]"),
+                                  QStringLiteral("BitRate"),
+                                  QStringLiteral("[CDOptions]"),
+                                  QStringLiteral("Index"),
+                                  QStringLiteral("CDDb"),
+                                  QStringLiteral("[RecordOptions]"),
+                                  QStringLiteral("SaveMp3"),
+                                  QStringLiteral("[QueryCDDB]"),
+                                  QStringLiteral("Server"),
+                                  QStringLiteral("Script"),
+                                  QStringLiteral("UseProxy"),
+                                  QStringLiteral("ProxyAddress"),
+                                  QStringLiteral("Port"),
+                                  QStringLiteral("[ID3]"),
+                                  QStringLiteral("Use")};
     EXPECT_EQ(KeyLines(ReadWholeFile(OptionsFilePath())), expected);
 }
 
@@ -82,16 +106,19 @@ TEST_F(Stores, ValueRulesAndClamp)
     TOptionsSetting& o = OptionsSetting();
     EXPECT_EQ(o.CommonOptions.OutputFolder, QString()); // present but empty: not the default
     EXPECT_TRUE(o.CommonOptions.IsKeepWav);
-    EXPECT_EQ(o.CommonOptions.OutputFormat, 7);          // kept as stored
+    EXPECT_EQ(o.CommonOptions.OutputFormat, 7); // kept as stored
     EXPECT_EQ(o.Mp3Options.BitRate, 128);
     EXPECT_EQ(o.Mp3Options.MaxBitRate, 320);
     EXPECT_EQ(o.OggOptions.CompressPosition, 30);
     EXPECT_EQ(o.QueryCDDB.Server.size(), 2047);
     SaveOptions();
     const TProfileFile f(OptionsFilePath());
-    EXPECT_EQ(f.ReadString(QStringLiteral("CommonOptions"), QStringLiteral("IsKeepWav"), {}), QStringLiteral("1"));
-    EXPECT_EQ(f.ReadString(QStringLiteral("Mp3Options"), QStringLiteral("BitRate"), {}), QStringLiteral("128"));
-    EXPECT_EQ(f.ReadString(QStringLiteral("OggOptions"), QStringLiteral("CompressPosition"), {}), QStringLiteral("30"));
+    EXPECT_EQ(f.ReadString(QStringLiteral("CommonOptions"), QStringLiteral("IsKeepWav"), {}),
+              QStringLiteral("1"));
+    EXPECT_EQ(f.ReadString(QStringLiteral("Mp3Options"), QStringLiteral("BitRate"), {}),
+              QStringLiteral("128"));
+    EXPECT_EQ(f.ReadString(QStringLiteral("OggOptions"), QStringLiteral("CompressPosition"), {}),
+              QStringLiteral("30"));
 
     WriteWholeFile(OptionsFilePath(), "[OggOptions]\r\nCompressPosition=250\r\n");
     LoadOptions();
@@ -141,8 +168,9 @@ TEST_F(Stores, StoredDiscRulesAndTitlesBeyondTheCount)
     EXPECT_EQ(i.TrackNumber, 150);
     EXPECT_EQ(i.Track[100], QStringLiteral("Last"));
     SaveDiscInfo(QStringLiteral("77")); // a count above 100 must not run past the titles
-    EXPECT_EQ(TProfileFile(CdInfoFilePath()).ReadString(QStringLiteral("77"), QStringLiteral("101"), {}),
-              QStringLiteral("Beyond"));
+    EXPECT_EQ(
+        TProfileFile(CdInfoFilePath()).ReadString(QStringLiteral("77"), QStringLiteral("101"), {}),
+        QStringLiteral("Beyond"));
 }
 
 TEST_F(Stores, SaveWritesOneSectionAndLeavesOthers)
@@ -157,7 +185,8 @@ TEST_F(Stores, SaveWritesOneSectionAndLeavesOthers)
     SaveDiscInfo(QString()); // no disc: nothing written
     EXPECT_EQ(ReadWholeFile(CdInfoFilePath()), QByteArray("[1]\r\nArtist=Other\r\n"));
     SaveDiscInfo(QStringLiteral("-123"));
-    EXPECT_EQ(ReadWholeFile(CdInfoFilePath()),
-              QByteArray("[1]\r\nArtist=Other\r\n[-123]\r\nArtist=Me\r\nAlbum=\r\nYear=\r\nGenre=-1\r\n"
-                         "Comment=\r\nTrackNumber=2\r\n1=First\r\n2=Second\r\n"));
+    EXPECT_EQ(
+        ReadWholeFile(CdInfoFilePath()),
+        QByteArray("[1]\r\nArtist=Other\r\n[-123]\r\nArtist=Me\r\nAlbum=\r\nYear=\r\nGenre=-1\r\n"
+                   "Comment=\r\nTrackNumber=2\r\n1=First\r\n2=Second\r\n"));
 }

@@ -16,7 +16,8 @@ void Put16(Bytes& b, size_t at, int v)
     b[at + 1] = static_cast<uint8_t>(v >> 8);
 }
 
-Bytes MsFmt(uint16_t channels, uint16_t blockAlign, uint16_t spb, const std::vector<std::pair<int, int>>& coefs)
+Bytes MsFmt(uint16_t channels, uint16_t blockAlign, uint16_t spb,
+            const std::vector<std::pair<int, int>>& coefs)
 {
     Bytes extra{0, 0};
     Put16(extra, 0, static_cast<int>(4 + 4 * coefs.size()));
@@ -32,8 +33,8 @@ Bytes MsFmt(uint16_t channels, uint16_t blockAlign, uint16_t spb, const std::vec
     return TWavBuilder::Fmt(2, channels, 8000, blockAlign, 4, extra);
 }
 
-const std::vector<std::pair<int, int>> kStandardCoefs = {{256, 0}, {512, -256}, {0, 0}, {192, 64},
-                                                         {240, 0}, {460, -208}, {392, -232}};
+const std::vector<std::pair<int, int>> kStandardCoefs = {
+    {256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}};
 
 std::vector<int16_t> ReadMem(const Bytes& file, bool* valid = nullptr)
 {
@@ -52,13 +53,13 @@ TEST(AudioAdpcm, ImaPredictorClampsAtMinus32767)
 {
     Bytes block(8, 0);
     Put16(block, 0, -32700);
-    block[2] = 88;              // step 32767
-    block[4] = 0x7F;            // codes F (down, full) then 7 (up, full)
+    block[2] = 88;   // step 32767
+    block[4] = 0x7F; // codes F (down, full) then 7 (up, full)
     block[5] = 0x00;
     int16_t out[9];
     ASSERT_EQ(ImaAdpcm::DecodeMono(block.data(), 8, out), 9);
     EXPECT_EQ(out[0], -32700);
-    EXPECT_EQ(out[1], -32767);  // -32700 - 61436, clamped one above the 16-bit minimum
+    EXPECT_EQ(out[1], -32767); // -32700 - 61436, clamped one above the 16-bit minimum
     EXPECT_EQ(out[2], -32767 + 61436 > 32767 ? 32767 : -32767 + 61436);
     // A step index beyond the table is clamped rather than read past it.
     block[2] = 200;
@@ -94,21 +95,21 @@ TEST(AudioAdpcm, MsPredictionTruncatesTowardZeroAndDeltaAdapts)
     // Coefficient pair (1, 0): prediction = sample1 / 256, truncated toward zero.
     Bytes block(7 + 3, 0);
     block[0] = 0;
-    Put16(block, 1, 16);        // delta
-    Put16(block, 3, -300);      // sample 1
-    Put16(block, 5, 0);         // sample 2
-    block[7] = 0x00;            // codes 0, 0
-    block[8] = 0x77;            // codes 7, 7
-    block[9] = 0x80;            // codes 8 (-8), 0
+    Put16(block, 1, 16);   // delta
+    Put16(block, 3, -300); // sample 1
+    Put16(block, 5, 0);    // sample 2
+    block[7] = 0x00;       // codes 0, 0
+    block[8] = 0x77;       // codes 7, 7
+    block[9] = 0x80;       // codes 8 (-8), 0
     const TMsAdpcmCoef coefs[1] = {{1, 0}};
     int16_t out[8];
     ASSERT_EQ(MsAdpcm::DecodeBlock(block.data(), 10, 1, 8, coefs, 1, out), 8);
-    EXPECT_EQ(out[0], 0);       // sample 2 first
+    EXPECT_EQ(out[0], 0); // sample 2 first
     EXPECT_EQ(out[1], -300);
-    EXPECT_EQ(out[2], -1);      // -300/256 -> -1 (a floor would give -2); delta 16*230/256 -> 16
-    EXPECT_EQ(out[3], 0);       // -1/256 -> 0
-    EXPECT_EQ(out[4], 112);     // 0 + 7*16; delta 16*614/256 = 38
-    EXPECT_EQ(out[5], 266);     // 112/256 = 0, + 7*38; delta 38*614/256 = 91
+    EXPECT_EQ(out[2], -1);  // -300/256 -> -1 (a floor would give -2); delta 16*230/256 -> 16
+    EXPECT_EQ(out[3], 0);   // -1/256 -> 0
+    EXPECT_EQ(out[4], 112); // 0 + 7*16; delta 16*614/256 = 38
+    EXPECT_EQ(out[5], 266); // 112/256 = 0, + 7*38; delta 38*614/256 = 91
     EXPECT_EQ(out[6], 1 - 8 * 91);
     EXPECT_EQ(out[7], (1 - 8 * 91) / 256);
 }
@@ -116,15 +117,15 @@ TEST(AudioAdpcm, MsPredictionTruncatesTowardZeroAndDeltaAdapts)
 TEST(AudioAdpcm, MsSamplesClampTo16Bits)
 {
     Bytes block(8, 0);
-    block[0] = 1;               // (512, -256): 2 x sample1 - sample2
+    block[0] = 1; // (512, -256): 2 x sample1 - sample2
     Put16(block, 1, 2000);
     Put16(block, 3, 30000);
     Put16(block, 5, 10000);
-    block[7] = 0x79;            // 7 then -7
+    block[7] = 0x79; // 7 then -7
     int16_t out[4];
     const std::vector<TMsAdpcmCoef> coefs = {{256, 0}, {512, -256}};
     ASSERT_EQ(MsAdpcm::DecodeBlock(block.data(), 8, 1, 4, coefs.data(), 2, out), 4);
-    EXPECT_EQ(out[2], 32767);   // 2*30000 - 10000 + 7*2000 clamped
+    EXPECT_EQ(out[2], 32767); // 2*30000 - 10000 + 7*2000 clamped
     // The clamped value is what predicts the next: 2*32767 - 30000 - 7*(2000*614/256).
     EXPECT_EQ(out[3], 2 * 32767 - 30000 - 7 * (2000 * 614 / 256));
 }
@@ -132,7 +133,11 @@ TEST(AudioAdpcm, MsSamplesClampTo16Bits)
 TEST(AudioAdpcm, MsFilesWithBadTablesOrIndexesAreNotValid)
 {
     auto file = [](const Bytes& fmt, const Bytes& data) {
-        return TWavBuilder().Chunk("fmt ", fmt).Chunk("fact", TWavBuilder::U32(100)).Chunk("data", data).Build();
+        return TWavBuilder()
+            .Chunk("fmt ", fmt)
+            .Chunk("fact", TWavBuilder::U32(100))
+            .Chunk("data", data)
+            .Build();
     };
     Bytes goodBlock(32, 0x12);
     goodBlock[0] = 1;
@@ -178,7 +183,7 @@ TEST(AudioAdpcm, BlocksThatWouldOverrunTheDecodeBufferAreNotValid)
     bool valid = true;
     EXPECT_FALSE(ReadMem(ima(1, 4096), &valid).empty()); // 8185 samples: fits 16384 bytes
     EXPECT_TRUE(valid);
-    EXPECT_TRUE(ReadMem(ima(1, 4100), &valid).empty());  // 8193 samples: would not
+    EXPECT_TRUE(ReadMem(ima(1, 4100), &valid).empty()); // 8193 samples: would not
     EXPECT_FALSE(valid);
     EXPECT_FALSE(ReadMem(ima(2, 4096), &valid).empty());
     EXPECT_TRUE(valid);

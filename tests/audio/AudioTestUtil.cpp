@@ -98,7 +98,8 @@ int64_t TMemorySource::GetData(void* buffer, int64_t bufferSize)
         throw EACSException("source failed");
     if (endless && pos_ == data_.size())
         pos_ = 0;
-    const int64_t n = std::min<int64_t>({bufferSize, chunk, static_cast<int64_t>(data_.size() - pos_)});
+    const int64_t n =
+        std::min<int64_t>({bufferSize, chunk, static_cast<int64_t>(data_.size() - pos_)});
     if (n <= 0)
         return 0;
     std::memcpy(buffer, data_.data() + pos_, static_cast<size_t>(n));
@@ -202,7 +203,8 @@ Bytes LoadBytes(const QString& path)
 
 void SaveBytes(const QString& path, const Bytes& data)
 {
-    WriteWholeFile(path, QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size())));
+    WriteWholeFile(path, QByteArray(reinterpret_cast<const char*>(data.data()),
+                                    static_cast<qsizetype>(data.size())));
 }
 
 Bytes ToBytes(const std::vector<int16_t>& samples)
@@ -243,8 +245,8 @@ TWavBuilder& TWavBuilder::Chunk(const char* id, const Bytes& body)
     return *this;
 }
 
-Bytes TWavBuilder::Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits,
-                       const Bytes& extra)
+Bytes TWavBuilder::Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockAlign,
+                       uint16_t bits, const Bytes& extra)
 {
     Bytes b;
     Append16(b, tag);
@@ -279,8 +281,8 @@ std::vector<int16_t> Sine(int frames, int channels, int rate, double amplitude)
     std::vector<int16_t> s(static_cast<size_t>(frames) * width);
     for (int i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
-            s[static_cast<size_t>(i) * width + static_cast<size_t>(c)] =
-                static_cast<int16_t>(std::lround(amplitude * std::sin(2 * M_PI * (440.0 + 220.0 * c) * i / rate)));
+            s[static_cast<size_t>(i) * width + static_cast<size_t>(c)] = static_cast<int16_t>(
+                std::lround(amplitude * std::sin(2 * M_PI * (440.0 + 220.0 * c) * i / rate)));
     return s;
 }
 
@@ -377,7 +379,8 @@ TSmallDisk::TSmallDisk(const QString& path, int kilobytes) : path_(QFile::encode
     if (geteuid() != 0 || !QDir().mkpath(path))
         return;
     const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
-    mounted_ = mount("tmpfs", path_.constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) == 0;
+    mounted_ =
+        mount("tmpfs", path_.constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) == 0;
 }
 
 TSmallDisk::~TSmallDisk()

@@ -39,7 +39,8 @@ private:
 };
 
 /// Waits until pred() holds, checking every millisecond; false when the time runs out.
-bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+bool WaitFor(const std::function<bool()>& pred,
+             std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
 /// A source over bytes in memory with a chosen format. Size is the byte count unless
 /// reportedSize is set (e.g. -1 for unknown); chunk limits each GetData; failAfter raises
@@ -63,7 +64,7 @@ public:
     int64_t holdAt = -1;
     TGate gate;
     bool endless = false;
-    std::function<void()> onInit;     // runs inside Init (e.g. to raise)
+    std::function<void()> onInit; // runs inside Init (e.g. to raise)
     std::atomic<int> initCount{0};
     std::atomic<int> flushCount{0};
     std::atomic<int> getDataCount{0};
@@ -120,8 +121,8 @@ class TWavBuilder {
 public:
     TWavBuilder& Chunk(const char* id, const Bytes& body);
     /// A "fmt " body: tag, channels, rate, block align, bits, then extra bytes.
-    static Bytes Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits,
-                     const Bytes& extra = {});
+    static Bytes Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockAlign,
+                     uint16_t bits, const Bytes& extra = {});
     static Bytes U32(uint32_t v);
     Bytes Build(const char* riff = "RIFF", const char* wave = "WAVE") const;
 

@@ -25,9 +25,12 @@ public:
     bool DoOutput(bool abort) override
     {
         switch (BeginStep(abort, ended_)) {
-        case TStepStart::Idle: return true;
-        case TStepStart::End: return false;
-        case TStepStart::Proceed: break;
+        case TStepStart::Idle:
+            return true;
+        case TStepStart::End:
+            return false;
+        case TStepStart::Proceed:
+            break;
         }
         uint8_t buf[1000];
         const int64_t n = ReadInput(buf, sizeof buf);
@@ -281,7 +284,7 @@ TEST(AudioFramework, PauseThenDoneEndsTheJobWithoutOnDone)
     EXPECT_EQ(sink.dones.load(), 1);
     EXPECT_EQ(src.flushCount.load(), 1);
     EXPECT_EQ(w.doneCount(), 0);
-    EXPECT_THROW(sink.Run(), EACSException); // still busy: a stopped job is not resumed
+    EXPECT_THROW(sink.Run(), EACSException);   // still busy: a stopped job is not resumed
     EXPECT_EQ(src.getDataCount.load(), reads); // nothing read after Done
     EXPECT_EQ(sink.data().size(), got);
     EXPECT_FALSE(sink.Failed());

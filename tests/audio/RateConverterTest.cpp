@@ -26,7 +26,8 @@ double Cutoff(int in, int out)
 /// The converter's algorithm written for one whole channel at once: interpolate, then scatter
 /// each value through the kernel (upsampling), or filter at the input rate and keep samples
 /// (downsampling).
-std::vector<int16_t> Reference(const std::vector<int16_t>& x, int in, int out, int n, TFilterWindowType win)
+std::vector<int16_t> Reference(const std::vector<int16_t>& x, int in, int out, int n,
+                               TFilterWindowType win)
 {
     const std::vector<double> h = TRateConverter::MakeKernel(n, Cutoff(in, out), win);
     std::vector<int16_t> y;
@@ -51,7 +52,9 @@ std::vector<int16_t> Reference(const std::vector<int16_t>& x, int in, int out, i
     int prev = 0;
     for (int16_t next : x) {
         while (counter < out) {
-            v.push_back(std::nearbyint(static_cast<double>(int64_t(prev) * (out - counter) + int64_t(next) * counter) / out));
+            v.push_back(std::nearbyint(
+                static_cast<double>(int64_t(prev) * (out - counter) + int64_t(next) * counter) /
+                out));
             counter += in;
         }
         counter -= out;
@@ -67,8 +70,9 @@ std::vector<int16_t> Reference(const std::vector<int16_t>& x, int in, int out, i
     return y;
 }
 
-std::vector<int16_t> Convert(const std::vector<int16_t>& x, int in, int out, int channels = 1, int n = 30,
-                             TFilterWindowType win = fwBlackman, int64_t chunk = INT64_MAX)
+std::vector<int16_t> Convert(const std::vector<int16_t>& x, int in, int out, int channels = 1,
+                             int n = 30, TFilterWindowType win = fwBlackman,
+                             int64_t chunk = INT64_MAX)
 {
     TMemorySource src(ToBytes(x), in, channels, 16);
     src.chunk = chunk;
@@ -199,13 +203,17 @@ TEST(AudioRateConverter, StereoRunsBothChannelsInLockstep)
 TEST(AudioRateConverter, ConstantInputGivesTheConstantOnceTheFilterHasFilled)
 {
     for (TFilterWindowType w : {fwHamming, fwHann, fwBlackman}) {
-        for (auto [in, out] : {std::pair{22050, 44100}, std::pair{44100, 44100}, std::pair{48000, 44100}}) {
-            const std::vector<int16_t> y = Convert(std::vector<int16_t>(20000, 12345), in, out, 1, 30, w);
+        for (auto [in, out] :
+             {std::pair{22050, 44100}, std::pair{44100, 44100}, std::pair{48000, 44100}}) {
+            const std::vector<int16_t> y =
+                Convert(std::vector<int16_t>(20000, 12345), in, out, 1, 30, w);
             ASSERT_GT(y.size(), 100u);
             for (size_t i = 60; i < y.size(); ++i)
                 ASSERT_EQ(y[i], 12345) << i;
-            const std::vector<int16_t> silent = Convert(std::vector<int16_t>(20000, 0), in, out, 1, 30, w);
-            EXPECT_TRUE(std::all_of(silent.begin(), silent.end(), [](int16_t v) { return v == 0; }));
+            const std::vector<int16_t> silent =
+                Convert(std::vector<int16_t>(20000, 0), in, out, 1, 30, w);
+            EXPECT_TRUE(
+                std::all_of(silent.begin(), silent.end(), [](int16_t v) { return v == 0; }));
         }
     }
 }

@@ -47,7 +47,8 @@ TEST(AudioRegression, FuzzFindingsAreRefusedCleanly)
         const struct {
             TWavType type;
             int rate, channels;
-        } jobs[] = {{wtPCM, 22050, 2}, {wtPCM, 44100, 2}, {wtDVIADPCM, 22050, 1}, {wtDVIADPCM, 22050, 2}};
+        } jobs[] = {
+            {wtPCM, 22050, 2}, {wtPCM, 44100, 2}, {wtDVIADPCM, 22050, 1}, {wtDVIADPCM, 22050, 2}};
         for (const auto& job : jobs) {
             TACSMemoryStream file(data);
             TMemorySource src(Bytes(5000, 0x35), job.rate, job.channels, 16);
@@ -67,7 +68,8 @@ TEST(AudioRegression, FuzzFindingsAreRefusedCleanly)
 
 TEST(AudioRegression, StereoInputOntoAMonoImaFileWithTinyBlocks)
 {
-    const Bytes data = LoadBytes(FixturesDir() + QStringLiteral("audio/regress/append-mono-ima-stereo-input.bin"));
+    const Bytes data =
+        LoadBytes(FixturesDir() + QStringLiteral("audio/regress/append-mono-ima-stereo-input.bin"));
     TACSMemoryStream file(data);
     TMemorySource src(Bytes(5000, 0x35), 22050, 2, 16);
     TWaveOut out;

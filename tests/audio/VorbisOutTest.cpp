@@ -39,7 +39,8 @@ OggFile ParseOgg(const Bytes& f)
     while (i + 27 <= f.size() && std::equal(f.data() + i, f.data() + i + 4, "OggS")) {
         OggPage p;
         p.flags = f[i + 5];
-        p.granule = static_cast<int64_t>(GetLE32(&f[i + 6])) | (static_cast<int64_t>(GetLE32(&f[i + 10])) << 32);
+        p.granule = static_cast<int64_t>(GetLE32(&f[i + 6])) |
+                    (static_cast<int64_t>(GetLE32(&f[i + 10])) << 32);
         p.serial = GetLE32(&f[i + 14]);
         const size_t segs = f[i + 26];
         size_t body = i + 27 + segs;
@@ -68,7 +69,8 @@ QStringList CommentsOf(const Bytes& packet)
     i += 4;
     for (uint32_t k = 0; k < n; ++k) {
         const uint32_t len = GetLE32(&packet[i]);
-        out << QString::fromUtf8(reinterpret_cast<const char*>(&packet[i + 4]), static_cast<qsizetype>(len));
+        out << QString::fromUtf8(reinterpret_cast<const char*>(&packet[i + 4]),
+                                 static_cast<qsizetype>(len));
         i += 4 + len;
     }
     return out;
@@ -76,11 +78,18 @@ QStringList CommentsOf(const Bytes& packet)
 
 class AudioVorbisOut : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(LoadVorbisLibraries()) << VorbisLibraryError().toStdString(); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(LoadVorbisLibraries()) << VorbisLibraryError().toStdString();
+    }
 
-    QString Path(const char* name) const { return dir.path() + QStringLiteral("/") + QString::fromUtf8(name); }
+    QString Path(const char* name) const
+    {
+        return dir.path() + QStringLiteral("/") + QString::fromUtf8(name);
+    }
 
-    Bytes Encode(TACSInput& src, const char* name, const std::function<void(TVorbisOut&)>& setup = {})
+    Bytes Encode(TACSInput& src, const char* name,
+                 const std::function<void(TVorbisOut&)>& setup = {})
     {
         TVorbisOut out;
         TSinkWatcher w(out);
@@ -101,7 +110,8 @@ protected:
         if (!HaveProgram(QStringLiteral("oggdec")))
             return false;
         const QString wav = Path(name) + QStringLiteral(".wav");
-        if (RunProgram(QStringLiteral("oggdec"), {QStringLiteral("-Q"), QStringLiteral("-o"), wav, Path(name)}) != 0)
+        if (RunProgram(QStringLiteral("oggdec"),
+                       {QStringLiteral("-Q"), QStringLiteral("-o"), wav, Path(name)}) != 0)
             return false;
         TWaveIn in;
         in.SetFileName(wav);
@@ -127,19 +137,19 @@ TEST_F(AudioVorbisOut, BitrateSettersDependOnTheirOrder)
 
     v.SetDesiredMaximumBitrate(br192); // ignored: the nominal is still automatic
     EXPECT_EQ(v.DesiredMaximumBitrate(), brAutoSelect);
-    v.SetMinimumBitrate(br64);         // ignored: above the nominal
+    v.SetMinimumBitrate(br64); // ignored: above the nominal
     EXPECT_EQ(v.MinimumBitrate(), brAutoSelect);
     v.SetDesiredNominalBitrate(br128); // raises the maximum to itself
     EXPECT_EQ(v.DesiredMaximumBitrate(), br128);
-    v.SetDesiredMaximumBitrate(br96);  // below the nominal: ignored
+    v.SetDesiredMaximumBitrate(br96); // below the nominal: ignored
     EXPECT_EQ(v.DesiredMaximumBitrate(), br128);
     v.SetDesiredMaximumBitrate(br192);
     EXPECT_EQ(v.DesiredMaximumBitrate(), br192);
-    v.SetMinimumBitrate(br160);        // above the nominal: ignored
+    v.SetMinimumBitrate(br160); // above the nominal: ignored
     EXPECT_EQ(v.MinimumBitrate(), brAutoSelect);
     v.SetMinimumBitrate(br96);
     EXPECT_EQ(v.MinimumBitrate(), br96);
-    v.SetDesiredNominalBitrate(br64);  // below the minimum: lowers it
+    v.SetDesiredNominalBitrate(br64); // below the minimum: lowers it
     EXPECT_EQ(v.MinimumBitrate(), br64);
     EXPECT_EQ(v.DesiredMaximumBitrate(), br192);
     v.SetDesiredNominalBitrate(brAutoSelect); // quality mode again
@@ -246,15 +256,16 @@ TEST_F(AudioVorbisOut, CommentsAndSerialLastOneJob)
     TSinkWatcher w(v);
     v.SetInput(&src);
     v.SetFileName(Path("c1.ogg"));
-    v.SetComments({QStringLiteral("ARTIST=A"), QStringLiteral("TITLE=Tëst"), QStringLiteral("ARTIST=B"),
-                   QStringLiteral("no equals sign")});
+    v.SetComments({QStringLiteral("ARTIST=A"), QStringLiteral("TITLE=Tëst"),
+                   QStringLiteral("ARTIST=B"), QStringLiteral("no equals sign")});
     v.SetSerial(77);
     RunToEnd(v, w);
     EXPECT_TRUE(v.Comments().isEmpty());
     OggFile o = ParseOgg(LoadBytes(Path("c1.ogg")));
     EXPECT_EQ(o.pages.front().serial, 77u);
     EXPECT_EQ(CommentsOf(o.packets[1]),
-              (QStringList{QStringLiteral("ARTIST=A"), QStringLiteral("TITLE=Tëst"), QStringLiteral("ARTIST=B")}));
+              (QStringList{QStringLiteral("ARTIST=A"), QStringLiteral("TITLE=Tëst"),
+                           QStringLiteral("ARTIST=B")}));
 
     v.SetFileName(Path("c2.ogg"));
     RunToEnd(v, w);
@@ -292,17 +303,22 @@ TEST_F(AudioVorbisOut, AStoppedEncodeLeavesAValidFileOfWhatWasEncoded)
 
     const OggFile o = ParseOgg(LoadBytes(Path("p.ogg")));
     ASSERT_GE(o.pages.size(), 3u);
-    EXPECT_TRUE(o.pages.back().flags & 4); // the stream has its end
+    EXPECT_TRUE(o.pages.back().flags & 4);            // the stream has its end
     EXPECT_EQ(o.pages.back().granule, delivered / 4); // of every frame read before the stop
 
     // What players check: no warning from ogginfo, no error from ffprobe.
     QByteArray report;
     if (HaveProgram(QStringLiteral("ogginfo"))) {
-        EXPECT_EQ(RunProgram(QStringLiteral("ogginfo"), {Path("p.ogg")}, report), 0) << report.toStdString();
-        EXPECT_FALSE(report.contains("WARNING") || report.contains("ERROR")) << report.toStdString();
+        EXPECT_EQ(RunProgram(QStringLiteral("ogginfo"), {Path("p.ogg")}, report), 0)
+            << report.toStdString();
+        EXPECT_FALSE(report.contains("WARNING") || report.contains("ERROR"))
+            << report.toStdString();
     }
     if (HaveProgram(QStringLiteral("ffprobe"))) {
-        EXPECT_EQ(RunProgram(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), Path("p.ogg")}, report), 0);
+        EXPECT_EQ(RunProgram(QStringLiteral("ffprobe"),
+                             {QStringLiteral("-v"), QStringLiteral("error"), Path("p.ogg")},
+                             report),
+                  0);
         EXPECT_TRUE(report.trimmed().isEmpty()) << report.toStdString();
     }
     Bytes pcm;
@@ -338,7 +354,8 @@ TEST_F(AudioVorbisOut, AFileThatCannotBeWrittenIsRemovedOrRestored)
         ASSERT_TRUE(limit.ok());
         Encode(src, "full.ogg");
     }
-    EXPECT_TRUE(lastError.endsWith(QString::fromLocal8Bit(std::strerror(EFBIG)))) << lastError.toStdString();
+    EXPECT_TRUE(lastError.endsWith(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << lastError.toStdString();
     EXPECT_FALSE(QFile::exists(Path("full.ogg")));
     EXPECT_FALSE(src.Busy());
 
@@ -362,7 +379,9 @@ TEST_F(AudioVorbisOut, AnOutputThatIsTheInputIsRefusedUntouched)
     const Bytes original = LoadBytes(AudioFixture("pcm_s16_stereo_22050.wav"));
     SaveBytes(Path("in.wav"), original);
     QDir().mkpath(Path("sub"));
-    ASSERT_EQ(link(QFile::encodeName(Path("in.wav")).constData(), QFile::encodeName(Path("hard.wav")).constData()), 0);
+    ASSERT_EQ(link(QFile::encodeName(Path("in.wav")).constData(),
+                   QFile::encodeName(Path("hard.wav")).constData()),
+              0);
     ASSERT_TRUE(QFile::link(Path("in.wav"), Path("soft.wav")));
     for (const char* name : {"in.wav", "sub/../in.wav", "hard.wav", "soft.wav"}) {
         for (const TFileOutputMode mode : {foRewrite, foAppend}) {
@@ -376,7 +395,8 @@ TEST_F(AudioVorbisOut, AnOutputThatIsTheInputIsRefusedUntouched)
             v.SetFileMode(mode);
             RunToEnd(v, w);
             EXPECT_EQ(w.doneCount(), 0);
-            EXPECT_EQ(w.lastError(), QStringLiteral("The output file \"%1\" is the input file.").arg(Path(name)));
+            EXPECT_EQ(w.lastError(),
+                      QStringLiteral("The output file \"%1\" is the input file.").arg(Path(name)));
             EXPECT_EQ(LoadBytes(Path("in.wav")), original);
             EXPECT_FALSE(in.Busy());
         }
@@ -394,7 +414,9 @@ TEST_F(AudioVorbisOut, AppendingChainsANewStreamAfterTheOldBytes)
     ASSERT_GT(both.size(), first.size());
     EXPECT_TRUE(std::equal(first.begin(), first.end(), both.begin()));
     const OggFile o = ParseOgg(both);
-    EXPECT_EQ(std::count_if(o.pages.begin(), o.pages.end(), [](const OggPage& p) { return p.flags & 2; }), 2);
+    EXPECT_EQ(
+        std::count_if(o.pages.begin(), o.pages.end(), [](const OggPage& p) { return p.flags & 2; }),
+        2);
     EXPECT_EQ(o.pages.back().serial, 5u);
 }
 
@@ -417,12 +439,14 @@ TEST_F(AudioVorbisOut, UnencodableInputIsReportedAndLeavesAnExistingFileAlone)
 
 TEST(AudioVorbisLibraries, MissingLibrariesAreNamedInLoadOrder)
 {
-    const char* files[] = {"libogg.so.0", "libvorbis.so.0", "libvorbisfile.so.3", "libvorbisenc.so.2"};
+    const char* files[] = {"libogg.so.0", "libvorbis.so.0", "libvorbisfile.so.3",
+                           "libvorbisenc.so.2"};
     for (int i = 0; i < 4; ++i) {
         UnloadVorbisLibraries();
         SimulateMissingVorbisLibraryForTests(i);
         EXPECT_FALSE(LoadVorbisLibraries());
-        const QString expected = QString::fromLatin1(files[i]) + QStringLiteral(" library could not be loaded.");
+        const QString expected =
+            QString::fromLatin1(files[i]) + QStringLiteral(" library could not be loaded.");
         EXPECT_EQ(VorbisLibraryError(), expected);
         try {
             TVorbisOut v;

@@ -27,7 +27,11 @@ TEST(AudioWaveConverter, LoadsTheFormatChunkAndTheData)
 {
     TWaveConverter c;
     const Bytes data(500, 0x33);
-    Load(c, TWavBuilder().Chunk("fmt ", MpegFmt30()).Chunk("fact", TWavBuilder::U32(9)).Chunk("data", data).Build());
+    Load(c, TWavBuilder()
+                .Chunk("fmt ", MpegFmt30())
+                .Chunk("fact", TWavBuilder::U32(9))
+                .Chunk("data", data)
+                .Build());
     const Bytes fmt = MpegFmt30();
     ASSERT_EQ(fmt.size(), 30u);
     EXPECT_TRUE(std::equal(fmt.begin(), fmt.end(), c.SourceFormat.begin()));
@@ -37,7 +41,10 @@ TEST(AudioWaveConverter, LoadsTheFormatChunkAndTheData)
     // A 16-byte PCM format leaves the extra-size field at 0.
     TWaveConverter p;
     p.SourceFormat.fill(0xEE);
-    Load(p, TWavBuilder().Chunk("fmt ", TWavBuilder::Fmt(1, 1, 8000, 2, 16)).Chunk("data", data).Build());
+    Load(p, TWavBuilder()
+                .Chunk("fmt ", TWavBuilder::Fmt(1, 1, 8000, 2, 16))
+                .Chunk("data", data)
+                .Build());
     EXPECT_EQ(GetLE16(p.SourceFormat.data()), 1);
     EXPECT_EQ(GetLE16(p.SourceFormat.data() + 16), 0);
 }
@@ -48,13 +55,17 @@ TEST(AudioWaveConverter, RefusesWhatIsNotRiffWaveOrDoesNotFit)
     TWaveConverter lower;
     Load(lower, TWavBuilder().Chunk("fmt ", MpegFmt30()).Chunk("data", data).Build("riff", "WAVE"));
     EXPECT_EQ(lower.Size(), 0);
-    EXPECT_TRUE(std::all_of(lower.SourceFormat.begin(), lower.SourceFormat.end(), [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(lower.SourceFormat.begin(), lower.SourceFormat.end(),
+                            [](uint8_t b) { return b == 0; }));
     lower.TargetFormat[0] = 1;
     EXPECT_NE(lower.SuggestFormat(), 0);
     EXPECT_NE(lower.ConvertFormat(), 0);
 
     TWaveConverter big;
-    Load(big, TWavBuilder().Chunk("fmt ", TWavBuilder::Fmt(85, 2, 22050, 1, 0, Bytes(200, 1))).Chunk("data", data).Build());
+    Load(big, TWavBuilder()
+                  .Chunk("fmt ", TWavBuilder::Fmt(85, 2, 22050, 1, 0, Bytes(200, 1)))
+                  .Chunk("data", data)
+                  .Build());
     EXPECT_EQ(big.Size(), 0);
     EXPECT_EQ(big.SourceFormat[0], 0);
 
@@ -99,7 +110,10 @@ TEST(AudioWaveConverter, NonMpegSourcesAreNotConvertedAndNothingChanges)
 {
     TWaveConverter c;
     const Bytes data(400, 0x10);
-    Load(c, TWavBuilder().Chunk("fmt ", TWavBuilder::Fmt(2, 1, 8000, 256, 4)).Chunk("data", data).Build());
+    Load(c, TWavBuilder()
+                .Chunk("fmt ", TWavBuilder::Fmt(2, 1, 8000, 256, 4))
+                .Chunk("data", data)
+                .Build());
     c.TargetFormat[0] = 1;
     EXPECT_EQ(c.SuggestFormat(), TWaveConverter::kErrorNotPossible);
     EXPECT_NE(c.ConvertFormat(), 0);

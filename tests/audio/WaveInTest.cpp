@@ -86,10 +86,22 @@ std::vector<int16_t> DecodedBy(const QString& tool, const QString& wav)
         return {};
     const QString raw = wav + QStringLiteral(".") + tool + QStringLiteral(".raw");
     const QStringList args = tool == QStringLiteral("ffmpeg")
-        ? QStringList{QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-y"), QStringLiteral("-i"), wav,
-                      QStringLiteral("-f"), QStringLiteral("s16le"), raw}
-        : QStringList{wav, QStringLiteral("-t"), QStringLiteral("raw"), QStringLiteral("-e"), QStringLiteral("signed-integer"),
-                      QStringLiteral("-b"), QStringLiteral("16"), raw};
+                                 ? QStringList{QStringLiteral("-v"),
+                                               QStringLiteral("quiet"),
+                                               QStringLiteral("-y"),
+                                               QStringLiteral("-i"),
+                                               wav,
+                                               QStringLiteral("-f"),
+                                               QStringLiteral("s16le"),
+                                               raw}
+                                 : QStringList{wav,
+                                               QStringLiteral("-t"),
+                                               QStringLiteral("raw"),
+                                               QStringLiteral("-e"),
+                                               QStringLiteral("signed-integer"),
+                                               QStringLiteral("-b"),
+                                               QStringLiteral("16"),
+                                               raw};
     RunProgram(tool, args);
     return ToSamples(LoadBytes(raw));
 }
@@ -97,7 +109,8 @@ std::vector<int16_t> DecodedBy(const QString& tool, const QString& wav)
 Bytes PcmFile(const Bytes& data, uint16_t channels = 1, uint32_t rate = 8000, uint16_t bits = 16)
 {
     return TWavBuilder()
-        .Chunk("fmt ", TWavBuilder::Fmt(1, channels, rate, static_cast<uint16_t>(channels * bits / 8), bits))
+        .Chunk("fmt ", TWavBuilder::Fmt(1, channels, rate,
+                                        static_cast<uint16_t>(channels * bits / 8), bits))
         .Chunk("data", data)
         .Build();
 }
@@ -106,8 +119,8 @@ Bytes PcmFile(const Bytes& data, uint16_t channels = 1, uint32_t rate = 8000, ui
 
 TEST(AudioWaveIn, PcmMatchesFfmpegBitForBit)
 {
-    for (const char* f : {"pcm_s16_stereo_22050.wav", "pcm_s16_stereo_44100.wav", "pcm_s16_stereo_48000.wav",
-                          "pcm_s16_mono_11025_list.wav"}) {
+    for (const char* f : {"pcm_s16_stereo_22050.wav", "pcm_s16_stereo_44100.wav",
+                          "pcm_s16_stereo_48000.wav", "pcm_s16_mono_11025_list.wav"}) {
         SCOPED_TRACE(f);
         EXPECT_EQ(Decode(f), Reference(f));
     }
@@ -121,7 +134,8 @@ TEST(AudioWaveIn, PcmMatchesFfmpegBitForBit)
 
 TEST(AudioWaveIn, MicrosoftAdpcmMatchesFfmpegBitForBit)
 {
-    for (const char* f : {"ms_mono_ffmpeg.wav", "ms_stereo_ffmpeg.wav", "ms_stereo_sox.wav", "ms_mono_sox.wav"}) {
+    for (const char* f :
+         {"ms_mono_ffmpeg.wav", "ms_stereo_ffmpeg.wav", "ms_stereo_sox.wav", "ms_mono_sox.wav"}) {
         SCOPED_TRACE(f);
         const Bytes ours = Decode(f);
         const Bytes ref = Reference(f);
@@ -141,7 +155,8 @@ TEST(AudioWaveIn, ImaAdpcmMatchesTheReferenceArithmetic)
         // reaches the -32767/-32768 clamp difference).
         QString soxName = QString::fromUtf8(f);
         soxName.replace(QStringLiteral(".wav"), QStringLiteral(".sox.s16"));
-        const std::vector<int16_t> sox = ToSamples(LoadBytes(FixturesDir() + QStringLiteral("audio/") + soxName));
+        const std::vector<int16_t> sox =
+            ToSamples(LoadBytes(FixturesDir() + QStringLiteral("audio/") + soxName));
         ASSERT_EQ(ours.size(), sox.size());
         EXPECT_TRUE(ours == sox);
         // ffmpeg rounds each step once instead of term by term: it drifts from the reference
@@ -316,9 +331,7 @@ TEST(AudioWaveIn, DamagedHeadersAreNotValidAndYieldNothing)
     };
     Bytes good = PcmFile(pcm);
     Bytes truncatedHeader(good.begin(), good.begin() + 30);
-    Bytes chunkPastEnd = TWavBuilder()
-                             .Chunk("JUNK", TWavBuilder::U32(0))
-                             .Build();
+    Bytes chunkPastEnd = TWavBuilder().Chunk("JUNK", TWavBuilder::U32(0)).Build();
     chunkPastEnd[16] = 0xFF; // JUNK claims 4 GB
     chunkPastEnd[17] = 0xFF;
     chunkPastEnd[18] = 0xFF;
@@ -328,13 +341,30 @@ TEST(AudioWaveIn, DamagedHeadersAreNotValidAndYieldNothing)
         {"truncated header", truncatedHeader},
         {"chunk past the end", chunkPastEnd},
         {"no data chunk", TWavBuilder().Chunk("fmt ", TWavBuilder::Fmt(1, 1, 8000, 2, 16)).Build()},
-        {"zero channels", TWavBuilder().Chunk("fmt ", TWavBuilder::Fmt(1, 0, 8000, 2, 16)).Chunk("data", pcm).Build()},
-        {"zero block align", TWavBuilder().Chunk("fmt ", TWavBuilder::Fmt(1, 1, 8000, 0, 16)).Chunk("data", pcm).Build()},
-        {"zero rate", TWavBuilder().Chunk("fmt ", TWavBuilder::Fmt(1, 1, 0, 2, 16)).Chunk("data", pcm).Build()},
-        {"absurd rate", TWavBuilder().Chunk("fmt ", TWavBuilder::Fmt(1, 1, 0xFFFFFFF0u, 2, 16)).Chunk("data", pcm).Build()},
-        {"24-bit", TWavBuilder().Chunk("fmt ", TWavBuilder::Fmt(1, 1, 8000, 3, 24)).Chunk("data", pcm).Build()},
+        {"zero channels", TWavBuilder()
+                              .Chunk("fmt ", TWavBuilder::Fmt(1, 0, 8000, 2, 16))
+                              .Chunk("data", pcm)
+                              .Build()},
+        {"zero block align", TWavBuilder()
+                                 .Chunk("fmt ", TWavBuilder::Fmt(1, 1, 8000, 0, 16))
+                                 .Chunk("data", pcm)
+                                 .Build()},
+        {"zero rate",
+         TWavBuilder().Chunk("fmt ", TWavBuilder::Fmt(1, 1, 0, 2, 16)).Chunk("data", pcm).Build()},
+        {"absurd rate", TWavBuilder()
+                            .Chunk("fmt ", TWavBuilder::Fmt(1, 1, 0xFFFFFFF0u, 2, 16))
+                            .Chunk("data", pcm)
+                            .Build()},
+        {"24-bit", TWavBuilder()
+                       .Chunk("fmt ", TWavBuilder::Fmt(1, 1, 8000, 3, 24))
+                       .Chunk("data", pcm)
+                       .Build()},
         {"short fmt", TWavBuilder().Chunk("fmt ", Bytes{1, 0, 1, 0}).Chunk("data", pcm).Build()},
-        {"ADPCM without fact", TWavBuilder().Chunk("fmt ", TWavBuilder::Fmt(17, 1, 8000, 256, 4, {2, 0, 0xF9, 1})).Chunk("data", pcm).Build()},
+        {"ADPCM without fact",
+         TWavBuilder()
+             .Chunk("fmt ", TWavBuilder::Fmt(17, 1, 8000, 256, 4, {2, 0, 0xF9, 1}))
+             .Chunk("data", pcm)
+             .Build()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -371,7 +401,8 @@ TEST(AudioWaveIn, AdpcmDataEndingInACutBlockStopsAtTheChunkEnd)
     Bytes junk(3000);
     for (uint8_t& b : junk)
         b = static_cast<uint8_t>(noise());
-    for (const char* fixture : {"ima_mono_ffmpeg.wav", "ima_stereo_sox.wav", "ms_mono_sox.wav", "ms_stereo_ffmpeg.wav"}) {
+    for (const char* fixture :
+         {"ima_mono_ffmpeg.wav", "ima_stereo_sox.wav", "ms_mono_sox.wav", "ms_stereo_ffmpeg.wav"}) {
         const Bytes original = LoadBytes(AudioFixture(fixture));
         const Bytes fmt = ChunkOf(original, "fmt ");
         const Bytes allData = ChunkOf(original, "data");
@@ -379,7 +410,8 @@ TEST(AudioWaveIn, AdpcmDataEndingInACutBlockStopsAtTheChunkEnd)
         const bool ima = GetLE16(&fmt[0]) == 17;
         for (const int extra : {517, 300, 5, 1}) {
             for (const bool trailingChunk : {true, false}) {
-                const std::string name = std::string(fixture) + "+" + std::to_string(extra) + (trailingChunk ? "+LIST" : "");
+                const std::string name = std::string(fixture) + "+" + std::to_string(extra) +
+                                         (trailingChunk ? "+LIST" : "");
                 SCOPED_TRACE(name);
                 ASSERT_GE(allData.size(), static_cast<size_t>(3 * blockAlign + extra));
                 const Bytes data(allData.begin(), allData.begin() + 3 * blockAlign + extra);
@@ -387,13 +419,16 @@ TEST(AudioWaveIn, AdpcmDataEndingInACutBlockStopsAtTheChunkEnd)
                 b.Chunk("fmt ", fmt).Chunk("fact", ChunkOf(original, "fact")).Chunk("data", data);
                 if (trailingChunk)
                     b.Chunk("LIST", junk);
-                const QString path = dir.path() + QStringLiteral("/") + QString::fromStdString(name) + QStringLiteral(".wav");
+                const QString path = dir.path() + QStringLiteral("/") +
+                                     QString::fromStdString(name) + QStringLiteral(".wav");
                 SaveBytes(path, b.Build());
 
                 TWaveIn in;
                 in.SetFileName(path);
                 const std::vector<int16_t> ours = ToSamples(ReadAll(in));
-                EXPECT_EQ(static_cast<size_t>(in.TotalSamples()) * static_cast<size_t>(in.Channels()), ours.size());
+                EXPECT_EQ(static_cast<size_t>(in.TotalSamples()) *
+                              static_cast<size_t>(in.Channels()),
+                          ours.size());
                 const std::vector<int16_t> ff = DecodedBy(QStringLiteral("ffmpeg"), path);
                 const std::vector<int16_t> sox = DecodedBy(QStringLiteral("sox"), path);
                 ASSERT_EQ(ff.size(), sox.size()) << "the tools disagree";
@@ -413,7 +448,8 @@ TEST(AudioWaveIn, OddSizedChunksAreFollowedByTheirPadByte)
     QTemporaryDir dir;
     // A 21-byte LIST chunk and its pad byte before the data of a PCM file.
     const Bytes pcmFile = LoadBytes(AudioFixture("pcm_s16_stereo_22050.wav"));
-    const Bytes info = {'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 9, 0, 0, 0, 'P', 'l', 'a', 't', 't', 'e', 'r', 'l', 'y'};
+    const Bytes info = {'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 9,   0,  0,
+                        0,   'P', 'l', 'a', 't', 't', 'e', 'r', 'l', 'y'};
     const Bytes withList = TWavBuilder()
                                .Chunk("fmt ", ChunkOf(pcmFile, "fmt "))
                                .Chunk("LIST", info)
@@ -473,7 +509,8 @@ TEST(AudioWaveIn, MpegInWavIsConvertedInMemory)
     // A different MPEG decoder: lengths agree within the encoder's delay and padding, and the
     // audio matches closely once aligned.
     ASSERT_GT(ours.size(), 40000u);
-    EXPECT_LT(std::abs(static_cast<long>(ours.size()) - static_cast<long>(ref.size())), 2 * 2 * 1152);
+    EXPECT_LT(std::abs(static_cast<long>(ours.size()) - static_cast<long>(ref.size())),
+              2 * 2 * 1152);
     double best = 0;
     for (int shift = -2400; shift <= 2400; shift += 2) {
         double num = 0, den = 1e-9;
@@ -492,7 +529,8 @@ TEST(AudioWaveIn, MpegInWavIsConvertedInMemory)
 
 TEST(AudioWaveIn, MpegInWavThatDoesNotDecodeIsNotValid)
 {
-    Bytes fmt = TWavBuilder::Fmt(85, 2, 22050, 1, 0, {12, 0, 1, 0, 2, 0, 0, 0, 0x80, 4, 1, 0, 0x71, 5});
+    Bytes fmt =
+        TWavBuilder::Fmt(85, 2, 22050, 1, 0, {12, 0, 1, 0, 2, 0, 0, 0, 0x80, 4, 1, 0, 0x71, 5});
     Bytes file = TWavBuilder()
                      .Chunk("fmt ", fmt)
                      .Chunk("fact", TWavBuilder::U32(1000))
@@ -527,7 +565,8 @@ TEST(AudioWaveIn, AReadErrorIsAnErrorNotTheEndOfTheFile)
         s->Read(b, sizeof b);
         ADD_FAILURE() << "no exception";
     } catch (const EACSException& e) {
-        EXPECT_EQ(e.text(), QStringLiteral("Cannot read file \"%1\". %2").arg(mem, QString::fromLocal8Bit(std::strerror(EIO))));
+        EXPECT_EQ(e.text(), QStringLiteral("Cannot read file \"%1\". %2")
+                                .arg(mem, QString::fromLocal8Bit(std::strerror(EIO))));
     }
     TWaveIn in;
     in.SetFileName(mem);

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 
 #include <unistd.h>
@@ -25,7 +25,10 @@ namespace {
 
 class AudioWaveOut : public ::testing::Test {
 protected:
-    QString Path(const char* name) const { return dir.path() + QStringLiteral("/") + QString::fromUtf8(name); }
+    QString Path(const char* name) const
+    {
+        return dir.path() + QStringLiteral("/") + QString::fromUtf8(name);
+    }
 
     /// Writes src to a file with the writer configured by setup; returns the file's bytes.
     Bytes Write(TACSInput& src, const char* name, const std::function<void(TWaveOut&)>& setup = {})
@@ -45,8 +48,14 @@ protected:
     QString lastError;
 };
 
-uint32_t At32(const Bytes& b, size_t i) { return GetLE32(b.data() + i); }
-uint16_t At16(const Bytes& b, size_t i) { return GetLE16(b.data() + i); }
+uint32_t At32(const Bytes& b, size_t i)
+{
+    return GetLE32(b.data() + i);
+}
+uint16_t At16(const Bytes& b, size_t i)
+{
+    return GetLE16(b.data() + i);
+}
 
 double Snr(const std::vector<int16_t>& ref, const std::vector<int16_t>& got, size_t n)
 {
@@ -185,7 +194,9 @@ TEST_F(AudioWaveOut, AFileTooLargeForTheSystemFailsTheJob)
         }
         EXPECT_EQ(w.doneCount(), 0);
         ASSERT_EQ(w.errorCount(), 1);
-        EXPECT_EQ(w.lastError(), QStringLiteral("Cannot write file \"%1\". %2").arg(Path(c.name), QString::fromLocal8Bit(std::strerror(EFBIG))));
+        EXPECT_EQ(w.lastError(),
+                  QStringLiteral("Cannot write file \"%1\". %2")
+                      .arg(Path(c.name), QString::fromLocal8Bit(std::strerror(EFBIG))));
         EXPECT_TRUE(out.Failed());
         EXPECT_FALSE(src.Busy());
         const Bytes f = LoadBytes(Path(c.name));
@@ -214,7 +225,8 @@ TEST_F(AudioWaveOut, AFullDiskFailsTheJob)
     RunToEnd(out, w);
     EXPECT_EQ(w.doneCount(), 0);
     ASSERT_EQ(w.errorCount(), 1);
-    EXPECT_TRUE(w.lastError().endsWith(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << w.lastError().toStdString();
+    EXPECT_TRUE(w.lastError().endsWith(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+        << w.lastError().toStdString();
     EXPECT_TRUE(out.Failed());
     EXPECT_LT(LoadBytes(Path("disk/full.wav")).size(), 400044u);
 }
@@ -224,7 +236,9 @@ TEST_F(AudioWaveOut, AnOutputThatIsTheInputIsRefusedUntouched)
     const Bytes original = LoadBytes(AudioFixture("pcm_s16_stereo_22050.wav"));
     SaveBytes(Path("in.wav"), original);
     QDir().mkpath(Path("sub"));
-    ASSERT_EQ(link(QFile::encodeName(Path("in.wav")).constData(), QFile::encodeName(Path("hard.wav")).constData()), 0);
+    ASSERT_EQ(link(QFile::encodeName(Path("in.wav")).constData(),
+                   QFile::encodeName(Path("hard.wav")).constData()),
+              0);
     ASSERT_TRUE(QFile::link(Path("in.wav"), Path("soft.wav")));
     for (const char* name : {"in.wav", "sub/../in.wav", "hard.wav", "soft.wav"}) {
         SCOPED_TRACE(name);
@@ -240,7 +254,8 @@ TEST_F(AudioWaveOut, AnOutputThatIsTheInputIsRefusedUntouched)
         out.SetFileName(Path(name));
         RunToEnd(out, w);
         EXPECT_EQ(w.doneCount(), 0);
-        EXPECT_EQ(w.lastError(), QStringLiteral("The output file \"%1\" is the input file.").arg(Path(name)));
+        EXPECT_EQ(w.lastError(),
+                  QStringLiteral("The output file \"%1\" is the input file.").arg(Path(name)));
         EXPECT_EQ(LoadBytes(Path("in.wav")), original);
         EXPECT_FALSE(in.Busy());
     }
@@ -298,8 +313,8 @@ TEST_F(AudioWaveOut, ImaAdpcmBlocksPaddingAndHeader)
     EXPECT_EQ(At16(f, 32), 512);
     EXPECT_EQ(At16(f, 34), 4);
     EXPECT_EQ(At16(f, 38), 1017);
-    EXPECT_EQ(At32(f, 48), 2500u);        // frames
-    EXPECT_EQ(At32(f, 56), 3u * 512);     // the data really written
+    EXPECT_EQ(At32(f, 48), 2500u);    // frames
+    EXPECT_EQ(At32(f, 56), 3u * 512); // the data really written
     EXPECT_EQ(At32(f, 4), f.size() - 8);
     EXPECT_EQ(At16(f, 60), static_cast<uint16_t>(pcm[0])); // first block's predictor
 

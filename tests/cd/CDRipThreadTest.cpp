@@ -1,10 +1,10 @@
 #include <atomic>
 #include <csignal>
-#include <thread>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include <QDir>
@@ -25,8 +25,8 @@ namespace {
 
 /// What the job window would receive.
 struct Report {
-    int type = 0;     // WM_JOBPROGRESS or WM_RIPFAILED
-    int percent = 0;  // or the WM_RIPFAILED code
+    int type = 0;    // WM_JOBPROGRESS or WM_RIPFAILED
+    int percent = 0; // or the WM_RIPFAILED code
     QString elapsed, total;
     int error = 0;
 };
@@ -72,7 +72,10 @@ protected:
 
     QString Out() const { return scope_.File(QStringLiteral("Output")); }
     QString Discs() const { return scope_.File(QStringLiteral("discs")); }
-    QString WavOf(const QString& name) const { return Out() + QLatin1Char('/') + name + QStringLiteral(".wav"); }
+    QString WavOf(const QString& name) const
+    {
+        return Out() + QLatin1Char('/') + name + QStringLiteral(".wav");
+    }
 
     /// Rips a track until the thread ends and returns the reports. before runs ahead of
     /// Resume(), during runs on this thread while the worker works.
@@ -132,7 +135,10 @@ TEST_F(RipTest, TracksOfAnImageRipBitForBit)
     const int h = OpenImage(QStringLiteral("disc"));
     ASSERT_NE(h, 0);
 
-    struct Expect { int track; int64_t first, count; };
+    struct Expect {
+        int track;
+        int64_t first, count;
+    };
     // A track runs to the next track's index 1, so it holds the next track's pregap.
     const Expect tracks[] = {{1, 8, 23 + 8}, {2, 8 + 23 + 8, 1 + 8}, {3, 8 + 23 + 8 + 1 + 8, 123}};
     for (const Expect& e : tracks) {
@@ -169,7 +175,9 @@ TEST_F(RipTest, ReadsTenSectorsAtATimeAndReportsProgress)
         return 1;
     };
     std::vector<int> modes;
-    fake.onModify = [&](int, int param, int value) { return modes.push_back(param * 10 + value), 1; };
+    fake.onModify = [&](int, int param, int value) {
+        return modes.push_back(param * 10 + value), 1;
+    };
     const auto reports = Rip(7, 2, QStringLiteral("t"));
     EXPECT_EQ(modes, std::vector<int>{361});
     EXPECT_EQ(reads, (std::vector<std::pair<uint32_t, uint32_t>>{{73, 10}, {83, 10}, {93, 3}}));
@@ -204,7 +212,8 @@ TEST_F(RipTest, StopDuringReadingLeavesAValidPartialWav)
     QByteArray wav = ReadWholeFile(WavOf(QStringLiteral("stopped")));
     ASSERT_EQ(wav.size(), 44 + 50 * 2352);
     EXPECT_EQ(wav.left(44), Header(50 * 2352));
-    EXPECT_EQ(uint8_t(wav[44 + 49 * 2352 + 9]), FakeCdAccess::PatternByte(49, 9)) << "not normalised";
+    EXPECT_EQ(uint8_t(wav[44 + 49 * 2352 + 9]), FakeCdAccess::PatternByte(49, 9))
+        << "not normalised";
 
     // The same from the UI thread while reads are slow; destroying the thread waits for it.
     reads = 0;
@@ -287,14 +296,15 @@ TEST_F(RipTest, TitlesThatAreNoFileNamesFailTheTrack)
     FakeCdAccess fake;
     fake.trackSectors = {20};
     const QString longName(260, QLatin1Char('L'));
-    for (const QString& title : {QString(), QStringLiteral("."), QStringLiteral(".."), QStringLiteral("AC/DC"),
-                                 QStringLiteral("../escaped"), longName}) {
+    for (const QString& title : {QString(), QStringLiteral("."), QStringLiteral(".."),
+                                 QStringLiteral("AC/DC"), QStringLiteral("../escaped"), longName}) {
         const auto reports = Rip(1, 1, title);
         ASSERT_EQ(reports.size(), 1u) << title.toStdString();
         EXPECT_EQ(reports[0].percent, JobCode::ExtractEnded);
         EXPECT_EQ(reports[0].error, 5);
     }
-    EXPECT_TRUE(QDir(Out()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(
+        QDir(Out()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
     EXPECT_FALSE(QFile::exists(scope_.File(QStringLiteral("escaped.wav"))));
 
     // A folder that does not exist, and an output another job holds locked (left untouched).
@@ -325,7 +335,8 @@ TEST_F(RipTest, NormalisesAfterExtractionWhenAsked)
     const auto reports = Rip(1, 1, QStringLiteral("n"));
     const auto percents = Percents(reports);
     ASSERT_GE(percents.size(), 6u);
-    EXPECT_EQ(std::vector<int>(percents.begin(), percents.begin() + 4), (std::vector<int>{33, 66, 100, 999}));
+    EXPECT_EQ(std::vector<int>(percents.begin(), percents.begin() + 4),
+              (std::vector<int>{33, 66, 100, 999}));
     // Normalisation's own progress starts over, then the completion with empty texts.
     EXPECT_EQ(percents[4], 0);
     EXPECT_EQ(percents[percents.size() - 2], 100);
@@ -347,7 +358,9 @@ TEST_F(RipTest, NormalisesAfterExtractionWhenAsked)
     const auto failed = Rip(1, 1, QStringLiteral("m"));
     EXPECT_EQ(Last(failed).percent, 1000);
     EXPECT_EQ(Last(failed).error, ExtractOutcome::WriteError);
-    EXPECT_EQ(Last(failed).elapsed, WavOf(QStringLiteral("m")) + QStringLiteral(" could not be normalized (Is a directory)."));
+    EXPECT_EQ(Last(failed).elapsed,
+              WavOf(QStringLiteral("m")) +
+                  QStringLiteral(" could not be normalized (Is a directory)."));
     EXPECT_TRUE(QFileInfo(Out() + QStringLiteral("/m.nor")).isDir()) << "what was there stays";
     const QByteArray kept = ReadWholeFile(WavOf(QStringLiteral("m")));
     ASSERT_EQ(kept.size(), 44 + 30 * 2352);
@@ -371,7 +384,8 @@ TEST_F(RipTest, AFullDiskIsAnErrorNotASuccess)
 
     EXPECT_EQ(Last(reports).percent, 1000);
     EXPECT_EQ(Last(reports).error, ExtractOutcome::WriteError);
-    EXPECT_EQ(Last(reports).elapsed, WavOf(QStringLiteral("full")) + QStringLiteral(" could not be written (File too large)."));
+    EXPECT_EQ(Last(reports).elapsed, WavOf(QStringLiteral("full")) +
+                                         QStringLiteral(" could not be written (File too large)."));
     EXPECT_LT(Percents(reports).size(), 20u) << "the rip ends at the failed write";
 }
 
@@ -425,7 +439,8 @@ TEST_F(RipTest, AWavDeletedWhileWrittenIsNotReportedDone)
     const auto reports = Rip(1, 1, QStringLiteral("gone"));
     EXPECT_EQ(Last(reports).error, ExtractOutcome::WriteError);
     EXPECT_EQ(Last(reports).elapsed,
-              WavOf(QStringLiteral("gone")) + QStringLiteral(" could not be written (No such file or directory)."));
+              WavOf(QStringLiteral("gone")) +
+                  QStringLiteral(" could not be written (No such file or directory)."));
 }
 
 } // namespace
@@ -446,7 +461,8 @@ TEST_F(RipTest, ADiscStartingAtTrackThreeRipsEachTrackByItsNumber)
         const QByteArray wav = ReadWholeFile(WavOf(name));
         ASSERT_EQ(wav.size(), 44 + count * 2352) << track;
         EXPECT_EQ(uint8_t(wav[44]), FakeCdAccess::PatternByte(first, 0)) << track;
-        EXPECT_EQ(uint8_t(wav[wav.size() - 1]), FakeCdAccess::PatternByte(first + count - 1, 2351)) << track;
+        EXPECT_EQ(uint8_t(wav[wav.size() - 1]), FakeCdAccess::PatternByte(first + count - 1, 2351))
+            << track;
     }
     // Track 2 is not on this disc: a read error, not a read of whatever lies there.
     EXPECT_EQ(Last(Rip(1, 2, QStringLiteral("none"))).error, ExtractOutcome::ReadError);

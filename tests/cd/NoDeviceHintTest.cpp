@@ -17,7 +17,8 @@ TEST(TfrmNoDeviceHint, ShowsTheCausesAndOpensTheManualAtEachLink)
     TfrmNoDeviceHint form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Platterly"));
     EXPECT_EQ(form.lbHeader->text(),
-              QStringLiteral("The Software couldn't find CD devices.Please check the following problems:"));
+              QStringLiteral(
+                  "The Software couldn't find CD devices.Please check the following problems:"));
     EXPECT_TRUE(form.lbCause1->text().startsWith(QStringLiteral("1. ")));
     EXPECT_TRUE(form.lbCause2->text().startsWith(QStringLiteral("2. ")));
     EXPECT_TRUE(form.lbCause2->text().contains(QStringLiteral("cdrom")));

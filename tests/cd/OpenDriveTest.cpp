@@ -21,7 +21,8 @@ TEST(OpenDrive, ReportsMissingDrivesAndPositionsBeyondTheList)
     for (int index : {2, 7, -1}) {
         r = OpenDrive(index);
         EXPECT_EQ(r.Handle, 0) << index;
-        EXPECT_EQ(r.Status, QStringLiteral("CD device information error in your configration!")) << index;
+        EXPECT_EQ(r.Status, QStringLiteral("CD device information error in your configration!"))
+            << index;
     }
     EXPECT_EQ(opens, 0);
 
@@ -91,8 +92,10 @@ TEST(OpenDrive, ReclaimsTheFirstHandleWhenTheRealTableIsFull)
 
 TEST(DriveName, JoinsVendorAndProductAndCutsAt26)
 {
-    EXPECT_EQ(DriveName(FakeDrive("PIONEER ", "DVD-RW  DVR-221L", 1)), QStringLiteral("PIONEER DVD-RW  DVR-221L"));
-    EXPECT_EQ(DriveName(FakeDrive("ABCDEFGH", "0123456789abcdef", 1)), QStringLiteral("ABCDEFGH0123456789abcdef"));
+    EXPECT_EQ(DriveName(FakeDrive("PIONEER ", "DVD-RW  DVR-221L", 1)),
+              QStringLiteral("PIONEER DVD-RW  DVR-221L"));
+    EXPECT_EQ(DriveName(FakeDrive("ABCDEFGH", "0123456789abcdef", 1)),
+              QStringLiteral("ABCDEFGH0123456789abcdef"));
     DriveEntry full = FakeDrive("", "", 1);
     // Fields without their terminating NUL must not run into each other's memory.
     full.Vendor.fill('V');

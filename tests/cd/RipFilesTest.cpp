@@ -29,7 +29,8 @@ int16_t SampleAt(const QByteArray& data, qsizetype offset)
 QByteArray Scaled(std::initializer_list<int16_t> values, int percent)
 {
     QByteArray data = Samples(values);
-    ScaleSamples(reinterpret_cast<uint8_t*>(data.data()), size_t(data.size()), float(percent) / 100.0f);
+    ScaleSamples(reinterpret_cast<uint8_t*>(data.data()), size_t(data.size()),
+                 float(percent) / 100.0f);
     return data;
 }
 
@@ -78,7 +79,8 @@ TEST_F(NormalizeFile, CopiesTheHeaderScalesTheRestAndReplacesTheWav)
     WriteWholeFile(Wav(), header + audio);
 
     std::vector<std::pair<int64_t, int64_t>> calls;
-    ASSERT_TRUE(NormalizeWavFile(Wav(), 50, [&](int64_t pos, int64_t size) { calls.emplace_back(pos, size); }));
+    ASSERT_TRUE(NormalizeWavFile(
+        Wav(), 50, [&](int64_t pos, int64_t size) { calls.emplace_back(pos, size); }));
     const QByteArray result = ReadWholeFile(Wav());
     ASSERT_EQ(result.size(), header.size() + audio.size());
     EXPECT_EQ(result.left(44), header);
@@ -124,7 +126,13 @@ TEST(RipSupport, HeaderProgressAndNames)
     const auto h = MakeRipWavHeader(23 * 2352);
     const QByteArray header(reinterpret_cast<const char*>(h.data()), int(h.size()));
     const QByteArray expected = QByteArray("RIFF") + QByteArray::fromHex("74d30000") + "WAVEfmt " +
-                                QByteArray::fromHex("10000000" "0100" "0200" "44ac0000" "10b10200" "0400" "1000") +
+                                QByteArray::fromHex("10000000"
+                                                    "0100"
+                                                    "0200"
+                                                    "44ac0000"
+                                                    "10b10200"
+                                                    "0400"
+                                                    "1000") +
                                 "data" + QByteArray::fromHex("50d30000");
     EXPECT_EQ(header, expected);
 
@@ -148,8 +156,10 @@ TEST(RipSupport, HeaderProgressAndNames)
     EXPECT_TRUE(IsValidTrackFileName(QString(251, QLatin1Char('n'))));
     EXPECT_TRUE(IsValidTrackFileName(QStringLiteral("...")));
     EXPECT_TRUE(IsValidTrackFileName(QStringLiteral("AC\\DC: \"Live\" *?")));
-    EXPECT_EQ(RipOutputPath(QStringLiteral("/music"), QStringLiteral("01 Intro")), QStringLiteral("/music/01 Intro.wav"));
-    EXPECT_EQ(RipOutputPath(QStringLiteral("/music/"), QStringLiteral("x")), QStringLiteral("/music/x.wav"));
+    EXPECT_EQ(RipOutputPath(QStringLiteral("/music"), QStringLiteral("01 Intro")),
+              QStringLiteral("/music/01 Intro.wav"));
+    EXPECT_EQ(RipOutputPath(QStringLiteral("/music/"), QStringLiteral("x")),
+              QStringLiteral("/music/x.wav"));
 }
 
 } // namespace

@@ -24,10 +24,10 @@ TEST(TrackGeometry, StartsAtTheAbsoluteSectorAndTheLeadOutClosesTheLastTrack)
     TocRecord toc;
     toc.FirstTrack = 1;
     toc.LastTrack = 3;
-    Put(toc, 0, 0, 2, 0);   // LSN 0
-    Put(toc, 1, 0, 2, 23);  // 23 sectors
-    Put(toc, 2, 0, 2, 24);  // 1 sector
-    Put(toc, 3, 1, 0, 0);   // lead-out: 4500 - 150 - 24 sectors
+    Put(toc, 0, 0, 2, 0);  // LSN 0
+    Put(toc, 1, 0, 2, 23); // 23 sectors
+    Put(toc, 2, 0, 2, 24); // 1 sector
+    Put(toc, 3, 1, 0, 0);  // lead-out: 4500 - 150 - 24 sectors
     auto t1 = TrackGeometry(toc, 1), t2 = TrackGeometry(toc, 2), t3 = TrackGeometry(toc, 3);
     ASSERT_TRUE(t1 && t2 && t3);
     EXPECT_EQ(t1->StartSector, 0);

@@ -66,7 +66,8 @@ TEST(FileUtil, SpecialFilesAndLinksAreNeverOpenedBlindly)
 
     EXPECT_TRUE(SameFile(link, target));
     EXPECT_TRUE(SameFile(dir.File(QStringLiteral("x/../target.txt")), target));
-    EXPECT_TRUE(SameFile(dir.File(QStringLiteral("a/../new.wav")), dir.File(QStringLiteral("new.wav"))));
+    EXPECT_TRUE(
+        SameFile(dir.File(QStringLiteral("a/../new.wav")), dir.File(QStringLiteral("new.wav"))));
     EXPECT_FALSE(SameFile(fifo, target));
     EXPECT_EQ(SystemErrorText(ENOSPC), QStringLiteral("No space left on device"));
 }

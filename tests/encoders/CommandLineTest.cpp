@@ -33,8 +33,8 @@ TEST_F(CommandLines, Mp3DefaultsAndFullVbrExample)
     // A runner nobody handed settings to uses the settings' defaults.
     TToolCommand c = mp3.Command();
     EXPECT_EQ(c.DisplayLine, L("lame -b 128 -m j \"/in/a b.wav\" \"/out/a b.mp3\""));
-    EXPECT_EQ(c.Arguments.mid(1), (QStringList{L("-b"), L("128"), L("-m"), L("j"),
-                                               L("/in/a b.wav"), L("/out/a b.mp3")}));
+    EXPECT_EQ(c.Arguments.mid(1), (QStringList{L("-b"), L("128"), L("-m"), L("j"), L("/in/a b.wav"),
+                                               L("/out/a b.mp3")}));
 
     TMp3Options& o = mp3.Settings;
     o.IsSelectVBR = true;
@@ -59,7 +59,8 @@ TEST_F(CommandLines, Mp3SwitchesOutOfRangeAddNothing)
     const char* modes[] = {"s", "j", "f", "d", "m"};
     for (int m = 0; m < 5; ++m) {
         o.StereoMode = m;
-        EXPECT_TRUE(mp3.Command().DisplayLine.startsWith(L("lame -b 128 -m ") + L(modes[m]) + L(" \"")));
+        EXPECT_TRUE(
+            mp3.Command().DisplayLine.startsWith(L("lame -b 128 -m ") + L(modes[m]) + L(" \"")));
     }
     o.StereoMode = 7;
     o.MpegQuality = 3;
@@ -82,7 +83,8 @@ TEST_F(CommandLines, Mp3DecodeAndAwkwardPaths)
     const TToolCommand c = mp3.Command();
     EXPECT_EQ(c.DisplayLine, L("lame --decode \"/in/say \"hi\".mp3\" \"-rel.wav\""));
     // Quotes stay inside their one argument; a path that looks like a switch is not one.
-    EXPECT_EQ(c.Arguments.mid(1), (QStringList{L("--decode"), L("/in/say \"hi\".mp3"), L("./-rel.wav")}));
+    EXPECT_EQ(c.Arguments.mid(1),
+              (QStringList{L("--decode"), L("/in/say \"hi\".mp3"), L("./-rel.wav")}));
 }
 
 TEST_F(CommandLines, LameIsTakenFromTheProgramFolderFirst)
@@ -119,7 +121,8 @@ TEST_F(CommandLines, WmaProfilesAndTags)
     wma.Author = L("The Band");
     wma.Description = L("-live- at \"home\"");
     TToolCommand c = wma.Command();
-    EXPECT_TRUE(c.DisplayLine.endsWith(L("192_48_2 -author The Band -description -live- at \"home\"")));
+    EXPECT_TRUE(
+        c.DisplayLine.endsWith(L("192_48_2 -author The Band -description -live- at \"home\"")));
     EXPECT_EQ(c.Arguments.mid(7), (QStringList{L("-author"), L("The Band"), L("-description"),
                                                L("-live- at \"home\"")}));
     wma.Description.clear();

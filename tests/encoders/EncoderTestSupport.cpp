@@ -130,7 +130,8 @@ ProgramResult RunProgram(const QString& program, const QStringList& args,
         const bool b = drain(err.ReadFd(), result.Err);
         if (a || b)
             continue;
-        if (child.WaitForExit(100, {out.ReadFd(), err.ReadFd()}) == TChildProcess::WaitResult::Exited &&
+        if (child.WaitForExit(100, {out.ReadFd(), err.ReadFd()}) ==
+                TChildProcess::WaitResult::Exited &&
             !drain(out.ReadFd(), result.Out) && !drain(err.ReadFd(), result.Err))
             break;
     }

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "EncoderTestSupport.h"
-#include "core/ProcessInfo.h"
 #include "core/FileUtil.h"
 #include "core/MessageBoxService.h"
+#include "core/ProcessInfo.h"
 #include "core/Settings.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "metadata/Genres.h"
@@ -23,9 +23,9 @@ QString L(const char* s)
 QString Probe(const QString& file, const char* entries)
 {
     // One value a line, joined with commas: "mp3,44100,2".
-    const QString text = QString::fromUtf8(RunAndCapture(
-        L("ffprobe"), {L("-v"), L("error"), L("-show_entries"), L(entries), L("-of"),
-                       L("default=nw=1:nk=1"), file}));
+    const QString text = QString::fromUtf8(
+        RunAndCapture(L("ffprobe"), {L("-v"), L("error"), L("-show_entries"), L(entries), L("-of"),
+                                     L("default=nw=1:nk=1"), file}));
     return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts).join(QLatin1Char(','));
 }
 

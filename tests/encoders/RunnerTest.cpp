@@ -11,11 +11,11 @@
 #include <gtest/gtest.h>
 
 #include "EncoderTestSupport.h"
-#include "core/ProcessInfo.h"
 #include "core/AppException.h"
 #include "core/ErrorHandler.h"
 #include "core/FileUtil.h"
 #include "core/MessageBoxService.h"
+#include "core/ProcessInfo.h"
 #include "core/Settings.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
@@ -43,12 +43,15 @@ protected:
     // is a failure (see ToolThatExitsCleanlyWithoutOutputFailed).
     void FakeLame(const QByteArray& body)
     {
-        WriteScript(dir.File(L("lame")), "for a in \"$@\"; do out=\"$a\"; done; printf mp3 > \"$out\"\n" + body);
+        WriteScript(dir.File(L("lame")),
+                    "for a in \"$@\"; do out=\"$a\"; done; printf mp3 > \"$out\"\n" + body);
     }
-    void FakeWma(const QByteArray& body) { WriteScript(dir.File(L("WM8EUTIL")), "printf wma > \"$4\"\n" + body); }
+    void FakeWma(const QByteArray& body)
+    {
+        WriteScript(dir.File(L("WM8EUTIL")), "printf wma > \"$4\"\n" + body);
+    }
 
-    template <class Runner>
-    void Prepare(Runner& r, const QString& output, uint8_t kind = 2)
+    template <class Runner> void Prepare(Runner& r, const QString& output, uint8_t kind = 2)
     {
         r.Active = true;
         r.Encode = true;
@@ -215,8 +218,8 @@ TEST_F(Runners, StopEndsTheToolAndItsChildrenWithoutAnEndEvent)
     EXPECT_FALSE(mp3.Active);
     EXPECT_FALSE(mp3.IsRunning());
     EXPECT_EQ(mp3.ProcessId(), 0);
-    ASSERT_TRUE(WaitUntil([&] { return ProcessGone(pid) && ProcessGone(child); },
-                          std::chrono::seconds(5)));
+    ASSERT_TRUE(
+        WaitUntil([&] { return ProcessGone(pid) && ProcessGone(child); }, std::chrono::seconds(5)));
     PumpEvents(std::chrono::milliseconds(300));
     EXPECT_TRUE(log.Ends().empty());
     // A second Stop, and a Stop after a normal end, do nothing.
@@ -246,8 +249,9 @@ TEST_F(Runners, StopReachesAToolThatIgnoresTermination)
 TEST_F(Runners, EndlessOutputAndGarbageNeitherCrashNorStarveTheStop)
 {
     // The first line fixes the column; the garbage may then match it by chance, harmlessly.
-    FakeLame("echo '   1/9    (50%)|'\nhead -c 200000 /dev/urandom\nprintf '\\0\\r\\r\\n%%%%%%\\n' >&2\n"
-             "while true; do echo '   1/9    (50%)|     0:01/    0:02|'; done\n");
+    FakeLame(
+        "echo '   1/9    (50%)|'\nhead -c 200000 /dev/urandom\nprintf '\\0\\r\\r\\n%%%%%%\\n' >&2\n"
+        "while true; do echo '   1/9    (50%)|     0:01/    0:02|'; done\n");
     TMp3EncodeProcess mp3;
     Prepare(mp3, dir.File(L("o.mp3")));
     mp3.Start();

@@ -27,7 +27,8 @@ TEST(ToolOutput, SplitsEveryKindOfLineBreakAndDropsBlankLines)
     // Lines keep their own blanks; only the breaks go.
     EXPECT_EQ(SplitToolOutput("  lead\rtrail  "), (QStringList{L("  lead"), L("trail  ")}));
     // The text ends at the first zero byte.
-    EXPECT_EQ(SplitToolOutput(QByteArray("one\ntwo\0three\n", 14)), (QStringList{L("one"), L("two")}));
+    EXPECT_EQ(SplitToolOutput(QByteArray("one\ntwo\0three\n", 14)),
+              (QStringList{L("one"), L("two")}));
     EXPECT_TRUE(SplitToolOutput(QByteArray()).isEmpty());
     EXPECT_TRUE(SplitToolOutput(QByteArray("\0abc", 4)).isEmpty());
 }
@@ -51,7 +52,8 @@ TEST(LameEncodeParser, FindsTheColumnOnTheFirstPercentLineAndReadsTheTexts)
     int32_t column = 0;
     EXPECT_FALSE(ParseLameEncodeLine(L("LAME 3.100 64bits (http://lame.sf.net)"), column));
     EXPECT_EQ(column, 0);
-    const auto r = ParseLameEncodeLine(L("     7/116    (14%)|    0:00/    0:01|    0:00/    0:01|"), column);
+    const auto r =
+        ParseLameEncodeLine(L("     7/116    (14%)|    0:00/    0:01|    0:00/    0:01|"), column);
     EXPECT_EQ(column, 15);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->Percent, 14);
@@ -134,7 +136,8 @@ TEST(LameDecodeParser, ReadsDoneAndTotalAfterTheHash)
     EXPECT_EQ(r->ElapsedText, L("00:10"));
     EXPECT_EQ(r->TotalText, L("00:48")); // 10 x 100 / 21 = 47.6
     // The real program's line, backspaces and all.
-    const auto real = ParseLameDecodeLine(L("Frame#    58/116    128 kbps   MS    \b\b\b\b"), column, 1);
+    const auto real =
+        ParseLameDecodeLine(L("Frame#    58/116    128 kbps   MS    \b\b\b\b"), column, 1);
     ASSERT_TRUE(real);
     EXPECT_EQ(real->Percent, 50);
 }

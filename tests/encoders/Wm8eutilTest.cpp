@@ -28,9 +28,9 @@ QString Tool()
 QString Probe(const QString& file, const char* entries)
 {
     // One value a line, joined with commas: "mp3,44100,2".
-    const QString text = QString::fromUtf8(RunAndCapture(
-        L("ffprobe"), {L("-v"), L("error"), L("-show_entries"), L(entries), L("-of"),
-                       L("default=nw=1:nk=1"), file}));
+    const QString text = QString::fromUtf8(
+        RunAndCapture(L("ffprobe"), {L("-v"), L("error"), L("-show_entries"), L(entries), L("-of"),
+                                     L("default=nw=1:nk=1"), file}));
     return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts).join(QLatin1Char(','));
 }
 
@@ -107,8 +107,9 @@ TEST_F(Wm8eutil, EveryProfileThroughTheRunnerGivesAPlayableFileOfItsFormat)
 TEST_F(Wm8eutil, AuthorAndDescriptionLandInTheFile)
 {
     const QString out = dir.File(L("tags.wma"));
-    const ToolRun r = RunTool({L("-input"), wav, L("-output"), out, L("-a_setting"), L("64_44_2"),
-                               L("-author"), L("Some Band ä"), L("-description"), L("-a \"live\" take")});
+    const ToolRun r =
+        RunTool({L("-input"), wav, L("-output"), out, L("-a_setting"), L("64_44_2"), L("-author"),
+                 L("Some Band ä"), L("-description"), L("-a \"live\" take")});
     EXPECT_EQ(r.exitCode, 0) << r.output.toStdString();
     const QStringList lines = r.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_FALSE(lines.isEmpty());
@@ -130,7 +131,8 @@ TEST_F(Wm8eutil, OtherWavFlavoursAreRead)
         RunAndCapture(L("sox"), soxArgs, &rc);
         ASSERT_EQ(rc, 0) << flavour;
         const QString out = dir.File(L("flavour.wma"));
-        const ToolRun r = RunTool({L("-input"), in, L("-output"), out, L("-a_setting"), L("32_44_2")});
+        const ToolRun r =
+            RunTool({L("-input"), in, L("-output"), out, L("-a_setting"), L("32_44_2")});
         EXPECT_EQ(r.exitCode, 0) << flavour << r.output.toStdString();
         EXPECT_EQ(Probe(out, "stream=sample_rate,channels"), L("44100,2")) << flavour;
         EXPECT_TRUE(Playable(out)) << flavour;
@@ -148,7 +150,8 @@ TEST_F(Wm8eutil, FailuresPrintAnErrorLineAndLeaveNoOutput)
         {L("-input"), dir.File(L("missing.wav")), L("-output"), out, L("-a_setting"), L("64_44_2")},
         {L("-input"), junk, L("-output"), out, L("-a_setting"), L("64_44_2")},
         {L("-input"), truncated, L("-output"), out, L("-a_setting"), L("64_44_2")},
-        {L("-input"), wav, L("-output"), dir.File(L("no/such/dir.wma")), L("-a_setting"), L("64_44_2")},
+        {L("-input"), wav, L("-output"), dir.File(L("no/such/dir.wma")), L("-a_setting"),
+         L("64_44_2")},
         {L("-input"), wav, L("-output"), out, L("-a_setting"), L("64_45_2")},
         {L("-input"), wav, L("-output"), out, L("-a_setting"), L("64_44")},
         {L("-input"), wav, L("-output"), out},
@@ -167,7 +170,8 @@ TEST_F(Wm8eutil, FailuresPrintAnErrorLineAndLeaveNoOutput)
 
     // An existing output is left alone when the input cannot be read.
     WriteWholeFile(out, "keep me");
-    EXPECT_NE(RunTool({L("-input"), junk, L("-output"), out, L("-a_setting"), L("64_44_2")}).exitCode, 0);
+    EXPECT_NE(
+        RunTool({L("-input"), junk, L("-output"), out, L("-a_setting"), L("64_44_2")}).exitCode, 0);
     EXPECT_EQ(ReadWholeFile(out), QByteArray("keep me"));
 }
 
@@ -181,7 +185,8 @@ TEST_F(Wm8eutil, TerminatedEncodeRemovesItsPartialOutput)
     const ProgramResult r = RunProgram(
         Tool(), {L("-input"), longWav, L("-output"), out, L("-a_setting"), L("192_48_2")},
         [&](pid_t pid) {
-            sawFile = WaitUntil([&] { return FileSizeOrMinus1(out) > 0; }, std::chrono::seconds(30));
+            sawFile =
+                WaitUntil([&] { return FileSizeOrMinus1(out) > 0; }, std::chrono::seconds(30));
             ::kill(pid, SIGTERM);
         });
     EXPECT_TRUE(sawFile);

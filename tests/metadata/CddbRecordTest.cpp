@@ -6,7 +6,8 @@
 
 namespace {
 
-TCddbResult Apply(const QStringList& records, int first, int last) {
+TCddbResult Apply(const QStringList& records, int first, int last)
+{
     TCddbResult result;
     for (const QString& r : records) {
         if (AddCddbRecord(ParseCddbRecord(r), first, last, result))
@@ -17,7 +18,8 @@ TCddbResult Apply(const QStringList& records, int first, int last) {
 
 } // namespace
 
-TEST(CddbRecord, DiscTitleSplitsArtistFromAlbum) {
+TEST(CddbRecord, DiscTitleSplitsArtistFromAlbum)
+{
     EXPECT_EQ(SplitDTitle(QStringLiteral("Some Band / First Record")).Artist,
               QStringLiteral("Some Band"));
     EXPECT_EQ(SplitDTitle(QStringLiteral("Some Band / First Record")).Album,
@@ -37,7 +39,8 @@ TEST(CddbRecord, DiscTitleSplitsArtistFromAlbum) {
     EXPECT_EQ(none.Album, QStringLiteral("Self Titled"));
 }
 
-TEST(CddbRecord, FieldsOfARecord) {
+TEST(CddbRecord, FieldsOfARecord)
+{
     const TCddbResult r =
         Apply({QStringLiteral("# xmcd\n#\nDISCID=0a0b0c03\nDTITLE=Some Band / First Record\n"
                               "DYEAR= 1999 \nDGENRE=Rock\nTTITLE0=One\nTTITLE1=Two\n"
@@ -53,7 +56,8 @@ TEST(CddbRecord, FieldsOfARecord) {
                                                 {3, QStringLiteral("Three")}}));
 }
 
-TEST(CddbRecord, ContinuedValuesAreJoinedAndTitlesTakenByKey) {
+TEST(CddbRecord, ContinuedValuesAreJoinedAndTitlesTakenByKey)
+{
     const TCddbRecord rec = ParseCddbRecord(QStringLiteral(
         "DTITLE=A Band With A Very Long Name / \nDTITLE=And An Album\nTTITLE0=First\n"
         "TTITLE1=A title long enough to \nTTITLE1=need two lines\nTTITLE2=Third\n"
@@ -64,7 +68,8 @@ TEST(CddbRecord, ContinuedValuesAreJoinedAndTitlesTakenByKey) {
     EXPECT_EQ(rec.Titles.at(3), QStringLiteral("Back\\slash and tab"));
 }
 
-TEST(CddbRecord, DiscStartingAtTrackThreeTakesItsFirstTitleFromTheFirstKey) {
+TEST(CddbRecord, DiscStartingAtTrackThreeTakesItsFirstTitleFromTheFirstKey)
+{
     // Keys count the disc's tracks from 0, whatever number its first track has.
     const TCddbResult r =
         Apply({QStringLiteral("TTITLE0=Track three\nTTITLE1=Track four\nTTITLE2=Beyond\n")}, 3, 4);
@@ -73,7 +78,8 @@ TEST(CddbRecord, DiscStartingAtTrackThreeTakesItsFirstTitleFromTheFirstKey) {
                                                 {4, QStringLiteral("Track four")}}));
 }
 
-TEST(CddbRecord, FewerTitlesThanTracksLeaveTheRestAlone) {
+TEST(CddbRecord, FewerTitlesThanTracksLeaveTheRestAlone)
+{
     QString text;
     for (int i = 0; i < 8; ++i)
         text += QStringLiteral("TTITLE%1=Song %1\n").arg(i);
@@ -84,7 +90,8 @@ TEST(CddbRecord, FewerTitlesThanTracksLeaveTheRestAlone) {
     EXPECT_EQ(r.Titles.count(10), 0u);
 }
 
-TEST(CddbRecord, GenreOutsideTheListSelectsNone) {
+TEST(CddbRecord, GenreOutsideTheListSelectsNone)
+{
     EXPECT_EQ(Apply({QStringLiteral("DGENRE=Neo-Baroque Vaporwave\nTTITLE0=x")}, 1, 1).Genre, -1);
     EXPECT_EQ(Apply({QStringLiteral("DGENRE=rock\nTTITLE0=x")}, 1, 1).Genre, -1); // case counts
     EXPECT_EQ(Apply({QStringLiteral("DGENRE=\nTTITLE0=x")}, 1, 1).Genre, -1); // not the empty entry
@@ -94,7 +101,8 @@ TEST(CddbRecord, GenreOutsideTheListSelectsNone) {
     EXPECT_FALSE(Apply({QStringLiteral("TTITLE0=x")}, 1, 1).Genre.has_value());
 }
 
-TEST(CddbRecord, HostileKeysAndLines) {
+TEST(CddbRecord, HostileKeysAndLines)
+{
     const TCddbResult r =
         Apply({QStringLiteral("TTITLE-1=negative\nTTITLE99=far out\nTTITLE4294967296=overflow\n"
                               "TTITLE01=leading zero\nTTITLEx=letters\nttitle1=lower case\n"
@@ -107,7 +115,8 @@ TEST(CddbRecord, HostileKeysAndLines) {
     EXPECT_FALSE(r.Artist.has_value());
 }
 
-TEST(CddbRecord, RecordsWithoutTheFirstTitleGiveNoTitles) {
+TEST(CddbRecord, RecordsWithoutTheFirstTitleGiveNoTitles)
+{
     // A DTITLE line without titles, and one whose only key is beyond the disc.
     const TCddbResult r =
         Apply({QStringLiteral("DTITLE=Only / Names"), QStringLiteral("TTITLE7=x")}, 1, 3);
@@ -115,7 +124,8 @@ TEST(CddbRecord, RecordsWithoutTheFirstTitleGiveNoTitles) {
     EXPECT_TRUE(r.Titles.empty());
 }
 
-TEST(CddbRecord, LaterRecordsOverrideEarlierDiscFields) {
+TEST(CddbRecord, LaterRecordsOverrideEarlierDiscFields)
+{
     const TCddbResult r = Apply({QStringLiteral("DTITLE=First / Guess\nDYEAR=1990\nDGENRE=Jazz"),
                                  QStringLiteral("DTITLE=Second / Guess\nTTITLE0=Song"),
                                  QStringLiteral("DTITLE=Third / Never read\nTTITLE0=Other")},

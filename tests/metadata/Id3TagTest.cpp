@@ -230,7 +230,8 @@ TEST_F(Id3, TextIsLatin1WithQuestionMarksForTheRest)
     tag.SetAlbum(L("😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀"));
     ASSERT_EQ(tag.WriteTag(mp3), Tid3tag::Ok);
     const QByteArray block = ReadWholeFile(mp3).right(128);
-    EXPECT_EQ(block.mid(3, 20), QByteArray("Caf\xe9 \xdcn\xef" "code ? ? end"));
+    EXPECT_EQ(block.mid(3, 20), QByteArray("Caf\xe9 \xdcn\xef"
+                                           "code ? ? end"));
     EXPECT_EQ(block.mid(33, 30), QByteArray(30, '?'));
     EXPECT_EQ(block.mid(63, 30), QByteArray(30, '?')); // one "?" per character, not per half
     Tid3tag read;

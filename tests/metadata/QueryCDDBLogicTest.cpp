@@ -3,7 +3,8 @@
 #include "metadata/QueryCDDBLogic.h"
 #include "support/TestSupport.h"
 
-TEST(QueryCDDBLogic, ProxyPortNumber) {
+TEST(QueryCDDBLogic, ProxyPortNumber)
+{
     EXPECT_EQ(ProxyPortNumber(QStringLiteral("3128")), 3128);
     EXPECT_EQ(ProxyPortNumber(QStringLiteral(" 8080 ")), 8080);
     EXPECT_EQ(ProxyPortNumber(QStringLiteral("http")), 80);

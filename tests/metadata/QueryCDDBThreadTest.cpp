@@ -24,7 +24,8 @@ public:
     std::vector<Seen> seen;
 
 protected:
-    bool event(QEvent* e) override {
+    bool event(QEvent* e) override
+    {
         if (e->type() != static_cast<QEvent::Type>(WM_CDDBSTATE))
             return QObject::event(e);
         auto* s = dynamic_cast<TCddbStateEvent*>(e);
@@ -35,13 +36,15 @@ protected:
     }
 };
 
-TCddbTestAnswer Body(const QByteArray& body) {
+TCddbTestAnswer Body(const QByteArray& body)
+{
     TCddbTestAnswer a;
     a.Body = body;
     return a;
 }
 
-QByteArray RecordOf(const QString& dtitle, const QStringList& titles) {
+QByteArray RecordOf(const QString& dtitle, const QStringList& titles)
+{
     return CddbAnswers::Record(QStringLiteral("rock"), kId,
                                CddbAnswers::RecordLines(kId, dtitle, QStringLiteral("2001"),
                                                         QStringLiteral("Rock"), titles));
@@ -49,7 +52,8 @@ QByteArray RecordOf(const QString& dtitle, const QStringList& titles) {
 
 class QueryCDDBThreadTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(QDir().mkpath(scope.File(QStringLiteral("discs"))));
         MakeImage(scope.File(QStringLiteral("discs")), QStringLiteral("Disc"), {2250, 1510});
         handle = GetCDHandle(HandleRequest::For(ListedImages().front().Entry));
@@ -58,13 +62,15 @@ protected:
         settings.Script = QStringLiteral("/~cddb/cddb.cgi");
         settings.Port = QStringLiteral("80");
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         EXPECT_TRUE(TQueryCDDBThread::StopAllAndWait(20s));
         CloseAllHandles();
     }
 
     /// Runs a lookup to its end and returns what the receiver got.
-    std::vector<Receiver::Seen> Run() {
+    std::vector<Receiver::Seen> Run()
+    {
         Receiver receiver;
         auto link = std::make_shared<TCddbLookupLink>(&receiver);
         TQueryCDDBThread::Start(1, 2, handle, settings, link);
@@ -82,7 +88,8 @@ protected:
 
 } // namespace
 
-TEST_F(QueryCDDBThreadTest, ReadsMatchesUntilOneGivesTheTitles) {
+TEST_F(QueryCDDBThreadTest, ReadsMatchesUntilOneGivesTheTitles)
+{
     server.SetHandler([](const TCddbTestRequest& r) {
         if (r.Command.startsWith(QStringLiteral("cddb query")))
             return Body(CddbAnswers::List(210, {QStringLiteral("rock 07003202 Wrong / One"),
@@ -111,7 +118,8 @@ TEST_F(QueryCDDBThreadTest, ReadsMatchesUntilOneGivesTheTitles) {
     EXPECT_EQ(server.Requests()[0].Hello, QStringLiteral("platterly localhost program 1.0"));
 }
 
-TEST_F(QueryCDDBThreadTest, NoMatchFailureAndRecordsWithoutTitles) {
+TEST_F(QueryCDDBThreadTest, NoMatchFailureAndRecordsWithoutTitles)
+{
     server.SetHandler([](const TCddbTestRequest&) { return Body(CddbAnswers::NoMatch()); });
     std::vector<Receiver::Seen> seen = Run();
     ASSERT_EQ(seen.size(), 1u);
@@ -137,7 +145,8 @@ TEST_F(QueryCDDBThreadTest, NoMatchFailureAndRecordsWithoutTitles) {
     EXPECT_FALSE(seen[0].Result); // nothing changes without titles
 }
 
-TEST_F(QueryCDDBThreadTest, ProxySettingsRouteTheLookup) {
+TEST_F(QueryCDDBThreadTest, ProxySettingsRouteTheLookup)
+{
     server.SetHandler([](const TCddbTestRequest& r) {
         if (r.Command.startsWith(QStringLiteral("cddb query")))
             return Body(CddbAnswers::Exact(QStringLiteral("rock"), kId, QStringLiteral("A / B")));
@@ -155,7 +164,8 @@ TEST_F(QueryCDDBThreadTest, ProxySettingsRouteTheLookup) {
         "http://cddb.example.invalid/~cddb/cddb.cgi?cmd=cddb+read+rock+"));
 }
 
-TEST_F(QueryCDDBThreadTest, StoppedLookupEndsOnItsOwnAndReportsNothing) {
+TEST_F(QueryCDDBThreadTest, StoppedLookupEndsOnItsOwnAndReportsNothing)
+{
     TCddbTestAnswer drip;
     drip.Kind = TCddbTestAnswer::Drip;
     drip.DripInterval = 1s;

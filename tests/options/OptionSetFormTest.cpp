@@ -76,8 +76,9 @@ TEST_F(OptionSetForm, OpensOnTheOutputTabWithTheSettings)
     QStringList tabs;
     for (int i = 0; i < f.PageControl1->count(); ++i)
         tabs << f.PageControl1->tabText(i);
-    EXPECT_EQ(tabs, (QStringList{QStringLiteral("Output"), QStringLiteral("LAME"), QStringLiteral("OGG"),
-                                 QStringLiteral("WMA"), QStringLiteral("ID3 Tag"), QStringLiteral("CD-ROM")}));
+    EXPECT_EQ(tabs, (QStringList{QStringLiteral("Output"), QStringLiteral("LAME"),
+                                 QStringLiteral("OGG"), QStringLiteral("WMA"),
+                                 QStringLiteral("ID3 Tag"), QStringLiteral("CD-ROM")}));
     EXPECT_EQ(f.PageControl1->currentIndex(), 0);
     EXPECT_EQ(f.editOutputDir->text(), Settings().CommonOptions.OutputFolder);
     EXPECT_TRUE(f.ckbKeepWav->isChecked()); // IsKeepWav false by default
@@ -108,7 +109,8 @@ TEST_F(OptionSetForm, OkStoresWhatTheControlsShow)
 {
     Settings().CDInfo.Artist = QStringLiteral("Somebody with a name well over thirty characters");
     TOptionSetForm f(nullptr, nullptr, DefaultOptions());
-    f.cbOutputFormat->setCurrentIndex(f.cbOutputFormat->findText(QStringLiteral("WAV file(*.WAV)")));
+    f.cbOutputFormat->setCurrentIndex(
+        f.cbOutputFormat->findText(QStringLiteral("WAV file(*.WAV)")));
     f.ckbKeepWav->setChecked(true);
     f.cbBitRate->setCurrentIndex(f.cbBitRate->findText(QStringLiteral(" 96 kbit/s")));
     f.cbMaxBitRate->setCurrentIndex(f.cbMaxBitRate->findText(QStringLiteral("320 kbit/s")));
@@ -159,7 +161,8 @@ TEST_F(OptionSetForm, RefusalsNameTheFieldAndKeepTheDialogOpen)
     f.btOK->click();
     EXPECT_TRUE(f.isVisible());
     ASSERT_EQ(boxes.Shown().size(), 1u);
-    EXPECT_EQ(boxes.Shown()[0].Text, missing + QStringLiteral(",The output directory does not exist."));
+    EXPECT_EQ(boxes.Shown()[0].Text,
+              missing + QStringLiteral(",The output directory does not exist."));
     EXPECT_EQ(boxes.Shown()[0].Icon, MbIcon::Error);
     EXPECT_EQ(QApplication::focusWidget(), f.editOutputDir);
     EXPECT_EQ(Settings().CommonOptions.OutputFormat, 0);

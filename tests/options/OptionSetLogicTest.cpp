@@ -95,7 +95,8 @@ TEST_F(OptionSetLogic, OpenThenStoreKeepsEverySetting)
     settings.OggOptions.CompressPosition = 77;
     settings.OggOptions.MinBitRate = 14;
     settings.WMAOptions.BitRate = 32;
-    settings.CDInfo.Artist = QStringLiteral("An artist whose name is longer than thirty characters");
+    settings.CDInfo.Artist =
+        QStringLiteral("An artist whose name is longer than thirty characters");
     settings.CDInfo.Genre = 148;
     settings.CDOptions.Index = 3;
     settings.ID3.Use = true;
@@ -129,12 +130,12 @@ TEST_F(OptionSetLogic, StoreTurnsControlsIntoSettings)
 {
     TOptionSetLogic logic(DefaultOptions());
     TOptionFormValues v = logic.Open(settings);
-    v.OutputFormat = 1;          // "WAV file(*.WAV)"
-    v.DeleteWav = true;          // "Delete WAV file after processing"
+    v.OutputFormat = 1; // "WAV file(*.WAV)"
+    v.DeleteWav = true; // "Delete WAV file after processing"
     v.BitRate = TOptionSetLogic::Mp3BitRateItems()[6];
     v.MaxBitRate = TOptionSetLogic::Mp3BitRateItems()[13];
     v.Genre = -1;
-    v.NormalizePercent = 250;    // the spin edit never gets there; the store holds 0..100 anyway
+    v.NormalizePercent = 250; // the spin edit never gets there; the store holds 0..100 anyway
     ASSERT_TRUE(TOptionSetLogic::Store(v, settings));
     EXPECT_EQ(settings.CommonOptions.OutputFormat, 1);
     EXPECT_FALSE(settings.CommonOptions.IsKeepWav);
@@ -220,7 +221,8 @@ TEST_F(OptionSetLogic, DefaultButtonsTakeTheSettingsDefaults)
     EXPECT_EQ(v.WMABitrate, 0); // the LAME button leaves WMA alone
     logic.WmaDefaults(v);
     EXPECT_EQ(v.WMABitrate, 8);
-    EXPECT_EQ(TOptionSetLogic::WmaBitRateItems()[v.WMABitrate], QStringLiteral("44.100 kHz,  64 kbit/s, Stereo"));
+    EXPECT_EQ(TOptionSetLogic::WmaBitRateItems()[v.WMABitrate],
+              QStringLiteral("44.100 kHz,  64 kbit/s, Stereo"));
     EXPECT_EQ(v.OutputDir, opened.OutputDir);
 }
 
@@ -269,7 +271,8 @@ TEST_F(OptionSetLogic, AcceptOpensTheChosenDriveForTheHost)
 {
     MakeDisc("Alpha");
     MakeDisc("Beta");
-    EXPECT_EQ(TOptionSetLogic::DriveNames(), (QStringList{QStringLiteral("Image Alpha"), QStringLiteral("Image Beta")}));
+    EXPECT_EQ(TOptionSetLogic::DriveNames(),
+              (QStringList{QStringLiteral("Image Alpha"), QStringLiteral("Image Beta")}));
 
     RecordingHost host;
     TOptionSetLogic logic(DefaultOptions());

@@ -11,12 +11,12 @@
 #include "core/AppEvents.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
+#include "encoders/EncoderTestSupport.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
 #include "metadata/id3tag.h"
 #include "pipeline/RipJob.h"
 #include "platform/cdaccess/DiscFixture.h"
-#include "encoders/EncoderTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -34,7 +34,8 @@ protected:
         QDir().mkpath(c.OutputFolder);
         QDir().mkpath(dir.File(QStringLiteral("discs")));
         // WM8EUTIL is found beside the program, which is the test's folder here.
-        QFile::copy(BuiltBinDir() + QStringLiteral("WM8EUTIL"), dir.File(QStringLiteral("WM8EUTIL")));
+        QFile::copy(BuiltBinDir() + QStringLiteral("WM8EUTIL"),
+                    dir.File(QStringLiteral("WM8EUTIL")));
     }
     void TearDown() override
     {
@@ -67,10 +68,11 @@ protected:
 /// A 44100 Hz stereo WAV of a few seconds of a tone, made by sox.
 void MakeWav(const QString& path, double seconds, int rate = 44100)
 {
-    RunProgram(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate),
-                                              QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-b"), QStringLiteral("16"),
-                                              path, QStringLiteral("synth"), QString::number(seconds),
-                                              QStringLiteral("sine"), QStringLiteral("440")});
+    RunProgram(QStringLiteral("sox"),
+               {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate),
+                QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-b"),
+                QStringLiteral("16"), path, QStringLiteral("synth"), QString::number(seconds),
+                QStringLiteral("sine"), QStringLiteral("440")});
 }
 
 } // namespace
@@ -87,7 +89,8 @@ TEST_F(EncodeSteps, TwoTrackRipToTaggedMp3LeavesNoWav)
     info.Genre = -1;
     info.Comment = QStringLiteral("ripped");
     QStringList captions;
-    TRipJob job(jkRipTracks, handle, {QStringLiteral("01First"), QStringLiteral("02Second")}, Runners());
+    TRipJob job(jkRipTracks, handle, {QStringLiteral("01First"), QStringLiteral("02Second")},
+                Runners());
     QObject::connect(&job, &TRipJob::ViewChanged, [&] {
         if (captions.isEmpty() || captions.last() != job.View().Caption)
             captions << job.View().Caption;
@@ -122,7 +125,9 @@ TEST_F(EncodeSteps, ReadErrorSkipsTheEncodeOfThatTrackOnly)
     };
     InstallCdAccess(&failing);
     {
-        TRipJob job(jkRipTracks, handle, {QStringLiteral("01A"), QStringLiteral("02B"), QStringLiteral("03C")}, Runners());
+        TRipJob job(jkRipTracks, handle,
+                    {QStringLiteral("01A"), QStringLiteral("02B"), QStringLiteral("03C")},
+                    Runners());
         ASSERT_TRUE(Run(job));
         EXPECT_EQ(job.EncodeIndex(), 3);
     }
@@ -133,7 +138,8 @@ TEST_F(EncodeSteps, ReadErrorSkipsTheEncodeOfThatTrackOnly)
     EXPECT_TRUE(QFile::exists(Out(QStringLiteral("C.mp3"))));
     // The WAVs of the encoded tracks are gone at the end; the failed track's partial one, whose
     // encode never ran, stays: only a WAV whose encode succeeded is deleted.
-    EXPECT_EQ(QDir(Out(QString())).entryList({QStringLiteral("*.wav")}, QDir::Files), QStringList{QStringLiteral("B.wav")});
+    EXPECT_EQ(QDir(Out(QString())).entryList({QStringLiteral("*.wav")}, QDir::Files),
+              QStringList{QStringLiteral("B.wav")});
 }
 
 TEST_F(EncodeSteps, StopDuringTheLastEncodeKeepsItsWav)
@@ -165,7 +171,8 @@ TEST_F(EncodeSteps, Mp3ToWavAsksBeforeOverwriting)
     MakeWav(in1, 2);
     // Make an MP3 to decode, with lame itself.
     const QString mp3File = dir.File(QStringLiteral("one.mp3"));
-    ASSERT_EQ(RunProgram(QStringLiteral("lame"), {QStringLiteral("--quiet"), in1, mp3File}).ExitCode, 0);
+    ASSERT_EQ(
+        RunProgram(QStringLiteral("lame"), {QStringLiteral("--quiet"), in1, mp3File}).ExitCode, 0);
     const QString mp3File2 = dir.File(QStringLiteral("two.mp3"));
     QFile::copy(mp3File, mp3File2);
     WriteWholeFile(Out(QStringLiteral("two.wav")), "old");
@@ -181,7 +188,8 @@ TEST_F(EncodeSteps, Mp3ToWavAsksBeforeOverwriting)
     EXPECT_EQ(groups.first(), QStringLiteral("Decoding MP3 to WAV"));
     EXPECT_GT(QFileInfo(Out(QStringLiteral("one.wav"))).size(), 300000);
     ASSERT_EQ(boxes.Shown().size(), 1u);
-    EXPECT_EQ(boxes.Shown()[0].Text, Out(QStringLiteral("two.wav")) + QStringLiteral(" has existed,overite it?"));
+    EXPECT_EQ(boxes.Shown()[0].Text,
+              Out(QStringLiteral("two.wav")) + QStringLiteral(" has existed,overite it?"));
     EXPECT_EQ(ReadWholeFile(Out(QStringLiteral("two.wav"))), QByteArray("old"));
 }
 
@@ -196,7 +204,9 @@ TEST_F(EncodeSteps, Mp3StepWithoutProgressIsAFailureAndUntagged)
     OptionsSetting().ID3.Use = true;
     TRipJob job(jkRipTracks, handle, {QStringLiteral("01A")}, Runners());
     ASSERT_TRUE(Run(job));
-    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Create MP3 file error!\r\nPlease check the output and lame options or run application again.")});
+    EXPECT_EQ(boxes.Texts(),
+              QStringList{QStringLiteral("Create MP3 file error!\r\nPlease check the output and "
+                                         "lame options or run application again.")});
     EXPECT_FALSE(QFile::exists(Out(QStringLiteral("A.mp3"))));
 }
 
@@ -222,7 +232,8 @@ TEST_F(EncodeSteps, WavToWmaEstimateClimbsAndNeverGoesBack)
     for (int i = 1; i < bars.size(); ++i)
         EXPECT_GE(bars[i], bars[i - 1]);
     // Small input: the estimate is one second beyond the elapsed time.
-    EXPECT_TRUE(totals.contains(QStringLiteral("00:02")) || totals.contains(QStringLiteral("00:03")));
+    EXPECT_TRUE(totals.contains(QStringLiteral("00:02")) ||
+                totals.contains(QStringLiteral("00:03")));
     EXPECT_FALSE(job.Timer1Active());
 }
 
@@ -234,7 +245,8 @@ TEST_F(EncodeSteps, WmaErrorLineIsShownAndTheJobMovesOn)
     MakeWav(b, 1);
     const QString tool = dir.File(QStringLiteral("WM8EUTIL"));
     QFile::remove(tool);
-    WriteWholeFile(tool, "#!/bin/sh\ncase \"$2\" in *a.wav) echo 'ERROR: cannot encode'; sleep 5;; *) echo wma > \"$4\"; echo 100%;; esac\n");
+    WriteWholeFile(tool, "#!/bin/sh\ncase \"$2\" in *a.wav) echo 'ERROR: cannot encode'; sleep 5;; "
+                         "*) echo wma > \"$4\"; echo 100%;; esac\n");
     QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     TRipJob job(jkWavToWma, 0, {a, b}, Runners());
     ASSERT_TRUE(Run(job, 20));
@@ -257,13 +269,16 @@ TEST_F(EncodeSteps, ALameKilledMidEncodeFailsTheStepAndKeepsTheWav)
         ASSERT_TRUE(Run(job));
         EXPECT_EQ(job.EncodeIndex(), 2);
     }
-    const QString failure = QStringLiteral("Create MP3 file error!\r\nPlease check the output and lame options or "
-                                           "run application again.\r\nlame was ended by signal 9 (Killed).");
+    const QString failure =
+        QStringLiteral("Create MP3 file error!\r\nPlease check the output and lame options or "
+                       "run application again.\r\nlame was ended by signal 9 (Killed).");
     EXPECT_EQ(boxes.Texts(), (QStringList{failure, failure}));
     for (const char* name : {"A", "B"}) {
         const QString track = QString::fromLatin1(name);
-        EXPECT_FALSE(QFile::exists(Out(track + QStringLiteral(".mp3")))) << name << ": no half MP3, no tag";
-        EXPECT_EQ(QFileInfo(Out(track + QStringLiteral(".wav"))).size(), 44 + 75 * 2352) << name << ": the only copy";
+        EXPECT_FALSE(QFile::exists(Out(track + QStringLiteral(".mp3"))))
+            << name << ": no half MP3, no tag";
+        EXPECT_EQ(QFileInfo(Out(track + QStringLiteral(".wav"))).size(), 44 + 75 * 2352)
+            << name << ": the only copy";
     }
 }
 
@@ -278,7 +293,8 @@ TEST_F(EncodeSteps, FailedWmaEncodeKeepsTheWavAndRemovesWhatTheToolLeft)
         TRipJob job(jkRipTracks, handle, {QStringLiteral("01Song")}, Runners());
         ASSERT_TRUE(Run(job));
     }
-    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Create WMA file error!\r\nWM8EUTIL failed with exit code 2.")});
+    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral(
+                                 "Create WMA file error!\r\nWM8EUTIL failed with exit code 2.")});
     EXPECT_FALSE(QFile::exists(Out(QStringLiteral("Song.wma"))));
     EXPECT_TRUE(QFile::exists(Out(QStringLiteral("Song.wav"))));
 }
@@ -306,8 +322,9 @@ TEST_F(EncodeSteps, WriteErrorsOfTheExtractionAreShownInTheirOwnWords)
         ASSERT_TRUE(Run(job));
     }
     InstallCdAccess(nullptr);
-    EXPECT_EQ(boxes.Texts(), QStringList{Out(QStringLiteral("A.wav")) +
-                                         QStringLiteral(" could not be written (No such file or directory).")});
+    EXPECT_EQ(boxes.Texts(),
+              QStringList{Out(QStringLiteral("A.wav")) +
+                          QStringLiteral(" could not be written (No such file or directory).")});
     EXPECT_TRUE(QFile::exists(Out(QStringLiteral("B.wav"))));
     // "Initializing..." shows again once the second track starts, after the first one's bar.
     const qsizetype hidden = labels.indexOf(QString());
@@ -332,9 +349,11 @@ TEST_F(EncodeSteps, InputsThatAreNoFilesAndOutputsThatAreLinksAreRefused)
         TRipJob encode(jkWavToMp3, 0, {wav}, Runners());
         ASSERT_TRUE(Run(encode, 20));
     }
-    EXPECT_EQ(boxes.Texts(), (QStringList{fifo + QStringLiteral(" is not a regular file."),
-                                          Out(QStringLiteral("song.mp3")) +
-                                              QStringLiteral(" is a link or a special file; it was not written.")}));
+    EXPECT_EQ(
+        boxes.Texts(),
+        (QStringList{fifo + QStringLiteral(" is not a regular file."),
+                     Out(QStringLiteral("song.mp3")) +
+                         QStringLiteral(" is a link or a special file; it was not written.")}));
     EXPECT_EQ(ReadWholeFile(outside), QByteArray("precious"));
     EXPECT_FALSE(QFile::exists(Out(QStringLiteral("pipe.wav"))));
 }
@@ -343,7 +362,8 @@ TEST_F(EncodeSteps, WmaStepHandsTheToolItsProfileAndTagsAndRepairsTheSetting)
 {
     const QString tool = dir.File(QStringLiteral("WM8EUTIL"));
     QFile::remove(tool);
-    WriteScript(tool, "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$0.args\"\nprintf wma > \"$4\"\necho 100%\n");
+    WriteScript(tool, "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$0.args\"\nprintf wma "
+                      "> \"$4\"\necho 100%\n");
     const QString in = dir.File(QStringLiteral("a.wav"));
     MakeWav(in, 1);
     OptionsSetting().WMAOptions.BitRate = 40; // hand-edited out of range
@@ -357,11 +377,14 @@ TEST_F(EncodeSteps, WmaStepHandsTheToolItsProfileAndTagsAndRepairsTheSetting)
     }
     EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(OptionsSetting().WMAOptions.BitRate, 8) << "repaired in the record, saved so at exit";
-    const QStringList args = QString::fromUtf8(ReadWholeFile(tool + QStringLiteral(".args"))).split(QLatin1Char('\n'));
-    const QStringList plain{QStringLiteral("-input"), in, QStringLiteral("-output"), Out(QStringLiteral("a.wma")),
+    const QStringList args =
+        QString::fromUtf8(ReadWholeFile(tool + QStringLiteral(".args"))).split(QLatin1Char('\n'));
+    const QStringList plain{QStringLiteral("-input"),     in,
+                            QStringLiteral("-output"),    Out(QStringLiteral("a.wma")),
                             QStringLiteral("-a_setting"), QStringLiteral("64_44_2")};
     EXPECT_EQ(args.mid(0, 6), plain);
-    const QStringList tagged = plain + QStringList{QStringLiteral("-author"), QStringLiteral("Two  Blanks"),
-                                                   QStringLiteral("-description"), QStringLiteral("said \"so\"")};
+    const QStringList tagged =
+        plain + QStringList{QStringLiteral("-author"), QStringLiteral("Two  Blanks"),
+                            QStringLiteral("-description"), QStringLiteral("said \"so\"")};
     EXPECT_EQ(args.mid(6, 10), tagged);
 }

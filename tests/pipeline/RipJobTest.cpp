@@ -45,9 +45,13 @@ protected:
         int64_t first = 0;
         for (int i = 1; i < k; ++i)
             first += lengths[static_cast<size_t>(i - 1)];
-        return BinSectors(dir.File(QStringLiteral("discs/Disc.bin")), first, lengths[static_cast<size_t>(k - 1)]);
+        return BinSectors(dir.File(QStringLiteral("discs/Disc.bin")), first,
+                          lengths[static_cast<size_t>(k - 1)]);
     }
-    QString Out(const QString& title) { return dir.File(QStringLiteral("Output/")) + title + QStringLiteral(".wav"); }
+    QString Out(const QString& title)
+    {
+        return dir.File(QStringLiteral("Output/")) + title + QStringLiteral(".wav");
+    }
 
     /// Runs a job to its close request (or the timeout), recording every caption.
     bool RunToEnd(TRipJob& job, QStringList* captions = nullptr)
@@ -73,7 +77,8 @@ protected:
 uint32_t Le32(const QByteArray& b, int at)
 {
     return static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8 |
-           static_cast<uint8_t>(b[at + 2]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+           static_cast<uint8_t>(b[at + 2]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
 }
 
 } // namespace
@@ -88,18 +93,21 @@ TEST(JobCaption, FormatsStepNumbers)
 
 TEST_F(RipJobTest, ThreeTracksRipBitExactWithCaptionsAndCloseByThemselves)
 {
-    OpenImage({23, 1, 160}); // 10+10+3 sectors, a one-sector track, and the last closed by the lead-out
+    OpenImage(
+        {23, 1, 160}); // 10+10+3 sectors, a one-sector track, and the last closed by the lead-out
     QStringList captions;
     TRipJob job(jkRipTracks, handle,
                 {QStringLiteral("01Alpha"), QStringLiteral("02Beta"), QStringLiteral("03Gamma")});
     EXPECT_EQ(job.View().GroupCaption, QStringLiteral("Extracting"));
     EXPECT_EQ(job.View().Label3, QStringLiteral("Initializing..."));
     ASSERT_TRUE(RunToEnd(job, &captions));
-    EXPECT_EQ(captions, (QStringList{QStringLiteral("Extracting(01/03): Alpha"), QStringLiteral("Extracting(02/03): Beta"),
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("Extracting(01/03): Alpha"),
+                                     QStringLiteral("Extracting(02/03): Beta"),
                                      QStringLiteral("Extracting(03/03): Gamma")}));
     EXPECT_FALSE(job.Running());
     EXPECT_TRUE(boxes.Shown().empty());
-    const QStringList titles{QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")};
+    const QStringList titles{QStringLiteral("Alpha"), QStringLiteral("Beta"),
+                             QStringLiteral("Gamma")};
     for (int k = 1; k <= 3; ++k) {
         const QByteArray wav = ReadWholeFile(Out(titles[k - 1]));
         ASSERT_EQ(wav.size(), 44 + lengths[static_cast<size_t>(k - 1)] * 2352) << k;
@@ -134,8 +142,10 @@ TEST_F(RipJobTest, BadTitleIsReportedAndTheJobGoesOn)
     ASSERT_TRUE(RunToEnd(job));
     const QString out = OptionsSetting().CommonOptions.OutputFolder;
     EXPECT_EQ(boxes.Texts(),
-              (QStringList{out + QStringLiteral("/AC/DC.wav is not a valid file name.Please rename the Title in the CD tracks list."),
-                           out + QStringLiteral("/...wav is not a valid file name.Please rename the Title in the CD tracks list.")}));
+              (QStringList{out + QStringLiteral("/AC/DC.wav is not a valid file name.Please rename "
+                                                "the Title in the CD tracks list."),
+                           out + QStringLiteral("/...wav is not a valid file name.Please rename "
+                                                "the Title in the CD tracks list.")}));
     EXPECT_EQ(boxes.Shown()[0].Icon, MbIcon::Error);
     EXPECT_TRUE(QFile::exists(Out(QStringLiteral("Fine"))));
     // Nothing was written outside the output folder.
@@ -159,7 +169,8 @@ TEST_F(RipJobTest, StopDuringTheSecondTrackKeepsWhatWasRead)
     };
     InstallCdAccess(&slow);
     {
-        TRipJob job(jkRipTracks, handle, {QStringLiteral("01A"), QStringLiteral("02B"), QStringLiteral("03C")});
+        TRipJob job(jkRipTracks, handle,
+                    {QStringLiteral("01A"), QStringLiteral("02B"), QStringLiteral("03C")});
         ASSERT_TRUE(WaitUntil([&] { return job.ExtractIndex() == 1 && job.View().Bar >= 5; }));
         job.Stop();
         EXPECT_FALSE(job.Running());
@@ -183,7 +194,8 @@ TEST_F(RipJobTest, DriveSetupFailureWaitsForStop)
     {
         TRipJob job(jkRipTracks, 1, {QStringLiteral("01A"), QStringLiteral("02B")});
         ASSERT_TRUE(WaitUntil([&] { return !boxes.Shown().empty(); }));
-        EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("CD extract failed!Please try again.")});
+        EXPECT_EQ(boxes.Texts(),
+                  QStringList{QStringLiteral("CD extract failed!Please try again.")});
         PumpEvents(std::chrono::milliseconds(100));
         EXPECT_TRUE(job.Running());
         EXPECT_EQ(job.ExtractIndex(), 0);
@@ -210,7 +222,9 @@ TEST_F(RipJobTest, ReadErrorSkipsTheTrackWithItsMessage)
     failing.onGetHandle = [&](const HandleRequest& r) { return real.GetCDHandle(r); };
     failing.onModify = [&](int h, int p, int v) { return real.ModifyCDParms(h, p, v); };
     failing.onReadToc = [&](int h, TocRecord& t) { return real.ReadTOC(h, t); };
-    failing.onRead = [&](int h, AudioReadBuffer& b) { return b.StartSector >= 70 ? 0 : real.ReadCDAudioLBA(h, b); };
+    failing.onRead = [&](int h, AudioReadBuffer& b) {
+        return b.StartSector >= 70 ? 0 : real.ReadCDAudioLBA(h, b);
+    };
     InstallCdAccess(&failing);
     {
         TRipJob job(jkRipTracks, handle, {QStringLiteral("01A"), QStringLiteral("02B")});

@@ -14,12 +14,12 @@
 #include "core/AppException.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
+#include "encoders/EncoderTestSupport.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
 #include "pipeline/RipJob.h"
 #include "pipeline/StreamSteps.h"
 #include "platform/cdaccess/DiscFixture.h"
-#include "encoders/EncoderTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -46,9 +46,10 @@ protected:
     {
         const QString path = In(name);
         RunProgram(QStringLiteral("sox"),
-                   {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate), QStringLiteral("-c"),
-                           QString::number(channels), QStringLiteral("-b"), QStringLiteral("16"), path,
-                           QStringLiteral("synth"), QString::number(seconds), QStringLiteral("sine"), QStringLiteral("440")});
+                   {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate),
+                    QStringLiteral("-c"), QString::number(channels), QStringLiteral("-b"),
+                    QStringLiteral("16"), path, QStringLiteral("synth"), QString::number(seconds),
+                    QStringLiteral("sine"), QStringLiteral("440")});
         return path;
     }
     bool Run(TRipJob& job, QStringList* groups = nullptr, int seconds = 60)
@@ -76,10 +77,11 @@ protected:
 QStringList Probe(const QString& path)
 {
     const QByteArray out = RunAndCapture(
-        QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                                    QStringLiteral("a:0"), QStringLiteral("-show_entries"),
-                                    QStringLiteral("stream=codec_name,sample_rate,channels:format=duration"),
-                                    QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), path});
+        QStringLiteral("ffprobe"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+         QStringLiteral("a:0"), QStringLiteral("-show_entries"),
+         QStringLiteral("stream=codec_name,sample_rate,channels:format=duration"),
+         QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), path});
     return QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
@@ -170,7 +172,8 @@ TEST_F(StreamSteps, EveryFileOfAJobGetsTheChosenManagedBitrates)
     EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
     // The first file used to get the nominal as its maximum, the later ones the chosen maximum.
     for (const char* name : {"a.ogg", "b.ogg", "c.ogg"})
-        EXPECT_EQ(VorbisHeaderBitrates(Out(QString::fromLatin1(name))), (std::array<int32_t, 3>{192000, 128000, 64000}))
+        EXPECT_EQ(VorbisHeaderBitrates(Out(QString::fromLatin1(name))),
+                  (std::array<int32_t, 3>{192000, 128000, 64000}))
             << name;
 }
 
@@ -206,7 +209,9 @@ TEST_F(StreamSteps, ThreeTrackRipToOgg)
     ASSERT_NE(handle, 0);
     OptionsSetting().CommonOptions.OutputFormat = ofOGG;
     {
-        TRipJob job(jkRipTracks, handle, {QStringLiteral("01A"), QStringLiteral("02B"), QStringLiteral("03C")}, Runners());
+        TRipJob job(jkRipTracks, handle,
+                    {QStringLiteral("01A"), QStringLiteral("02B"), QStringLiteral("03C")},
+                    Runners());
         ASSERT_TRUE(Run(job));
         EXPECT_EQ(job.OggIndex(), 3);
     }
@@ -216,7 +221,8 @@ TEST_F(StreamSteps, ThreeTrackRipToOgg)
         ASSERT_GE(p.size(), 1) << t;
         EXPECT_EQ(p[0], QStringLiteral("vorbis"));
     }
-    EXPECT_EQ(QDir(Out(QString())).entryList({QStringLiteral("*.wav")}, QDir::Files), QStringList());
+    EXPECT_EQ(QDir(Out(QString())).entryList({QStringLiteral("*.wav")}, QDir::Files),
+              QStringList());
 }
 
 TEST_F(StreamSteps, BadInputsNeitherCrashNorLeaveTemporaryFiles)
@@ -226,10 +232,11 @@ TEST_F(StreamSteps, BadInputsNeitherCrashNorLeaveTemporaryFiles)
     const QString empty = In(QStringLiteral("empty.wav"));
     WriteWholeFile(empty, QByteArray());
     const QString floatWav = In(QStringLiteral("float.wav"));
-    RunProgram(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
-                                              QStringLiteral("-e"), QStringLiteral("floating-point"), QStringLiteral("-b"),
-                                              QStringLiteral("32"), floatWav, QStringLiteral("synth"), QStringLiteral("0.5"),
-                                              QStringLiteral("sine"), QStringLiteral("300")});
+    RunProgram(QStringLiteral("sox"),
+               {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                QStringLiteral("-e"), QStringLiteral("floating-point"), QStringLiteral("-b"),
+                QStringLiteral("32"), floatWav, QStringLiteral("synth"), QStringLiteral("0.5"),
+                QStringLiteral("sine"), QStringLiteral("300")});
     const QString good = Wav(QStringLiteral("good.wav"), 22050);
     const QString gone = Wav(QStringLiteral("gone.wav"), 22050);
     QFile::remove(gone); // deleted between picking and converting
@@ -237,10 +244,11 @@ TEST_F(StreamSteps, BadInputsNeitherCrashNorLeaveTemporaryFiles)
         TRipJob job(jkWavToOgg, 0, {notWav, empty, floatWav, gone, good}, Runners());
         ASSERT_TRUE(Run(job));
     }
-    EXPECT_EQ(boxes.Texts(), (QStringList{notWav + QStringLiteral(" is not a WAV file that can be converted."),
-                                          empty + QStringLiteral(" is not a WAV file that can be converted."),
-                                          floatWav + QStringLiteral(" is not a WAV file that can be converted."),
-                                          gone + QStringLiteral(" does not exist.")}));
+    EXPECT_EQ(boxes.Texts(),
+              (QStringList{notWav + QStringLiteral(" is not a WAV file that can be converted."),
+                           empty + QStringLiteral(" is not a WAV file that can be converted."),
+                           floatWav + QStringLiteral(" is not a WAV file that can be converted."),
+                           gone + QStringLiteral(" does not exist.")}));
     EXPECT_EQ(QDir(Out(QString())).entryList(QDir::Files), QStringList{QStringLiteral("good.ogg")});
     {
         TRipJob job(jkWavToMp3, 0, {notWav, good}, Runners());
@@ -312,8 +320,9 @@ TEST_F(StreamSteps, AnMp3FailureAfterResamplingIsReported)
         TRipJob job(jkWavToMp3, 0, {slow}, Runners());
         ASSERT_TRUE(Run(job));
     }
-    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Create MP3 file error!\r\nPlease check the output and lame "
-                                                        "options or run application again.")});
+    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral(
+                                 "Create MP3 file error!\r\nPlease check the output and lame "
+                                 "options or run application again.")});
 }
 
 TEST_F(StreamSteps, AResamplingThatCannotWriteItsFileNeverFeedsTheEncoder)
@@ -333,7 +342,8 @@ TEST_F(StreamSteps, AResamplingThatCannotWriteItsFileNeverFeedsTheEncoder)
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
     ASSERT_EQ(boxes.Texts().size(), 1);
-    EXPECT_TRUE(boxes.Texts()[0].startsWith(QStringLiteral("Cannot write file"))) << boxes.Texts()[0].toStdString();
+    EXPECT_TRUE(boxes.Texts()[0].startsWith(QStringLiteral("Cannot write file")))
+        << boxes.Texts()[0].toStdString();
     EXPECT_FALSE(QFile::exists(Out(QStringLiteral("slow.mp3")))) << "a truncated file was encoded";
     EXPECT_FALSE(QFile::exists(Out(QStringLiteral("MyMP3ReTemp.wav"))));
 }

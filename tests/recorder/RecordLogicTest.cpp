@@ -21,12 +21,14 @@
 
 namespace {
 
-QByteArray Header(uint32_t rate, uint16_t bits, uint16_t channels, uint32_t size) {
+QByteArray Header(uint32_t rate, uint16_t bits, uint16_t channels, uint32_t size)
+{
     return BuildWaveHeader(TWaveFormat{rate, bits, channels}, size);
 }
 
 /// The sound bytes of a WAV file the device wrote (after its 44-byte header).
-QByteArray Sound(const QString& path) {
+QByteArray Sound(const QString& path)
+{
     return ReadWholeFile(path).mid(kWaveHeaderSize);
 }
 
@@ -37,7 +39,8 @@ protected:
     QString NoName() const { return rig.File(QStringLiteral("MyNoName.wav")); }
     QString Work() const { return rig.File(QStringLiteral("MyTemp.wav")); }
     /// A new 16-bit stereo recording of ms, saved as name.
-    QString SavedRecording(const QString& name, int64_t ms) {
+    QString SavedRecording(const QString& name, int64_t ms)
+    {
         rig.NewRecording();
         rig.RecordFor(ms);
         rig.SaveAs(name);
@@ -50,7 +53,8 @@ protected:
 /// While it lives, files may grow to at most bytes, as on a disk that is full.
 class FullDisk {
 public:
-    explicit FullDisk(rlim_t bytes) {
+    explicit FullDisk(rlim_t bytes)
+    {
         std::signal(SIGXFSZ, SIG_IGN);
         ::getrlimit(RLIMIT_FSIZE, &old_);
         rlimit limit = old_;
@@ -70,7 +74,8 @@ const TButtonSet kLoaded{btPlay, btNext, btRecord};
 
 } // namespace
 
-TEST(RecordFormat, FormatDurationFollowsTheDesignsUnits) {
+TEST(RecordFormat, FormatDurationFollowsTheDesignsUnits)
+{
     QLocale::setDefault(QLocale::c());
     EXPECT_EQ(TRecordLogic::FormatDuration(0), QStringLiteral("0 Sec"));
     EXPECT_EQ(TRecordLogic::FormatDuration(1500), QStringLiteral("1.5 Sec"));
@@ -87,7 +92,8 @@ TEST(RecordFormat, FormatDurationFollowsTheDesignsUnits) {
     QLocale::setDefault(QLocale::c());
 }
 
-TEST_F(RecordLogic, OpensEmptyAndNewWritesTheChosenHeader) {
+TEST_F(RecordLogic, OpensEmptyAndNewWritesTheChosenHeader)
+{
     EXPECT_EQ(L().Caption(), QStringLiteral("Record"));
     EXPECT_EQ(L().StateText(), QStringLiteral("-----------"));
     EXPECT_EQ(L().PositionText(), QStringLiteral("0.00Sec"));
@@ -117,7 +123,8 @@ TEST_F(RecordLogic, OpensEmptyAndNewWritesTheChosenHeader) {
     EXPECT_TRUE(rig.boxes.Shown().empty());
 }
 
-TEST_F(RecordLogic, NewThatCannotStartSaysSoAndLeavesNothingToPress) {
+TEST_F(RecordLogic, NewThatCannotStartSaysSoAndLeavesNothingToPress)
+{
     rig.choiceOk = false;
     L().New();
     EXPECT_EQ(L().Caption(), QStringLiteral("Record")); // cancelled: nothing changed
@@ -140,7 +147,8 @@ TEST_F(RecordLogic, NewThatCannotStartSaysSoAndLeavesNothingToPress) {
     }
 }
 
-TEST_F(RecordLogic, TransportFollowsTheEnablingTable) {
+TEST_F(RecordLogic, TransportFollowsTheEnablingTable)
+{
     rig.NewRecording();
     rig.device.ClearRequests();
     L().ClickButton(btRecord);
@@ -201,7 +209,8 @@ TEST_F(RecordLogic, TransportFollowsTheEnablingTable) {
     EXPECT_EQ(rig.device.Mode(), TWaveMode::Stopped);
 }
 
-TEST_F(RecordLogic, StoppingWaitsForTheNextWholeSecond) {
+TEST_F(RecordLogic, StoppingWaitsForTheNextWholeSecond)
+{
     rig.NewRecording();
     L().ClickButton(btRecord);
     rig.Advance(3250);
@@ -220,7 +229,8 @@ TEST_F(RecordLogic, StoppingWaitsForTheNextWholeSecond) {
     EXPECT_EQ(rig.device.Length(), 7050);
 }
 
-TEST_F(RecordLogic, NewRecordingSavesUnderAName) {
+TEST_F(RecordLogic, NewRecordingSavesUnderAName)
+{
     rig.NewRecording();
     // Unmodified: closing asks nothing, Save still offers the dialog.
     rig.pickers.PlanAnswer({});
@@ -253,7 +263,8 @@ TEST_F(RecordLogic, NewRecordingSavesUnderAName) {
     EXPECT_TRUE(rig.jobs.empty()); // MP3 copies are off
 }
 
-TEST_F(RecordLogic, SavingOntoExistingFilesAsksAndNeverLosesEither) {
+TEST_F(RecordLogic, SavingOntoExistingFilesAsksAndNeverLosesEither)
+{
     rig.NewRecording();
     rig.RecordFor(1000);
     const QByteArray noNameBefore = ReadWholeFile(NoName());
@@ -309,7 +320,8 @@ TEST_F(RecordLogic, SavingOntoExistingFilesAsksAndNeverLosesEither) {
     EXPECT_FALSE(QFile::exists(NoName()));
 }
 
-TEST_F(RecordLogic, NamedFileKeepsItsLastSavedStateUntilSave) {
+TEST_F(RecordLogic, NamedFileKeepsItsLastSavedStateUntilSave)
+{
     const QString a = SavedRecording(QStringLiteral("a.wav"), 2000);
     const QByteArray saved = ReadWholeFile(a);
 
@@ -347,7 +359,8 @@ TEST_F(RecordLogic, NamedFileKeepsItsLastSavedStateUntilSave) {
     EXPECT_FALSE(L().UndoEnabled());
 }
 
-TEST_F(RecordLogic, SaveAsOfANamedFileAsksAboutUnsavedSoundFirst) {
+TEST_F(RecordLogic, SaveAsOfANamedFileAsksAboutUnsavedSoundFirst)
+{
     const QString a = SavedRecording(QStringLiteral("a.wav"), 1000);
     const QByteArray saved = ReadWholeFile(a);
     const QString b = rig.File(QStringLiteral("b.wav"));
@@ -389,7 +402,8 @@ TEST_F(RecordLogic, SaveAsOfANamedFileAsksAboutUnsavedSoundFirst) {
     EXPECT_EQ(L().EnabledButtons(), kLoaded);
 }
 
-TEST_F(RecordLogic, ClosingNeverDropsARecordingWithoutAnAnswer) {
+TEST_F(RecordLogic, ClosingNeverDropsARecordingWithoutAnAnswer)
+{
     // An unmodified new recording closes without a question; the no-name file stays.
     rig.NewRecording();
     EXPECT_TRUE(L().FormClose());
@@ -407,7 +421,8 @@ TEST_F(RecordLogic, ClosingNeverDropsARecordingWithoutAnAnswer) {
     EXPECT_EQ(Sound(other.File(QStringLiteral("MyNoName.wav"))).size(), 176400); // kept on disk
 }
 
-TEST_F(RecordLogic, ClosingANamedFileWithCancelKeepsTheWindowAndTheChanges) {
+TEST_F(RecordLogic, ClosingANamedFileWithCancelKeepsTheWindowAndTheChanges)
+{
     const QString a = SavedRecording(QStringLiteral("a.wav"), 1000);
     const QByteArray saved = ReadWholeFile(a);
     L().SetBar(0);
@@ -424,7 +439,8 @@ TEST_F(RecordLogic, ClosingANamedFileWithCancelKeepsTheWindowAndTheChanges) {
     EXPECT_EQ(ReadWholeFile(a), saved);
 }
 
-TEST_F(RecordLogic, OpenLooksForTheFileAgainUntilFoundOrCancelled) {
+TEST_F(RecordLogic, OpenLooksForTheFileAgainUntilFoundOrCancelled)
+{
     const QString missing = rig.File(QStringLiteral("gone.wav"));
     const QString a = rig.File(QStringLiteral("a.wav"));
     WriteWholeFile(a, Header(22050, 16, 1, 4) + QByteArray("\x01\x02\x03\x04", 4));
@@ -454,7 +470,8 @@ TEST_F(RecordLogic, OpenLooksForTheFileAgainUntilFoundOrCancelled) {
     EXPECT_TRUE(rig.device.Actions().isEmpty());
 }
 
-TEST_F(RecordLogic, OpenRefusesWhatTheDeviceCannotUse) {
+TEST_F(RecordLogic, OpenRefusesWhatTheDeviceCannotUse)
+{
     const QString text = rig.File(QStringLiteral("notes.wav"));
     WriteWholeFile(text, "just some words, no RIFF");
     const QString empty = rig.File(QStringLiteral("empty.wav"));
@@ -480,7 +497,8 @@ TEST_F(RecordLogic, OpenRefusesWhatTheDeviceCannotUse) {
     }
 }
 
-TEST_F(RecordLogic, TheNoNameFileReopensAsANewRecordingAndTheWorkingCopyIsRefused) {
+TEST_F(RecordLogic, TheNoNameFileReopensAsANewRecordingAndTheWorkingCopyIsRefused)
+{
     rig.NewRecording();
     rig.RecordFor(1000);
     rig.boxes.PlanAnswer(MbAnswer::No);
@@ -506,7 +524,8 @@ TEST_F(RecordLogic, TheNoNameFileReopensAsANewRecordingAndTheWorkingCopyIsRefuse
     EXPECT_EQ(Sound(again.File(QStringLiteral("both.wav"))).size(), 2 * 176400);
 }
 
-TEST_F(RecordLogic, Mp3CopyAsksOncePerNameAndNeedsADrive) {
+TEST_F(RecordLogic, Mp3CopyAsksOncePerNameAndNeedsADrive)
+{
     L().SetSaveMp3(true);
     rig.NewRecording();
     rig.RecordFor(1000);
@@ -568,7 +587,8 @@ TEST_F(RecordLogic, Mp3CopyAsksOncePerNameAndNeedsADrive) {
     EXPECT_EQ(rig.jobs.size(), 2u);
 }
 
-TEST_F(RecordLogic, AFailingDeviceEndsTheTakeAndKeepsIt) {
+TEST_F(RecordLogic, AFailingDeviceEndsTheTakeAndKeepsIt)
+{
     rig.NewRecording();
     L().ClickButton(btRecord);
     rig.Advance(1500);
@@ -594,7 +614,8 @@ TEST_F(RecordLogic, AFailingDeviceEndsTheTakeAndKeepsIt) {
     EXPECT_EQ(Sound(rig.File(QStringLiteral("kept.wav"))).size(), 66150 * 4 + 176400);
 }
 
-TEST_F(RecordLogic, ADeviceThatCannotRecordOrPlayIsReported) {
+TEST_F(RecordLogic, ADeviceThatCannotRecordOrPlayIsReported)
+{
     rig.NewRecording();
     rig.device.FailNextRecord(QStringLiteral("There is no sound input device."));
     try {
@@ -615,7 +636,8 @@ TEST_F(RecordLogic, ADeviceThatCannotRecordOrPlayIsReported) {
     EXPECT_EQ(L().EnabledButtons(), kStopped);
 }
 
-TEST_F(RecordLogic, SettingsRecordingControlAndLink) {
+TEST_F(RecordLogic, SettingsRecordingControlAndLink)
+{
     OptionsSetting().RecordOptions.SaveMp3 = true;
     L().FormCreate();
     EXPECT_TRUE(L().SaveMp3Checked());
@@ -644,7 +666,8 @@ TEST_F(RecordLogic, SettingsRecordingControlAndLink) {
     EXPECT_EQ(rig.closeRequests, 1);
 }
 
-TEST_F(RecordLogic, AFullDiskEndsTheTakeAndNeverDamagesASavedFile) {
+TEST_F(RecordLogic, AFullDiskEndsTheTakeAndNeverDamagesASavedFile)
+{
     rig.NewRecording();
     L().ClickButton(btRecord);
     {

@@ -10,7 +10,8 @@
 #include "pipeline/RipJob.h"
 #include "recorder/RecorderTestSupport.h"
 
-TEST(RecorderMp3, SavingMakesAnMp3BesideTheRecording) {
+TEST(RecorderMp3, SavingMakesAnMp3BesideTheRecording)
+{
     RecorderRig rig;
     OptionsSetting().Mp3Options = {false, false, 128, 320, 0, 4, 1};
     OptionsSetting().CommonOptions.OutputFormat = ofWAV;

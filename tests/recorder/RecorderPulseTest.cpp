@@ -27,12 +27,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int64_t MsSince(Clock::time_point t) {
+int64_t MsSince(Clock::time_point t)
+{
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
 /// Power of one frequency in 16-bit mono samples (Goertzel).
-double Power(const QByteArray& pcm, int rate, double hz) {
+double Power(const QByteArray& pcm, int rate, double hz)
+{
     const double k = 2.0 * std::cos(2.0 * std::numbers::pi * hz / rate);
     double s1 = 0, s2 = 0;
     for (qsizetype i = 0; i + 1 < pcm.size(); i += 2) {
@@ -47,7 +49,8 @@ double Power(const QByteArray& pcm, int rate, double hz) {
 /// Plays a WAV file into the default sink until stopped, through the program's process layer.
 class Player {
 public:
-    explicit Player(const QString& file) {
+    explicit Player(const QString& file)
+    {
         const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
         // A low latency keeps the null sink rendering in small blocks, as a sound card would.
         started_ =
@@ -55,7 +58,8 @@ public:
                          null, null, null) == 0;
         ::close(null);
     }
-    ~Player() {
+    ~Player()
+    {
         child_.Signal(SIGTERM);
         child_.FinishTermination(2000);
     }
@@ -67,7 +71,8 @@ private:
 };
 
 /// Runs a command to its end (pactl and the like).
-int RunTool(const std::vector<std::string>& argv) {
+int RunTool(const std::vector<std::string>& argv)
+{
     const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     TChildProcess child;
     const int rc = child.Spawn(argv, null, null, null);
@@ -80,7 +85,8 @@ int RunTool(const std::vector<std::string>& argv) {
 
 class RecorderPulse : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         tone = dir.File(QStringLiteral("tone.wav"));
         WriteSineWav(tone, 20.0); // 440 Hz, 44100 Hz stereo, longer than any take here
         form = std::make_unique<TfrmRecord>(nullptr, TRecorderHost{});
@@ -95,7 +101,8 @@ protected:
     /// A fresh server delivers the first capture stream after a new player about a second
     /// late (a bare QAudioSource and pacat show the same); a desktop's server is long past
     /// that. One take that waits for sound to arrive settles it.
-    void Warm() {
+    void Warm()
+    {
         const QString scratch = dir.File(QStringLiteral("warm.wav"));
         WriteWholeFile(scratch, BuildWaveHeader({22050, 16, 1}, 0));
         TQtWaveAudio device;
@@ -107,7 +114,8 @@ protected:
     }
     TRecordLogic& L() { return form->Logic(); }
     /// Records for about ms of wall time, with the window's timers running.
-    int64_t RecordFor(int64_t ms, int64_t* stopMs = nullptr) {
+    int64_t RecordFor(int64_t ms, int64_t* stopMs = nullptr)
+    {
         const auto start = Clock::now();
         L().ClickButton(btRecord);
         EXPECT_EQ(form->Device().Mode(), TWaveMode::Recording);
@@ -129,7 +137,8 @@ protected:
 
 } // namespace
 
-TEST_F(RecorderPulse, RecordsThePlayedToneInTheChosenFormat) {
+TEST_F(RecorderPulse, RecordsThePlayedToneInTheChosenFormat)
+{
     L().New();
     ASSERT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
     int64_t stopMs = 0;
@@ -167,7 +176,8 @@ TEST_F(RecorderPulse, RecordsThePlayedToneInTheChosenFormat) {
     EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
 }
 
-TEST_F(RecorderPulse, ASourceThatStopsDeliveringEndsTheTakeAndKeepsIt) {
+TEST_F(RecorderPulse, ASourceThatStopsDeliveringEndsTheTakeAndKeepsIt)
+{
     L().New();
     L().ClickButton(btRecord);
     const auto start = Clock::now();
@@ -186,7 +196,8 @@ TEST_F(RecorderPulse, ASourceThatStopsDeliveringEndsTheTakeAndKeepsIt) {
 }
 
 // Last: the server does not come back.
-TEST_F(RecorderPulse, TheSoundServerGoingAwayEndsTheTakeAndKeepsIt) {
+TEST_F(RecorderPulse, TheSoundServerGoingAwayEndsTheTakeAndKeepsIt)
+{
     L().New();
     L().ClickButton(btRecord);
     const auto start = Clock::now();

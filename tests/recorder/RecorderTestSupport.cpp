@@ -2,7 +2,8 @@
 
 #include "core/Settings.h"
 
-RecorderRig::RecorderRig() : device([this] { return now; }) {
+RecorderRig::RecorderRig() : device([this] { return now; })
+{
     ResetOptionsSetting();
     TRecorderHost host;
     host.CDHandle = [this] { return cdHandle; };
@@ -24,25 +25,29 @@ RecorderRig::RecorderRig() : device([this] { return now; }) {
     logic->FormCreate();
 }
 
-RecorderRig::~RecorderRig() {
+RecorderRig::~RecorderRig()
+{
     logic.reset();
     ResetOptionsSetting();
 }
 
-void RecorderRig::NewRecording(const QString& rate, bool eightBit, bool mono) {
+void RecorderRig::NewRecording(const QString& rate, bool eightBit, bool mono)
+{
     choice = {rate, eightBit, mono};
     choiceOk = true;
     logic->New();
 }
 
-void RecorderRig::RecordFor(int64_t ms) {
+void RecorderRig::RecordFor(int64_t ms)
+{
     logic->ClickButton(btRecord);
     Advance(ms);
     logic->TimerRecordTimer();
     logic->ClickButton(btStop);
 }
 
-void RecorderRig::SaveAs(const QString& name) {
+void RecorderRig::SaveAs(const QString& name)
+{
     pickers.PlanAnswer({File(name)});
     logic->actSaveExecute();
 }

@@ -31,7 +31,8 @@ protected:
     void TearDown() override { ResetOptionsSetting(); }
 
     /// A recorder window over the test device (owned by the window), with New answered.
-    std::unique_ptr<TfrmRecord> MakeForm() {
+    std::unique_ptr<TfrmRecord> MakeForm()
+    {
         auto device = std::make_unique<TTestWaveAudio>([this] { return now; });
         testDevice = device.get();
         auto f = std::make_unique<TfrmRecord>(nullptr, TRecorderHost{}, std::move(device));
@@ -43,7 +44,8 @@ protected:
         };
         return f;
     }
-    static QStringList MenuTexts(QMenu* m) {
+    static QStringList MenuTexts(QMenu* m)
+    {
         QStringList texts;
         for (QAction* a : m->actions())
             texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
@@ -59,7 +61,8 @@ protected:
 
 } // namespace
 
-TEST_F(RecorderWindow, OpensWithTheDesignsControls) {
+TEST_F(RecorderWindow, OpensWithTheDesignsControls)
+{
     OptionsSetting().RecordOptions.SaveMp3 = true;
     auto f = MakeForm();
     EXPECT_EQ(f->windowTitle(), QStringLiteral("Record"));
@@ -102,7 +105,8 @@ TEST_F(RecorderWindow, OpensWithTheDesignsControls) {
     EXPECT_FALSE(OptionsSetting().RecordOptions.SaveMp3);
 }
 
-TEST_F(RecorderWindow, ControlsFollowTheRecorder) {
+TEST_F(RecorderWindow, ControlsFollowTheRecorder)
+{
     auto f = MakeForm();
     f->show();
     f->miNew->trigger();
@@ -143,7 +147,8 @@ TEST_F(RecorderWindow, ControlsFollowTheRecorder) {
     EXPECT_TRUE(QFile::exists(dir.File(QStringLiteral("MyNoName.wav"))));
 }
 
-TEST_F(RecorderWindow, NewRecordFileDialogDefaultsAndChoice) {
+TEST_F(RecorderWindow, NewRecordFileDialogDefaultsAndChoice)
+{
     TfrmNewRecordFile d;
     EXPECT_EQ(d.windowTitle(), QStringLiteral("New sound file"));
     QStringList rates;
@@ -178,7 +183,8 @@ TEST_F(RecorderWindow, NewRecordFileDialogDefaultsAndChoice) {
     EXPECT_TRUE(d.Choice().RateText.isEmpty());
 }
 
-TEST_F(RecorderWindow, StartButtonPressesAndPlacesItsMenu) {
+TEST_F(RecorderWindow, StartButtonPressesAndPlacesItsMenu)
+{
     EXPECT_EQ(TAfStartButton::EstimateMenuHeight(11, 3, 17, 9), 8 * 17 + 3 * 9 + 6);
     // Room above the button: the menu sits on top of it; none: right below it.
     EXPECT_EQ(TAfStartButton::PopupPoint({50, 400}, 30, 169), QPoint(50, 231));
@@ -221,7 +227,8 @@ TEST_F(RecorderWindow, StartButtonPressesAndPlacesItsMenu) {
     menu.hide();
 }
 
-TEST_F(RecorderWindow, MainWindowRecordOpensTheRecorder) {
+TEST_F(RecorderWindow, MainWindowRecordOpensTheRecorder)
+{
     TMainForm main;
     main.MakeWaveAudio = [this] {
         return std::make_unique<TTestWaveAudio>([this] { return now; });

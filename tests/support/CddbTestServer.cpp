@@ -15,7 +15,8 @@
 
 namespace {
 
-QString FormValue(const QByteArray& query, const QByteArray& key) {
+QString FormValue(const QByteArray& query, const QByteArray& key)
+{
     for (const QByteArray& pair : query.split('&')) {
         const qsizetype eq = pair.indexOf('=');
         if (eq < 0 || pair.left(eq) != key)
@@ -27,7 +28,8 @@ QString FormValue(const QByteArray& query, const QByteArray& key) {
     return {};
 }
 
-TCddbTestRequest ParseRequest(const QByteArray& head) {
+TCddbTestRequest ParseRequest(const QByteArray& head)
+{
     TCddbTestRequest r;
     const QList<QByteArray> lines = head.split('\n');
     const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
@@ -45,7 +47,8 @@ TCddbTestRequest ParseRequest(const QByteArray& head) {
     return r;
 }
 
-QByteArray StatusLine(int status) {
+QByteArray StatusLine(int status)
+{
     return "HTTP/1.1 " + QByteArray::number(status) + (status == 200 ? " OK" : " Error") + "\r\n";
 }
 
@@ -53,13 +56,15 @@ QByteArray StatusLine(int status) {
 class Connection : public QObject {
 public:
     Connection(QTcpSocket* socket, std::function<TCddbTestAnswer(const TCddbTestRequest&)> answer)
-        : QObject(socket), socket_(socket), answer_(std::move(answer)) {
+        : QObject(socket), socket_(socket), answer_(std::move(answer))
+    {
         connect(socket_, &QTcpSocket::readyRead, this, [this] { Read(); });
         connect(socket_, &QTcpSocket::disconnected, socket_, &QObject::deleteLater);
     }
 
 private:
-    void Read() {
+    void Read()
+    {
         if (answered_)
             return;
         head_ += socket_->readAll();
@@ -102,7 +107,8 @@ private:
         }
     }
 
-    void Close() {
+    void Close()
+    {
         // Close once every byte is out, or at once when the client went away.
         if (socket_->bytesToWrite() == 0)
             socket_->disconnectFromHost();
@@ -123,14 +129,16 @@ private:
 
 } // namespace
 
-TCddbTestServer::TCddbTestServer(Handler handler) : handler_(std::move(handler)) {
+TCddbTestServer::TCddbTestServer(Handler handler) : handler_(std::move(handler))
+{
     thread_ = QThread::create([this] { Run(); });
     thread_->start();
     std::unique_lock lock(mutex_);
     ready_.wait(lock, [this] { return started_; });
 }
 
-TCddbTestServer::~TCddbTestServer() {
+TCddbTestServer::~TCddbTestServer()
+{
     {
         std::lock_guard lock(mutex_);
         if (loop_ != nullptr) {
@@ -142,7 +150,8 @@ TCddbTestServer::~TCddbTestServer() {
     delete thread_;
 }
 
-void TCddbTestServer::Run() {
+void TCddbTestServer::Run()
+{
     QTcpServer server;
     QEventLoop loop;
     const bool listening = server.listen(QHostAddress::LocalHost, 0);
@@ -163,21 +172,25 @@ void TCddbTestServer::Run() {
     loop_ = nullptr;
 }
 
-QString TCddbTestServer::Address() const {
+QString TCddbTestServer::Address() const
+{
     return QStringLiteral("127.0.0.1:%1").arg(port_);
 }
 
-void TCddbTestServer::SetHandler(Handler handler) {
+void TCddbTestServer::SetHandler(Handler handler)
+{
     std::lock_guard lock(mutex_);
     handler_ = std::move(handler);
 }
 
-std::vector<TCddbTestRequest> TCddbTestServer::Requests() const {
+std::vector<TCddbTestRequest> TCddbTestServer::Requests() const
+{
     std::lock_guard lock(mutex_);
     return requests_;
 }
 
-TCddbTestAnswer TCddbTestServer::Answer(const TCddbTestRequest& request) {
+TCddbTestAnswer TCddbTestServer::Answer(const TCddbTestRequest& request)
+{
     Handler handler;
     {
         std::lock_guard lock(mutex_);
@@ -189,11 +202,13 @@ TCddbTestAnswer TCddbTestServer::Answer(const TCddbTestRequest& request) {
 
 namespace CddbAnswers {
 
-QByteArray Exact(const QString& category, const QString& id, const QString& title) {
+QByteArray Exact(const QString& category, const QString& id, const QString& title)
+{
     return QStringLiteral("200 %1 %2 %3\r\n").arg(category, id, title).toUtf8();
 }
 
-QByteArray List(int status, const QStringList& lines) {
+QByteArray List(int status, const QStringList& lines)
+{
     QByteArray out =
         QByteArray::number(status) + " Found matches, list follows (until terminating `.')\r\n";
     for (const QString& l : lines)
@@ -201,11 +216,13 @@ QByteArray List(int status, const QStringList& lines) {
     return out + ".\r\n";
 }
 
-QByteArray NoMatch() {
+QByteArray NoMatch()
+{
     return "202 No match found.\r\n";
 }
 
-QByteArray Record(const QString& category, const QString& id, const QStringList& lines) {
+QByteArray Record(const QString& category, const QString& id, const QStringList& lines)
+{
     QByteArray out =
         QStringLiteral("210 %1 %2 CD database entry follows (until terminating `.')\r\n")
             .arg(category, id)
@@ -216,7 +233,8 @@ QByteArray Record(const QString& category, const QString& id, const QStringList&
 }
 
 QStringList RecordLines(const QString& id, const QString& dtitle, const QString& year,
-                        const QString& genre, const QStringList& titles) {
+                        const QString& genre, const QStringList& titles)
+{
     QStringList lines{QStringLiteral("# xmcd"),        QStringLiteral("#"),
                       QStringLiteral("DISCID=") + id,  QStringLiteral("DTITLE=") + dtitle,
                       QStringLiteral("DYEAR=") + year, QStringLiteral("DGENRE=") + genre};

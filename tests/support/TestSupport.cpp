@@ -27,12 +27,14 @@ QString ProgramDirScope::Path() const
     return IncludeTrailingSlash(dir_.path());
 }
 
-void MakeProgramDisc(const ProgramDirScope& dir, const char* name, const std::vector<int64_t>& sectors)
+void MakeProgramDisc(const ProgramDirScope& dir, const char* name,
+                     const std::vector<int64_t>& sectors)
 {
     const QString discs = dir.File(QStringLiteral("discs"));
     QDir().mkpath(discs);
     std::string error;
-    ASSERT_TRUE(makedisc::WriteDiscImage(QFile::encodeName(discs).toStdString(), name, sectors, {}, &error))
+    ASSERT_TRUE(
+        makedisc::WriteDiscImage(QFile::encodeName(discs).toStdString(), name, sectors, {}, &error))
         << error;
 }
 
@@ -82,7 +84,7 @@ QString BuiltBinDir()
 
 QString FixturesDir()
 {
-    return IncludeTrailingSlash(
-               qEnvironmentVariable("PLATTERLY_SOURCE_DIR", QStringLiteral(PLATTERLY_DEFAULT_SOURCE_DIR))) +
+    return IncludeTrailingSlash(qEnvironmentVariable(
+               "PLATTERLY_SOURCE_DIR", QStringLiteral(PLATTERLY_DEFAULT_SOURCE_DIR))) +
            QStringLiteral("tests/fixtures/");
 }

@@ -27,7 +27,8 @@ private:
 
 /// Writes an audio CD image name.bin + name.cue with tracks of the given lengths in sectors into
 /// the program folder's "discs", where the CD layer lists it as a drive. Fails the test if not.
-void MakeProgramDisc(const ProgramDirScope& dir, const char* name, const std::vector<int64_t>& sectors);
+void MakeProgramDisc(const ProgramDirScope& dir, const char* name,
+                     const std::vector<int64_t>& sectors);
 
 /// Runs the event loop until pred() holds or the timeout passes; returns pred().
 bool WaitUntil(const std::function<bool()>& pred,

@@ -22,7 +22,8 @@ struct SineTable {
     {
         const double twoPi = 6.283185307179586;
         for (size_t i = 0; i < values.size(); ++i)
-            values[i] = static_cast<int16_t>(std::lround(std::sin(twoPi * double(i) / double(values.size())) * 32767.0));
+            values[i] = static_cast<int16_t>(
+                std::lround(std::sin(twoPi * double(i) / double(values.size())) * 32767.0));
     }
 };
 
@@ -120,7 +121,9 @@ void RenderTrackSector(int track, int64_t sector, uint32_t seed, uint8_t* out)
     for (int64_t i = 0; i < samplesPerSector; ++i) {
         const uint64_t n = first + uint64_t(i);
         const uint64_t step = n / (uint64_t(kSampleRate) * kChordSeconds);
-        const auto& chord = kChords[(uint64_t(track) * 2 + seed + step * (uint64_t(track) % 3 + 1)) % kChords.size()];
+        const auto& chord =
+            kChords[(uint64_t(track) * 2 + seed + step * (uint64_t(track) % 3 + 1)) %
+                    kChords.size()];
         // Left favours the root, right the fifth, so swapped channels are told apart.
         const int32_t a = ToneAt(chord[0], n), b = ToneAt(chord[1], n), c = ToneAt(chord[2], n);
         int32_t left = (a * 5 + b * 3 + c * 2) / 40;
@@ -133,7 +136,8 @@ void RenderTrackSector(int track, int64_t sector, uint32_t seed, uint8_t* out)
             left = left * int32_t(edge) / kFadeSamples;
             right = right * int32_t(edge) / kFadeSamples;
         }
-        const uint32_t h = Hash(uint32_t(n) ^ (uint32_t(track) << 24) ^ (seed * 0x9e3779b9U) ^ uint32_t(n >> 32));
+        const uint32_t h =
+            Hash(uint32_t(n) ^ (uint32_t(track) << 24) ^ (seed * 0x9e3779b9U) ^ uint32_t(n >> 32));
         left += int32_t(h & 3) - 1;
         right += int32_t((h >> 2) & 3) - 1;
         const int16_t l = Clamp16(left), r = Clamp16(right);
@@ -191,8 +195,9 @@ bool WriteDiscImage(const std::string& dir, const std::string& name,
         const int64_t pregap = options.PregapSectors;
         if (options.TocSheet) {
             sheet += "\nTRACK AUDIO\n";
-            sheet += "FILE \"" + binName + "\" " + (position == 0 ? std::string("0") : SheetTime(position)) +
-                     " " + SheetTime(trackSectors[t]) + "\n";
+            sheet += "FILE \"" + binName + "\" " +
+                     (position == 0 ? std::string("0") : SheetTime(position)) + " " +
+                     SheetTime(trackSectors[t]) + "\n";
         } else {
             sheet += "  TRACK " + Frame2(track) + " AUDIO\n";
             if (pregap > 0)

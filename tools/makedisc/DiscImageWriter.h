@@ -14,9 +14,9 @@ inline constexpr int kSectorBytes = 2352;
 inline constexpr int kSectorsPerSecond = 75;
 
 struct DiscImageOptions {
-    uint32_t Seed = 1;       ///< varies the content; the same seed gives the same bytes
-    int PregapSectors = 0;   ///< silence before each track's index 1, track 1 included (cue only)
-    bool TocSheet = false;   ///< write a cdrdao .toc instead of a .cue
+    uint32_t Seed = 1;     ///< varies the content; the same seed gives the same bytes
+    int PregapSectors = 0; ///< silence before each track's index 1, track 1 included (cue only)
+    bool TocSheet = false; ///< write a cdrdao .toc instead of a .cue
 };
 
 /// Fills out (2352 bytes) with sector `sector` (0-based) of track `track` (1-based).

@@ -10,10 +10,11 @@ namespace {
 
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: makedisc [--seed N] [--pregap SECTORS] [--toc] OUTDIR NAME LENGTH...\n"
-                 "  LENGTH is a track length in sectors (75 a second) or in seconds with an\n"
-                 "  \"s\" suffix (\"25s\"). Writes OUTDIR/NAME.bin and OUTDIR/NAME.cue (or .toc).\n");
+    std::fprintf(
+        stderr,
+        "usage: makedisc [--seed N] [--pregap SECTORS] [--toc] OUTDIR NAME LENGTH...\n"
+        "  LENGTH is a track length in sectors (75 a second) or in seconds with an\n"
+        "  \"s\" suffix (\"25s\"). Writes OUTDIR/NAME.bin and OUTDIR/NAME.cue (or .toc).\n");
     return 2;
 }
 

@@ -117,7 +117,8 @@ private:
         if (!enc_)
             return Fail(reason, "out of memory");
         av_channel_layout_default(&outLayout_, job_.Setting.Channels);
-        enc_->sample_fmt = codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+        enc_->sample_fmt =
+            codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
         enc_->sample_rate = job_.Setting.SampleRate;
         av_channel_layout_copy(&enc_->ch_layout, &outLayout_);
         enc_->bit_rate = job_.Setting.BitRate;
@@ -129,9 +130,9 @@ private:
             return Fail(reason, "cannot set up the encoder", rc);
 
         SwrContext* swr = nullptr;
-        int src = swr_alloc_set_opts2(&swr, &outLayout_, enc_->sample_fmt, enc_->sample_rate,
-                                      &dec_->ch_layout, dec_->sample_fmt, dec_->sample_rate, 0,
-                                      nullptr);
+        int src =
+            swr_alloc_set_opts2(&swr, &outLayout_, enc_->sample_fmt, enc_->sample_rate,
+                                &dec_->ch_layout, dec_->sample_fmt, dec_->sample_rate, 0, nullptr);
         swr_.reset(swr);
         if (src >= 0)
             src = swr_init(swr);
@@ -236,7 +237,8 @@ private:
         if (rc < 0)
             return Fail(reason, "out of memory");
         const int got = swr_convert(swr_.get(), buffer, static_cast<int>(room), data, samples);
-        if (got > 0 && av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(buffer), got) < got)
+        if (got > 0 &&
+            av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(buffer), got) < got)
             rc = AVERROR(ENOMEM);
         av_freep(&buffer[0]);
         av_freep(&buffer);

@@ -20,14 +20,22 @@ bool ParseInt(const std::string& text, int& value)
 int SampleRateOfKhz(int khz)
 {
     switch (khz) {
-    case 8: return 8000;
-    case 11: return 11025;
-    case 16: return 16000;
-    case 22: return 22050;
-    case 32: return 32000;
-    case 44: return 44100;
-    case 48: return 48000;
-    default: return 0;
+    case 8:
+        return 8000;
+    case 11:
+        return 11025;
+    case 16:
+        return 16000;
+    case 22:
+        return 22050;
+    case 32:
+        return 32000;
+    case 44:
+        return 44100;
+    case 48:
+        return 48000;
+    default:
+        return 0;
     }
 }
 
@@ -39,7 +47,8 @@ bool ParseWmaSetting(const std::string& text, WmaSetting& setting, std::string& 
     size_t start = 0;
     for (;;) {
         const size_t sep = text.find('_', start);
-        parts.push_back(text.substr(start, sep == std::string::npos ? std::string::npos : sep - start));
+        parts.push_back(
+            text.substr(start, sep == std::string::npos ? std::string::npos : sep - start));
         if (sep == std::string::npos)
             break;
         start = sep + 1;

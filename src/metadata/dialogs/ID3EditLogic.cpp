@@ -100,8 +100,8 @@ bool TID3EditLogic::Remove(TID3EditFields& fields)
 {
     if (file_.isEmpty())
         return false;
-    if (AskYesNo(QStringLiteral("Do you want to remove these tags?"), MbIcon::Question, MbAnswer::No) !=
-        MbAnswer::Yes)
+    if (AskYesNo(QStringLiteral("Do you want to remove these tags?"), MbIcon::Question,
+                 MbAnswer::No) != MbAnswer::Yes)
         return false;
     // Same guard as Save: only the file the caption names loses its tag.
     if (tag_.TagFile() == file_)

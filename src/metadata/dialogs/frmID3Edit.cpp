@@ -53,9 +53,10 @@ TfrmID3Edit::TfrmID3Edit(QWidget* parent) : QDialog(parent)
     ID3comment = LimitedEdit(group, "ID3comment", Tid3tag::TextWidth);
     ID3track = LimitedEdit(group, "ID3track", 2);
     // Digits only; anything else typed is swallowed.
-    ID3track->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), ID3track));
+    ID3track->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), ID3track));
     const std::pair<const char*, QWidget*> rows[] = {
-        {"Title:", ID3title}, {"Artist:", ID3artist}, {"Album:", ID3album},   {"Year:", ID3year},
+        {"Title:", ID3title}, {"Artist:", ID3artist},   {"Album:", ID3album},   {"Year:", ID3year},
         {"Genre:", ID3genre}, {"Comment:", ID3comment}, {"Track #:", ID3track},
     };
     int r = 0;
@@ -89,10 +90,14 @@ TfrmID3Edit::TfrmID3Edit(QWidget* parent) : QDialog(parent)
     layout->addWidget(group, 1);
     layout->addLayout(buttons);
 
-    connect(btLoad, &QPushButton::clicked, this, [this] { GuardedCall([this] { btLoadClick(); }); });
-    connect(aSaveTag, &QAction::triggered, this, [this] { GuardedCall([this] { aSaveTagExecute(); }); });
-    connect(btSaveAs, &QPushButton::clicked, this, [this] { GuardedCall([this] { btSaveAsClick(); }); });
-    connect(aRemoveTag, &QAction::triggered, this, [this] { GuardedCall([this] { aRemoveTagExecute(); }); });
+    connect(btLoad, &QPushButton::clicked, this,
+            [this] { GuardedCall([this] { btLoadClick(); }); });
+    connect(aSaveTag, &QAction::triggered, this,
+            [this] { GuardedCall([this] { aSaveTagExecute(); }); });
+    connect(btSaveAs, &QPushButton::clicked, this,
+            [this] { GuardedCall([this] { btSaveAsClick(); }); });
+    connect(aRemoveTag, &QAction::triggered, this,
+            [this] { GuardedCall([this] { aRemoveTagExecute(); }); });
     connect(btClose, &QPushButton::clicked, this, &QDialog::reject);
 
     UpdateState();

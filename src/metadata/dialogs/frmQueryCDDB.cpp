@@ -15,7 +15,8 @@
 
 namespace {
 
-template <typename W> W* Named(W* widget, const char* name) {
+template <typename W> W* Named(W* widget, const char* name)
+{
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
 }
@@ -23,7 +24,8 @@ template <typename W> W* Named(W* widget, const char* name) {
 } // namespace
 
 TfrmQueryCDDB::TfrmQueryCDDB(QWidget* parent, uint8_t firstTrack, uint8_t lastTrack, int handle)
-    : QDialog(parent), first_(firstTrack), last_(lastTrack), handle_(handle) {
+    : QDialog(parent), first_(firstTrack), last_(lastTrack), handle_(handle)
+{
     setObjectName(QStringLiteral("frmQueryCDDB"));
     setWindowTitle(QStringLiteral("Query CDDB"));
     setModal(true);
@@ -77,16 +79,19 @@ TfrmQueryCDDB::TfrmQueryCDDB(QWidget* parent, uint8_t firstTrack, uint8_t lastTr
     resize(400, minimumSizeHint().height());
 }
 
-void TfrmQueryCDDB::showEvent(QShowEvent* event) {
+void TfrmQueryCDDB::showEvent(QShowEvent* event)
+{
     QDialog::showEvent(event);
     FormShow();
 }
 
-void TfrmQueryCDDB::FormShow() {
+void TfrmQueryCDDB::FormShow()
+{
     ShowFields(TQueryCDDBFields::FromSettings(OptionsSetting().QueryCDDB));
 }
 
-void TfrmQueryCDDB::ShowFields(const TQueryCDDBFields& f) {
+void TfrmQueryCDDB::ShowFields(const TQueryCDDBFields& f)
+{
     cbServer->setCurrentIndex(f.ServerIndex);
     cbServer->setEditText(f.ServerText);
     eScript->setText(f.Script);
@@ -96,7 +101,8 @@ void TfrmQueryCDDB::ShowFields(const TQueryCDDBFields& f) {
     cbProxyClick();
 }
 
-TQueryCDDBFields TfrmQueryCDDB::Fields() const {
+TQueryCDDBFields TfrmQueryCDDB::Fields() const
+{
     TQueryCDDBFields f;
     f.ServerIndex = cbServer->currentIndex();
     f.ServerText = cbServer->currentText();
@@ -107,19 +113,22 @@ TQueryCDDBFields TfrmQueryCDDB::Fields() const {
     return f;
 }
 
-void TfrmQueryCDDB::cbProxyClick() {
+void TfrmQueryCDDB::cbProxyClick()
+{
     const bool on = Fields().ProxyFieldsEnabled();
     eAddress->setEnabled(on);
     ePort->setEnabled(on);
 }
 
-void TfrmQueryCDDB::btDefaultClick() {
+void TfrmQueryCDDB::btDefaultClick()
+{
     TQueryCDDBFields f = Fields();
     f.Reset();
     ShowFields(f);
 }
 
-void TfrmQueryCDDB::btQueryClick() {
+void TfrmQueryCDDB::btQueryClick()
+{
     Fields().Store(OptionsSetting().QueryCDDB);
     TfrmStopQuery wait(this, first_, last_, handle_);
     wait.ApplyResult = ApplyResult;

@@ -11,7 +11,8 @@
 
 TfrmStopQuery::TfrmStopQuery(QWidget* parent, uint8_t firstTrack, uint8_t lastTrack, int handle)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      first_(firstTrack), last_(lastTrack), handle_(handle) {
+      first_(firstTrack), last_(lastTrack), handle_(handle)
+{
     setObjectName(QStringLiteral("frmStopQuery"));
     setWindowTitle(QStringLiteral("Query CDDB..."));
     setModal(true);
@@ -46,38 +47,45 @@ TfrmStopQuery::TfrmStopQuery(QWidget* parent, uint8_t firstTrack, uint8_t lastTr
     setMinimumWidth(260);
 }
 
-TfrmStopQuery::~TfrmStopQuery() {
+TfrmStopQuery::~TfrmStopQuery()
+{
     LetGo();
 }
 
-void TfrmStopQuery::showEvent(QShowEvent* event) {
+void TfrmStopQuery::showEvent(QShowEvent* event)
+{
     QDialog::showEvent(event);
     FormShow();
 }
 
-void TfrmStopQuery::FormShow() {
+void TfrmStopQuery::FormShow()
+{
     if (link_)
         return;
     link_ = std::make_shared<TCddbLookupLink>(this);
     TQueryCDDBThread::Start(first_, last_, handle_, OptionsSetting().QueryCDDB, link_);
 }
 
-void TfrmStopQuery::LetGo() {
+void TfrmStopQuery::LetGo()
+{
     if (link_)
         link_->Stop();
 }
 
-void TfrmStopQuery::btStopClick() {
+void TfrmStopQuery::btStopClick()
+{
     reject();
 }
 
-void TfrmStopQuery::reject() {
+void TfrmStopQuery::reject()
+{
     // The lookup may be anywhere, inside a network call too: it is let go, not waited for.
     LetGo();
     QDialog::reject();
 }
 
-bool TfrmStopQuery::event(QEvent* event) {
+bool TfrmStopQuery::event(QEvent* event)
+{
     if (event->type() != static_cast<QEvent::Type>(WM_CDDBSTATE))
         return QDialog::event(event);
     const auto* state = static_cast<const CddbStateEvent*>(event);

@@ -11,7 +11,7 @@
 inline constexpr int kDriveListCapacity = 8;
 inline constexpr int kTocEntryCount = 100;
 inline constexpr int kCdSectorBytes = 2352;
-inline constexpr int kLeadInFrames = 150;     ///< the 2-second lead-in before LSN 0
+inline constexpr int kLeadInFrames = 150; ///< the 2-second lead-in before LSN 0
 inline constexpr uint8_t kLeadOutTrack = 0xAA;
 
 /// ModifyCDParms parameter selecting the TOC address form: value 1 gives minutes, seconds and
@@ -56,8 +56,8 @@ struct HandleRequest {
 /// MSF form, or the big-endian LSN in LBA form.
 struct TocEntry {
     uint8_t Reserved = 0;
-    uint8_t AdrControl = 0;   ///< control bit 0x04 marks a data track
-    uint8_t TrackNumber = 0;  ///< kLeadOutTrack for the lead-out
+    uint8_t AdrControl = 0;  ///< control bit 0x04 marks a data track
+    uint8_t TrackNumber = 0; ///< kLeadOutTrack for the lead-out
     uint8_t Reserved2 = 0;
     std::array<uint8_t, 4> Address{};
 
@@ -80,7 +80,7 @@ struct TocRecord {
 struct AudioReadBuffer {
     uint32_t StartSector = 0; ///< absolute sector address (LSN)
     uint32_t SectorCount = 0;
-    uint32_t Capacity = 0;    ///< bytes of Data the library may fill
+    uint32_t Capacity = 0; ///< bytes of Data the library may fill
     uint32_t BytesReturned = 0;
     uint32_t Status = 0;
     uint32_t Offset = 0;

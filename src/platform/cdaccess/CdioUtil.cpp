@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fcntl.h>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/FileUtil.h"
 
@@ -25,7 +25,8 @@ void PutAddress(TocEntry& e, int32_t lsn, bool msfForm)
 {
     if (msfForm) {
         const int32_t frames = lsn + kLeadInFrames;
-        e.Address = {0, uint8_t(frames / (75 * 60)), uint8_t(frames / 75 % 60), uint8_t(frames % 75)};
+        e.Address = {0, uint8_t(frames / (75 * 60)), uint8_t(frames / 75 % 60),
+                     uint8_t(frames % 75)};
     } else {
         const auto u = static_cast<uint32_t>(lsn);
         e.Address = {uint8_t(u >> 24), uint8_t(u >> 16), uint8_t(u >> 8), uint8_t(u)};
@@ -114,8 +115,8 @@ CdioPtr OpenTocImage(const std::string& path, std::vector<std::string>* dataFile
 {
     constexpr long kMaxSheet = 1 << 20;
     const int sheetFd = OpenRegularFile(path.c_str(), O_RDONLY);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(sheetFd >= 0 ? ::fdopen(sheetFd, "rb") : nullptr,
-                                                        &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(
+        sheetFd >= 0 ? ::fdopen(sheetFd, "rb") : nullptr, &std::fclose);
     if (!in) {
         if (sheetFd >= 0)
             ::close(sheetFd);
@@ -143,7 +144,8 @@ CdioPtr OpenTocImage(const std::string& path, std::vector<std::string>* dataFile
     const int fd = ::mkstemps(tmpl, 4);
     if (fd < 0)
         return nullptr;
-    const bool written = ::write(fd, rewritten->data(), rewritten->size()) == ssize_t(rewritten->size());
+    const bool written =
+        ::write(fd, rewritten->data(), rewritten->size()) == ssize_t(rewritten->size());
     ::close(fd);
     CdioPtr cdio(written ? cdio_open(tmpl, DRIVER_CDRDAO) : nullptr);
     ::unlink(tmpl); // parsed on open; only the data files are read later
@@ -164,7 +166,8 @@ CdioPtr OpenCdio(const DriveSource& source, std::vector<std::string>* dataFiles)
         return CdioPtr(cdio_open(source.path.c_str(), DRIVER_DEVICE));
     case DriveSource::Kind::CueImage: {
         // libcdio opens both with blocking opens: a FIFO in their place would hang.
-        if (!CanReadRegularFile(source.path.c_str()) || !CanReadRegularFile(source.DataPath().c_str()))
+        if (!CanReadRegularFile(source.path.c_str()) ||
+            !CanReadRegularFile(source.DataPath().c_str()))
             return nullptr;
         CdioPtr cdio(cdio_open(source.path.c_str(), DRIVER_BINCUE));
         if (cdio && dataFiles != nullptr)

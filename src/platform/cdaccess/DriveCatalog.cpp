@@ -17,8 +17,9 @@ bool HasExtension(const std::string& name, const char* ext)
     const size_t n = std::char_traits<char>::length(ext);
     if (name.size() <= n)
         return false;
-    return std::equal(name.end() - long(n), name.end(), ext,
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return std::equal(name.end() - long(n), name.end(), ext, [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
 }
 
 std::string StemOf(const std::string& path)
@@ -60,8 +61,7 @@ bool ImageUsable(const DriveSource& source)
 }
 
 /// Copies text into a fixed NUL-terminated field, cutting at a UTF-8 character boundary.
-template <size_t N>
-void CopyField(std::array<char, N>& field, const std::string& text)
+template <size_t N> void CopyField(std::array<char, N>& field, const std::string& text)
 {
     field.fill('\0');
     size_t n = std::min(text.size(), N - 1);
@@ -136,7 +136,8 @@ std::vector<DriveCatalog::Drive> DriveCatalog::List(const std::string& discsDir)
     for (const std::string& name : ListImageFiles(dir)) {
         if (drives.size() >= size_t(kDriveListCapacity))
             break;
-        const auto kind = HasExtension(name, ".toc") ? DriveSource::Kind::TocImage : DriveSource::Kind::CueImage;
+        const auto kind =
+            HasExtension(name, ".toc") ? DriveSource::Kind::TocImage : DriveSource::Kind::CueImage;
         Drive d{{kind, dir + name}, {}};
         if (!ImageUsable(d.source))
             continue;
@@ -154,7 +155,8 @@ std::vector<DriveCatalog::Drive> DriveCatalog::List(const std::string& discsDir)
     return drives;
 }
 
-std::optional<DriveSource> DriveCatalog::Find(uint8_t hostAdapter, uint8_t target, uint8_t lun) const
+std::optional<DriveSource> DriveCatalog::Find(uint8_t hostAdapter, uint8_t target,
+                                              uint8_t lun) const
 {
     std::lock_guard lock(mutex_);
     const size_t id = (size_t(target) << 8) | lun;

@@ -12,10 +12,10 @@
 struct LibcdioCdAccess::OpenDrive {
     std::mutex lock;
     DriveSource source;
-    HandleRequest request;           // what opened it, to open the same drive again
-    CdioPtr cdio;                    // null after the medium vanished; ReadTOC reopens
+    HandleRequest request; // what opened it, to open the same drive again
+    CdioPtr cdio;          // null after the medium vanished; ReadTOC reopens
     bool msfForm = false;
-    int32_t leadOutLsn = -1;         // of the disc last opened
+    int32_t leadOutLsn = -1; // of the disc last opened
     // Images: the sheet and its data files as opened, to see them vanish or be replaced.
     std::vector<std::pair<std::string, std::optional<FileStamp>>> files;
     bool closed = false;
@@ -189,7 +189,8 @@ int LibcdioCdAccess::ReadCDAudioLBA(int handle, AudioReadBuffer& buffer)
         return Fail(CdAccessError::MediumGone);
     }
     // libcdio reads past the end of an image without complaint; the lead-out is the limit.
-    if (drive->leadOutLsn < 0 || uint64_t(buffer.StartSector) + buffer.SectorCount > uint64_t(drive->leadOutLsn))
+    if (drive->leadOutLsn < 0 ||
+        uint64_t(buffer.StartSector) + buffer.SectorCount > uint64_t(drive->leadOutLsn))
         return Fail(CdAccessError::BadParameter);
     if (cdio_read_audio_sectors(drive->cdio.get(), buffer.Data.data(), lsn_t(buffer.StartSector),
                                 buffer.SectorCount) != DRIVER_OP_SUCCESS)

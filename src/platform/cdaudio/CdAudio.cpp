@@ -4,19 +4,22 @@
 
 namespace {
 
-std::function<std::unique_ptr<ICdAudio>()>& Factory() {
+std::function<std::unique_ptr<ICdAudio>()>& Factory()
+{
     static std::function<std::unique_ptr<ICdAudio>()> factory;
     return factory;
 }
 
 } // namespace
 
-QEvent::Type CdAudioNotifyEvent::EventType() {
+QEvent::Type CdAudioNotifyEvent::EventType()
+{
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
 }
 
-QString CdAudioErrorText(int code) {
+QString CdAudioErrorText(int code)
+{
     switch (code) {
     case CdAudioError::None:
         return QStringLiteral("The command completed successfully.");
@@ -41,12 +44,14 @@ QString CdAudioErrorText(int code) {
     }
 }
 
-std::unique_ptr<ICdAudio> CreateCdAudio() {
+std::unique_ptr<ICdAudio> CreateCdAudio()
+{
     if (Factory())
         return Factory()();
     return std::make_unique<TDigitalCdAudio>();
 }
 
-void SetCdAudioFactoryForTests(std::function<std::unique_ptr<ICdAudio>()> factory) {
+void SetCdAudioFactoryForTests(std::function<std::unique_ptr<ICdAudio>()> factory)
+{
     Factory() = std::move(factory);
 }

@@ -40,21 +40,26 @@ QString CdAudioErrorText(int code);
 
 /// A position in tracks/minutes/seconds/frames, packed as the media-control interface packs it:
 /// track in the low byte, then minutes, seconds, frames.
-constexpr uint32_t MakeTmsf(int track, int minutes, int seconds, int frames) {
+constexpr uint32_t MakeTmsf(int track, int minutes, int seconds, int frames)
+{
     return static_cast<uint32_t>(track & 0xFF) | (static_cast<uint32_t>(minutes & 0xFF) << 8) |
            (static_cast<uint32_t>(seconds & 0xFF) << 16) |
            (static_cast<uint32_t>(frames & 0xFF) << 24);
 }
-constexpr int TmsfTrack(uint32_t p) {
+constexpr int TmsfTrack(uint32_t p)
+{
     return static_cast<int>(p & 0xFF);
 }
-constexpr int TmsfMinutes(uint32_t p) {
+constexpr int TmsfMinutes(uint32_t p)
+{
     return static_cast<int>((p >> 8) & 0xFF);
 }
-constexpr int TmsfSeconds(uint32_t p) {
+constexpr int TmsfSeconds(uint32_t p)
+{
     return static_cast<int>((p >> 16) & 0xFF);
 }
-constexpr int TmsfFrames(uint32_t p) {
+constexpr int TmsfFrames(uint32_t p)
+{
     return static_cast<int>((p >> 24) & 0xFF);
 }
 

@@ -24,7 +24,9 @@ class TSectorSource : public QIODevice {
 public:
     TSectorSource(int handle, int32_t start, int32_t end, const std::atomic<bool>& stop)
         : handle_(handle), next_(start), end_(end), stop_(stop),
-          buffer_(AudioReadBuffer::Make(0, TCdPlayThread::kSectorsPerRead)) {}
+          buffer_(AudioReadBuffer::Make(0, TCdPlayThread::kSectorsPerRead))
+    {
+    }
 
     std::function<void()> OnFirstData;
     std::function<void()> OnEnd; ///< the last sector was handed over
@@ -38,14 +40,16 @@ public:
     /// Everything was read and handed to the sink.
     bool Finished() const { return next_ >= end_ && pos_ >= filled_; }
     /// What is left of the play; the sink lowers its pre-buffering for a play shorter than it.
-    qint64 bytesAvailable() const override {
+    qint64 bytesAvailable() const override
+    {
         return static_cast<qint64>(end_ - next_) * kCdSectorBytes +
                static_cast<qint64>(filled_ - pos_) + QIODevice::bytesAvailable();
     }
     int64_t FedBytes() const { return fed_; }
 
 protected:
-    qint64 readData(char* data, qint64 maxlen) override {
+    qint64 readData(char* data, qint64 maxlen) override
+    {
         if (stop_.load(std::memory_order_acquire) || failed_)
             return failed_ ? -1 : 0;
         qint64 copied = 0;
@@ -70,7 +74,8 @@ protected:
 
 private:
     /// The next read; false at the end or when the read failed.
-    bool Fill() {
+    bool Fill()
+    {
         if (next_ >= end_ || failed_)
             return false;
         const auto count =
@@ -101,7 +106,8 @@ private:
     bool failed_ = false;
 };
 
-int64_t ThreadCpuNs() {
+int64_t ThreadCpuNs()
+{
     timespec ts{};
     if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) != 0)
         return 0;
@@ -110,7 +116,8 @@ int64_t ThreadCpuNs() {
 
 } // namespace
 
-QEvent::Type CdPlayEndEvent::EventType() {
+QEvent::Type CdPlayEndEvent::EventType()
+{
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
 }
@@ -118,37 +125,45 @@ QEvent::Type CdPlayEndEvent::EventType() {
 TCdPlayThread::TCdPlayThread(int handle, int32_t startSector, int32_t endSector,
                              QAudioDevice output, QObject* receiver, uint64_t playId)
     : handle_(handle), start_(startSector), end_(std::max(startSector, endSector)),
-      output_(std::move(output)), receiver_(receiver), playId_(playId) {}
+      output_(std::move(output)), receiver_(receiver), playId_(playId)
+{
+}
 
-TCdPlayThread::~TCdPlayThread() {
+TCdPlayThread::~TCdPlayThread()
+{
     Stop();
 }
 
-void TCdPlayThread::Start() {
+void TCdPlayThread::Start()
+{
     if (thread_.joinable())
         return;
     started_ = std::chrono::steady_clock::now();
     thread_ = std::thread([this] { Run(); });
 }
 
-void TCdPlayThread::SetPaused(bool paused) {
+void TCdPlayThread::SetPaused(bool paused)
+{
     paused_.store(paused, std::memory_order_release);
     Poke();
 }
 
-void TCdPlayThread::Stop() {
+void TCdPlayThread::Stop()
+{
     stop_.store(true, std::memory_order_release);
     Poke();
     if (thread_.joinable())
         thread_.join();
 }
 
-int32_t TCdPlayThread::PlayedSector() const {
+int32_t TCdPlayThread::PlayedSector() const
+{
     const int64_t sectors = playedBytes_.load(std::memory_order_acquire) / kCdSectorBytes;
     return static_cast<int32_t>(std::min<int64_t>(start_ + sectors, end_));
 }
 
-void TCdPlayThread::Poke() {
+void TCdPlayThread::Poke()
+{
     std::lock_guard lock(contextMutex_);
     if (context_ != nullptr)
         QMetaObject::invokeMethod(
@@ -160,7 +175,8 @@ void TCdPlayThread::Poke() {
             Qt::QueuedConnection);
 }
 
-void TCdPlayThread::Run() {
+void TCdPlayThread::Run()
+{
     TMPNotifyValues result = TMPNotifyValues::nvFailure;
     try {
         result = Play();
@@ -172,7 +188,8 @@ void TCdPlayThread::Run() {
     PostAppEvent(receiver_, std::make_unique<CdPlayEndEvent>(playId_, result));
 }
 
-TMPNotifyValues TCdPlayThread::Play() {
+TMPNotifyValues TCdPlayThread::Play()
+{
     // Everything below lives on this thread; the event loop gives the sink its timers. The
     // context receives every connection and poke, and goes before the sink and the source, so
     // nothing reaches them once they are being torn down.
@@ -254,11 +271,13 @@ TMPNotifyValues TCdPlayThread::Play() {
     // Pokes reach the context only while it exists: the registration ends before it does.
     struct Registration {
         TCdPlayThread& owner;
-        Registration(TCdPlayThread& o, QObject* context) : owner(o) {
+        Registration(TCdPlayThread& o, QObject* context) : owner(o)
+        {
             std::lock_guard lock(owner.contextMutex_);
             owner.context_ = context;
         }
-        ~Registration() {
+        ~Registration()
+        {
             std::lock_guard lock(owner.contextMutex_);
             owner.context_ = nullptr;
         }

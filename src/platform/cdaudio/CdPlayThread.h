@@ -16,7 +16,9 @@
 class CdPlayEndEvent : public QEvent {
 public:
     CdPlayEndEvent(uint64_t playId, TMPNotifyValues result)
-        : QEvent(EventType()), PlayId(playId), Result(result) {}
+        : QEvent(EventType()), PlayId(playId), Result(result)
+    {
+    }
     const uint64_t PlayId;
     const TMPNotifyValues Result;
     static QEvent::Type EventType();
@@ -53,7 +55,8 @@ public:
     /// The sector the listener has reached, within [start, end].
     int32_t PlayedSector() const;
     /// From Start to the first audio handed to the sink; negative until then.
-    std::chrono::nanoseconds FirstFrameDelay() const {
+    std::chrono::nanoseconds FirstFrameDelay() const
+    {
         return std::chrono::nanoseconds(firstFrameNs_.load());
     }
     /// CPU time the thread used; known once it has ended.

@@ -11,7 +11,8 @@
 
 namespace {
 
-int32_t EntryLsn(const TocEntry& e) {
+int32_t EntryLsn(const TocEntry& e)
+{
     return static_cast<int32_t>((static_cast<uint32_t>(e.Address[0]) << 24) |
                                 (static_cast<uint32_t>(e.Address[1]) << 16) |
                                 (static_cast<uint32_t>(e.Address[2]) << 8) | e.Address[3]);
@@ -21,14 +22,16 @@ int32_t EntryLsn(const TocEntry& e) {
 
 TDigitalCdAudio::TDigitalCdAudio(TDoorWorker::DoorCall doorCall) : door_(std::move(doorCall)) {}
 
-TDigitalCdAudio::~TDigitalCdAudio() {
+TDigitalCdAudio::~TDigitalCdAudio()
+{
     notify_ = nullptr; // nobody is left to tell
     EndPlay(TMPNotifyValues::nvAborted);
     if (handle_ != 0)
         CloseCDHandle(handle_);
 }
 
-int TDigitalCdAudio::Open(int driveHandle) {
+int TDigitalCdAudio::Open(int driveHandle)
+{
     if (mode_ != TCdAudioMode::NotOpen)
         return CdAudioError::NonApplicable;
     HandleRequest request;
@@ -56,7 +59,8 @@ int TDigitalCdAudio::Open(int driveHandle) {
     return CdAudioError::None;
 }
 
-int TDigitalCdAudio::Close() {
+int TDigitalCdAudio::Close()
+{
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
     EndPlay(TMPNotifyValues::nvAborted);
@@ -67,19 +71,22 @@ int TDigitalCdAudio::Close() {
     return CdAudioError::None;
 }
 
-int TDigitalCdAudio::SetTimeFormat(int format) {
+int TDigitalCdAudio::SetTimeFormat(int format)
+{
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
     return format == kTimeFormatTmsf ? CdAudioError::None : CdAudioError::Unsupported;
 }
 
-const TDigitalCdAudio::Track* TDigitalCdAudio::FindTrack(int number) const {
+const TDigitalCdAudio::Track* TDigitalCdAudio::FindTrack(int number) const
+{
     const auto it = std::find_if(tracks_.begin(), tracks_.end(),
                                  [number](const Track& t) { return t.Number == number; });
     return it == tracks_.end() ? nullptr : &*it;
 }
 
-int TDigitalCdAudio::TrackPosition(int track, uint32_t& position) {
+int TDigitalCdAudio::TrackPosition(int track, uint32_t& position)
+{
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
     if (FindTrack(track) == nullptr)
@@ -88,7 +95,8 @@ int TDigitalCdAudio::TrackPosition(int track, uint32_t& position) {
     return CdAudioError::None;
 }
 
-int TDigitalCdAudio::ToSector(uint32_t tmsf, bool isEnd, int32_t& sector) const {
+int TDigitalCdAudio::ToSector(uint32_t tmsf, bool isEnd, int32_t& sector) const
+{
     const Track* track = FindTrack(TmsfTrack(tmsf));
     if (track == nullptr || TmsfSeconds(tmsf) >= 60 || TmsfFrames(tmsf) >= 75)
         return CdAudioError::OutOfRange;
@@ -100,7 +108,8 @@ int TDigitalCdAudio::ToSector(uint32_t tmsf, bool isEnd, int32_t& sector) const 
     return CdAudioError::None;
 }
 
-int32_t TDigitalCdAudio::AudioEndAfter(int32_t sector) const {
+int32_t TDigitalCdAudio::AudioEndAfter(int32_t sector) const
+{
     for (const Track& t : tracks_) {
         if (t.Data && t.Start > sector)
             return t.Start;
@@ -108,12 +117,13 @@ int32_t TDigitalCdAudio::AudioEndAfter(int32_t sector) const {
     return leadOut_;
 }
 
-int32_t TDigitalCdAudio::PositionSector() const {
+int32_t TDigitalCdAudio::PositionSector() const
+{
     return play_ ? play_->PlayedSector() : position_;
 }
 
-int TDigitalCdAudio::Play(std::optional<uint32_t> from, std::optional<uint32_t> to,
-                          QObject* notify) {
+int TDigitalCdAudio::Play(std::optional<uint32_t> from, std::optional<uint32_t> to, QObject* notify)
+{
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
     int32_t start = PositionSector();
@@ -151,7 +161,8 @@ int TDigitalCdAudio::Play(std::optional<uint32_t> from, std::optional<uint32_t> 
     return CdAudioError::None;
 }
 
-int TDigitalCdAudio::Pause() {
+int TDigitalCdAudio::Pause()
+{
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
     if (mode_ != TCdAudioMode::Playing || !play_)
@@ -161,7 +172,8 @@ int TDigitalCdAudio::Pause() {
     return CdAudioError::None;
 }
 
-int TDigitalCdAudio::Resume(QObject* notify) {
+int TDigitalCdAudio::Resume(QObject* notify)
+{
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
     if (mode_ != TCdAudioMode::Paused || !play_)
@@ -176,7 +188,8 @@ int TDigitalCdAudio::Resume(QObject* notify) {
     return CdAudioError::None;
 }
 
-int TDigitalCdAudio::Stop() {
+int TDigitalCdAudio::Stop()
+{
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
     EndPlay(TMPNotifyValues::nvAborted);
@@ -184,7 +197,8 @@ int TDigitalCdAudio::Stop() {
     return CdAudioError::None;
 }
 
-int TDigitalCdAudio::SetDoor(int driveHandle, bool open) {
+int TDigitalCdAudio::SetDoor(int driveHandle, bool open)
+{
     HandleRequest request;
     std::string device;
     if (driveHandle == 0 || HandleDrive(driveHandle, request, device) != 1)
@@ -195,7 +209,8 @@ int TDigitalCdAudio::SetDoor(int driveHandle, bool open) {
     return CdAudioError::None;
 }
 
-void TDigitalCdAudio::EndPlay(TMPNotifyValues why) {
+void TDigitalCdAudio::EndPlay(TMPNotifyValues why)
+{
     if (!play_)
         return;
     play_->Stop();
@@ -208,11 +223,13 @@ void TDigitalCdAudio::EndPlay(TMPNotifyValues why) {
     notify_ = nullptr;
 }
 
-void TDigitalCdAudio::PostNotify(QObject* receiver, TMPNotifyValues result) {
+void TDigitalCdAudio::PostNotify(QObject* receiver, TMPNotifyValues result)
+{
     PostAppEvent(receiver, std::make_unique<CdAudioNotifyEvent>(result));
 }
 
-bool TDigitalCdAudio::event(QEvent* event) {
+bool TDigitalCdAudio::event(QEvent* event)
+{
     if (event->type() != CdPlayEndEvent::EventType())
         return QObject::event(event);
     const auto* end = static_cast<CdPlayEndEvent*>(event);

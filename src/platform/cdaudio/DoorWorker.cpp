@@ -4,7 +4,8 @@
 
 TDoorWorker::TDoorWorker(DoorCall call) : call_(std::move(call)) {}
 
-TDoorWorker::~TDoorWorker() {
+TDoorWorker::~TDoorWorker()
+{
     {
         std::lock_guard lock(mutex_);
         quit_ = true;
@@ -15,7 +16,8 @@ TDoorWorker::~TDoorWorker() {
         thread_.join();
 }
 
-void TDoorWorker::Request(std::string device, bool open) {
+void TDoorWorker::Request(std::string device, bool open)
+{
     {
         std::lock_guard lock(mutex_);
         queue_.emplace_back(std::move(device), open);
@@ -25,7 +27,8 @@ void TDoorWorker::Request(std::string device, bool open) {
     wake_.notify_one();
 }
 
-void TDoorWorker::Run() {
+void TDoorWorker::Run()
+{
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return quit_ || !queue_.empty(); });
@@ -39,7 +42,8 @@ void TDoorWorker::Run() {
     }
 }
 
-void TDoorWorker::LibcdioDoor(const std::string& device, bool open) {
+void TDoorWorker::LibcdioDoor(const std::string& device, bool open)
+{
     if (open) {
         cdio_eject_media_drive(device.c_str());
     } else {

@@ -6,17 +6,20 @@ TMediaPlayer::TMediaPlayer(ICdAudio& device, QObject* parent) : QObject(parent),
 
 TMediaPlayer::~TMediaPlayer() = default;
 
-void TMediaPlayer::Check(int error) {
+void TMediaPlayer::Check(int error)
+{
     if (error != CdAudioError::None)
         throw EMCIDeviceError(CdAudioErrorText(error));
 }
 
-void TMediaPlayer::CheckOpen() const {
+void TMediaPlayer::CheckOpen() const
+{
     if (!Opened())
         throw EMCIDeviceError(CdAudioErrorText(CdAudioError::NotOpen));
 }
 
-void TMediaPlayer::Open() {
+void TMediaPlayer::Open()
+{
     if (Opened())
         Close();
     if (DeviceType != TMPDeviceTypes::dtCDAudio)
@@ -29,7 +32,8 @@ void TMediaPlayer::Open() {
     }
 }
 
-int TMediaPlayer::Close() {
+int TMediaPlayer::Close()
+{
     startPos_.reset();
     endPos_.reset();
     if (!Opened())
@@ -37,14 +41,16 @@ int TMediaPlayer::Close() {
     return device_.Close();
 }
 
-uint32_t TMediaPlayer::TrackPosition(int track) {
+uint32_t TMediaPlayer::TrackPosition(int track)
+{
     CheckOpen();
     uint32_t position = 0;
     Check(device_.TrackPosition(track, position));
     return position;
 }
 
-void TMediaPlayer::Play() {
+void TMediaPlayer::Play()
+{
     CheckOpen();
     const std::optional<uint32_t> from = startPos_;
     const std::optional<uint32_t> to = endPos_;
@@ -53,7 +59,8 @@ void TMediaPlayer::Play() {
     Check(device_.Play(from, to, this));
 }
 
-void TMediaPlayer::Pause() {
+void TMediaPlayer::Pause()
+{
     CheckOpen();
     if (device_.Mode() == TCdAudioMode::Playing)
         Check(device_.Pause());
@@ -61,18 +68,21 @@ void TMediaPlayer::Pause() {
         Resume();
 }
 
-void TMediaPlayer::Resume() {
+void TMediaPlayer::Resume()
+{
     CheckOpen();
     if (device_.Resume(this) != CdAudioError::None)
         Play();
 }
 
-int TMediaPlayer::Stop() {
+int TMediaPlayer::Stop()
+{
     CheckOpen();
     return device_.Stop();
 }
 
-bool TMediaPlayer::event(QEvent* event) {
+bool TMediaPlayer::event(QEvent* event)
+{
     if (event->type() != CdAudioNotifyEvent::EventType())
         return QObject::event(event);
     notifyValue_ = static_cast<CdAudioNotifyEvent*>(event)->Result;

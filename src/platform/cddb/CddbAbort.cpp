@@ -2,7 +2,8 @@
 
 #include "core/ThreadHandoff.h"
 
-void TCddbAbort::Abort() {
+void TCddbAbort::Abort()
+{
     std::lock_guard lock(mutex_);
     aborted_.store(true, std::memory_order_release);
     // Under the lock: the waiting call cannot unwatch and destroy context meanwhile.
@@ -10,7 +11,8 @@ void TCddbAbort::Abort() {
         InvokeQueued(context_, onAbort_);
 }
 
-void TCddbAbort::Watch(QObject* context, std::function<void()> onAbort) {
+void TCddbAbort::Watch(QObject* context, std::function<void()> onAbort)
+{
     std::lock_guard lock(mutex_);
     context_ = context;
     onAbort_ = std::move(onAbort);
@@ -18,7 +20,8 @@ void TCddbAbort::Watch(QObject* context, std::function<void()> onAbort) {
         InvokeQueued(context_, onAbort_);
 }
 
-void TCddbAbort::Unwatch() {
+void TCddbAbort::Unwatch()
+{
     std::lock_guard lock(mutex_);
     context_ = nullptr;
     onAbort_ = nullptr;

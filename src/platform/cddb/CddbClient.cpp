@@ -25,7 +25,8 @@ std::atomic<int64_t> g_lookupMs{0};
 constexpr qint64 kMaxQueryAnswerBytes = 1 << 20;
 
 /// host, host:port, [v6] or [v6]:port; false when the text is no server address.
-bool SplitServer(const QString& text, QString& host, int& port) {
+bool SplitServer(const QString& text, QString& host, int& port)
+{
     const QString s = text.trimmed();
     port = 80;
     QString portText;
@@ -64,7 +65,8 @@ bool SplitServer(const QString& text, QString& host, int& port) {
 }
 
 /// A hello token: no blanks (they separate the hello's fields), never empty.
-QByteArray HelloToken(QString text) {
+QByteArray HelloToken(QString text)
+{
     text = text.trimmed();
     text.replace(QLatin1Char(' '), QLatin1Char('_'));
     if (text.isEmpty())
@@ -72,7 +74,8 @@ QByteArray HelloToken(QString text) {
     return QUrl::toPercentEncoding(text);
 }
 
-QByteArray PlusJoined(const QStringList& words) {
+QByteArray PlusJoined(const QStringList& words)
+{
     QByteArray out;
     for (const QString& w : words) {
         if (!out.isEmpty())
@@ -87,19 +90,24 @@ QByteArray PlusJoined(const QStringList& words) {
 TCddbClient::TCddbClient()
     : connectTimeout_(g_connectMs.load() > 0 ? milliseconds(g_connectMs.load()) : kConnectTimeout),
       lookupLimit_(g_lookupMs.load() > 0 ? milliseconds(g_lookupMs.load()) : kLookupLimit),
-      abort_(std::make_shared<TCddbAbort>()) {}
+      abort_(std::make_shared<TCddbAbort>())
+{
+}
 
-void TCddbClient::SetDefaultLimitsForTests(milliseconds connect, milliseconds lookup) {
+void TCddbClient::SetDefaultLimitsForTests(milliseconds connect, milliseconds lookup)
+{
     g_connectMs.store(connect.count());
     g_lookupMs.store(lookup.count());
 }
 
-int TCddbClient::Fail(int error) {
+int TCddbClient::Fail(int error)
+{
     lastError_ = error;
     return 0;
 }
 
-int TCddbClient::SetOption(int code, const QString& text, int number) {
+int TCddbClient::SetOption(int code, const QString& text, int number)
+{
     switch (code) {
     case CddbOption::Server:
         server_ = text;
@@ -138,7 +146,8 @@ int TCddbClient::SetOption(int code, const QString& text, int number) {
     return 1;
 }
 
-std::optional<QUrl> TCddbClient::CommandUrl(const QString& command) const {
+std::optional<QUrl> TCddbClient::CommandUrl(const QString& command) const
+{
     QString host;
     int port = 80;
     if (!SplitServer(server_, host, port))
@@ -176,11 +185,13 @@ std::optional<QUrl> TCddbClient::CommandUrl(const QString& command) const {
     return url;
 }
 
-void TCddbClient::StartLookup() {
+void TCddbClient::StartLookup()
+{
     deadline_ = std::chrono::steady_clock::now() + lookupLimit_;
 }
 
-TCddbClient::Answer TCddbClient::Fetch(const QString& command, qint64 maxBytes) {
+TCddbClient::Answer TCddbClient::Fetch(const QString& command, qint64 maxBytes)
+{
     if (abort_->Aborted())
         return {CddbError::Aborted, {}};
     const std::optional<QUrl> url = CommandUrl(command);
@@ -257,7 +268,8 @@ TCddbClient::Answer TCddbClient::Fetch(const QString& command, qint64 maxBytes) 
     return answer;
 }
 
-int TCddbClient::Query(int handle, CddbQueryList& list) {
+int TCddbClient::Query(int handle, CddbQueryList& list)
+{
     StartLookup();
     TocRecord toc;
     // The query needs minutes, seconds and frames, whatever form the handle was left in.
@@ -270,7 +282,8 @@ int TCddbClient::Query(int handle, CddbQueryList& list) {
     return Query(*disc, list);
 }
 
-int TCddbClient::Query(const CddbDisc& disc, CddbQueryList& list) {
+int TCddbClient::Query(const CddbDisc& disc, CddbQueryList& list)
+{
     if (!deadline_)
         StartLookup();
     const int capacity = std::clamp(list.Count, 0, kCddbMaxMatches);
@@ -289,7 +302,8 @@ int TCddbClient::Query(const CddbDisc& disc, CddbQueryList& list) {
     return 1;
 }
 
-int TCddbClient::GetDiskInfo(const CddbMatch& match, QString& buffer, int bufferSize) {
+int TCddbClient::GetDiskInfo(const CddbMatch& match, QString& buffer, int bufferSize)
+{
     buffer.clear();
     if (bufferSize <= 0)
         return Fail(CddbError::TooLong);

@@ -4,20 +4,23 @@
 
 namespace {
 
-int32_t DigitSum(int32_t n) {
+int32_t DigitSum(int32_t n)
+{
     int32_t sum = 0;
     for (; n > 0; n /= 10)
         sum += n % 10;
     return sum;
 }
 
-int32_t MsfFrames(const TocEntry& e) {
+int32_t MsfFrames(const TocEntry& e)
+{
     return (e.Minutes() * 60 + e.Seconds()) * 75 + e.Frames();
 }
 
 } // namespace
 
-std::optional<CddbDisc> CddbDisc::FromToc(const TocRecord& toc) {
+std::optional<CddbDisc> CddbDisc::FromToc(const TocRecord& toc)
+{
     const int first = toc.FirstTrack;
     const int last = toc.LastTrack;
     if (first < 1 || last < first || last >= kTocEntryCount)
@@ -38,7 +41,8 @@ std::optional<CddbDisc> CddbDisc::FromToc(const TocRecord& toc) {
     return disc;
 }
 
-uint32_t CddbDisc::DiscId() const {
+uint32_t CddbDisc::DiscId() const
+{
     if (Offsets.empty())
         return 0;
     int32_t n = 0;
@@ -49,7 +53,8 @@ uint32_t CddbDisc::DiscId() const {
            (static_cast<uint32_t>(Offsets.size()) & 0xffu);
 }
 
-QString CddbDisc::QueryCommand() const {
+QString CddbDisc::QueryCommand() const
+{
     QStringList parts{QStringLiteral("cddb"), QStringLiteral("query"), CddbDiscIdText(DiscId()),
                       QString::number(Offsets.size())};
     for (const int32_t offset : Offsets)
@@ -58,6 +63,7 @@ QString CddbDisc::QueryCommand() const {
     return parts.join(QLatin1Char(' '));
 }
 
-QString CddbDiscIdText(uint32_t id) {
+QString CddbDiscIdText(uint32_t id)
+{
     return QStringLiteral("%1").arg(id, 8, 16, QLatin1Char('0'));
 }

@@ -6,11 +6,13 @@
 
 namespace {
 
-bool IsControl(char16_t c) {
+bool IsControl(char16_t c)
+{
     return c < 0x20 || (c >= 0x7f && c <= 0x9f);
 }
 
-QString DecodeLine(QByteArrayView bytes) {
+QString DecodeLine(QByteArrayView bytes)
+{
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
@@ -22,7 +24,8 @@ QString DecodeLine(QByteArrayView bytes) {
     return text;
 }
 
-bool IsToken(const QString& s, qsizetype maxLength) {
+bool IsToken(const QString& s, qsizetype maxLength)
+{
     if (s.isEmpty() || s.size() > maxLength)
         return false;
     for (const QChar c : s) {
@@ -32,7 +35,8 @@ bool IsToken(const QString& s, qsizetype maxLength) {
     return true;
 }
 
-bool IsHexId(const QString& s) {
+bool IsHexId(const QString& s)
+{
     if (s.isEmpty() || s.size() > 8)
         return false;
     for (const QChar c : s) {
@@ -43,13 +47,15 @@ bool IsHexId(const QString& s) {
     return true;
 }
 
-bool IsTerminator(const QString& line) {
+bool IsTerminator(const QString& line)
+{
     return line == QLatin1String(".");
 }
 
 /// Where the lines after the status line end: at the "." line, or, in an answer cut short
 /// without one, before its last line when that line lost its end.
-qsizetype ListEnd(const QStringList& lines, const QByteArray& body) {
+qsizetype ListEnd(const QStringList& lines, const QByteArray& body)
+{
     for (qsizetype i = 1; i < lines.size(); ++i) {
         if (IsTerminator(lines[i]))
             return i;
@@ -59,7 +65,8 @@ qsizetype ListEnd(const QStringList& lines, const QByteArray& body) {
 
 } // namespace
 
-QStringList DecodeCddbLines(const QByteArray& body) {
+QStringList DecodeCddbLines(const QByteArray& body)
+{
     QStringList lines;
     qsizetype start = 0;
     while (start < body.size()) {
@@ -76,7 +83,8 @@ QStringList DecodeCddbLines(const QByteArray& body) {
     return lines;
 }
 
-int CddbStatusCode(const QString& line) {
+int CddbStatusCode(const QString& line)
+{
     if (line.size() < 3)
         return -1;
     for (int i = 0; i < 3; ++i) {
@@ -88,7 +96,8 @@ int CddbStatusCode(const QString& line) {
     return line.left(3).toInt();
 }
 
-bool ParseCddbMatchLine(const QString& line, CddbMatch& match) {
+bool ParseCddbMatchLine(const QString& line, CddbMatch& match)
+{
     const QString trimmed = line.trimmed();
     const qsizetype a = trimmed.indexOf(QLatin1Char(' '));
     if (a <= 0)
@@ -105,7 +114,8 @@ bool ParseCddbMatchLine(const QString& line, CddbMatch& match) {
     return true;
 }
 
-CddbQueryAnswer ParseCddbQueryAnswer(const QByteArray& body, int capacity) {
+CddbQueryAnswer ParseCddbQueryAnswer(const QByteArray& body, int capacity)
+{
     CddbQueryAnswer answer;
     const QStringList lines = DecodeCddbLines(body);
     if (lines.isEmpty())
@@ -140,7 +150,8 @@ CddbQueryAnswer ParseCddbQueryAnswer(const QByteArray& body, int capacity) {
     }
 }
 
-CddbReadAnswer ParseCddbReadAnswer(const QByteArray& body, int bufferSize) {
+CddbReadAnswer ParseCddbReadAnswer(const QByteArray& body, int bufferSize)
+{
     CddbReadAnswer answer;
     const QStringList lines = DecodeCddbLines(body);
     if (lines.isEmpty())

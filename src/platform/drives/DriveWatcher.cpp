@@ -30,10 +30,12 @@ bool PropertyIs(struct udev_device* dev, const char* key, const char* value)
 } // namespace
 
 DriveWatcher::DriveWatcher(QObject* parent, const QString& discsDir)
-    : QObject(parent), discsDir_(discsDir.isEmpty() ? ProgramDir() + QStringLiteral("discs") : discsDir)
+    : QObject(parent),
+      discsDir_(discsDir.isEmpty() ? ProgramDir() + QStringLiteral("discs") : discsDir)
 {
     folderWatcher_ = new QFileSystemWatcher(this);
-    connect(folderWatcher_, &QFileSystemWatcher::directoryChanged, this, [this] { rescanDelay_.start(); });
+    connect(folderWatcher_, &QFileSystemWatcher::directoryChanged, this,
+            [this] { rescanDelay_.start(); });
     rescanDelay_.setSingleShot(true);
     rescanDelay_.setInterval(kRescanDelay);
     connect(&rescanDelay_, &QTimer::timeout, this, [this] {
@@ -51,10 +53,13 @@ DriveWatcher::DriveWatcher(QObject* parent, const QString& discsDir)
     udev_ = udev_new();
     if (udev_ != nullptr)
         monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
-    if (monitor_ != nullptr && udev_monitor_filter_add_match_subsystem_devtype(monitor_, "block", "disk") >= 0 &&
+    if (monitor_ != nullptr &&
+        udev_monitor_filter_add_match_subsystem_devtype(monitor_, "block", "disk") >= 0 &&
         udev_monitor_enable_receiving(monitor_) >= 0) {
-        udevNotifier_ = new QSocketNotifier(udev_monitor_get_fd(monitor_), QSocketNotifier::Read, this);
-        connect(udevNotifier_, &QSocketNotifier::activated, this, [this] { GuardedCall([this] { ReadUdev(); }); });
+        udevNotifier_ =
+            new QSocketNotifier(udev_monitor_get_fd(monitor_), QSocketNotifier::Read, this);
+        connect(udevNotifier_, &QSocketNotifier::activated, this,
+                [this] { GuardedCall([this] { ReadUdev(); }); });
     } else if (monitor_ != nullptr) {
         udev_monitor_unref(monitor_);
         monitor_ = nullptr;
@@ -131,8 +136,8 @@ void DriveWatcher::RescanImages(bool emitChanges)
     images_ = now;
 }
 
-void DriveWatcher::OnBlockDeviceEvent(const std::string& action, const std::string& devnode, bool isCdrom,
-                                      bool mediaPresent)
+void DriveWatcher::OnBlockDeviceEvent(const std::string& action, const std::string& devnode,
+                                      bool isCdrom, bool mediaPresent)
 {
     if (!isCdrom || devnode.empty())
         return;
@@ -151,7 +156,8 @@ void DriveWatcher::ReadUdev()
         const char* action = udev_device_get_action(dev);
         const char* node = udev_device_get_devnode(dev);
         if (action != nullptr && node != nullptr)
-            OnBlockDeviceEvent(action, node, PropertyIs(dev, "ID_CDROM", "1"), PropertyIs(dev, "ID_CDROM_MEDIA", "1"));
+            OnBlockDeviceEvent(action, node, PropertyIs(dev, "ID_CDROM", "1"),
+                               PropertyIs(dev, "ID_CDROM_MEDIA", "1"));
         udev_device_unref(dev);
     }
 }

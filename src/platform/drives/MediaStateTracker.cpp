@@ -1,6 +1,7 @@
 #include "platform/drives/MediaStateTracker.h"
 
-MediaStateTracker::Change MediaStateTracker::Update(const std::string& device, bool present, bool changed)
+MediaStateTracker::Change MediaStateTracker::Update(const std::string& device, bool present,
+                                                    bool changed)
 {
     const auto it = present_.find(device);
     if (it == present_.end()) {

@@ -6,8 +6,8 @@
 #include <csignal>
 #include <poll.h>
 #include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -111,7 +111,8 @@ TChildProcess::WaitResult TChildProcess::WaitForExit(int timeoutMs,
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return WaitResult::Timeout;
-        const int rc = ::poll(fds.data(), fds.size(), static_cast<int>(std::min<long>(10, left.count())));
+        const int rc =
+            ::poll(fds.data(), fds.size(), static_cast<int>(std::min<long>(10, left.count())));
         if (rc > 0)
             return WaitResult::Readable;
     }

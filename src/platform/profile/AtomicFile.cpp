@@ -7,10 +7,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "core/FileUtil.h"
 
@@ -41,7 +41,8 @@ QByteArray ResolveTarget(const QByteArray& path)
 void SyncFolderOf(const QByteArray& path)
 {
     const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray dir = slash > 0 ? path.left(slash) : (slash == 0 ? QByteArray("/") : QByteArray("."));
+    const QByteArray dir =
+        slash > 0 ? path.left(slash) : (slash == 0 ? QByteArray("/") : QByteArray("."));
     const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);
@@ -59,7 +60,8 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data)
     const bool exists = ::stat(target.constData(), &old) == 0;
     if (exists) {
         // Root may write anything, so look at the mode as well as at access().
-        if (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 || ::access(target.constData(), W_OK) != 0)
+        if (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 ||
+            ::access(target.constData(), W_OK) != 0)
             return false;
     }
 

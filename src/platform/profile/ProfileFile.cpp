@@ -107,7 +107,8 @@ void TProfileFile::Parse(QByteArray bytes)
     const qsizetype n = text_.size();
     qsizetype lineStart = 0;
     while (lineStart < n) {
-        const char* nl = static_cast<const char*>(std::memchr(p + lineStart, '\n', static_cast<size_t>(n - lineStart)));
+        const char* nl = static_cast<const char*>(
+            std::memchr(p + lineStart, '\n', static_cast<size_t>(n - lineStart)));
         const qsizetype next = nl != nullptr ? (nl - p) + 1 : n;
         qsizetype i = lineStart;
         while (i < next && (p[i] == ' ' || p[i] == '\t'))
@@ -138,7 +139,8 @@ TProfileFile::Section& TProfileFile::Parsed(int index) const
     const char* p = text_.constData();
     qsizetype lineStart = s.begin;
     while (lineStart < s.end) {
-        const char* nl = static_cast<const char*>(std::memchr(p + lineStart, '\n', static_cast<size_t>(s.end - lineStart)));
+        const char* nl = static_cast<const char*>(
+            std::memchr(p + lineStart, '\n', static_cast<size_t>(s.end - lineStart)));
         const qsizetype next = nl != nullptr ? (nl - p) + 1 : s.end;
         Line line{QByteArray(p + lineStart, next - lineStart - 2), {}};
         QString key;

@@ -45,8 +45,8 @@ public:
 
 private:
     struct Line {
-        QByteArray raw;    // UTF-8, without line end
-        QString keyLower;  // empty unless this is a key=value line
+        QByteArray raw;   // UTF-8, without line end
+        QString keyLower; // empty unless this is a key=value line
     };
     // A section stays a slice of the file's text until something reads or writes it, so a
     // file that remembers thousands of discs costs one scan, not one parse per line.
@@ -55,7 +55,8 @@ private:
         qsizetype begin = 0; // slice of text_ holding the section's lines, CRLF-terminated
         qsizetype end = 0;
         bool parsed = false;
-        std::vector<Line> lines; // when parsed; lines[0] is the "[name]" header (not in the preamble)
+        std::vector<Line>
+            lines; // when parsed; lines[0] is the "[name]" header (not in the preamble)
     };
 
     void Parse(QByteArray bytes);
@@ -64,8 +65,8 @@ private:
     int FindSection(const QString& section) const;
 
     QString path_;
-    QByteArray text_;                        // canonical text: UTF-8, CRLF line ends
-    mutable std::vector<Section> sections_;  // sections_[0] holds the lines before the first section
-    QHash<QString, int> index_;              // lower-case name -> first section of that name
+    QByteArray text_;                       // canonical text: UTF-8, CRLF line ends
+    mutable std::vector<Section> sections_; // sections_[0] holds the lines before the first section
+    QHash<QString, int> index_;             // lower-case name -> first section of that name
     bool dirty_ = false;
 };

@@ -7,10 +7,9 @@ namespace {
 // Code points of bytes 0x80..0x9F in Windows-1252; the rest of the page equals Latin-1.
 // Unassigned positions map to the C1 control of the same value.
 constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 QByteArray CleanLine(QByteArray line)
@@ -115,7 +114,8 @@ QList<QByteArray> SplitProfileLines(const QByteArray& fileBytes)
 int32_t ParseProfileInteger(const QString& text, int32_t def)
 {
     const QString t = text.trimmed();
-    if (t.size() > 2 && t[0] == QLatin1Char('0') && (t[1] == QLatin1Char('x') || t[1] == QLatin1Char('X'))) {
+    if (t.size() > 2 && t[0] == QLatin1Char('0') &&
+        (t[1] == QLatin1Char('x') || t[1] == QLatin1Char('X'))) {
         const QStringView digits = QStringView(t).sliced(2);
         if (digits.size() > 8)
             return def;

@@ -25,8 +25,8 @@ public:
 
 private:
     struct Block {
-        QString keyLower;          // empty for the file's header block
-        QList<QByteArray> lines;   // the block's lines, header line first
+        QString keyLower;        // empty for the file's header block
+        QList<QByteArray> lines; // the block's lines, header line first
     };
     void Parse(const QByteArray& text);
     bool Save() const;

@@ -14,7 +14,8 @@
 
 namespace {
 
-QAudioFormat ToQt(const TWaveFormat& f) {
+QAudioFormat ToQt(const TWaveFormat& f)
+{
     QAudioFormat q;
     q.setSampleRate(static_cast<int>(f.SampleRate));
     q.setChannelCount(f.Channels);
@@ -22,7 +23,8 @@ QAudioFormat ToQt(const TWaveFormat& f) {
     return q;
 }
 
-QString AudioErrorText(QAudio::Error e) {
+QString AudioErrorText(QAudio::Error e)
+{
     switch (e) {
     case QAudio::OpenError:
         return QStringLiteral("The sound device could not be opened.");
@@ -42,11 +44,14 @@ QString AudioErrorText(QAudio::Error e) {
 class TCaptureDevice : public QIODevice {
 public:
     TCaptureDevice(TTake& take, std::function<void(const QString&)> failed, QObject* parent)
-        : QIODevice(parent), take_(take), failed_(std::move(failed)) {}
+        : QIODevice(parent), take_(take), failed_(std::move(failed))
+    {
+    }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char* data, qint64 size) override {
+    qint64 writeData(const char* data, qint64 size) override
+    {
         if (!dead_) {
             QString why;
             if (!take_.Append(data, size, why)) {
@@ -69,14 +74,16 @@ class TPlaybackDevice : public QIODevice {
 public:
     TPlaybackDevice(const TWaveDocument& doc, int64_t from, std::atomic<int64_t>& position,
                     QObject* parent)
-        : QIODevice(parent), doc_(doc), pos_(from), position_(position) {
+        : QIODevice(parent), doc_(doc), pos_(from), position_(position)
+    {
         position_.store(from);
     }
     bool AtSoundEnd() const { return pos_ >= doc_.Size(); }
 
 protected:
     qint64 writeData(const char*, qint64) override { return -1; }
-    qint64 readData(char* data, qint64 size) override {
+    qint64 readData(char* data, qint64 size) override
+    {
         const int64_t n = doc_.Read(pos_, data, size);
         if (n > 0) {
             pos_ += n;
@@ -84,7 +91,8 @@ protected:
         }
         return n;
     }
-    qint64 bytesAvailable() const override {
+    qint64 bytesAvailable() const override
+    {
         return doc_.Size() - pos_ + QIODevice::bytesAvailable();
     }
     bool atEnd() const override { return AtSoundEnd(); }
@@ -103,7 +111,8 @@ public:
     explicit TAudioWorker(TQtWaveAudio& owner) : owner_(owner) {}
 
     bool StartCapture(const QAudioDevice& device, const TWaveFormat& format, TTake& take,
-                      QString& error) {
+                      QString& error)
+    {
         auto failed = [this](const QString& why) { owner_.ReportFailure(why); };
         capture_ = new TCaptureDevice(take, failed, this);
         capture_->open(QIODevice::WriteOnly);
@@ -138,7 +147,8 @@ public:
         return true;
     }
 
-    void StopCapture() {
+    void StopCapture()
+    {
         delete watchdog_;
         watchdog_ = nullptr;
         if (source_) {
@@ -153,7 +163,8 @@ public:
     }
 
     bool StartPlayback(const QAudioDevice& device, const TWaveFormat& format, int64_t from,
-                       QString& error) {
+                       QString& error)
+    {
         owner_.playEnded_.store(false);
         playback_ = new TPlaybackDevice(owner_.Document(), from, owner_.playPosition_, this);
         playback_->open(QIODevice::ReadOnly);
@@ -177,7 +188,8 @@ public:
         return true;
     }
 
-    void StopPlayback() {
+    void StopPlayback()
+    {
         if (sink_) {
             sink_->disconnect(this);
             sink_->stop();
@@ -200,7 +212,8 @@ private:
     TPlaybackDevice* playback_ = nullptr;
 };
 
-TQtWaveAudio::TQtWaveAudio() {
+TQtWaveAudio::TQtWaveAudio()
+{
     // Let the multimedia back end and its sound-server connection come up on the UI thread,
     // so none of its objects belongs to the audio thread when that ends.
     (void)QMediaDevices::defaultAudioInput();
@@ -210,14 +223,16 @@ TQtWaveAudio::TQtWaveAudio() {
     thread_.start();
 }
 
-TQtWaveAudio::~TQtWaveAudio() {
+TQtWaveAudio::~TQtWaveAudio()
+{
     Shutdown();
     thread_.quit();
     thread_.wait();
     delete worker_; // its thread has ended, so nothing of it runs any more
 }
 
-bool TQtWaveAudio::StartCapture(const TWaveFormat& format, TTake& take, QString& error) {
+bool TQtWaveAudio::StartCapture(const TWaveFormat& format, TTake& take, QString& error)
+{
     const QAudioDevice device = QMediaDevices::defaultAudioInput();
     if (device.isNull()) {
         error = QStringLiteral("There is no sound input device.");
@@ -228,11 +243,13 @@ bool TQtWaveAudio::StartCapture(const TWaveFormat& format, TTake& take, QString&
     return ok;
 }
 
-void TQtWaveAudio::StopCapture() {
+void TQtWaveAudio::StopCapture()
+{
     InvokeBlocking(worker_, [this] { worker_->StopCapture(); });
 }
 
-bool TQtWaveAudio::StartPlayback(const TWaveFormat& format, int64_t fromByte, QString& error) {
+bool TQtWaveAudio::StartPlayback(const TWaveFormat& format, int64_t fromByte, QString& error)
+{
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull()) {
         error = QStringLiteral("There is no sound output device.");
@@ -243,14 +260,17 @@ bool TQtWaveAudio::StartPlayback(const TWaveFormat& format, int64_t fromByte, QS
     return ok;
 }
 
-void TQtWaveAudio::StopPlayback() {
+void TQtWaveAudio::StopPlayback()
+{
     InvokeBlocking(worker_, [this] { worker_->StopPlayback(); });
 }
 
-int64_t TQtWaveAudio::PlaybackPosition() {
+int64_t TQtWaveAudio::PlaybackPosition()
+{
     return playPosition_.load();
 }
 
-bool TQtWaveAudio::PlaybackEnded() {
+bool TQtWaveAudio::PlaybackEnded()
+{
     return playEnded_.load();
 }

@@ -7,11 +7,13 @@
 
 TTestWaveAudio::TTestWaveAudio(std::function<int64_t()> nowMs) : now_(std::move(nowMs)) {}
 
-TTestWaveAudio::~TTestWaveAudio() {
+TTestWaveAudio::~TTestWaveAudio()
+{
     Shutdown();
 }
 
-int64_t TTestWaveAudio::Now() const {
+int64_t TTestWaveAudio::Now() const
+{
     if (now_)
         return now_();
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -19,7 +21,8 @@ int64_t TTestWaveAudio::Now() const {
         .count();
 }
 
-QStringList TTestWaveAudio::Actions() const {
+QStringList TTestWaveAudio::Actions() const
+{
     QStringList actions;
     for (const QString& r : requests_) {
         if (!r.startsWith(QLatin1String("status ")))
@@ -28,12 +31,14 @@ QStringList TTestWaveAudio::Actions() const {
     return actions;
 }
 
-void TTestWaveAudio::OnRequest(const QString& request) {
+void TTestWaveAudio::OnRequest(const QString& request)
+{
     requests_ << request;
     CatchUp();
 }
 
-QString TTestWaveAudio::PlannedRefusal(const char* request) {
+QString TTestWaveAudio::PlannedRefusal(const char* request)
+{
     if (std::strcmp(request, "open") == 0)
         return std::exchange(failOpen_, QString());
     if (std::strcmp(request, "save") == 0)
@@ -41,7 +46,8 @@ QString TTestWaveAudio::PlannedRefusal(const char* request) {
     return {};
 }
 
-QByteArray TTestWaveAudio::Signal(const TWaveFormat& format, int64_t first, int64_t count) {
+QByteArray TTestWaveAudio::Signal(const TWaveFormat& format, int64_t first, int64_t count)
+{
     QByteArray out;
     out.reserve(static_cast<qsizetype>(count * format.BlockAlign()));
     for (int64_t n = first; n < first + count; ++n) {
@@ -55,7 +61,8 @@ QByteArray TTestWaveAudio::Signal(const TWaveFormat& format, int64_t first, int6
     return out;
 }
 
-void TTestWaveAudio::CatchUp() {
+void TTestWaveAudio::CatchUp()
+{
     if (take_ == nullptr || dead_)
         return;
     const int64_t due = (Now() - captureStart_) * format_.SampleRate / 1000;
@@ -74,7 +81,8 @@ void TTestWaveAudio::CatchUp() {
     }
 }
 
-bool TTestWaveAudio::StartCapture(const TWaveFormat& format, TTake& take, QString& error) {
+bool TTestWaveAudio::StartCapture(const TWaveFormat& format, TTake& take, QString& error)
+{
     if (!failRecord_.isEmpty()) {
         error = std::exchange(failRecord_, QString());
         return false;
@@ -87,18 +95,21 @@ bool TTestWaveAudio::StartCapture(const TWaveFormat& format, TTake& take, QStrin
     return true;
 }
 
-void TTestWaveAudio::StopCapture() {
+void TTestWaveAudio::StopCapture()
+{
     CatchUp();
     take_ = nullptr;
 }
 
-void TTestWaveAudio::FailNow(const QString& reason) {
+void TTestWaveAudio::FailNow(const QString& reason)
+{
     CatchUp();
     dead_ = true;
     ReportFailure(reason);
 }
 
-bool TTestWaveAudio::StartPlayback(const TWaveFormat& format, int64_t fromByte, QString& error) {
+bool TTestWaveAudio::StartPlayback(const TWaveFormat& format, int64_t fromByte, QString& error)
+{
     if (!failPlay_.isEmpty()) {
         error = std::exchange(failPlay_, QString());
         return false;
@@ -110,16 +121,19 @@ bool TTestWaveAudio::StartPlayback(const TWaveFormat& format, int64_t fromByte, 
     return true;
 }
 
-void TTestWaveAudio::StopPlayback() {
+void TTestWaveAudio::StopPlayback()
+{
     playing_ = false;
 }
 
-int64_t TTestWaveAudio::PlaybackPosition() {
+int64_t TTestWaveAudio::PlaybackPosition()
+{
     if (!playing_)
         return playFrom_;
     return playFrom_ + format_.MsToBytes(Now() - playStart_);
 }
 
-bool TTestWaveAudio::PlaybackEnded() {
+bool TTestWaveAudio::PlaybackEnded()
+{
     return PlaybackPosition() >= Document().Size();
 }

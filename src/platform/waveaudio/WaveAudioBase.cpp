@@ -6,7 +6,8 @@
 
 namespace {
 
-QString WithFrom(const char* request, std::optional<int64_t> fromMs) {
+QString WithFrom(const char* request, std::optional<int64_t> fromMs)
+{
     QString r = QString::fromLatin1(request);
     if (fromMs)
         r += QStringLiteral(" from ") + QString::number(*fromMs);
@@ -19,18 +20,21 @@ TWaveAudioBase::TWaveAudioBase() = default;
 
 TWaveAudioBase::~TWaveAudioBase() = default;
 
-bool TWaveAudioBase::Fail(const QString& reason) {
+bool TWaveAudioBase::Fail(const QString& reason)
+{
     error_ = reason;
     return false;
 }
 
-bool TWaveAudioBase::Require(bool open) {
+bool TWaveAudioBase::Require(bool open)
+{
     if (open && mode_ == TWaveMode::NotOpen)
         return Fail(QStringLiteral("The sound device is not open."));
     return true;
 }
 
-bool TWaveAudioBase::Open(const QString& path) {
+bool TWaveAudioBase::Open(const QString& path)
+{
     OnRequest(QStringLiteral("open ") + path);
     if (mode_ != TWaveMode::NotOpen) {
         Shutdown();
@@ -46,11 +50,13 @@ bool TWaveAudioBase::Open(const QString& path) {
     return true;
 }
 
-void TWaveAudioBase::SetTimeFormatMilliseconds() {
+void TWaveAudioBase::SetTimeFormatMilliseconds()
+{
     OnRequest(QStringLiteral("set time format milliseconds"));
 }
 
-bool TWaveAudioBase::Close() {
+bool TWaveAudioBase::Close()
+{
     OnRequest(QStringLiteral("close"));
     Shutdown();
     doc_.Clear();
@@ -59,7 +65,8 @@ bool TWaveAudioBase::Close() {
     return true;
 }
 
-void TWaveAudioBase::Shutdown() {
+void TWaveAudioBase::Shutdown()
+{
     if (mode_ == TWaveMode::Recording) {
         StopCapture();
         take_.reset(); // unsaved: its file goes with it
@@ -70,14 +77,16 @@ void TWaveAudioBase::Shutdown() {
         mode_ = TWaveMode::Stopped;
 }
 
-TWaveMode TWaveAudioBase::Mode() {
+TWaveMode TWaveAudioBase::Mode()
+{
     OnRequest(QStringLiteral("status mode"));
     if (mode_ == TWaveMode::Playing && PlaybackEnded())
         EndPlayback();
     return mode_;
 }
 
-int64_t TWaveAudioBase::Length() {
+int64_t TWaveAudioBase::Length()
+{
     OnRequest(QStringLiteral("status length"));
     if (mode_ == TWaveMode::NotOpen)
         return 0;
@@ -87,7 +96,8 @@ int64_t TWaveAudioBase::Length() {
     return doc_.Format().BytesToMs(bytes);
 }
 
-int64_t TWaveAudioBase::Position() {
+int64_t TWaveAudioBase::Position()
+{
     OnRequest(QStringLiteral("status position"));
     int64_t bytes = position_;
     if (mode_ == TWaveMode::Playing)
@@ -97,7 +107,8 @@ int64_t TWaveAudioBase::Position() {
     return doc_.Format().BytesToMs(bytes);
 }
 
-void TWaveAudioBase::EndCapture() {
+void TWaveAudioBase::EndCapture()
+{
     StopCapture();
     if (take_) {
         if (take_->Size() > 0)
@@ -108,14 +119,16 @@ void TWaveAudioBase::EndCapture() {
     mode_ = TWaveMode::Stopped;
 }
 
-void TWaveAudioBase::EndPlayback() {
+void TWaveAudioBase::EndPlayback()
+{
     const bool ended = PlaybackEnded();
     position_ = ended ? doc_.Size() : std::min(PlaybackPosition(), doc_.Size());
     StopPlayback();
     mode_ = TWaveMode::Stopped;
 }
 
-bool TWaveAudioBase::Play(std::optional<int64_t> fromMs) {
+bool TWaveAudioBase::Play(std::optional<int64_t> fromMs)
+{
     OnRequest(WithFrom("play", fromMs));
     if (!Require(true))
         return false;
@@ -131,7 +144,8 @@ bool TWaveAudioBase::Play(std::optional<int64_t> fromMs) {
     return true;
 }
 
-bool TWaveAudioBase::Record(std::optional<int64_t> fromMs) {
+bool TWaveAudioBase::Record(std::optional<int64_t> fromMs)
+{
     OnRequest(WithFrom("record", fromMs));
     if (!Require(true))
         return false;
@@ -149,19 +163,22 @@ bool TWaveAudioBase::Record(std::optional<int64_t> fromMs) {
     return true;
 }
 
-void TWaveAudioBase::Halt() {
+void TWaveAudioBase::Halt()
+{
     if (mode_ == TWaveMode::Recording)
         EndCapture();
     else if (mode_ == TWaveMode::Playing)
         EndPlayback();
 }
 
-void TWaveAudioBase::ClearFailure() {
+void TWaveAudioBase::ClearFailure()
+{
     std::lock_guard lock(failureMutex_);
     failure_.clear();
 }
 
-bool TWaveAudioBase::Stop() {
+bool TWaveAudioBase::Stop()
+{
     OnRequest(QStringLiteral("stop"));
     if (!Require(true))
         return false;
@@ -169,7 +186,8 @@ bool TWaveAudioBase::Stop() {
     return true;
 }
 
-bool TWaveAudioBase::Save() {
+bool TWaveAudioBase::Save()
+{
     OnRequest(QStringLiteral("save"));
     if (!Require(true))
         return false;
@@ -185,7 +203,8 @@ bool TWaveAudioBase::Save() {
     return true;
 }
 
-bool TWaveAudioBase::SeekToStart() {
+bool TWaveAudioBase::SeekToStart()
+{
     OnRequest(QStringLiteral("seek to start"));
     if (!Require(true))
         return false;
@@ -194,7 +213,8 @@ bool TWaveAudioBase::SeekToStart() {
     return true;
 }
 
-bool TWaveAudioBase::SeekToEnd() {
+bool TWaveAudioBase::SeekToEnd()
+{
     OnRequest(QStringLiteral("seek to end"));
     if (!Require(true))
         return false;
@@ -203,11 +223,13 @@ bool TWaveAudioBase::SeekToEnd() {
     return true;
 }
 
-bool TWaveAudioBase::HasUnsavedSound() {
+bool TWaveAudioBase::HasUnsavedSound()
+{
     return doc_.Dirty() || (mode_ == TWaveMode::Recording && take_ && take_->Size() > 0);
 }
 
-void TWaveAudioBase::ReportFailure(const QString& reason) {
+void TWaveAudioBase::ReportFailure(const QString& reason)
+{
     {
         std::lock_guard lock(failureMutex_);
         if (!failure_.isEmpty())
@@ -217,7 +239,8 @@ void TWaveAudioBase::ReportFailure(const QString& reason) {
     InvokeQueued(&uiContext_, [this] { HandleFailure(); });
 }
 
-void TWaveAudioBase::HandleFailure() {
+void TWaveAudioBase::HandleFailure()
+{
     QString reason;
     {
         std::lock_guard lock(failureMutex_);

@@ -46,7 +46,8 @@ protected:
     /// Called first in every request, with its name ("open", "record from 1000", ...).
     virtual void OnRequest(const QString& request) { (void)request; }
     /// A reason to refuse an "open" or "save" although it could be done (test backends).
-    virtual QString PlannedRefusal(const char* request) {
+    virtual QString PlannedRefusal(const char* request)
+    {
         (void)request;
         return {};
     }

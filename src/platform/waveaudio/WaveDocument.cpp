@@ -13,16 +13,19 @@
 
 namespace {
 
-QString ErrnoText(int err) {
+QString ErrnoText(int err)
+{
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
-QByteArray FolderOf(const QByteArray& path) {
+QByteArray FolderOf(const QByteArray& path)
+{
     const qsizetype slash = path.lastIndexOf('/');
     return slash >= 0 ? path.left(slash + 1) : QByteArray("./");
 }
 
-void SyncFolder(const QByteArray& path) {
+void SyncFolder(const QByteArray& path)
+{
     const int dfd = ::open(FolderOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);
@@ -31,14 +34,16 @@ void SyncFolder(const QByteArray& path) {
 }
 
 /// A temporary file beside path: ".name.suffix-XXXXXX", opened read-write.
-int MakeTempBeside(const QByteArray& path, const char* suffix, QByteArray& tempPath) {
+int MakeTempBeside(const QByteArray& path, const char* suffix, QByteArray& tempPath)
+{
     const QByteArray folder = FolderOf(path);
     const QByteArray base = path.mid(folder.size());
     tempPath = folder + '.' + base + '.' + suffix + "-XXXXXX";
     return ::mkostemp(tempPath.data(), O_CLOEXEC);
 }
 
-bool PwriteAll(int fd, const char* data, int64_t size, int64_t offset) {
+bool PwriteAll(int fd, const char* data, int64_t size, int64_t offset)
+{
     while (size > 0) {
         const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), offset);
         if (n < 0 && errno == EINTR)
@@ -57,7 +62,8 @@ bool PwriteAll(int fd, const char* data, int64_t size, int64_t offset) {
 
 /// Copies length bytes from in at offset to the current end of out; the kernel copies where
 /// it can.
-bool CopyRange(int in, int64_t offset, int out, int64_t length) {
+bool CopyRange(int in, int64_t offset, int out, int64_t length)
+{
     bool kernel = true;
     std::vector<char> buf;
     while (length > 0) {
@@ -101,7 +107,8 @@ bool CopyRange(int in, int64_t offset, int out, int64_t length) {
 
 /// The mode a replacement of path gets: the old file's, or the usual one for a new file.
 /// False when the old file must not be replaced (not a regular file, or read-only).
-bool ReplacementMode(const QByteArray& path, unsigned& mode, QString& error) {
+bool ReplacementMode(const QByteArray& path, unsigned& mode, QString& error)
+{
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
         const mode_t mask = ::umask(0);
@@ -121,26 +128,33 @@ bool ReplacementMode(const QByteArray& path, unsigned& mode, QString& error) {
 } // namespace
 
 TSoundFile::TSoundFile(int fd, QByteArray path, bool temporary)
-    : fd_(fd), path_(std::move(path)), temporary_(temporary) {}
+    : fd_(fd), path_(std::move(path)), temporary_(temporary)
+{
+}
 
-TSoundFile::~TSoundFile() {
+TSoundFile::~TSoundFile()
+{
     if (fd_ >= 0)
         ::close(fd_);
     if (temporary_)
         ::unlink(path_.constData());
 }
 
-void TSoundFile::Adopt(const QByteArray& path) {
+void TSoundFile::Adopt(const QByteArray& path)
+{
     path_ = path;
     temporary_ = false;
 }
 
 TTake::TTake(std::shared_ptr<TSoundFile> file, const TWaveFormat& format, int64_t maxBytes)
     : file_(std::move(file)), format_(format),
-      maxBytes_(maxBytes - maxBytes % std::max<int64_t>(1, format.BlockAlign())) {}
+      maxBytes_(maxBytes - maxBytes % std::max<int64_t>(1, format.BlockAlign()))
+{
+}
 
 std::unique_ptr<TTake> TTake::Create(const QString& besidePath, const TWaveFormat& format,
-                                     int64_t maxBytes, QString& error) {
+                                     int64_t maxBytes, QString& error)
+{
     QByteArray temp;
     const int fd = MakeTempBeside(QFile::encodeName(besidePath), "take", temp);
     if (fd < 0) {
@@ -156,7 +170,8 @@ std::unique_ptr<TTake> TTake::Create(const QString& besidePath, const TWaveForma
     return std::unique_ptr<TTake>(new TTake(std::move(file), format, maxBytes));
 }
 
-bool TTake::Append(const char* data, int64_t size, QString& error) {
+bool TTake::Append(const char* data, int64_t size, QString& error)
+{
     const int64_t have = size_.load(std::memory_order_relaxed);
     const int64_t align = std::max<int64_t>(1, format_.BlockAlign());
     int64_t n = std::min(size, maxBytes_ - have);
@@ -195,11 +210,13 @@ bool TTake::Append(const char* data, int64_t size, QString& error) {
     return true;
 }
 
-TSoundPiece TTake::Piece() const {
+TSoundPiece TTake::Piece() const
+{
     return {file_, kWaveHeaderSize, Size()};
 }
 
-bool TWaveDocument::Load(const QString& path, QString& error) {
+bool TWaveDocument::Load(const QString& path, QString& error)
+{
     Clear();
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -224,21 +241,24 @@ bool TWaveDocument::Load(const QString& path, QString& error) {
     return true;
 }
 
-void TWaveDocument::Clear() {
+void TWaveDocument::Clear()
+{
     pieces_.clear();
     loaded_ = false;
     dirty_ = false;
     path_.clear();
 }
 
-int64_t TWaveDocument::Size() const {
+int64_t TWaveDocument::Size() const
+{
     int64_t total = 0;
     for (const TSoundPiece& p : pieces_)
         total += p.Length;
     return total;
 }
 
-int64_t TWaveDocument::Read(int64_t pos, char* buf, int64_t size) const {
+int64_t TWaveDocument::Read(int64_t pos, char* buf, int64_t size) const
+{
     int64_t done = 0;
     int64_t start = 0;
     for (const TSoundPiece& p : pieces_) {
@@ -265,7 +285,8 @@ int64_t TWaveDocument::Read(int64_t pos, char* buf, int64_t size) const {
     return done;
 }
 
-void TWaveDocument::Overwrite(int64_t pos, const TSoundPiece& piece) {
+void TWaveDocument::Overwrite(int64_t pos, const TSoundPiece& piece)
+{
     pos = std::clamp<int64_t>(pos, 0, Size());
     const int64_t end = pos + piece.Length;
     std::vector<TSoundPiece> result;
@@ -292,7 +313,8 @@ void TWaveDocument::Overwrite(int64_t pos, const TSoundPiece& piece) {
     dirty_ = true;
 }
 
-bool TWaveDocument::Save(QString& error) {
+bool TWaveDocument::Save(QString& error)
+{
     if (!loaded_) {
         error = QStringLiteral("No file is open.");
         return false;
@@ -313,7 +335,8 @@ bool TWaveDocument::Save(QString& error) {
     return ok;
 }
 
-bool TWaveDocument::SaveByRename(const TSoundPiece& piece, unsigned mode, QString& error) {
+bool TWaveDocument::SaveByRename(const TSoundPiece& piece, unsigned mode, QString& error)
+{
     TSoundFile& take = *piece.File;
     struct stat st {};
     // Sound recorded past the piece (a cut take) would follow the data chunk: drop it.
@@ -336,7 +359,8 @@ bool TWaveDocument::SaveByRename(const TSoundPiece& piece, unsigned mode, QStrin
     return true;
 }
 
-bool TWaveDocument::SaveByCopy(unsigned mode, QString& error) {
+bool TWaveDocument::SaveByCopy(unsigned mode, QString& error)
+{
     const QByteArray target = QFile::encodeName(path_);
     QByteArray temp;
     const int fd = MakeTempBeside(target, "save", temp);

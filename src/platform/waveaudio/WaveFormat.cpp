@@ -7,26 +7,31 @@
 
 namespace {
 
-void PutU16(QByteArray& b, uint16_t v) {
+void PutU16(QByteArray& b, uint16_t v)
+{
     b.append(static_cast<char>(v & 0xFF));
     b.append(static_cast<char>(v >> 8));
 }
 
-void PutU32(QByteArray& b, uint32_t v) {
+void PutU32(QByteArray& b, uint32_t v)
+{
     for (int shift = 0; shift < 32; shift += 8)
         b.append(static_cast<char>((v >> shift) & 0xFF));
 }
 
-uint16_t GetU16(const unsigned char* p) {
+uint16_t GetU16(const unsigned char* p)
+{
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
-uint32_t GetU32(const unsigned char* p) {
+uint32_t GetU32(const unsigned char* p)
+{
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-bool ReadExact(int fd, int64_t offset, void* buf, size_t size) {
+bool ReadExact(int fd, int64_t offset, void* buf, size_t size)
+{
     auto* p = static_cast<char*>(buf);
     while (size > 0) {
         const ssize_t n = ::pread(fd, p, size, offset);
@@ -47,24 +52,28 @@ constexpr std::array<unsigned char, 16> kPcmGuid = {0x01, 0x00, 0x00, 0x00, 0x00
 
 } // namespace
 
-bool TWaveFormat::Supported() const {
+bool TWaveFormat::Supported() const
+{
     return (BitsPerSample == 8 || BitsPerSample == 16) && (Channels == 1 || Channels == 2) &&
            SampleRate >= 1000 && SampleRate <= 384000;
 }
 
-int64_t TWaveFormat::BytesToMs(int64_t bytes) const {
+int64_t TWaveFormat::BytesToMs(int64_t bytes) const
+{
     const int64_t perSecond = BytesPerSecond();
     return perSecond > 0 ? bytes * 1000 / perSecond : 0;
 }
 
-int64_t TWaveFormat::MsToBytes(int64_t ms) const {
+int64_t TWaveFormat::MsToBytes(int64_t ms) const
+{
     if (ms <= 0)
         return 0;
     const int64_t frames = ms * static_cast<int64_t>(SampleRate) / 1000;
     return frames * BlockAlign();
 }
 
-QByteArray BuildWaveHeader(const TWaveFormat& format, uint32_t dataSize) {
+QByteArray BuildWaveHeader(const TWaveFormat& format, uint32_t dataSize)
+{
     QByteArray h;
     h.reserve(kWaveHeaderSize);
     h.append("RIFF", 4);
@@ -83,7 +92,8 @@ QByteArray BuildWaveHeader(const TWaveFormat& format, uint32_t dataSize) {
     return h;
 }
 
-bool ParseWaveFile(int fd, TWaveFileInfo& info, QString& error) {
+bool ParseWaveFile(int fd, TWaveFileInfo& info, QString& error)
+{
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         error = QStringLiteral("It is not a regular file.");

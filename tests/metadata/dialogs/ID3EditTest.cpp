@@ -12,9 +12,9 @@
 
 #include "core/FileDialogService.h"
 #include "core/MessageBoxService.h"
-#include "metadata/id3tag.h"
 #include "metadata/dialogs/ID3EditLogic.h"
 #include "metadata/dialogs/frmID3Edit.h"
+#include "metadata/id3tag.h"
 #include "support/TestSupport.h"
 
 namespace {

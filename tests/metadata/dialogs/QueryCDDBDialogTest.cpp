@@ -25,13 +25,15 @@ using namespace std::chrono_literals;
 
 const QString kId = QStringLiteral("07003202");
 
-TCddbTestAnswer Body(const QByteArray& body) {
+TCddbTestAnswer Body(const QByteArray& body)
+{
     TCddbTestAnswer a;
     a.Body = body;
     return a;
 }
 
-TCddbTestAnswer FullAnswers(const TCddbTestRequest& r) {
+TCddbTestAnswer FullAnswers(const TCddbTestRequest& r)
+{
     if (r.Command.startsWith(QStringLiteral("cddb query")))
         return Body(CddbAnswers::Exact(QStringLiteral("rock"), kId,
                                        QStringLiteral("Some Band / First Record")));
@@ -44,7 +46,8 @@ TCddbTestAnswer FullAnswers(const TCddbTestRequest& r) {
 
 class QueryCDDBDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ResetOptionsSetting();
         ASSERT_TRUE(QDir().mkpath(scope.File(QStringLiteral("discs"))));
         MakeImage(scope.File(QStringLiteral("discs")), QStringLiteral("Disc"), {2250, 1510});
@@ -55,14 +58,16 @@ protected:
         q.Script = QStringLiteral("/~cddb/cddb.cgi");
         q.Port = QStringLiteral("80");
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         EXPECT_TRUE(TQueryCDDBThread::StopAllAndWait(20s));
         CloseAllHandles();
         ResetOptionsSetting();
     }
 
     /// Presses Query with the local server typed in; act runs while the wait window is open.
-    int Query(TfrmQueryCDDB& dialog, const std::function<void(TfrmStopQuery&)>& act = {}) {
+    int Query(TfrmQueryCDDB& dialog, const std::function<void(TfrmStopQuery&)>& act = {})
+    {
         dialog.show();
         dialog.cbServer->setEditText(server.Address());
         QTimer probe;
@@ -88,7 +93,8 @@ protected:
     std::vector<TCddbResult> applied;
 };
 
-QLabel* LabelWithText(QWidget& w, const QString& text) {
+QLabel* LabelWithText(QWidget& w, const QString& text)
+{
     for (QLabel* l : w.findChildren<QLabel*>()) {
         if (l->text() == text)
             return l;
@@ -98,7 +104,8 @@ QLabel* LabelWithText(QWidget& w, const QString& text) {
 
 } // namespace
 
-TEST_F(QueryCDDBDialogTest, QueryDialogCaptionsAndShow) {
+TEST_F(QueryCDDBDialogTest, QueryDialogCaptionsAndShow)
+{
     TQueryCDDB& q = OptionsSetting().QueryCDDB;
     q.Server = CddbServerList()[4];
     q.Script = QStringLiteral("/cgi-bin/cddb.cgi");
@@ -153,7 +160,8 @@ TEST_F(QueryCDDBDialogTest, QueryDialogCaptionsAndShow) {
     EXPECT_EQ(again.cbServer->currentText(), QStringLiteral("gnudb.gnudb.org"));
 }
 
-TEST_F(QueryCDDBDialogTest, WaitWindowCaptions) {
+TEST_F(QueryCDDBDialogTest, WaitWindowCaptions)
+{
     TfrmStopQuery wait(nullptr, 1, 2, handle); // not shown: no lookup starts
     EXPECT_EQ(wait.windowTitle(), QStringLiteral("Query CDDB..."));
     EXPECT_FALSE(wait.windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -165,7 +173,8 @@ TEST_F(QueryCDDBDialogTest, WaitWindowCaptions) {
     EXPECT_EQ(TQueryCDDBThread::Running(), 0);
 }
 
-TEST_F(QueryCDDBDialogTest, QueryAppliesTheResultAndClosesBothWindows) {
+TEST_F(QueryCDDBDialogTest, QueryAppliesTheResultAndClosesBothWindows)
+{
     TfrmQueryCDDB d(nullptr, 1, 2, handle);
     d.ApplyResult = [&](const TCddbResult& r) { applied.push_back(r); };
     EXPECT_EQ(Query(d), QDialog::Accepted);
@@ -177,7 +186,8 @@ TEST_F(QueryCDDBDialogTest, QueryAppliesTheResultAndClosesBothWindows) {
     EXPECT_EQ(OptionsSetting().QueryCDDB.Server, server.Address());
 }
 
-TEST_F(QueryCDDBDialogTest, NoMatchShowsTheHintAndCloseLeavesTheQueryDialogOpen) {
+TEST_F(QueryCDDBDialogTest, NoMatchShowsTheHintAndCloseLeavesTheQueryDialogOpen)
+{
     server.SetHandler([](const TCddbTestRequest&) { return Body(CddbAnswers::NoMatch()); });
     TfrmQueryCDDB d(nullptr, 1, 2, handle);
     d.ApplyResult = [&](const TCddbResult& r) { applied.push_back(r); };
@@ -200,7 +210,8 @@ TEST_F(QueryCDDBDialogTest, NoMatchShowsTheHintAndCloseLeavesTheQueryDialogOpen)
     EXPECT_TRUE(applied.empty());
 }
 
-TEST_F(QueryCDDBDialogTest, FailedQueryClosesBothAndChangesNothing) {
+TEST_F(QueryCDDBDialogTest, FailedQueryClosesBothAndChangesNothing)
+{
     server.SetHandler(
         [](const TCddbTestRequest&) { return Body("500 Command syntax error.\r\n"); });
     TfrmQueryCDDB d(nullptr, 1, 2, handle);
@@ -209,7 +220,8 @@ TEST_F(QueryCDDBDialogTest, FailedQueryClosesBothAndChangesNothing) {
     EXPECT_TRUE(applied.empty());
 }
 
-TEST_F(QueryCDDBDialogTest, StopDuringASlowAnswerReturnsAtOnceAndChangesNothing) {
+TEST_F(QueryCDDBDialogTest, StopDuringASlowAnswerReturnsAtOnceAndChangesNothing)
+{
     // The query is answered, the read crawls: Stop comes while the record trickles in.
     server.SetHandler([](const TCddbTestRequest& r) {
         if (r.Command.startsWith(QStringLiteral("cddb query")))
@@ -242,7 +254,8 @@ TEST_F(QueryCDDBDialogTest, StopDuringASlowAnswerReturnsAtOnceAndChangesNothing)
     std::printf("Stop returned the window in %lld ms\n", static_cast<long long>(stopMs));
 }
 
-TEST_F(QueryCDDBDialogTest, EscapeIsStop) {
+TEST_F(QueryCDDBDialogTest, EscapeIsStop)
+{
     TCddbTestAnswer silent;
     silent.Kind = TCddbTestAnswer::Silent;
     server.SetHandler([silent](const TCddbTestRequest&) { return silent; });

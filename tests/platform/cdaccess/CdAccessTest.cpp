@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 
 #include <QDir>
-#include <QProcess>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -20,8 +20,8 @@ namespace {
 
 int32_t Lsn(const TocEntry& e)
 {
-    return int32_t(uint32_t(e.Address[0]) << 24 | uint32_t(e.Address[1]) << 16 | uint32_t(e.Address[2]) << 8 |
-                   e.Address[3]);
+    return int32_t(uint32_t(e.Address[0]) << 24 | uint32_t(e.Address[1]) << 16 |
+                   uint32_t(e.Address[2]) << 8 | e.Address[3]);
 }
 
 int32_t MsfFrames(const TocEntry& e)
@@ -116,19 +116,24 @@ TEST_F(CdAccessTest, ImagesReadOnlyRegularFilesOfTheirOwnFolder)
     MakeImage(scope_.Path(), QStringLiteral("outside"), {40});
     MakeImage(Discs(), QStringLiteral("fine"), {40});
     WriteWholeFile(Discs() + QStringLiteral("/abs.toc"),
-                   "CD_DA\nTRACK AUDIO\nFILE \"" + QFile::encodeName(scope_.File(QStringLiteral("outside.bin"))) +
+                   "CD_DA\nTRACK AUDIO\nFILE \"" +
+                       QFile::encodeName(scope_.File(QStringLiteral("outside.bin"))) +
                        "\" 0 00:00:40\n");
-    WriteWholeFile(Discs() + QStringLiteral("/up.toc"), "CD_DA\nTRACK AUDIO\nFILE \"../outside.bin\" 0 00:00:40\n");
+    WriteWholeFile(Discs() + QStringLiteral("/up.toc"),
+                   "CD_DA\nTRACK AUDIO\nFILE \"../outside.bin\" 0 00:00:40\n");
     // FIFOs where an image's files should be: a blocking open of any of them would hang.
     const auto fifo = [&](const QString& name) {
-        ASSERT_EQ(::mkfifo(QFile::encodeName(Discs() + QLatin1Char('/') + name).constData(), 0644), 0);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(Discs() + QLatin1Char('/') + name).constData(), 0644),
+                  0);
     };
-    WriteWholeFile(Discs() + QStringLiteral("/piped.cue"), "FILE \"piped.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    WriteWholeFile(Discs() + QStringLiteral("/piped.cue"),
+                   "FILE \"piped.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
     fifo(QStringLiteral("piped.bin"));
     fifo(QStringLiteral("sheet.cue"));
     fifo(QStringLiteral("sheet.toc"));
     fifo(QStringLiteral("data.bin"));
-    WriteWholeFile(Discs() + QStringLiteral("/data.toc"), "CD_DA\nTRACK AUDIO\nFILE \"data.bin\" 0 00:00:40\n");
+    WriteWholeFile(Discs() + QStringLiteral("/data.toc"),
+                   "CD_DA\nTRACK AUDIO\nFILE \"data.bin\" 0 00:00:40\n");
 
     const auto images = ListedImages();
     ASSERT_EQ(images.size(), 1u);
@@ -178,7 +183,8 @@ TEST_F(CdAccessTest, AudioReadsMatchTheBinAndStayInsideTheDisc)
         auto buf = AudioReadBuffer::Make(start, count);
         ASSERT_EQ(ReadCDAudioLBA(h, buf), 1) << start;
         ASSERT_EQ(buf.BytesReturned, count * 2352);
-        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buf.Data.data()) + buf.Offset, int(buf.BytesReturned)),
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buf.Data.data()) + buf.Offset,
+                             int(buf.BytesReturned)),
                   BinSectors(bin, start, count))
             << start;
     }
@@ -295,8 +301,8 @@ TEST_F(CdAccessTest, OneHandleSharedByTwoThreads)
                     ++failures;
                     continue;
                 }
-                if (QByteArray(reinterpret_cast<const char*>(buf.Data.data()), int(buf.BytesReturned)) !=
-                    bin.mid(qsizetype(s) * 2352, 10 * 2352))
+                if (QByteArray(reinterpret_cast<const char*>(buf.Data.data()),
+                               int(buf.BytesReturned)) != bin.mid(qsizetype(s) * 2352, 10 * 2352))
                     ++mismatches;
             }
         }
@@ -338,18 +344,23 @@ TEST_F(CdAccessTest, OneHandleSharedByTwoThreads)
 TEST(RewriteTocPaths, AnchorsRelativeNamesAndRefusesWhatItCannotParse)
 {
     std::vector<std::string> files;
-    auto text = RewriteTocPaths("CD_DA\nTRACK AUDIO\nFILE \"a b.bin\" 0 00:01:00\nDATAFILE \"x..y.bin\"\n"
-                                "AUDIOFILE  \"sub/c.wav\" 0\nMYFILE \"kept.bin\"\nFILE 12\n",
-                                "/discs", files);
+    auto text =
+        RewriteTocPaths("CD_DA\nTRACK AUDIO\nFILE \"a b.bin\" 0 00:01:00\nDATAFILE \"x..y.bin\"\n"
+                        "AUDIOFILE  \"sub/c.wav\" 0\nMYFILE \"kept.bin\"\nFILE 12\n",
+                        "/discs", files);
     ASSERT_TRUE(text.has_value());
-    EXPECT_EQ(*text, "CD_DA\nTRACK AUDIO\nFILE \"/discs/a b.bin\" 0 00:01:00\nDATAFILE \"/discs/x..y.bin\"\n"
-                     "AUDIOFILE  \"/discs/sub/c.wav\" 0\nMYFILE \"kept.bin\"\nFILE 12\n");
-    EXPECT_EQ(files, (std::vector<std::string>{"/discs/a b.bin", "/discs/x..y.bin", "/discs/sub/c.wav"}));
+    EXPECT_EQ(
+        *text,
+        "CD_DA\nTRACK AUDIO\nFILE \"/discs/a b.bin\" 0 00:01:00\nDATAFILE \"/discs/x..y.bin\"\n"
+        "AUDIOFILE  \"/discs/sub/c.wav\" 0\nMYFILE \"kept.bin\"\nFILE 12\n");
+    EXPECT_EQ(files,
+              (std::vector<std::string>{"/discs/a b.bin", "/discs/x..y.bin", "/discs/sub/c.wav"}));
 
     // Only files in the sheet's folder or below it: nothing absolute, nothing climbing out,
     // wherever the statement stands (a comment is no shelter: parsers differ on comments).
-    for (const char* sheet : {"FILE \"/etc/shadow\" 0", "AUDIOFILE \"../../etc/passwd\" 0", "FILE \"..\" 0",
-                              "DATAFILE \"sub/../../x.bin\"", "// FILE \"/etc/shadow\"", "FILE \"sub/..\" 0"}) {
+    for (const char* sheet :
+         {"FILE \"/etc/shadow\" 0", "AUDIOFILE \"../../etc/passwd\" 0", "FILE \"..\" 0",
+          "DATAFILE \"sub/../../x.bin\"", "// FILE \"/etc/shadow\"", "FILE \"sub/..\" 0"}) {
         files.clear();
         EXPECT_FALSE(RewriteTocPaths(sheet, "/discs", files).has_value()) << sheet;
     }
@@ -367,20 +378,25 @@ TEST(MakeDiscTool, WritesImagesFromTheCommandLine)
     QTemporaryDir dir;
     const QString tool = BuiltBinDir() + QStringLiteral("makedisc");
     ASSERT_TRUE(QFile::exists(tool)) << tool.toStdString();
-    EXPECT_EQ(QProcess::execute(tool, {dir.path(), QStringLiteral("Cmd"), QStringLiteral("2s"), QStringLiteral("23")}), 0);
+    EXPECT_EQ(QProcess::execute(tool, {dir.path(), QStringLiteral("Cmd"), QStringLiteral("2s"),
+                                       QStringLiteral("23")}),
+              0);
     EXPECT_EQ(QFileInfo(dir.path() + QStringLiteral("/Cmd.bin")).size(), (150 + 23) * 2352);
     EXPECT_EQ(ReadWholeFile(dir.path() + QStringLiteral("/Cmd.cue")),
               QByteArray("FILE \"Cmd.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
                          "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n"));
     // Bad lengths and options are refused without writing anything.
-    for (const QStringList& args : {QStringList{dir.path(), QStringLiteral("Bad"), QStringLiteral("0")},
-                                    QStringList{dir.path(), QStringLiteral("Bad"), QStringLiteral("12x")},
-                                    QStringList{dir.path(), QStringLiteral("Bad")},
-                                    QStringList{QStringLiteral("--pregap"), QStringLiteral("-1"), dir.path(),
-                                                QStringLiteral("Bad"), QStringLiteral("5")}})
+    for (const QStringList& args :
+         {QStringList{dir.path(), QStringLiteral("Bad"), QStringLiteral("0")},
+          QStringList{dir.path(), QStringLiteral("Bad"), QStringLiteral("12x")},
+          QStringList{dir.path(), QStringLiteral("Bad")},
+          QStringList{QStringLiteral("--pregap"), QStringLiteral("-1"), dir.path(),
+                      QStringLiteral("Bad"), QStringLiteral("5")}})
         EXPECT_EQ(QProcess::execute(tool, args), 2) << args.join(QLatin1Char(' ')).toStdString();
-    EXPECT_EQ(QProcess::execute(tool, {QStringLiteral("--toc"), QStringLiteral("--pregap"), QStringLiteral("3"),
-                                       dir.path(), QStringLiteral("Bad"), QStringLiteral("5")}), 1);
+    EXPECT_EQ(QProcess::execute(tool, {QStringLiteral("--toc"), QStringLiteral("--pregap"),
+                                       QStringLiteral("3"), dir.path(), QStringLiteral("Bad"),
+                                       QStringLiteral("5")}),
+              1);
     EXPECT_FALSE(QFile::exists(dir.path() + QStringLiteral("/Bad.cue")));
     EXPECT_FALSE(QFile::exists(dir.path() + QStringLiteral("/Bad.toc")));
 }

@@ -37,9 +37,9 @@ public:
 
     std::vector<DriveEntry> drives;
     std::vector<int32_t> trackSectors{300};
-    std::vector<bool> dataTracks;          ///< track k-1 is a data track when set
+    std::vector<bool> dataTracks; ///< track k-1 is a data track when set
     int32_t firstTrackLsn = 0;
-    int firstTrack = 1;                    ///< number of the disc's first track
+    int firstTrack = 1; ///< number of the disc's first track
 
     std::function<int(const HandleRequest&)> onGetHandle;
     std::function<int(int)> onClose;

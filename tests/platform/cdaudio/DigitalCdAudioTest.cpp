@@ -17,7 +17,8 @@ namespace {
 
 class DigitalCdAudioTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(QDir().mkpath(Discs()));
         MakeImage(Discs(), QStringLiteral("Three"), {75, 150, 75});
         for (const ListedImage& img : ListedImages()) {
@@ -41,7 +42,8 @@ protected:
 
 } // namespace
 
-TEST_F(DigitalCdAudioTest, HandleDriveNamesTheDriveOfAHandle) {
+TEST_F(DigitalCdAudioTest, HandleDriveNamesTheDriveOfAHandle)
+{
     HandleRequest request;
     std::string node = "stale";
     ASSERT_EQ(HandleDrive(drive, request, node), 1);
@@ -55,7 +57,8 @@ TEST_F(DigitalCdAudioTest, HandleDriveNamesTheDriveOfAHandle) {
     EXPECT_EQ(HandleDrive(again, request, node), 0);
 }
 
-TEST_F(DigitalCdAudioTest, OpensOnItsOwnHandleAndChecksPositions) {
+TEST_F(DigitalCdAudioTest, OpensOnItsOwnHandleAndChecksPositions)
+{
     EXPECT_EQ(device.Open(0), CdAudioError::NoDrive);
     EXPECT_EQ(device.Mode(), TCdAudioMode::NotOpen);
     uint32_t position = 0;
@@ -98,7 +101,8 @@ TEST_F(DigitalCdAudioTest, OpensOnItsOwnHandleAndChecksPositions) {
     EXPECT_EQ(ReadTOC(drive, toc), 1) << "the window's handle is not the device's to close";
 }
 
-TEST_F(DigitalCdAudioTest, OpeningAndClosingManyTimesKeepsNoHandle) {
+TEST_F(DigitalCdAudioTest, OpeningAndClosingManyTimesKeepsNoHandle)
+{
     // The handle table has ten slots: a leak would run out long before this.
     for (int i = 0; i < 25; ++i) {
         ASSERT_EQ(device.Open(drive), 0) << "round " << i;
@@ -113,14 +117,16 @@ TEST_F(DigitalCdAudioTest, OpeningAndClosingManyTimesKeepsNoHandle) {
         EXPECT_NE(GetCDHandle(HandleRequest::For(ListedImages().front().Entry)), 0);
 }
 
-TEST_F(DigitalCdAudioTest, VanishedImageDoesNotOpen) {
+TEST_F(DigitalCdAudioTest, VanishedImageDoesNotOpen)
+{
     ASSERT_TRUE(QFile::remove(Discs() + QStringLiteral("/Three.bin")));
     EXPECT_NE(device.Open(drive), 0);
     EXPECT_EQ(device.Mode(), TCdAudioMode::NotOpen);
     EXPECT_EQ(device.OwnHandle(), 0);
 }
 
-TEST_F(DigitalCdAudioTest, AnImageHasNoDoor) {
+TEST_F(DigitalCdAudioTest, AnImageHasNoDoor)
+{
     EXPECT_EQ(device.SetDoor(drive, true), CdAudioError::Unsupported);
     EXPECT_EQ(device.SetDoor(drive, false), CdAudioError::Unsupported);
     EXPECT_EQ(device.SetDoor(0, true), CdAudioError::NoDrive);
@@ -128,7 +134,8 @@ TEST_F(DigitalCdAudioTest, AnImageHasNoDoor) {
     EXPECT_TRUE(doors.isEmpty());
 }
 
-TEST(DoorWorker, RequestsReturnAtOnceAndRunInOrder) {
+TEST(DoorWorker, RequestsReturnAtOnceAndRunInOrder)
+{
     std::mutex m;
     std::condition_variable cv;
     bool release = false;

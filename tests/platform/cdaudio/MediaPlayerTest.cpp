@@ -9,7 +9,8 @@ namespace {
 
 class MediaPlayerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         player.DeviceType = TMediaPlayer::TMPDeviceTypes::dtCDAudio;
         player.DriveHandle = 4;
         player.OnNotify = [this] { notified << player.NotifyValue(); };
@@ -23,7 +24,8 @@ protected:
 
 } // namespace
 
-TEST_F(MediaPlayerTest, PositionsAreSentOnceAndOpeningAnOpenDeviceClosesItFirst) {
+TEST_F(MediaPlayerTest, PositionsAreSentOnceAndOpeningAnOpenDeviceClosesItFirst)
+{
     player.Open();
     player.SetStartPos(player.TrackPosition(2));
     player.SetEndPos(player.TrackPosition(3));
@@ -36,7 +38,8 @@ TEST_F(MediaPlayerTest, PositionsAreSentOnceAndOpeningAnOpenDeviceClosesItFirst)
                            QStringLiteral("Open 4"), QStringLiteral("TimeFormat 10")}));
 }
 
-TEST_F(MediaPlayerTest, FailuresRaiseTheDeviceErrorAndStopNeedsAnOpenDevice) {
+TEST_F(MediaPlayerTest, FailuresRaiseTheDeviceErrorAndStopNeedsAnOpenDevice)
+{
     player.DriveHandle = 0;
     EXPECT_THROW(player.Open(), EMCIDeviceError);
     EXPECT_FALSE(player.Opened());
@@ -62,7 +65,8 @@ TEST_F(MediaPlayerTest, FailuresRaiseTheDeviceErrorAndStopNeedsAnOpenDevice) {
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
-TEST_F(MediaPlayerTest, PauseTogglesAndResumeFallsBackToPlay) {
+TEST_F(MediaPlayerTest, PauseTogglesAndResumeFallsBackToPlay)
+{
     player.Open();
     player.Play();
     device.Requests.clear();
@@ -83,7 +87,8 @@ TEST_F(MediaPlayerTest, PauseTogglesAndResumeFallsBackToPlay) {
     EXPECT_EQ(player.Mode(), TCdAudioMode::Playing);
 }
 
-TEST_F(MediaPlayerTest, NotificationsReachOnNotifyWithTheirResult) {
+TEST_F(MediaPlayerTest, NotificationsReachOnNotifyWithTheirResult)
+{
     player.Open();
     player.Play();
     player.Play(); // the first play's notification is superseded (posted)

@@ -6,7 +6,8 @@
 
 namespace {
 
-QString Tmsf(const std::optional<uint32_t>& p) {
+QString Tmsf(const std::optional<uint32_t>& p)
+{
     if (!p)
         return QStringLiteral("-");
     return QStringLiteral("%1:%2:%3:%4")
@@ -18,7 +19,8 @@ QString Tmsf(const std::optional<uint32_t>& p) {
 
 } // namespace
 
-bool TTestCdAudio::Finish(TMPNotifyValues result) {
+bool TTestCdAudio::Finish(TMPNotifyValues result)
+{
     if (!pending_)
         return false;
     mode_ = TCdAudioMode::Stopped;
@@ -29,13 +31,15 @@ bool TTestCdAudio::Finish(TMPNotifyValues result) {
     return true;
 }
 
-void TTestCdAudio::EndPending(TMPNotifyValues why) {
+void TTestCdAudio::EndPending(TMPNotifyValues why)
+{
     if (pending_)
         PostAppEvent(pending_.data(), std::make_unique<CdAudioNotifyEvent>(why));
     pending_ = nullptr;
 }
 
-int TTestCdAudio::Open(int driveHandle) {
+int TTestCdAudio::Open(int driveHandle)
+{
     Requests << QStringLiteral("Open %1").arg(driveHandle);
     if (mode_ != TCdAudioMode::NotOpen)
         return CdAudioError::NonApplicable;
@@ -47,7 +51,8 @@ int TTestCdAudio::Open(int driveHandle) {
     return 0;
 }
 
-int TTestCdAudio::Close() {
+int TTestCdAudio::Close()
+{
     Requests << QStringLiteral("Close");
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
@@ -56,14 +61,16 @@ int TTestCdAudio::Close() {
     return 0;
 }
 
-int TTestCdAudio::SetTimeFormat(int format) {
+int TTestCdAudio::SetTimeFormat(int format)
+{
     Requests << QStringLiteral("TimeFormat %1").arg(format);
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
     return format == kTimeFormatTmsf ? 0 : CdAudioError::Unsupported;
 }
 
-int TTestCdAudio::TrackPosition(int track, uint32_t& position) {
+int TTestCdAudio::TrackPosition(int track, uint32_t& position)
+{
     Requests << QStringLiteral("TrackPosition %1").arg(track);
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
@@ -73,7 +80,8 @@ int TTestCdAudio::TrackPosition(int track, uint32_t& position) {
     return 0;
 }
 
-int TTestCdAudio::Play(std::optional<uint32_t> from, std::optional<uint32_t> to, QObject* notify) {
+int TTestCdAudio::Play(std::optional<uint32_t> from, std::optional<uint32_t> to, QObject* notify)
+{
     Requests << QStringLiteral("Play %1-%2").arg(Tmsf(from), Tmsf(to));
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
@@ -85,7 +93,8 @@ int TTestCdAudio::Play(std::optional<uint32_t> from, std::optional<uint32_t> to,
     return 0;
 }
 
-int TTestCdAudio::Pause() {
+int TTestCdAudio::Pause()
+{
     Requests << QStringLiteral("Pause");
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
@@ -95,7 +104,8 @@ int TTestCdAudio::Pause() {
     return 0;
 }
 
-int TTestCdAudio::Resume(QObject* notify) {
+int TTestCdAudio::Resume(QObject* notify)
+{
     Requests << QStringLiteral("Resume");
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
@@ -111,7 +121,8 @@ int TTestCdAudio::Resume(QObject* notify) {
     return 0;
 }
 
-int TTestCdAudio::Stop() {
+int TTestCdAudio::Stop()
+{
     Requests << QStringLiteral("Stop");
     if (mode_ == TCdAudioMode::NotOpen)
         return CdAudioError::NotOpen;
@@ -120,14 +131,16 @@ int TTestCdAudio::Stop() {
     return 0;
 }
 
-int TTestCdAudio::SetDoor(int driveHandle, bool open) {
+int TTestCdAudio::SetDoor(int driveHandle, bool open)
+{
     Requests << QStringLiteral("Door %1 %2")
                     .arg(open ? QStringLiteral("open") : QStringLiteral("closed"))
                     .arg(driveHandle);
     return driveHandle == 0 ? CdAudioError::NoDrive : 0;
 }
 
-TestCdAudioScope::TestCdAudioScope() {
+TestCdAudioScope::TestCdAudioScope()
+{
     SetCdAudioFactoryForTests([this] {
         auto device = std::make_unique<TTestCdAudio>();
         last_ = device.get();
@@ -135,6 +148,7 @@ TestCdAudioScope::TestCdAudioScope() {
     });
 }
 
-TestCdAudioScope::~TestCdAudioScope() {
+TestCdAudioScope::~TestCdAudioScope()
+{
     SetCdAudioFactoryForTests(nullptr);
 }

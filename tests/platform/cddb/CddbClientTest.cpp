@@ -24,21 +24,24 @@ using namespace std::chrono_literals;
 const QString kId = QStringLiteral("02001e01");
 
 /// A one-track disc of 30 s (id 02001e01).
-CddbDisc OneTrackDisc() {
+CddbDisc OneTrackDisc()
+{
     CddbDisc d;
     d.Offsets = {150};
     d.LeadOut = 2400;
     return d;
 }
 
-TCddbTestAnswer Body(const QByteArray& body) {
+TCddbTestAnswer Body(const QByteArray& body)
+{
     TCddbTestAnswer a;
     a.Body = body;
     return a;
 }
 
 /// Answers queries with one exact match and reads with a short record.
-TCddbTestAnswer StandardAnswers(const TCddbTestRequest& r) {
+TCddbTestAnswer StandardAnswers(const TCddbTestRequest& r)
+{
     if (r.Command.startsWith(QStringLiteral("cddb query")))
         return Body(CddbAnswers::Exact(QStringLiteral("rock"), kId,
                                        QStringLiteral("Some Band / First Record")));
@@ -53,7 +56,8 @@ TCddbTestAnswer StandardAnswers(const TCddbTestRequest& r) {
 
 class CddbClientTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         client.SetOption(CddbOption::Server, server.Address(), 0);
         client.SetOption(CddbOption::User, QStringLiteral("someone@example.org"), 0);
         client.SetOption(CddbOption::Program, QStringLiteral("program 1.0"), 0);
@@ -68,7 +72,8 @@ protected:
 
 } // namespace
 
-TEST_F(CddbClientTest, QueryThenReadSpeakTheProtocol) {
+TEST_F(CddbClientTest, QueryThenReadSpeakTheProtocol)
+{
     CddbQueryList list;
     ASSERT_EQ(Query(list), 1);
     ASSERT_EQ(list.Count, 1);
@@ -91,7 +96,8 @@ TEST_F(CddbClientTest, QueryThenReadSpeakTheProtocol) {
     EXPECT_EQ(seen[1].Command, QStringLiteral("cddb read rock ") + kId);
 }
 
-TEST_F(CddbClientTest, ListsNoMatchAndErrors) {
+TEST_F(CddbClientTest, ListsNoMatchAndErrors)
+{
     QStringList lines;
     for (int i = 0; i < 12; ++i)
         lines << QStringLiteral("misc %1 Disc %2").arg(i, 8, 16, QLatin1Char('0')).arg(i);
@@ -139,7 +145,8 @@ TEST_F(CddbClientTest, ListsNoMatchAndErrors) {
     EXPECT_TRUE(record.isEmpty());
 }
 
-TEST_F(CddbClientTest, ProxyCarriesTheRequestToAServerItResolves) {
+TEST_F(CddbClientTest, ProxyCarriesTheRequestToAServerItResolves)
+{
     // The target name cannot resolve here: only the proxy can have delivered the answer.
     client.SetOption(CddbOption::Server, QStringLiteral("cddb.example.invalid:8880"), 0);
     client.SetOption(CddbOption::UseProxy, QString(), 1);
@@ -164,7 +171,8 @@ TEST_F(CddbClientTest, ProxyCarriesTheRequestToAServerItResolves) {
     EXPECT_EQ(server.Requests().size(), 1u);
 }
 
-TEST_F(CddbClientTest, ServerTextsAndOptions) {
+TEST_F(CddbClientTest, ServerTextsAndOptions)
+{
     TCddbClient c;
     c.SetOption(CddbOption::Server, QStringLiteral("gnudb.gnudb.org"), 0);
     std::optional<QUrl> url = c.CommandUrl(QStringLiteral("cddb query 02001e01 1 150 32"));
@@ -201,7 +209,8 @@ TEST_F(CddbClientTest, ServerTextsAndOptions) {
     EXPECT_EQ(c.SetOption(CddbOption::TimeLimit, QString(), 0), 1);
 }
 
-TEST_F(CddbClientTest, HostileAnswersFailCleanly) {
+TEST_F(CddbClientTest, HostileAnswersFailCleanly)
+{
     struct Case {
         const char* name;
         TCddbTestAnswer answer;
@@ -238,7 +247,8 @@ TEST_F(CddbClientTest, HostileAnswersFailCleanly) {
     }
 }
 
-TEST_F(CddbClientTest, SlowOrSilentServersMeetTheLookupLimit) {
+TEST_F(CddbClientTest, SlowOrSilentServersMeetTheLookupLimit)
+{
     TCddbTestAnswer drip;
     drip.Kind = TCddbTestAnswer::Drip;
     drip.Body = "210 rock 02001e01 entry\r\nTTITLE0=x\r\n";
@@ -264,7 +274,8 @@ TEST_F(CddbClientTest, SlowOrSilentServersMeetTheLookupLimit) {
     }
 }
 
-TEST(CddbConnect, AServerThatNeverAcceptsMeetsTheConnectTimeout) {
+TEST(CddbConnect, AServerThatNeverAcceptsMeetsTheConnectTimeout)
+{
     // A listener whose accept queue is full drops further connection attempts unanswered.
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_GE(fd, 0);
@@ -293,7 +304,8 @@ TEST(CddbConnect, AServerThatNeverAcceptsMeetsTheConnectTimeout) {
     ::close(fd);
 }
 
-TEST_F(CddbClientTest, AbortEndsAWaitingCallAtOnceAndEveryLaterOne) {
+TEST_F(CddbClientTest, AbortEndsAWaitingCallAtOnceAndEveryLaterOne)
+{
     TCddbTestAnswer silent;
     silent.Kind = TCddbTestAnswer::Silent;
     server.SetHandler([silent](const TCddbTestRequest&) { return silent; });
@@ -316,7 +328,8 @@ TEST_F(CddbClientTest, AbortEndsAWaitingCallAtOnceAndEveryLaterOne) {
     EXPECT_EQ(server.Requests().size(), 1u);
 }
 
-TEST(CddbOperations, QueryReadsTheDriveAndUsesThisThreadsOptions) {
+TEST(CddbOperations, QueryReadsTheDriveAndUsesThisThreadsOptions)
+{
     ProgramDirScope scope;
     ASSERT_TRUE(QDir().mkpath(scope.File(QStringLiteral("discs"))));
     MakeImage(scope.File(QStringLiteral("discs")), QStringLiteral("Disc"), {2250, 1510});

@@ -16,7 +16,8 @@ protected:
 
     /// The CDDB view of an image, read through the CD-access layer as the lookup reads it.
     CddbDisc Disc(const std::vector<int64_t>& sectors,
-                  const makedisc::DiscImageOptions& options = {}) {
+                  const makedisc::DiscImageOptions& options = {})
+    {
         MakeImage(scope.File(QStringLiteral("discs")), QStringLiteral("Disc"), sectors, options);
         const std::vector<ListedImage> images = ListedImages();
         EXPECT_EQ(images.size(), 1u);
@@ -38,7 +39,8 @@ protected:
 } // namespace
 
 // Expected ids worked out by hand from the image layout (sectors + the 150-frame lead-in).
-TEST_F(CddbDiscTest, OneTrack) {
+TEST_F(CddbDiscTest, OneTrack)
+{
     // Track 1 at 150 (2 s: digit sum 2); lead-out 150 + 2250 = 2400 (32 s); t = 30 = 0x1e.
     const CddbDisc disc = Disc({2250});
     EXPECT_EQ(disc.Offsets, std::vector<int32_t>{150});
@@ -47,14 +49,16 @@ TEST_F(CddbDiscTest, OneTrack) {
     EXPECT_EQ(disc.QueryCommand(), QStringLiteral("cddb query 02001e01 1 150 32"));
 }
 
-TEST_F(CddbDiscTest, TwoTracks) {
+TEST_F(CddbDiscTest, TwoTracks)
+{
     // Starts 2 s and 32 s: n = 2 + 3 + 2 = 7; lead-out 3910 frames = 52 s; t = 50 = 0x32.
     const CddbDisc disc = Disc({2250, 1510});
     EXPECT_EQ(CddbDiscIdText(disc.DiscId()), QStringLiteral("07003202"));
     EXPECT_EQ(disc.QueryCommand(), QStringLiteral("cddb query 07003202 2 150 2400 52"));
 }
 
-TEST_F(CddbDiscTest, TwentyTracks) {
+TEST_F(CddbDiscTest, TwentyTracks)
+{
     std::vector<int64_t> sectors;
     for (int i = 0; i < 20; ++i)
         sectors.push_back(75 * (10 + i) + 7 * i);
@@ -69,7 +73,8 @@ TEST_F(CddbDiscTest, TwentyTracks) {
     EXPECT_EQ(CddbDiscIdText(disc.DiscId()), QStringLiteral("be019714"));
 }
 
-TEST_F(CddbDiscTest, FirstTrackOffTheWholeSecondCountsWholeSecondsOfEachAddress) {
+TEST_F(CddbDiscTest, FirstTrackOffTheWholeSecondCountsWholeSecondsOfEachAddress)
+{
     // A 40-frame pregap puts track 1 at 190 (2.53 s) and the lead-out at 3990 (53.2 s): t is
     // 53 - 2 = 51 (0x33), as servers compute it, not (3990 - 190) / 75 = 50.
     makedisc::DiscImageOptions pregap;
@@ -79,7 +84,8 @@ TEST_F(CddbDiscTest, FirstTrackOffTheWholeSecondCountsWholeSecondsOfEachAddress)
     EXPECT_EQ(CddbDiscIdText(disc.DiscId()), QStringLiteral("08003302"));
 }
 
-TEST(CddbDiscToc, ImpossibleTablesGiveNoDisc) {
+TEST(CddbDiscToc, ImpossibleTablesGiveNoDisc)
+{
     TocRecord toc;
     EXPECT_FALSE(CddbDisc::FromToc(toc).has_value()); // no tracks
     toc.FirstTrack = 1;
@@ -97,7 +103,8 @@ TEST(CddbDiscToc, ImpossibleTablesGiveNoDisc) {
     EXPECT_FALSE(CddbDisc::FromToc(toc).has_value());
 }
 
-TEST(CddbDiscToc, DiscStartingAtTrackThreeCountsItsOwnTracks) {
+TEST(CddbDiscToc, DiscStartingAtTrackThreeCountsItsOwnTracks)
+{
     TocRecord toc;
     toc.FirstTrack = 3;
     toc.LastTrack = 4;

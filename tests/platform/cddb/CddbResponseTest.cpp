@@ -3,7 +3,8 @@
 #include "platform/cddb/CddbResponse.h"
 #include "support/TestSupport.h"
 
-TEST(CddbResponse, StatusLines) {
+TEST(CddbResponse, StatusLines)
+{
     EXPECT_EQ(CddbStatusCode(QStringLiteral("200 rock 0a0b0c03 A / B")), 200);
     EXPECT_EQ(CddbStatusCode(QStringLiteral("202")), 202);
     EXPECT_EQ(CddbStatusCode(QStringLiteral("20 short")), -1);
@@ -12,7 +13,8 @@ TEST(CddbResponse, StatusLines) {
     EXPECT_EQ(CddbStatusCode(QString()), -1);
 }
 
-TEST(CddbResponse, QueryAnswers) {
+TEST(CddbResponse, QueryAnswers)
+{
     const CddbQueryAnswer exact =
         ParseCddbQueryAnswer("200 rock 0a0b0c03 AC/DC / Back in Black\r\n", 10);
     ASSERT_TRUE(exact.Ok);
@@ -46,7 +48,8 @@ TEST(CddbResponse, QueryAnswers) {
     }
 }
 
-TEST(CddbResponse, HostileQueryAnswers) {
+TEST(CddbResponse, HostileQueryAnswers)
+{
     EXPECT_FALSE(ParseCddbQueryAnswer("", 10).Ok);
     EXPECT_FALSE(ParseCddbQueryAnswer("<html>Welcome</html>\r\n", 10).Ok);
     EXPECT_FALSE(ParseCddbQueryAnswer(QByteArray("\x00\xff\xfe\x01\x89PNG", 8), 10).Ok);
@@ -70,7 +73,8 @@ TEST(CddbResponse, HostileQueryAnswers) {
     EXPECT_TRUE(ParseCddbQueryAnswer("210 x\r\nrock 0a0b0c03a T\r\n.\r\n", 10).Matches.empty());
 }
 
-TEST(CddbResponse, TextIsUtf8OrLatin1WithoutControlCharacters) {
+TEST(CddbResponse, TextIsUtf8OrLatin1WithoutControlCharacters)
+{
     // "Motörhead" in UTF-8 on one line, in ISO-8859-1 on the next; control characters gone.
     const QStringList lines = DecodeCddbLines(
         "DTITLE=Mot\xc3\xb6rhead\r\nDTITLE=Mot\xf6rhead\x07\x1b[31m\nA\tB\x7f\xc2\x85\n");
@@ -80,7 +84,8 @@ TEST(CddbResponse, TextIsUtf8OrLatin1WithoutControlCharacters) {
     EXPECT_EQ(lines[2], QStringLiteral("AB"));
 }
 
-TEST(CddbResponse, ReadAnswers) {
+TEST(CddbResponse, ReadAnswers)
+{
     const CddbReadAnswer r = ParseCddbReadAnswer("210 rock 0a0b0c03 CD database entry follows\r\n# "
                                                  "xmcd\r\nDTITLE=A / B\r\nTTITLE0=One\r\n.\r\n",
                                                  32000);
@@ -92,12 +97,14 @@ TEST(CddbResponse, ReadAnswers) {
     EXPECT_FALSE(ParseCddbReadAnswer("", 32000).Ok);
     EXPECT_FALSE(ParseCddbReadAnswer("200 rock 0a0b0c03 wrong status for a read\r\n", 32000).Ok);
     // A record cut inside a line loses that line, not the title's end.
-    const CddbReadAnswer cut = ParseCddbReadAnswer("210 rock 0a0b0c03 entry\nTTITLE0=One\nTTITLE1=Tw", 32000);
+    const CddbReadAnswer cut =
+        ParseCddbReadAnswer("210 rock 0a0b0c03 entry\nTTITLE0=One\nTTITLE1=Tw", 32000);
     ASSERT_TRUE(cut.Ok);
     EXPECT_EQ(cut.Record, QStringLiteral("TTITLE0=One"));
 }
 
-TEST(CddbResponse, RecordOverTheBufferIsRefusedNotCut) {
+TEST(CddbResponse, RecordOverTheBufferIsRefusedNotCut)
+{
     const QByteArray head = "210 rock 0a0b0c03 entry\r\n";
     // 31999 characters fit a 32000-character buffer with its terminating NUL; 32000 do not.
     const QByteArray fits = "TTITLE0=" + QByteArray(31999 - 8, 'x');

@@ -35,7 +35,8 @@ TEST_F(DiscKeyOfImages, MatchesTheSerialOfDiscsWithOneTwoAndTwelveTracks)
     int64_t frames = 150;
     for (int i = 0; i < 12; ++i) {
         lengths.push_back(1000 + 37 * i);
-        sum += uint32_t(frames / 4500 << 16) + uint32_t(frames / 75 % 60 << 8) + uint32_t(frames % 75);
+        sum +=
+            uint32_t(frames / 4500 << 16) + uint32_t(frames / 75 % 60 << 8) + uint32_t(frames % 75);
         frames += lengths.back();
     }
     MakeImage(Discs(), QStringLiteral("twelve"), lengths);
@@ -74,14 +75,16 @@ TEST(DriveQueries, OnlyTheFirstDriveCountsForAudioCdPresent)
     EXPECT_FALSE(AudioCDPresent());
     EXPECT_EQ(DiscKey(), QString());
 
-    fake.drives = {FakeDrive("A", "first", 1), FakeDrive("B", "second", 2), FakeDrive("C", "third", 3)};
+    fake.drives = {FakeDrive("A", "first", 1), FakeDrive("B", "second", 2),
+                   FakeDrive("C", "third", 3)};
     fake.trackSectors = {300, 200};
     // First drive: a data disc; second: an Enhanced CD (audio, then a data session); third:
     // an unreadable drive.
     fake.onReadDiscToc = [&](const DriveEntry& d, TocRecord& toc) {
         if (d.Lun == 3)
             return 0;
-        fake.dataTracks = d.Lun == 1 ? std::vector<bool>{true, true} : std::vector<bool>{false, true};
+        fake.dataTracks =
+            d.Lun == 1 ? std::vector<bool>{true, true} : std::vector<bool>{false, true};
         toc = fake.Toc();
         return 1;
     };

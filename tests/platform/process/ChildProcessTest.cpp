@@ -58,8 +58,10 @@ TEST(ChildProcess, ArgumentsArriveUnchangedWithoutAShell)
 {
     Pipes p;
     TChildProcess child;
-    const std::vector<std::string> argv{"/bin/sh", "-c", "for a in \"$@\"; do printf '[%s]' \"$a\"; done",
-                                        "sh", "two  blanks", "say \"hi\"", "$HOME", "*", ""};
+    const std::vector<std::string> argv{
+        "/bin/sh", "-c",          "for a in \"$@\"; do printf '[%s]' \"$a\"; done",
+        "sh",      "two  blanks", "say \"hi\"",
+        "$HOME",   "*",           ""};
     ASSERT_EQ(child.Spawn(argv, p.in.ReadFd(), p.out.WriteFd(), p.out.WriteFd()), 0);
     EXPECT_GT(child.Pid(), 0);
     EXPECT_EQ(Collect(child, p.out), "[two  blanks][say \"hi\"][$HOME][*][]");
@@ -76,8 +78,9 @@ TEST(ChildProcess, ProgramsAreSearchedOnPathAndMissingOnesGiveEnoent)
     ASSERT_EQ(found.Spawn({"echo", "x"}, p.in.ReadFd(), p.out.WriteFd(), p.out.WriteFd()), 0);
     EXPECT_EQ(Collect(found, p.out), "x\n");
     TChildProcess missing;
-    EXPECT_EQ(missing.Spawn({"no-such-program-here"}, p.in.ReadFd(), p.out.WriteFd(), p.out.WriteFd()),
-              ENOENT);
+    EXPECT_EQ(
+        missing.Spawn({"no-such-program-here"}, p.in.ReadFd(), p.out.WriteFd(), p.out.WriteFd()),
+        ENOENT);
     EXPECT_FALSE(missing.Started());
     EXPECT_EQ(missing.Reap(), -1);
 }

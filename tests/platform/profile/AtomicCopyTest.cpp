@@ -10,20 +10,23 @@
 
 namespace {
 
-mode_t ModeOf(const QString& path) {
+mode_t ModeOf(const QString& path)
+{
     struct stat st {};
     ::stat(QFile::encodeName(path).constData(), &st);
     return st.st_mode & 07777;
 }
 
-QStringList Listing(const ProgramDirScope& dir) {
+QStringList Listing(const ProgramDirScope& dir)
+{
     return QDir(dir.Path())
         .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 } // namespace
 
-TEST(AtomicCopy, ReplacesTheTargetWholeKeepingItsMode) {
+TEST(AtomicCopy, ReplacesTheTargetWholeKeepingItsMode)
+{
     ProgramDirScope dir;
     const QString src = dir.File(QStringLiteral("a.wav"));
     const QString dst = dir.File(QStringLiteral("b.wav"));
@@ -43,7 +46,8 @@ TEST(AtomicCopy, ReplacesTheTargetWholeKeepingItsMode) {
     EXPECT_EQ(Listing(dir), (QStringList{QStringLiteral("a.wav"), QStringLiteral("b.wav")}));
 }
 
-TEST(AtomicCopy, RefusesWhatItMustNotTouch) {
+TEST(AtomicCopy, RefusesWhatItMustNotTouch)
+{
     ProgramDirScope dir;
     const QString src = dir.File(QStringLiteral("a.wav"));
     WriteWholeFile(src, "sound");

@@ -27,21 +27,21 @@ TEST(ProfileFile, ReadsWindowsFilesWithTheirSemantics)
 {
     ProgramDirScope dir;
     const QString path = Write(dir, "options.ini",
-        "; written on Windows\r\n"
-        "stray=before any section\r\n"
-        "[CommonOptions]\r\n"
-        "  OutputFolder =  \"C:\\Rips\\My Music\"  \r\n"
-        "outputformat=2\r\n"
-        "OutputFormat=3\r\n"
-        "garbage line without equals\r\n"
-        "[commonoptions]\r\n"
-        "IsKeepWav=1\r\n"
-        "[Mp3Options]\n"
-        "BitRate=0x80\n"
-        "MaxBitRate=0XFF\r"
-        "VBRQuality=abc\r\n"
-        "StereoMode=99999999999\r\n"
-        "Quoted=\"\"\r\n");
+                               "; written on Windows\r\n"
+                               "stray=before any section\r\n"
+                               "[CommonOptions]\r\n"
+                               "  OutputFolder =  \"C:\\Rips\\My Music\"  \r\n"
+                               "outputformat=2\r\n"
+                               "OutputFormat=3\r\n"
+                               "garbage line without equals\r\n"
+                               "[commonoptions]\r\n"
+                               "IsKeepWav=1\r\n"
+                               "[Mp3Options]\n"
+                               "BitRate=0x80\n"
+                               "MaxBitRate=0XFF\r"
+                               "VBRQuality=abc\r\n"
+                               "StereoMode=99999999999\r\n"
+                               "Quoted=\"\"\r\n");
     const TProfileFile f(path);
     // Case-insensitive names, trimmed value, one pair of quotes removed.
     EXPECT_EQ(f.ReadString(QStringLiteral("COMMONOPTIONS"), QStringLiteral("outputfolder"), {}),
@@ -49,15 +49,17 @@ TEST(ProfileFile, ReadsWindowsFilesWithTheirSemantics)
     // First match wins, both for keys and for duplicate sections.
     EXPECT_EQ(f.ReadInteger(QStringLiteral("CommonOptions"), QStringLiteral("OutputFormat"), 0), 2);
     EXPECT_FALSE(f.ReadBool(QStringLiteral("CommonOptions"), QStringLiteral("IsKeepWav"), false));
-    EXPECT_EQ(f.ReadString(QStringLiteral("CommonOptions"), QStringLiteral("stray"), QStringLiteral("d")),
-              QStringLiteral("d"));
+    EXPECT_EQ(
+        f.ReadString(QStringLiteral("CommonOptions"), QStringLiteral("stray"), QStringLiteral("d")),
+        QStringLiteral("d"));
     // Hexadecimal, bare CR line ends, and values that do not convert.
     EXPECT_EQ(f.ReadInteger(QStringLiteral("Mp3Options"), QStringLiteral("BitRate"), 0), 128);
     EXPECT_EQ(f.ReadInteger(QStringLiteral("Mp3Options"), QStringLiteral("MaxBitRate"), 0), 255);
     EXPECT_EQ(f.ReadInteger(QStringLiteral("Mp3Options"), QStringLiteral("VBRQuality"), 4), 4);
     EXPECT_EQ(f.ReadInteger(QStringLiteral("Mp3Options"), QStringLiteral("StereoMode"), 1), 1);
-    EXPECT_EQ(f.ReadString(QStringLiteral("Mp3Options"), QStringLiteral("Quoted"), QStringLiteral("d")),
-              QString());
+    EXPECT_EQ(
+        f.ReadString(QStringLiteral("Mp3Options"), QStringLiteral("Quoted"), QStringLiteral("d")),
+        QString());
     EXPECT_EQ(f.ReadString(QStringLiteral("Nope"), QStringLiteral("x"), QStringLiteral("d")),
               QStringLiteral("d"));
 }
@@ -91,7 +93,8 @@ TEST(ProfileFile, EncodingsOfWindowsFiles)
     const TProfileFile a(Write(dir, "a.dat", "[1]\r\n1=Caf\xE9 \x93Live\x94\r\n2=Caf\xC3\xA9\r\n"));
     EXPECT_EQ(a.ReadString(QStringLiteral("1"), QStringLiteral("1"), {}),
               QString::fromUtf8("Café \u201CLive\u201D"));
-    EXPECT_EQ(a.ReadString(QStringLiteral("1"), QStringLiteral("2"), {}), QString::fromUtf8("Café"));
+    EXPECT_EQ(a.ReadString(QStringLiteral("1"), QStringLiteral("2"), {}),
+              QString::fromUtf8("Café"));
     // UTF-8 with BOM and UTF-16LE with BOM.
     const TProfileFile b(Write(dir, "b.dat", "\xEF\xBB\xBF[S]\r\nK=v\r\n"));
     EXPECT_EQ(b.ReadString(QStringLiteral("S"), QStringLiteral("K"), {}), QStringLiteral("v"));
@@ -99,21 +102,22 @@ TEST(ProfileFile, EncodingsOfWindowsFiles)
     QByteArray bytes("\xFF\xFE", 2);
     bytes.append(reinterpret_cast<const char*>(u16.utf16()), u16.size() * 2);
     const TProfileFile c(Write(dir, "c.dat", bytes));
-    EXPECT_EQ(c.ReadString(QStringLiteral("S"), QStringLiteral("K"), {}), QString::fromUtf8("über"));
+    EXPECT_EQ(c.ReadString(QStringLiteral("S"), QStringLiteral("K"), {}),
+              QString::fromUtf8("über"));
 }
 
 TEST(ProfileFile, WritesKeepOrderAndAppendNewKeysAndSections)
 {
     ProgramDirScope dir;
-    const QString path = Write(dir, "o.ini",
-        "; keep me\r\n[A]\r\nx=1\r\ny=2\r\n\r\n[B]\r\nz=3\r\n");
+    const QString path =
+        Write(dir, "o.ini", "; keep me\r\n[A]\r\nx=1\r\ny=2\r\n\r\n[B]\r\nz=3\r\n");
     TProfileFile f(path);
     f.WriteInteger(QStringLiteral("a"), QStringLiteral("Y"), 20);
     f.WriteString(QStringLiteral("A"), QStringLiteral("w"), QStringLiteral("new\r\nline"));
     f.WriteBool(QStringLiteral("C"), QStringLiteral("Use"), true);
     ASSERT_TRUE(f.Flush());
-    EXPECT_EQ(ReadWholeFile(path),
-              QByteArray("; keep me\r\n[A]\r\nx=1\r\nY=20\r\nw=new  line\r\n\r\n[B]\r\nz=3\r\n[C]\r\nUse=1\r\n"));
+    EXPECT_EQ(ReadWholeFile(path), QByteArray("; keep me\r\n[A]\r\nx=1\r\nY=20\r\nw=new  "
+                                              "line\r\n\r\n[B]\r\nz=3\r\n[C]\r\nUse=1\r\n"));
     const TProfileFile g(path);
     EXPECT_EQ(g.ReadInteger(QStringLiteral("A"), QStringLiteral("y"), 0), 20);
 }

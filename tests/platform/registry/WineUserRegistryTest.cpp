@@ -15,4 +15,3 @@ TEST(WineUserRegistry, KeysWithSubkeysAreNotDeleted)
     EXPECT_TRUE(reg.DeleteKey(QStringLiteral("A\\B")));
     EXPECT_FALSE(reg.DeleteValue(QStringLiteral("A\\B"), QStringLiteral("x")));
 }
-

@@ -7,7 +7,8 @@
 #include "platform/waveaudio/WaveFormat.h"
 #include "support/TestSupport.h"
 
-TEST(NoSoundServer, FilesStillWorkAndRecordingOrPlayingSaysWhy) {
+TEST(NoSoundServer, FilesStillWorkAndRecordingOrPlayingSaysWhy)
+{
     ProgramDirScope dir;
     // Nothing answers here, and nothing may be started in its place.
     WriteWholeFile(dir.File(QStringLiteral("client.conf")), "autospawn = no\n");

@@ -17,7 +17,8 @@ namespace {
 const TWaveFormat kCd{44100, 16, 2};
 const TWaveFormat kPhone{8000, 8, 1};
 
-QByteArray Bytes(int n, char first) {
+QByteArray Bytes(int n, char first)
+{
     QByteArray b(n, '\0');
     for (int i = 0; i < n; ++i)
         b[i] = static_cast<char>(first + i);
@@ -25,7 +26,8 @@ QByteArray Bytes(int n, char first) {
 }
 
 /// Parses a file's header as the device does.
-bool Parse(const QString& path, TWaveFileInfo& info, QString& error) {
+bool Parse(const QString& path, TWaveFileInfo& info, QString& error)
+{
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
     if (fd < 0)
         return false;
@@ -38,7 +40,8 @@ class WaveAudio : public ::testing::Test {
 protected:
     QString File(const char* name) const { return dir.File(QString::fromLatin1(name)); }
     /// Names in the folder, hidden ones included (temporary files must not be left).
-    QStringList Listing() const {
+    QStringList Listing() const
+    {
         return QDir(dir.Path())
             .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
@@ -51,7 +54,8 @@ protected:
 
 } // namespace
 
-TEST(WaveFormat, HeadersOfTheDialogsExtremes) {
+TEST(WaveFormat, HeadersOfTheDialogsExtremes)
+{
     const QByteArray phone = BuildWaveHeader(kPhone, 0);
     EXPECT_EQ(phone,
               QByteArray("RIFF\x24\0\0\0WAVEfmt "
@@ -68,7 +72,8 @@ TEST(WaveFormat, HeadersOfTheDialogsExtremes) {
     EXPECT_EQ(kPhone.MsToBytes(-5), 0);
 }
 
-TEST_F(WaveAudio, HeaderParseAcceptsRealWorldLayoutsAndRefusesTheRest) {
+TEST_F(WaveAudio, HeaderParseAcceptsRealWorldLayoutsAndRefusesTheRest)
+{
     // An odd-sized chunk before "fmt ", an extensible PCM header, a data size past the end of
     // the file with a torn last frame.
     QByteArray ext("RIFF\0\0\0\0WAVE", 12);
@@ -113,7 +118,8 @@ TEST_F(WaveAudio, HeaderParseAcceptsRealWorldLayoutsAndRefusesTheRest) {
     EXPECT_FALSE(doc.Load(File("missing.wav"), error));
 }
 
-TEST_F(WaveAudio, RecordingOverwritesFromThePositionAndSavesAValidFile) {
+TEST_F(WaveAudio, RecordingOverwritesFromThePositionAndSavesAValidFile)
+{
     // Two seconds of known sound in a file, then takes over it.
     const QByteArray original = Bytes(8000 * 2, 'A');
     WriteWholeFile(File("doc.wav"), BuildWaveHeader(kPhone, 16000) + original);
@@ -158,7 +164,8 @@ TEST_F(WaveAudio, RecordingOverwritesFromThePositionAndSavesAValidFile) {
     EXPECT_EQ(device.Position(), 0);
 }
 
-TEST_F(WaveAudio, AWholeTakeIsRenamedIntoPlaceAndAnUnsavedOneLeavesNoTrace) {
+TEST_F(WaveAudio, AWholeTakeIsRenamedIntoPlaceAndAnUnsavedOneLeavesNoTrace)
+{
     WriteWholeFile(File("new.wav"), BuildWaveHeader(kCd, 0));
     ASSERT_TRUE(device.Open(File("new.wav")));
     ASSERT_TRUE(device.Record());
@@ -181,7 +188,8 @@ TEST_F(WaveAudio, AWholeTakeIsRenamedIntoPlaceAndAnUnsavedOneLeavesNoTrace) {
     EXPECT_FALSE(device.Record());
 }
 
-TEST_F(WaveAudio, AFileThatCannotBeReplacedKeepsItsSoundAndTheTake) {
+TEST_F(WaveAudio, AFileThatCannotBeReplacedKeepsItsSoundAndTheTake)
+{
     WriteWholeFile(File("ro.wav"), BuildWaveHeader(kPhone, 0));
     ASSERT_TRUE(device.Open(File("ro.wav")));
     ASSERT_TRUE(device.Record());
@@ -197,7 +205,8 @@ TEST_F(WaveAudio, AFileThatCannotBeReplacedKeepsItsSoundAndTheTake) {
     EXPECT_EQ(ReadWholeFile(File("ro.wav")).size(), 44 + 2000);
 }
 
-TEST_F(WaveAudio, ATakeStopsAtItsCapAndKeepsWhatFits) {
+TEST_F(WaveAudio, ATakeStopsAtItsCapAndKeepsWhatFits)
+{
     QString error;
     auto take = TTake::Create(File("x.wav"), kCd, 10, error);
     ASSERT_TRUE(take);
@@ -212,7 +221,8 @@ TEST_F(WaveAudio, ATakeStopsAtItsCapAndKeepsWhatFits) {
     EXPECT_EQ(back, sound.left(8));
 }
 
-TEST_F(WaveAudio, RequestsAreRecordedAndFailuresReachTheUiThread) {
+TEST_F(WaveAudio, RequestsAreRecordedAndFailuresReachTheUiThread)
+{
     WriteWholeFile(File("r.wav"), BuildWaveHeader(kCd, 0));
     QString reported;
     device.OnFailure = [&](const QString& why) { reported = why; };
