@@ -23,12 +23,12 @@ QIcon RecordIcon()
 
 TMediaTransport::TMediaTransport(QWidget* parent) : QWidget(parent)
 {
-    struct Spec {
+    struct ButtonDef {
         TMPBtnType type;
         const char* name;
         QStyle::StandardPixmap icon;
     };
-    static const Spec specs[] = {
+    static const ButtonDef buttons[] = {
         {btPlay, "Play", QStyle::SP_MediaPlay},
         {btPause, "Pause", QStyle::SP_MediaPause},
         {btStop, "Stop", QStyle::SP_MediaStop},
@@ -42,7 +42,7 @@ TMediaTransport::TMediaTransport(QWidget* parent) : QWidget(parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(1);
-    for (const Spec& s : specs) {
+    for (const ButtonDef& s : buttons) {
         auto* b = new QToolButton(this);
         const QString name = QString::fromLatin1(s.name);
         b->setObjectName(QStringLiteral("bt") + name);
