@@ -355,30 +355,14 @@ void TVorbisOut::DoDone()
     // Ogg file without its end-of-stream page for a broken one. A file that is missing a page
     // cannot be mended and is dropped instead.
     std::exception_ptr error;
-    if (encoderOpen_ && stream_ && !writeFailed_) {
-        try {
-            FinishStream();
-        } catch (...) {
-            error = std::current_exception();
-        }
-    }
-    try {
-        CloseOutputFile();
-    } catch (...) {
+    if (encoderOpen_ && stream_ && !writeFailed_)
+        KeepFirstFailure(error, [&] { FinishStream(); });
+    if (!KeepFirstFailure(error, [&] { CloseOutputFile(); }))
         writeFailed_ = true;
-        if (!error)
-            error = std::current_exception();
-    }
     if (writeFailed_)
         DropBrokenOutput();
-    if (TACSInput* input = Input()) {
-        try {
-            input->Flush();
-        } catch (...) {
-            if (!error)
-                error = std::current_exception();
-        }
-    }
+    if (TACSInput* input = Input())
+        KeepFirstFailure(error, [&] { input->Flush(); });
     if (error)
         std::rethrow_exception(error);
 }

@@ -281,32 +281,12 @@ void TWaveOut::DoDone()
     if (stream_) {
         // Pending data first: when it cannot be written, the header still gets the sizes of
         // what the file really holds.
-        try {
-            stream_->Size();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        try {
-            PatchSizes();
-        } catch (...) {
-            if (!error)
-                error = std::current_exception();
-        }
-        try {
-            CloseOutputFile();
-        } catch (...) {
-            if (!error)
-                error = std::current_exception();
-        }
+        KeepFirstFailure(error, [&] { stream_->Size(); });
+        KeepFirstFailure(error, [&] { PatchSizes(); });
+        KeepFirstFailure(error, [&] { CloseOutputFile(); });
     }
-    if (TACSInput* input = Input()) {
-        try {
-            input->Flush();
-        } catch (...) {
-            if (!error)
-                error = std::current_exception();
-        }
-    }
+    if (TACSInput* input = Input())
+        KeepFirstFailure(error, [&] { input->Flush(); });
     if (error)
         std::rethrow_exception(error);
 }

@@ -64,12 +64,13 @@ bool StartsWithTag(const char* block)
     return block[0] == 'T' && block[1] == 'A' && block[2] == 'G';
 }
 
-bool ReadAt(int fd, char* buffer, size_t size, off_t offset)
+// pread or pwrite until all of `size` is done: a short count is not an error for either.
+template <class Buffer, class Call>
+bool TransferAt(Call call, int fd, Buffer buffer, size_t size, off_t offset)
 {
     size_t done = 0;
     while (done < size) {
-        const ssize_t n =
-            ::pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
+        const ssize_t n = call(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -79,19 +80,14 @@ bool ReadAt(int fd, char* buffer, size_t size, off_t offset)
     return true;
 }
 
+bool ReadAt(int fd, char* buffer, size_t size, off_t offset)
+{
+    return TransferAt(::pread, fd, buffer, size, offset);
+}
+
 bool WriteAt(int fd, const char* buffer, size_t size, off_t offset)
 {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n =
-            ::pwrite(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return TransferAt(::pwrite, fd, buffer, size, offset);
 }
 
 // Read-only as the user marked it: no write bit for anyone (even root, who could write

@@ -98,6 +98,24 @@ class Case:
         if self.shots:
             self.desktop.screenshot(os.path.join(self.out, f"{self.name}-{label}.png"))
 
+    def wait_job(self, what, done, timeout):
+        """Waits until the job's windows are gone and done() holds; a message box on the way
+        fails the case. Returns the captions the job's windows showed."""
+        captions = set()
+
+        def finished():
+            others = [w for w in ui.windows(self.app) if ui.plain(w.name) != MAIN]
+            for w in others:
+                if ui.plain(w.name) == BOX:
+                    raise AssertionError(f"message during the {what}: {self.box_text(w)!r}")
+                if not captions:
+                    self.moment("job")
+                captions.add(ui.plain(w.name))
+            return not others and done()
+        wait_for(f"the {what} to finish and its window to close", finished, timeout=timeout)
+        print(f"job captions seen: {sorted(captions)}")
+        return captions
+
     # -- tear-down -----------------------------------------------------------------------
     def close(self, passed):
         if self.program is not None:
@@ -277,21 +295,9 @@ def case_rip_mp3(c):
 
     mp3s = [os.path.join(output, f"Track0{n}.mp3") for n in (2, 4)]
     wavs = [os.path.join(output, f"Track0{n}.wav") for n in (2, 4)]
-    captions = set()
-
-    def finished():
-        others = [w for w in ui.windows(c.app) if ui.plain(w.name) != MAIN]
-        for w in others:
-            if ui.plain(w.name) == BOX:
-                raise AssertionError(f"message during the rip: {c.box_text(w)!r}")
-            if not captions:
-                c.moment("job")
-            captions.add(ui.plain(w.name))
-        return (not others and all(os.path.exists(p) for p in mp3s)
-                and not any(os.path.exists(p) for p in wavs))
-    wait_for("the rip to finish and its window to close", finished, timeout=120)
+    c.wait_job("rip", lambda: all(os.path.exists(p) for p in mp3s)
+               and not any(os.path.exists(p) for p in wavs), timeout=120)
     c.moment("ripped")
-    print(f"job captions seen: {sorted(captions)}")
     assert sorted(os.listdir(output)) == ["Track02.mp3", "Track04.mp3"], os.listdir(output)
 
     for number, path in zip((2, 4), mp3s):
@@ -350,20 +356,8 @@ def case_wav_to_ogg(c):
     ui.key("Return")
 
     oggs = [os.path.join(output, "Chord Test.ogg"), os.path.join(output, "low rate.ogg")]
-    captions = set()
-
-    def finished():
-        others = [w for w in ui.windows(c.app) if ui.plain(w.name) != MAIN]
-        for w in others:
-            if ui.plain(w.name) == BOX:
-                raise AssertionError(f"message during the job: {c.box_text(w)!r}")
-            if not captions:
-                c.moment("job")
-            captions.add(ui.plain(w.name))
-        return not others and all(os.path.exists(p) for p in oggs)
-    wait_for("the OGG job to finish and its window to close", finished, timeout=90)
+    c.wait_job("OGG job", lambda: all(os.path.exists(p) for p in oggs), timeout=90)
     c.moment("encoded")
-    print(f"job captions seen: {sorted(captions)}")
     assert sorted(os.listdir(output)) == ["Chord Test.ogg", "low rate.ogg"], os.listdir(output)
     for path, seconds, channels in ((oggs[0], 4.5, 2), (oggs[1], 3.0, 1)):
         info = checks.probe(path)

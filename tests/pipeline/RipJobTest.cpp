@@ -76,9 +76,8 @@ protected:
 
 uint32_t Le32(const QByteArray& b, int at)
 {
-    return static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8 |
-           static_cast<uint8_t>(b[at + 2]) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+    const auto byte = [&](int i) { return uint32_t{static_cast<uint8_t>(b[at + i])}; };
+    return byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
 }
 
 } // namespace

@@ -129,38 +129,44 @@ void TWaveAudioBase::EndPlayback()
 
 bool TWaveAudioBase::Play(std::optional<int64_t> fromMs)
 {
-    OnRequest(WithFrom("play", fromMs));
-    if (!Require(true))
+    const std::optional<int64_t> from = BeginTransport("play", fromMs);
+    if (!from)
         return false;
-    Halt();
-    const TWaveFormat& f = doc_.Format();
-    const int64_t from = fromMs ? std::min(f.MsToBytes(*fromMs), doc_.Size()) : position_;
     QString why;
-    ClearFailure();
-    if (!StartPlayback(f, from, why))
+    if (!StartPlayback(doc_.Format(), *from, why))
         return Fail(why);
-    position_ = from;
+    position_ = *from;
     mode_ = TWaveMode::Playing;
     return true;
 }
 
 bool TWaveAudioBase::Record(std::optional<int64_t> fromMs)
 {
-    OnRequest(WithFrom("record", fromMs));
-    if (!Require(true))
+    const std::optional<int64_t> from = BeginTransport("record", fromMs);
+    if (!from)
         return false;
-    Halt();
     const TWaveFormat& f = doc_.Format();
-    const int64_t from = fromMs ? std::min(f.MsToBytes(*fromMs), doc_.Size()) : position_;
     QString why;
-    ClearFailure();
-    auto take = TTake::Create(doc_.Path(), f, 0xFFFFFFFFLL - 36 - from, why);
+    auto take = TTake::Create(doc_.Path(), f, 0xFFFFFFFFLL - 36 - *from, why);
     if (!take || !StartCapture(f, *take, why))
         return Fail(why);
     take_ = std::move(take);
-    recordFrom_ = from;
+    recordFrom_ = *from;
     mode_ = TWaveMode::Recording;
     return true;
+}
+
+std::optional<int64_t> TWaveAudioBase::BeginTransport(const char* request,
+                                                      std::optional<int64_t> fromMs)
+{
+    OnRequest(WithFrom(request, fromMs));
+    if (!Require(true))
+        return std::nullopt;
+    Halt();
+    ClearFailure();
+    if (!fromMs)
+        return position_;
+    return std::min(doc_.Format().MsToBytes(*fromMs), doc_.Size());
 }
 
 void TWaveAudioBase::Halt()

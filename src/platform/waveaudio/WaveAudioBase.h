@@ -64,6 +64,9 @@ private:
     void EndCapture();
     void EndPlayback();
     void Halt();
+    // Logs the request, ends whatever runs and gives the byte it starts from (the point asked
+    // for, else where the last one stopped); none when no file is open.
+    std::optional<int64_t> BeginTransport(const char* request, std::optional<int64_t> fromMs);
     bool Fail(const QString& reason);
     void ClearFailure();
     void HandleFailure();
