@@ -93,20 +93,17 @@ bool InvokeBlocking(QObject* context, std::function<void()> fn, TCancelToken* ca
     auto completion = std::make_shared<Completion>(call);
     QPointer<QObject> guard(context);
     // The functor owns fn: after a cancel the caller is gone, but Qt may still run or drop it.
-    QMetaObject::invokeMethod(
-        context,
-        [completion, guard, task = std::move(fn)] {
-            BlockingCall& c = *completion->call;
-            {
-                std::lock_guard lock(c.mutex);
-                if (c.cancelled || !guard)
-                    return;
-            }
-            task();
+    QueueCall(context, [completion, guard, task = std::move(fn)] {
+        BlockingCall& c = *completion->call;
+        {
             std::lock_guard lock(c.mutex);
-            c.ran = true;
-        },
-        Qt::QueuedConnection);
+            if (c.cancelled || !guard)
+                return;
+        }
+        task();
+        std::lock_guard lock(c.mutex);
+        c.ran = true;
+    });
     completion.reset();
     bool ran = false;
     {
@@ -126,16 +123,7 @@ void InvokeQueued(QObject* context, std::function<void()> fn)
 {
     if (context == nullptr)
         return;
-    // Shared, so the task is freed also when context dies before it runs.
-    auto task = std::make_shared<std::function<void()>>(std::move(fn));
-    HandoffRelease(task.get());
-    QMetaObject::invokeMethod(
-        context,
-        [task] {
-            HandoffAcquire(task.get());
-            (*task)();
-        },
-        Qt::QueuedConnection);
+    QueueCall(context, std::move(fn));
 }
 
 namespace {

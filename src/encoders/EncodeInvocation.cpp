@@ -5,6 +5,8 @@
 
 #include <QMetaObject>
 
+#include "core/ThreadHandoff.h"
+
 namespace {
 
 // Signalled when the request has run or its queued call was destroyed unrun.
@@ -68,23 +70,20 @@ bool TEncodeInvocation::RunOnRunner(TEncodeRequest request, uint32_t count)
         // Posted while holding the lock, so Detach (and so the runner's destructor) cannot
         // pass between the check above and the post; Qt drops calls queued to a destroyed
         // object, which ends the token and frees us.
-        QMetaObject::invokeMethod(
-            context_,
-            [runner, self, token, request, count] {
-                const std::shared_ptr<TEncodeInvocation> inv = self.lock();
-                if (!inv)
-                    return;
-                try {
-                    runner->HandleRequest(inv, request, count);
-                } catch (const std::exception& e) {
-                    token->completion->error = e.what();
-                    if (token->completion->error.empty())
-                        token->completion->error = "error";
-                } catch (...) {
-                    token->completion->error = "unknown error";
-                }
-            },
-            Qt::QueuedConnection);
+        QueueCall(context_, [runner, self, token, request, count] {
+            const std::shared_ptr<TEncodeInvocation> inv = self.lock();
+            if (!inv)
+                return;
+            try {
+                runner->HandleRequest(inv, request, count);
+            } catch (const std::exception& e) {
+                token->completion->error = e.what();
+                if (token->completion->error.empty())
+                    token->completion->error = "error";
+            } catch (...) {
+                token->completion->error = "unknown error";
+            }
+        });
     }
     completion->Wait();
     if (!completion->error.empty()) {

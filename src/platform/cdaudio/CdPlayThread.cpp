@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "core/AppEvents.h"
+#include "core/ThreadHandoff.h"
 #include "platform/cdaccess/CdAccess.h"
 
 namespace {
@@ -166,13 +167,10 @@ void TCdPlayThread::Poke()
 {
     std::lock_guard lock(contextMutex_);
     if (context_ != nullptr)
-        QMetaObject::invokeMethod(
-            context_,
-            [this] {
-                if (apply_)
-                    apply_();
-            },
-            Qt::QueuedConnection);
+        QueueCall(context_, [this] {
+            if (apply_)
+                apply_();
+        });
 }
 
 void TCdPlayThread::Run()
