@@ -8,19 +8,19 @@ public:
 };
 
 CancellingFileDialogService g_cancelling;
-IFileDialogService* g_service = &g_cancelling;
+IFileDialogService* g_fileDialogs = &g_cancelling;
 
 } // namespace
 
 IFileDialogService& FileDialogs()
 {
-    return *g_service;
+    return *g_fileDialogs;
 }
 
 IFileDialogService* InstallFileDialogService(IFileDialogService* service)
 {
-    IFileDialogService* previous = g_service;
-    g_service = service != nullptr ? service : &g_cancelling;
+    IFileDialogService* previous = g_fileDialogs;
+    g_fileDialogs = service != nullptr ? service : &g_cancelling;
     return previous;
 }
 

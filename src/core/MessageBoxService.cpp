@@ -10,7 +10,7 @@ public:
 };
 
 SilentMessageBoxService g_silent;
-IMessageBoxService* g_service = &g_silent;
+IMessageBoxService* g_messageBoxes = &g_silent;
 
 MbAnswer ShowWithCaption(const QString& text, MbIcon icon, MbButtons buttons, MbAnswer def)
 {
@@ -32,13 +32,13 @@ QString ProductName()
 
 IMessageBoxService& MessageBoxes()
 {
-    return *g_service;
+    return *g_messageBoxes;
 }
 
 IMessageBoxService* InstallMessageBoxService(IMessageBoxService* service)
 {
-    IMessageBoxService* previous = g_service;
-    g_service = service != nullptr ? service : &g_silent;
+    IMessageBoxService* previous = g_messageBoxes;
+    g_messageBoxes = service != nullptr ? service : &g_silent;
     return previous;
 }
 
