@@ -57,7 +57,12 @@ template <class F> void QueueCall(QObject* context, F call)
 {
     auto box = std::make_shared<F>(std::move(call));
     HandoffRelease(box.get());
-    HandoffUnseenBegin();
+    struct Unseen {
+        Unseen() { HandoffUnseenBegin(); }
+        ~Unseen() { HandoffUnseenEnd(); }
+        Unseen(const Unseen&) = delete;
+        Unseen& operator=(const Unseen&) = delete;
+    } unseen;
     QMetaObject::invokeMethod(
         context,
         [box] {
@@ -65,7 +70,6 @@ template <class F> void QueueCall(QObject* context, F call)
             (*box)();
         },
         Qt::QueuedConnection);
-    HandoffUnseenEnd();
 }
 
 struct BlockingCall;
