@@ -2,11 +2,13 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "cd/RipSupport.h"
 #include "cd/WavNormalizer.h"
@@ -30,6 +32,45 @@ int CreateLocked(const QString& path)
     }
     return fd;
 }
+
+/// Gathers the track's bytes and writes them in large blocks at block-aligned offsets. The disc
+/// is read 10 sectors at a time; writes of that size land on partial pages, which costs the
+/// kernel more than the copy itself. Keeps the first failure and writes nothing after it.
+class BlockWriter {
+public:
+    explicit BlockWriter(int fd) : fd_(fd) { pending_.reserve(kBlock); }
+
+    bool Append(const void* data, size_t size)
+    {
+        const auto* p = static_cast<const char*>(data);
+        while (size > 0 && error_ == 0) {
+            const size_t take = std::min(size, kBlock - pending_.size());
+            pending_.insert(pending_.end(), p, p + take);
+            p += take;
+            size -= take;
+            if (pending_.size() == kBlock)
+                Flush();
+        }
+        return error_ == 0;
+    }
+
+    bool Flush()
+    {
+        if (error_ == 0 && !pending_.empty() &&
+            !WriteAllBytes(fd_, pending_.data(), pending_.size()))
+            error_ = errno != 0 ? errno : EIO;
+        pending_.clear();
+        return error_ == 0;
+    }
+
+    int Error() const { return error_; }
+
+private:
+    static constexpr size_t kBlock = size_t{256} * 1024;
+    int fd_;
+    std::vector<char> pending_;
+    int error_ = 0;
+};
 
 QString WriteFailure(const QString& path, int error)
 {
@@ -108,25 +149,20 @@ void TCDRipThread::Extract(const TrackSpan& span)
         ended(ExtractOutcome::NotCreated);
         return;
     }
-    int writeError = 0;
-    const auto write = [&](const void* data, size_t size) {
-        if (writeError == 0 && !WriteAllBytes(fd, data, size))
-            writeError = errno != 0 ? errno : EIO;
-        return writeError == 0;
-    };
+    BlockWriter out(fd);
     const auto provisional = MakeRipWavHeader(0);
-    write(provisional.data(), provisional.size());
+    out.Append(provisional.data(), provisional.size());
     bool readFailed = false;
     const auto start = std::chrono::steady_clock::now();
     const int64_t length = span.LengthSectors;
     int64_t done = 0;
     uint64_t audioBytes = 0;
-    while (!readFailed && writeError == 0 && done < length) {
+    while (!readFailed && out.Error() == 0 && done < length) {
         const auto n = uint32_t(std::min<int64_t>(kSectorsPerRead, length - done));
         auto buffer = AudioReadBuffer::Make(uint32_t(span.StartSector + done), n);
         if (ReadCDAudioLBA(handle_, buffer) == 1 && buffer.Offset <= buffer.Data.size() &&
             buffer.BytesReturned <= buffer.Data.size() - buffer.Offset) {
-            if (write(buffer.Data.data() + buffer.Offset, buffer.BytesReturned))
+            if (out.Append(buffer.Data.data() + buffer.Offset, buffer.BytesReturned))
                 audioBytes += buffer.BytesReturned;
         } else {
             readFailed = true;
@@ -136,13 +172,16 @@ void TCDRipThread::Extract(const TrackSpan& span)
         if (StopRequested.load(std::memory_order_acquire))
             break;
     }
+    // What was read reaches the file also after a read failure or a stop.
+    out.Flush();
+    int writeError = out.Error();
     if (!readFailed && writeError == 0) {
         // The header now tells the size of what was written, also after a stop.
         const auto header = MakeRipWavHeader(uint32_t(audioBytes));
         if (::lseek(fd, 0, SEEK_SET) != 0)
             writeError = errno;
-        else
-            write(header.data(), header.size());
+        else if (!WriteAllBytes(fd, header.data(), header.size()))
+            writeError = errno != 0 ? errno : EIO;
     }
     // A file someone deleted (or whose folder went) while it was written holds nothing any more.
     struct stat st {};
