@@ -388,3 +388,16 @@ TSmallDisk::~TSmallDisk()
     if (mounted_)
         umount2(path_.constData(), MNT_DETACH);
 }
+
+Bytes MakeOneInputUnderManyNames(const QString& dir, const char* fixture)
+{
+    const Bytes original = LoadBytes(AudioFixture(fixture));
+    const QString in = dir + QStringLiteral("/in.wav");
+    SaveBytes(in, original);
+    QDir().mkpath(dir + QStringLiteral("/sub"));
+    EXPECT_EQ(link(QFile::encodeName(in).constData(),
+                   QFile::encodeName(dir + QStringLiteral("/hard.wav")).constData()),
+              0);
+    EXPECT_TRUE(QFile::link(in, dir + QStringLiteral("/soft.wav")));
+    return original;
+}

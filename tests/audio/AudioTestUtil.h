@@ -111,6 +111,13 @@ QString AudioFixture(const char* name);
 Bytes LoadBytes(const QString& path);
 void SaveBytes(const QString& path, const Bytes& data);
 
+/// Names in one folder that all reach the same input file "in.wav": itself, a path through
+/// "..", a hard link and a symbolic link.
+inline constexpr const char* kOneInputNames[] = {"in.wav", "sub/../in.wav", "hard.wav", "soft.wav"};
+
+/// Writes the fixture as dir/in.wav with every name of kOneInputNames; returns its bytes.
+Bytes MakeOneInputUnderManyNames(const QString& dir, const char* fixture);
+
 /// Interleaved 16-bit samples as bytes and back.
 Bytes ToBytes(const std::vector<int16_t>& samples);
 std::vector<int16_t> ToSamples(const Bytes& bytes);
