@@ -10,11 +10,6 @@
 
 namespace {
 
-QString Quoted(const QString& path)
-{
-    return QLatin1Char('"') + path + QLatin1Char('"');
-}
-
 // lame reads a lone "-" as standard input and takes "-x" for a switch.
 QString AsPathArgument(const QString& path)
 {
@@ -72,7 +67,8 @@ TToolCommand TMp3EncodeProcess::BuildCommand(const QString& program)
         }
     }
     args << AsPathArgument(InputFile) << AsPathArgument(OutputFile);
-    line += QLatin1Char(' ') + Quoted(InputFile) + QLatin1Char(' ') + Quoted(OutputFile);
+    line += QLatin1Char(' ') + QuotedForDisplay(InputFile) + QLatin1Char(' ') +
+            QuotedForDisplay(OutputFile);
     cmd.DisplayLine = line;
     return cmd;
 }

@@ -10,3 +10,9 @@ struct TToolCommand {
     QStringList Arguments;
     QString DisplayLine;
 };
+
+/// A path as the display line shows it.
+inline QString QuotedForDisplay(const QString& path)
+{
+    return QLatin1Char('"') + path + QLatin1Char('"');
+}

@@ -9,15 +9,6 @@
 #include "encoders/WmaOutput.h"
 #include "encoders/WmaProfiles.h"
 
-namespace {
-
-QString Quoted(const QString& path)
-{
-    return QLatin1Char('"') + path + QLatin1Char('"');
-}
-
-} // namespace
-
 QString TWMAEncodeProcess::FindTool()
 {
     const QString windows = ExecutableDir();
@@ -52,8 +43,8 @@ TToolCommand TWMAEncodeProcess::BuildCommand(const QString& program)
     const QString tool = program.isEmpty() ? QStringLiteral("WM8EUTIL") : program;
     cmd.Arguments << tool << QStringLiteral("-input") << InputFile << QStringLiteral("-output")
                   << OutputFile << QStringLiteral("-a_setting") << profile;
-    cmd.DisplayLine = tool + QStringLiteral(" -input ") + Quoted(InputFile) +
-                      QStringLiteral(" -output ") + Quoted(OutputFile) +
+    cmd.DisplayLine = tool + QStringLiteral(" -input ") + QuotedForDisplay(InputFile) +
+                      QStringLiteral(" -output ") + QuotedForDisplay(OutputFile) +
                       QStringLiteral(" -a_setting ") + profile;
     // Each tag is one argument however many blanks it holds.
     if (!Author.isEmpty()) {
