@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # build
-  build-essential cmake pkg-config git ccache clang-format
+  build-essential cmake pkg-config git ccache lld clang-format
   # program
   qt6-base-dev qt6-multimedia-dev libgl-dev libxkbcommon-dev
   libcdio-dev libudev-dev libogg-dev libvorbis-dev libmpg123-dev
