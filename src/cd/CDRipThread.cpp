@@ -33,6 +33,12 @@ int CreateLocked(const QString& path)
     return fd;
 }
 
+/// 0, or the error that kept the bytes from the file.
+int WriteError(int fd, const void* data, size_t size)
+{
+    return WriteAllBytes(fd, data, size) ? 0 : (errno != 0 ? errno : EIO);
+}
+
 /// Gathers the track's bytes and writes them in large blocks at block-aligned offsets. The disc
 /// is read 10 sectors at a time; writes of that size land on partial pages, which costs the
 /// kernel more than the copy itself. Keeps the first failure and writes nothing after it.
@@ -56,9 +62,8 @@ public:
 
     bool Flush()
     {
-        if (error_ == 0 && !pending_.empty() &&
-            !WriteAllBytes(fd_, pending_.data(), pending_.size()))
-            error_ = errno != 0 ? errno : EIO;
+        if (error_ == 0 && !pending_.empty())
+            error_ = WriteError(fd_, pending_.data(), pending_.size());
         pending_.clear();
         return error_ == 0;
     }
@@ -180,8 +185,8 @@ void TCDRipThread::Extract(const TrackSpan& span)
         const auto header = MakeRipWavHeader(uint32_t(audioBytes));
         if (::lseek(fd, 0, SEEK_SET) != 0)
             writeError = errno;
-        else if (!WriteAllBytes(fd, header.data(), header.size()))
-            writeError = errno != 0 ? errno : EIO;
+        else
+            writeError = WriteError(fd, header.data(), header.size());
     }
     // A file someone deleted (or whose folder went) while it was written holds nothing any more.
     struct stat st {};
