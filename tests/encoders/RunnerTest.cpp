@@ -212,8 +212,12 @@ TEST_F(Runners, StopEndsTheToolAndItsChildrenWithoutAnEndEvent)
     const pid_t pid = mp3.ProcessId();
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(WaitUntil([&] { return !log.Progress().empty(); }));
-    ASSERT_TRUE(WaitUntil([&] { return FileExists(dir.File(L("lame.child"))); }));
-    const pid_t child = ReadWholeFile(dir.File(L("lame.child"))).trimmed().toInt();
+    // The shell creates the file before echo writes to it: wait for the number itself.
+    pid_t child = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        child = ReadWholeFile(dir.File(L("lame.child"))).trimmed().toInt();
+        return child > 0;
+    }));
     mp3.Stop(0);
     EXPECT_FALSE(mp3.Active);
     EXPECT_FALSE(mp3.IsRunning());
