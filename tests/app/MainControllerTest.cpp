@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "app/DiscInfoStore.h"
-#include "app/JobQuestionBoxes.h"
 #include "app/MainController.h"
 #include "app/SettingsStore.h"
 #include "cd/OpenDrive.h"
@@ -146,14 +145,6 @@ TEST_F(Controller, ARipAsksOnceBeforeReplacingFilesItDidNotMake)
                                        {MbAnswer::No, QStringLiteral("&Skip")},
                                        {MbAnswer::Cancel, QStringLiteral("Cancel")}}));
     }
-    // A long list names the first ten and counts the rest.
-    boxes.Clear();
-    TJobQuestionBoxes questions;
-    QStringList many;
-    for (int k = 0; k < 12; ++k)
-        many << out + QStringLiteral("/f%1.wav").arg(k);
-    EXPECT_EQ(questions.AskOverwrite(many), TOverwriteAnswer::Skip) << "the default";
-    EXPECT_TRUE(boxes.Shown()[0].Text.contains(QStringLiteral("f9.wav\n... and 2 more\n")));
     c.Close();
 }
 
