@@ -572,7 +572,7 @@ bool TRipJob::OutputAcceptable(const QString& output)
     // have them write outside the output folder.
     if (!IsLinkOrSpecialFile(output))
         return true;
-    ShowError(output + QStringLiteral(" is a link or a special file; it was not written."));
+    ShowError(LinkOrSpecialFileText(output));
     return false;
 }
 

@@ -71,6 +71,9 @@ public:
     void FormCreate();
     /// False when the close is called off (the user cancelled a save the recording needs).
     bool FormClose();
+    /// Offers the takes a recording left when the program ended in the middle of it; those the
+    /// user takes are put at the end of the no-name recording, which is then open.
+    void OfferLeftoverTakes();
 
     // Transport strip: ClickButton runs the handler and then the device action of the button.
     void ClickButton(TMPBtnType button);
@@ -101,6 +104,8 @@ public:
 
     /// Copies a whole file over another (atomically); raises EAppException on failure.
     static void CopyFileContents(const QString& source, const QString& target);
+    /// Raises EAppException, naming file, when it is no WAV file the device can use.
+    static void CheckWaveFile(const QString& file);
     /// "0 Sec", "1.5 Sec", "1 Min1 Sec", "1Hour", ...
     static QString FormatDuration(int64_t ms);
     /// Writes the empty 44-byte WAV header of a new recording into path.
@@ -158,6 +163,9 @@ private:
     bool RefuseScratchFile(const QString& target);
     bool CanReplace(const QString& target) const;
     void Reopen(const QString& path) noexcept;
+    /// Copies source into the working copy, which is replaced, never written through a link;
+    /// a link or special file there is refused (EAppException).
+    void CopyIntoWorkFile(const QString& source) const;
 
     IWaveAudioDevice& device_;
     TRecorderHost host_;
