@@ -5,13 +5,10 @@
 #include <QLocale>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 
 #include "core/AppException.h"
@@ -27,6 +24,7 @@
 #include "platform/waveaudio/WaveAudioDevice.h"
 #include "platform/waveaudio/WaveDocument.h"
 #include "platform/waveaudio/WaveFormat.h"
+#include "recorder/RecorderFiles.h"
 
 const QString TRecordLogic::kNoState = QStringLiteral("-----------");
 const QString TRecordLogic::kOpenTitle = QStringLiteral("Please select a sound file to open");
@@ -41,50 +39,6 @@ const QString kDeleteError =
 const QString kSaveWavError =
     QStringLiteral("Error when saving WAV file,please check if the file is being uesd.");
 const int kBarMax = 400;
-
-/// Moves a file to another name, replacing what is there: a rename, or across file systems a
-/// copy into place and then the removal of the original. On failure both files are as before.
-bool MoveFileReplacing(const QString& from, const QString& to)
-{
-    const QByteArray a = QFile::encodeName(from);
-    const QByteArray b = QFile::encodeName(to);
-    if (::rename(a.constData(), b.constData()) == 0)
-        return true;
-    if (errno != EXDEV)
-        return false;
-    if (!CopyFileOverName(from, to))
-        return false;
-    QFile::remove(from);
-    return true;
-}
-
-/// A link or a special file where the recorder would write: never written through, never
-/// replaced. A folder is left to the messages of a file that cannot be replaced.
-bool IsLinkOrDeviceFile(const QString& path)
-{
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return false;
-    return S_ISLNK(st.st_mode) || (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode));
-}
-
-/// Refuses to write at path when a link or a special file is there; says so.
-bool RefuseLinkTarget(const QString& path)
-{
-    if (!IsLinkOrDeviceFile(path))
-        return false;
-    ShowError(LinkOrSpecialFileText(path));
-    return true;
-}
-
-/// Removes a scratch file of the recorder: only a plain file, never a link or a FIFO that
-/// someone else put there.
-void RemoveScratchFile(const QString& path)
-{
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode))
-        QFile::remove(path);
-}
 
 } // namespace
 
@@ -146,28 +100,6 @@ void TRecordLogic::CopyFileContents(const QString& source, const QString& target
     QString error;
     if (!CopyFileAtomically(source, target, &error))
         throw EAppException(error);
-}
-
-void TRecordLogic::CopyIntoWorkFile(const QString& source) const
-{
-    if (IsLinkOrSpecialFile(workFile_))
-        throw EAppException(LinkOrSpecialFileText(workFile_));
-    QString error;
-    if (!CopyFileOverName(source, workFile_, &error))
-        throw EAppException(error);
-}
-
-void TRecordLogic::CheckWaveFile(const QString& file)
-{
-    const int fd =
-        ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    QString error = fd < 0 ? SystemErrorText(errno) : QString();
-    TWaveFileInfo info;
-    const bool ok = fd >= 0 && ParseWaveFile(fd, info, error);
-    if (fd >= 0)
-        ::close(fd);
-    if (!ok)
-        throw EAppException(file + QStringLiteral(": ") + error);
 }
 
 // ---- view state ----
@@ -588,7 +520,7 @@ void TRecordLogic::LoadRecording(const QString& file)
         } else {
             // The file is read before anything is copied, so a refusal names it, not the copy.
             CheckWaveFile(currentFile_);
-            CopyIntoWorkFile(currentFile_);
+            CopyOverScratchFile(currentFile_, workFile_);
             OpenDevice(workFile_);
         }
     } catch (...) {
@@ -772,7 +704,7 @@ void TRecordLogic::actUndoExecute()
         return;
     CloseDevice();
     try {
-        CopyIntoWorkFile(currentFile_);
+        CopyOverScratchFile(currentFile_, workFile_);
     } catch (...) {
         Reopen(workFile_);
         throw;

@@ -104,8 +104,6 @@ public:
 
     /// Copies a whole file over another (atomically); raises EAppException on failure.
     static void CopyFileContents(const QString& source, const QString& target);
-    /// Raises EAppException, naming file, when it is no WAV file the device can use.
-    static void CheckWaveFile(const QString& file);
     /// "0 Sec", "1.5 Sec", "1 Min1 Sec", "1Hour", ...
     static QString FormatDuration(int64_t ms);
     /// Writes the empty 44-byte WAV header of a new recording into path.
@@ -163,9 +161,6 @@ private:
     bool RefuseScratchFile(const QString& target);
     bool CanReplace(const QString& target) const;
     void Reopen(const QString& path) noexcept;
-    /// Copies source into the working copy, which is replaced, never written through a link;
-    /// a link or special file there is refused (EAppException).
-    void CopyIntoWorkFile(const QString& source) const;
 
     IWaveAudioDevice& device_;
     TRecorderHost host_;
