@@ -56,13 +56,11 @@ void TSignalShutdown::IgnoreWriteSignals()
 void TSignalShutdown::Drain()
 {
     char bytes[64];
-    ssize_t n = 0;
-    int last = 0;
-    while ((n = ::read(gPipe[0], bytes, sizeof bytes)) > 0)
-        last = bytes[n - 1];
-    if (last == 0)
+    bool any = false;
+    while (::read(gPipe[0], bytes, sizeof bytes) > 0)
+        any = true;
+    if (!any)
         return;
-    Q_EMIT Received(last);
     // A second signal while the windows close (a question is up) changes nothing.
     if (closing_)
         return;

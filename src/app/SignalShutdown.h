@@ -26,10 +26,6 @@ public:
     /// (a file-size limit: the write fails with EFBIG instead, and is reported as a full disk).
     static void IgnoreWriteSignals();
 
-Q_SIGNALS:
-    /// A signal arrived (on the UI thread); the windows are closed next.
-    void Received(int signal);
-
 private:
     void Drain();
     /// Closes the topmost window and comes back for the next once its modal loop has ended. A

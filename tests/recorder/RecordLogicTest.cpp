@@ -72,59 +72,38 @@ private:
 const TButtonSet kStopped{btPlay, btNext, btPrev, btRecord};
 const TButtonSet kLoaded{btPlay, btNext, btRecord};
 
-/// What can be planted at a name the recorder writes, outside the program folder's control.
+/// What can be planted at a name the recorder writes.
 enum class Planted { LinkToFile, DanglingLink, LinkToDevice, LinkToFolder, Fifo };
 const Planted kPlanted[] = {Planted::LinkToFile, Planted::DanglingLink, Planted::LinkToDevice,
                             Planted::LinkToFolder, Planted::Fifo};
 
-/// Plants kind at path, with what a link leads to in outside; Untouched then tells whether the
-/// name and everything behind it are as planted.
-class Plant {
-public:
-    Plant(Planted kind, const QString& path, const QString& outside)
-        : kind_(kind), path_(QFile::encodeName(path)), victim_(outside + QStringLiteral("/victim"))
+/// Plants kind at path, links leading into outside; Untouched: all is still as planted.
+struct Plant {
+    Plant(Planted kind, const QString& at, const QString& outside)
+        : fifo(kind == Planted::Fifo), victimKept(kind == Planted::LinkToFile),
+          path(QFile::encodeName(at)), victim(outside + QStringLiteral("/victim"))
     {
-        QByteArray target;
-        switch (kind) {
-        case Planted::LinkToFile:
-            WriteWholeFile(victim_, "precious");
-            target = QFile::encodeName(victim_);
-            break;
-        case Planted::DanglingLink:
-            target = QFile::encodeName(victim_);
-            break;
-        case Planted::LinkToDevice:
-            target = "/dev/zero";
-            break;
-        case Planted::LinkToFolder:
-            target = QFile::encodeName(outside);
-            break;
-        case Planted::Fifo:
-            EXPECT_EQ(::mkfifo(path_.constData(), 0644), 0);
-            return;
-        }
-        EXPECT_EQ(::symlink(target.constData(), path_.constData()), 0);
+        if (victimKept)
+            WriteWholeFile(victim, "precious");
+        const QByteArray target = kind == Planted::LinkToDevice   ? QByteArray("/dev/zero")
+                                  : kind == Planted::LinkToFolder ? QFile::encodeName(outside)
+                                                                  : QFile::encodeName(victim);
+        EXPECT_EQ(fifo ? ::mkfifo(path.constData(), 0644)
+                       : ::symlink(target.constData(), path.constData()),
+                  0);
     }
-
-    ::testing::AssertionResult Untouched() const
+    bool Untouched() const
     {
         struct stat st {};
-        if (::lstat(path_.constData(), &st) != 0)
-            return ::testing::AssertionFailure() << path_.constData() << " is gone";
-        if (kind_ == Planted::Fifo ? !S_ISFIFO(st.st_mode) : !S_ISLNK(st.st_mode))
-            return ::testing::AssertionFailure() << path_.constData() << " was replaced";
-        const bool victimExists = QFile::exists(victim_);
-        if (kind_ == Planted::LinkToFile && ReadWholeFile(victim_) != "precious")
-            return ::testing::AssertionFailure() << "the file behind the link was written";
-        if (kind_ != Planted::LinkToFile && victimExists)
-            return ::testing::AssertionFailure() << "a file was made outside";
-        return ::testing::AssertionSuccess();
+        return ::lstat(path.constData(), &st) == 0 &&
+               (fifo ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode)) &&
+               (victimKept ? ReadWholeFile(victim) == "precious" : !QFile::exists(victim));
     }
 
-private:
-    Planted kind_;
-    QByteArray path_;
-    QString victim_;
+    bool fifo;
+    bool victimKept;
+    QByteArray path;
+    QString victim;
 };
 
 } // namespace

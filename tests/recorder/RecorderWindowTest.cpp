@@ -254,23 +254,15 @@ TEST_F(RecorderWindow, AScreenReaderPressesStartAndFindsItsMenuItems)
     ASSERT_TRUE(WaitUntil([&] { return f->PopupMenu1->isVisible(); }));
     QAccessibleInterface* menu = menuInTree();
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(start->indexOfChild(menu), start->childCount() - 1);
     QStringList items;
-    QAccessibleInterface* newItem = nullptr;
-    for (int i = 0; i < menu->childCount(); ++i) {
-        const QString name = menu->child(i)->text(QAccessible::Name);
-        if (name.isEmpty())
-            continue; // a separator
-        items << name;
-        if (name == QStringLiteral("New..."))
-            newItem = menu->child(i);
-    }
+    for (int i = 0; i < menu->childCount(); ++i)
+        items << menu->child(i)->text(QAccessible::Name);
+    items.removeAll(QString()); // the separators
     EXPECT_EQ(items, (QStringList{QStringLiteral("New..."), QStringLiteral("Open..."),
                                   QStringLiteral("Save"), QStringLiteral("Save As..."),
                                   QStringLiteral("Undo"), QStringLiteral("Recording Control..."),
                                   QStringLiteral("MP3 format"), QStringLiteral("Exit")}));
-    ASSERT_NE(newItem, nullptr);
-    newItem->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    menu->child(0)->actionInterface()->doAction(QAccessibleActionInterface::pressAction()); // New
     EXPECT_TRUE(WaitUntil([&] { return f->windowTitle() == QStringLiteral("Record(NoName)"); }));
     f->PopupMenu1->hide();
 }
