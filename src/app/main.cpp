@@ -1,4 +1,3 @@
-#include <csignal>
 #include <cstdio>
 
 #include <QElapsedTimer>
@@ -6,6 +5,7 @@
 
 #include "app/MainForm.h"
 #include "app/PlatterlyApplication.h"
+#include "app/SignalShutdown.h"
 #include "app/StartupTiming.h"
 #include "audio/VorbisApi.h"
 #include "core/QtDialogServices.h"
@@ -14,9 +14,9 @@
 
 int main(int argc, char** argv)
 {
-    // A tool that exits early must not kill the program through a broken pipe.
-    std::signal(SIGPIPE, SIG_IGN);
+    TSignalShutdown::IgnoreWriteSignals();
     TPlatterlyApplication app(argc, argv);
+    const TSignalShutdown shutdown;
     InstallHandoffObserver(&app);
     // Ogg Vorbis output needs these; without them the job windows report which one is missing.
     LoadVorbisLibraries();

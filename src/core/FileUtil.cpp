@@ -78,6 +78,11 @@ bool IsLinkOrSpecialFile(const QString& path)
     return !S_ISREG(st.st_mode);
 }
 
+QString LinkOrSpecialFileText(const QString& path)
+{
+    return path + QStringLiteral(" is a link or a special file; it was not written.");
+}
+
 bool SameFile(const QString& a, const QString& b)
 {
     struct stat sa {};

@@ -29,6 +29,9 @@ bool IsRegularFile(const QString& path);
 /// Whether something exists at path that is a symbolic link or not a regular file (the link
 /// itself is looked at, not what it points to).
 bool IsLinkOrSpecialFile(const QString& path);
+/// What the program says when it refuses to write at such a path: "<path> is a link or a
+/// special file; it was not written."
+QString LinkOrSpecialFileText(const QString& path);
 
 /// Whether two paths name the same file: the same device and inode when both exist, else the
 /// same absolute path once cleaned.

@@ -27,11 +27,6 @@ namespace {
 /// The pause the job makes after an Ogg Vorbis step, before it closes, and after stopping one.
 constexpr int kVorbisSettleMs = 300;
 
-QString LinkOrSpecialFile(const QString& path)
-{
-    return path + QStringLiteral(" is a link or a special file; it was not written.");
-}
-
 QString CouldNotWrite(const QString& path, int error)
 {
     return path + QStringLiteral(" could not be written (") + SystemErrorText(error) +
@@ -336,7 +331,7 @@ void TRipJob::ExtractEnded(const TProcessInfo& info)
                   QStringLiteral(
                       " is not a valid file name.Please rename the Title in the CD tracks list."));
     } else if (c == ExtractOutcome::NotRegular) {
-        ShowError(LinkOrSpecialFile(wav));
+        ShowError(LinkOrSpecialFileText(wav));
     } else if (c == ExtractOutcome::InUse) {
         ShowError(wav + QStringLiteral("maybe be used,operate fail!"));
     } else if (c == ExtractOutcome::WriteError) {
@@ -600,7 +595,7 @@ bool TRipJob::OutputAcceptable(const QString& output)
     // have them write outside the output folder.
     if (!IsLinkOrSpecialFile(output))
         return true;
-    ShowError(LinkOrSpecialFile(output));
+    ShowError(LinkOrSpecialFileText(output));
     return false;
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QKeyEvent>
 #include <QLabel>
@@ -9,8 +11,85 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+namespace {
+
+/// What a screen reader sees of the button: a push button that can be pressed and that has a
+/// popup. The popup, while open, is the button's last child: Qt leaves popup windows out of the
+/// application's tree, so without this its items could not be found. (The menu still names the
+/// application as its parent: Qt gives every window that one.)
+class TAfStartButtonAccessible : public QAccessibleWidget {
+public:
+    explicit TAfStartButtonAccessible(TAfStartButton* button)
+        : QAccessibleWidget(button, QAccessible::Button)
+    {
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.hasPopup = Button()->m_PopupMenu() != nullptr;
+        s.pressed = Button()->Pressed();
+        return s;
+    }
+    int childCount() const override { return QAccessibleWidget::childCount() + (Popup() ? 1 : 0); }
+    QAccessibleInterface* child(int index) const override
+    {
+        const int own = QAccessibleWidget::childCount();
+        if (index == own && Popup())
+            return QAccessible::queryAccessibleInterface(Popup());
+        return index < own ? QAccessibleWidget::child(index) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        if (child != nullptr && Popup() && child->object() == Popup())
+            return QAccessibleWidget::childCount();
+        return QAccessibleWidget::indexOfChild(child);
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction())
+            Button()->Click();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+    QStringList keyBindingsForAction(const QString& name) const override
+    {
+        if (name == pressAction())
+            return {QStringLiteral("Space")};
+        return QAccessibleWidget::keyBindingsForAction(name);
+    }
+
+private:
+    TAfStartButton* Button() const { return static_cast<TAfStartButton*>(widget()); }
+    /// The menu while it is open.
+    QMenu* Popup() const
+    {
+        QMenu* menu = Button()->m_PopupMenu();
+        return menu != nullptr && menu->isVisible() ? menu : nullptr;
+    }
+};
+
+QAccessibleInterface* MakeAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("TAfStartButton"))
+        if (auto* button = qobject_cast<TAfStartButton*>(object))
+            return new TAfStartButtonAccessible(button);
+    return nullptr;
+}
+
+} // namespace
+
 TAfStartButton::TAfStartButton(QWidget* parent) : QFrame(parent)
 {
+    static const bool installed = [] {
+        QAccessible::installFactory(MakeAccessible);
+        return true;
+    }();
+    (void)installed;
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(2);
     setFocusPolicy(Qt::StrongFocus);

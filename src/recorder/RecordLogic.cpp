@@ -5,7 +5,6 @@
 #include <QLocale>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <sys/stat.h>
@@ -23,7 +22,9 @@
 #include "platform/profile/AtomicFile.h"
 #include "platform/shell/Shell.h"
 #include "platform/waveaudio/WaveAudioDevice.h"
+#include "platform/waveaudio/WaveDocument.h"
 #include "platform/waveaudio/WaveFormat.h"
+#include "recorder/RecorderFiles.h"
 
 const QString TRecordLogic::kNoState = QStringLiteral("-----------");
 const QString TRecordLogic::kOpenTitle = QStringLiteral("Please select a sound file to open");
@@ -38,22 +39,6 @@ const QString kDeleteError =
 const QString kSaveWavError =
     QStringLiteral("Error when saving WAV file,please check if the file is being uesd.");
 const int kBarMax = 400;
-
-/// Moves a file to another name, replacing what is there: a rename, or across file systems a
-/// copy into place and then the removal of the original. On failure both files are as before.
-bool MoveFileReplacing(const QString& from, const QString& to)
-{
-    const QByteArray a = QFile::encodeName(from);
-    const QByteArray b = QFile::encodeName(to);
-    if (::rename(a.constData(), b.constData()) == 0)
-        return true;
-    if (errno != EXDEV)
-        return false;
-    if (!CopyFileAtomically(from, to))
-        return false;
-    QFile::remove(from);
-    return true;
-}
 
 } // namespace
 
@@ -107,7 +92,7 @@ QString TRecordLogic::FormatDuration(int64_t ms)
 
 bool TRecordLogic::WriteEmptyWave(const QString& path, const TWaveFormat& format)
 {
-    return WriteFileAtomically(path, BuildWaveHeader(format, 0));
+    return WriteFileOverName(path, BuildWaveHeader(format, 0));
 }
 
 void TRecordLogic::CopyFileContents(const QString& source, const QString& target)
@@ -162,6 +147,8 @@ void TRecordLogic::CloseDevice()
 
 void TRecordLogic::OpenDevice(const QString& path)
 {
+    if (IsLinkOrSpecialFile(path))
+        throw EAppException(LinkOrSpecialFileText(path));
     device_.SetTimeFormatMilliseconds();
     if (!device_.Open(path))
         throw EAppException(device_.ErrorText());
@@ -206,9 +193,41 @@ bool TRecordLogic::FormClose()
                  MbIcon::Warning, MbAnswer::No) != MbAnswer::Yes)
         return false;
     CloseDevice();
-    if (FileExists(workFile_))
-        QFile::remove(workFile_);
+    RemoveScratchFile(workFile_);
     return true;
+}
+
+void TRecordLogic::OfferLeftoverTakes()
+{
+    const QString noName = NoNameFile();
+    bool recovered = false;
+    for (const QString& take : FindLeftoverTakes(noName)) {
+        TWaveFileInfo info;
+        QString why;
+        if (!ReadLeftoverTake(take, info, why))
+            continue; // not a take of this recorder
+        if (info.DataSize == 0) {
+            QFile::remove(take); // ended before any sound came: nothing to offer
+            continue;
+        }
+        if (AskYesNo(QStringLiteral("A recording that was not saved has been found (") +
+                     FormatDuration(info.Format.BytesToMs(info.DataSize)) +
+                     QStringLiteral("). Recover it into the NoName recording?")) != MbAnswer::Yes)
+            continue; // kept for the next time
+        if (IsLinkOrSpecialFile(noName))
+            ShowError(LinkOrSpecialFileText(noName));
+        else if (!RecoverLeftoverTake(take, noName, why))
+            ShowError(QStringLiteral("The recording could not be recovered: ") + why);
+        else
+            recovered = true;
+    }
+    if (!recovered)
+        return;
+    LoadRecording(noName);
+    modified_ = true; // never saved under a name: closing asks
+    mp3ConfirmedFor_.clear();
+    SetBar(0);
+    Q_EMIT Changed();
 }
 
 // ---- transport ----
@@ -414,13 +433,16 @@ void TRecordLogic::New()
     if (!AskNewRecordFormat || !AskNewRecordFormat(choice))
         return;
     const QString noName = NoNameFile();
+    // A link or a special file planted at the no-name file is neither written through nor
+    // replaced: the header goes nowhere, and the user is told why.
+    const bool planted = IsLinkOrSpecialFile(noName);
+    currentFile_ = noName;
+    CloseDevice();
     bool ok = false;
-    {
+    if (!planted) {
         TWaveFormat format;
         format.Channels = choice.Mono ? 1 : 2;
         format.BitsPerSample = choice.EightBit ? 8 : 16;
-        currentFile_ = noName;
-        CloseDevice();
         int32_t rate = 0;
         if (ParseDecimal(choice.RateText, rate) && rate > 0) {
             format.SampleRate = static_cast<uint32_t>(rate);
@@ -432,7 +454,8 @@ void TRecordLogic::New()
         SetEnabled({btRecord});
     } else {
         SetEnabled({}); // the device is closed: nothing to play or record
-        ShowError(QStringLiteral("Error while initializing MCI device!"));
+        ShowError(planted ? LinkOrSpecialFileText(noName)
+                          : QStringLiteral("Error while initializing MCI device!"));
     }
     panRecordTime_ = QStringLiteral("00:00:00.0");
     lbLength_ = QStringLiteral("0.00 Sec");
@@ -495,14 +518,16 @@ void TRecordLogic::LoadRecording(const QString& file)
             currentFile_ = NoNameFile();
             OpenDevice(currentFile_);
         } else {
-            CopyFileContents(currentFile_, workFile_);
+            // The file is read before anything is copied, so a refusal names it, not the copy.
+            CheckWaveFile(currentFile_);
+            CopyOverScratchFile(currentFile_, workFile_);
             OpenDevice(workFile_);
         }
     } catch (...) {
         // Nothing usable is open: back to "no file".
         currentFile_.clear();
-        if (!noName && FileExists(workFile_))
-            QFile::remove(workFile_);
+        if (!noName)
+            RemoveScratchFile(workFile_);
         caption_ = QStringLiteral("Record");
         lbLength_ = lbPosition_ = QStringLiteral("0.00Sec");
         Q_EMIT Changed();
@@ -599,7 +624,8 @@ bool TRecordLogic::SaveRecording(bool ask)
     }
 
     const QString target = PickSaveTarget();
-    if (target.isEmpty() || !CheckWavExtension(target) || RefuseScratchFile(target))
+    if (target.isEmpty() || !CheckWavExtension(target) || RefuseLinkTarget(target) ||
+        RefuseScratchFile(target))
         return false;
     if (QFileInfo::exists(target)) {
         if (AskYesNo(target + QStringLiteral(" has existed,overite it?")) != MbAnswer::Yes)
@@ -613,8 +639,7 @@ bool TRecordLogic::SaveRecording(bool ask)
     if (!FlushDevice())
         return false;
     CloseDevice();
-    if (FileExists(workFile_))
-        QFile::remove(workFile_);
+    RemoveScratchFile(workFile_);
     if (!MoveFileReplacing(noName, target)) {
         Reopen(noName); // both files are as they were; go on with the recording
         ShowError(kSaveWavError);
@@ -632,7 +657,9 @@ void TRecordLogic::actSaveAsExecute()
     if (!SaveAsEnabled())
         return;
     const QString target = PickSaveTarget();
-    if (target.isEmpty() || !CheckWavExtension(target) || RefuseScratchFile(target))
+    // The chosen name is the file: a link there, even one leading nowhere, is not followed.
+    if (target.isEmpty() || !CheckWavExtension(target) || RefuseLinkTarget(target) ||
+        RefuseScratchFile(target))
         return;
     const QString noName = NoNameFile();
     // Save As copies the named file as last saved: changes since then are saved or dropped
@@ -656,10 +683,15 @@ void TRecordLogic::actSaveAsExecute()
             return;
         }
     } else if (!SameFile(currentFile_, target)) {
-        CopyFileContents(currentFile_, target); // the device keeps its file if this raises
+        // The device keeps its file if this raises.
+        QString error;
+        if (!CopyFileOverName(currentFile_, target, &error))
+            throw EAppException(error);
     }
     CloseDevice();
     LoadRecording(target);
+    // Saved under the new name: nothing is left to save or undo, as after Save.
+    modified_ = false;
     ExportMp3();
     Q_EMIT Changed();
 }
@@ -672,7 +704,7 @@ void TRecordLogic::actUndoExecute()
         return;
     CloseDevice();
     try {
-        CopyFileContents(currentFile_, workFile_);
+        CopyOverScratchFile(currentFile_, workFile_);
     } catch (...) {
         Reopen(workFile_);
         throw;
@@ -721,7 +753,17 @@ void TRecordLogic::ExportMp3()
         return;
     }
     mp3ConfirmedFor_ = mp3;
-    OptionsSetting().CommonOptions.OutputFormat = ofMP3;
-    if (host_.RunJob)
+    if (!host_.RunJob)
+        return;
+    // The job encodes to the output format, which is the user's choice for rips: MP3 only
+    // for as long as this job runs (it is modal, so nothing else sees the change).
+    int32_t& format = OptionsSetting().CommonOptions.OutputFormat;
+    const int32_t users = std::exchange(format, int32_t{ofMP3});
+    try {
         host_.RunJob(4, handle, {currentFile_});
+    } catch (...) {
+        format = users;
+        throw;
+    }
+    format = users;
 }

@@ -71,6 +71,9 @@ public:
     void FormCreate();
     /// False when the close is called off (the user cancelled a save the recording needs).
     bool FormClose();
+    /// Offers the takes a recording left when the program ended in the middle of it; those the
+    /// user takes are put at the end of the no-name recording, which is then open.
+    void OfferLeftoverTakes();
 
     // Transport strip: ClickButton runs the handler and then the device action of the button.
     void ClickButton(TMPBtnType button);

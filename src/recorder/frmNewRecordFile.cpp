@@ -20,8 +20,8 @@ TfrmNewRecordFile::TfrmNewRecordFile(QWidget* parent) : QDialog(parent)
 
     cbBitSamples = new QComboBox(GroupBox1);
     cbBitSamples->setObjectName(QStringLiteral("cbBitSamples"));
-    cbBitSamples->setEditable(true);
-    cbBitSamples->setInsertPolicy(QComboBox::NoInsert);
+    // Pick-only: a typed rate would be shown but not recorded with.
+    cbBitSamples->setEditable(false);
     cbBitSamples->addItems(
         {QStringLiteral("  8000"), QStringLiteral("11025"), QStringLiteral("12000"),
          QStringLiteral("16000"), QStringLiteral("22050"), QStringLiteral("24000"),

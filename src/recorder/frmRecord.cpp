@@ -206,6 +206,19 @@ void TfrmRecord::ShowState()
         l.RecordTimerOn() ? TimerRecord->start() : TimerRecord->stop();
 }
 
+void TfrmRecord::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    // Asked once the window is up, so the question stands over it.
+    QTimer::singleShot(0, this, [this] {
+        if (!closed_)
+            Run([this] { logic_->OfferLeftoverTakes(); });
+    });
+}
+
 void TfrmRecord::reject()
 {
     if (!closed_) {

@@ -52,6 +52,9 @@ public Q_SLOTS:
     /// Escape, the close box and "&Exit" all come here: the recorder may keep the window open.
     void reject() override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void CreateMenu();
     void ShowState();
@@ -61,4 +64,5 @@ private:
     std::unique_ptr<IWaveAudioDevice> device_;
     std::unique_ptr<TRecordLogic> logic_;
     bool closed_ = false;
+    bool shown_ = false;
 };

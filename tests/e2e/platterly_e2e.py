@@ -497,6 +497,41 @@ def case_options(c):
     assert b"\n" not in raw.replace(b"\r\n", b""), "options.ini is not CRLF"
 
 
+def case_recorder(c):
+    """The recorder's Start button and its menu, as a screen reader finds and presses them:
+    New... makes a new recording, Exit closes the window."""
+    c.start(rows=6)
+    ui.press(ui.menu_item(c.app, "Actions", "Record"), opens_modal=True)
+    recorder = ui.wait_window(c.app, "Record")
+    start = wait_for("the Start button", lambda: ui.find(recorder, "push button", "Start"))
+    ui.press(start)
+    menu = wait_for("the Start menu", lambda: ui.find(start, "popup menu"))
+    items = [ui.plain(i.name) for i in ui.children(menu) if i.name]
+    assert items == ["New...", "Open...", "Save", "Save As...", "Undo", "Recording Control...",
+                     "MP3 format", "Exit"], items
+    c.moment("start-menu")
+    new = next(i for i in ui.children(menu) if ui.plain(i.name) == "New...")
+    ui.press(new, opens_modal=True)
+    dialog = ui.wait_window(c.app, "New sound file")
+    wait_for("the Start menu to close", lambda: ui.find(start, "popup menu") is None)
+    ui.press(ui.find(dialog, "push button", "OK"))
+    ui.wait_window_gone(c.app, "New sound file")
+    wait_for("the caption of a new recording", lambda: ui.plain(recorder.name) == "Record(NoName)")
+    record = ui.find(recorder, "push button", "Record")
+    assert ui.is_enabled(record), "Record is not enabled after New"
+    with open(c.folder.file("MyNoName.wav"), "rb") as f:
+        header = f.read()
+    assert len(header) == 44 and header.startswith(b"RIFF"), header
+    c.no_message_box()
+
+    ui.press(start)
+    menu = wait_for("the Start menu", lambda: ui.find(start, "popup menu"))
+    ui.press(next(i for i in ui.children(menu) if ui.plain(i.name) == "Exit"))
+    ui.wait_window_gone(c.app, "Record")
+    c.no_message_box()
+    c.exit_program()
+
+
 CASES = {
     "track_list": case_track_list,
     "rename": case_rename,
@@ -504,6 +539,7 @@ CASES = {
     "two_discs": case_two_discs,
     "wav_to_ogg": case_wav_to_ogg,
     "options": case_options,
+    "recorder": case_recorder,
 }
 
 

@@ -72,6 +72,40 @@ private:
 const TButtonSet kStopped{btPlay, btNext, btPrev, btRecord};
 const TButtonSet kLoaded{btPlay, btNext, btRecord};
 
+/// What can be planted at a name the recorder writes.
+enum class Planted { LinkToFile, DanglingLink, LinkToDevice, LinkToFolder, Fifo };
+const Planted kPlanted[] = {Planted::LinkToFile, Planted::DanglingLink, Planted::LinkToDevice,
+                            Planted::LinkToFolder, Planted::Fifo};
+
+/// Plants kind at path, links leading into outside; Untouched: all is still as planted.
+struct Plant {
+    Plant(Planted kind, const QString& at, const QString& outside)
+        : fifo(kind == Planted::Fifo), victimKept(kind == Planted::LinkToFile),
+          path(QFile::encodeName(at)), victim(outside + QStringLiteral("/victim"))
+    {
+        if (victimKept)
+            WriteWholeFile(victim, "precious");
+        const QByteArray target = kind == Planted::LinkToDevice   ? QByteArray("/dev/zero")
+                                  : kind == Planted::LinkToFolder ? QFile::encodeName(outside)
+                                                                  : QFile::encodeName(victim);
+        EXPECT_EQ(fifo ? ::mkfifo(path.constData(), 0644)
+                       : ::symlink(target.constData(), path.constData()),
+                  0);
+    }
+    bool Untouched() const
+    {
+        struct stat st {};
+        return ::lstat(path.constData(), &st) == 0 &&
+               (fifo ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode)) &&
+               (victimKept ? ReadWholeFile(victim) == "precious" : !QFile::exists(victim));
+    }
+
+    bool fifo;
+    bool victimKept;
+    QByteArray path;
+    QString victim;
+};
+
 } // namespace
 
 TEST(RecordFormat, FormatDurationFollowsTheDesignsUnits)
@@ -483,7 +517,13 @@ TEST_F(RecordLogic, OpenRefusesWhatTheDeviceCannotUse)
 
     for (const QString& f : {text, empty, deep, fifo}) {
         rig.pickers.PlanAnswer({f});
-        EXPECT_THROW(L().Open(), EAppException) << f.toStdString();
+        try {
+            L().Open();
+            ADD_FAILURE() << "opened " << f.toStdString();
+        } catch (const EAppException& e) {
+            // The message names the file the user chose, not the recorder's working copy.
+            EXPECT_TRUE(e.text().startsWith(f + QStringLiteral(": "))) << e.what();
+        }
         EXPECT_TRUE(L().CurrentFile().isEmpty());
         EXPECT_EQ(L().Caption(), QStringLiteral("Record"));
         EXPECT_EQ(L().EnabledButtons(), TButtonSet{});
@@ -541,7 +581,9 @@ TEST_F(RecordLogic, Mp3CopyAsksOncePerNameAndNeedsADrive)
     EXPECT_EQ(rig.jobs[0].Kind, 4);
     EXPECT_EQ(rig.jobs[0].Handle, 7);
     EXPECT_EQ(rig.jobs[0].List, QStringList{a});
-    EXPECT_EQ(OptionsSetting().CommonOptions.OutputFormat, ofMP3);
+    // MP3 while the copy's job runs; the user's own format again once it has ended.
+    EXPECT_EQ(rig.jobs[0].OutputFormat, ofMP3);
+    EXPECT_EQ(OptionsSetting().CommonOptions.OutputFormat, ofOGG);
 
     // Settled for a.mp3: the next save does not ask again.
     rig.boxes.Clear();
@@ -721,4 +763,138 @@ TEST_F(RecordLogic, AFullDiskEndsTheTakeAndNeverDamagesASavedFile)
     EXPECT_EQ(QDir(rig.dir.Path()).entryList(QDir::Files | QDir::Hidden), files);
     L().actSaveExecute();
     EXPECT_EQ(ReadWholeFile(a), ReadWholeFile(Work()));
+}
+
+TEST(RecordScratchFiles, ALinkOrFifoThereIsRefusedAndLeftAlone)
+{
+    for (const Planted kind : kPlanted) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        QTemporaryDir outside;
+        {
+            // New writes the no-name file's header.
+            RecorderRig rig;
+            const QString noName = rig.File(QStringLiteral("MyNoName.wav"));
+            const Plant plant(kind, noName, outside.path());
+            rig.NewRecording();
+            EXPECT_EQ(
+                rig.boxes.Texts(),
+                QStringList{noName +
+                            QStringLiteral(" is a link or a special file; it was not written.")});
+            EXPECT_EQ(rig.logic->EnabledButtons(), TButtonSet{});
+            EXPECT_EQ(rig.device.Mode(), TWaveMode::NotOpen);
+            EXPECT_TRUE(plant.Untouched());
+        }
+        {
+            // Open copies the chosen file into the working copy; closing removes that copy.
+            RecorderRig rig;
+            const QString work = rig.File(QStringLiteral("MyTemp.wav"));
+            const Plant plant(kind, work, outside.path());
+            const QString a = rig.File(QStringLiteral("a.wav"));
+            WriteWholeFile(a, Header(8000, 8, 1, 4) + QByteArray("\x01\x02\x03\x04", 4));
+            rig.pickers.PlanAnswer({a});
+            try {
+                rig.logic->Open();
+                ADD_FAILURE() << "opened through the working copy";
+            } catch (const EAppException& e) {
+                EXPECT_EQ(e.text(),
+                          work +
+                              QStringLiteral(" is a link or a special file; it was not written."));
+            }
+            EXPECT_TRUE(rig.logic->CurrentFile().isEmpty());
+            EXPECT_TRUE(rig.logic->FormClose());
+            EXPECT_TRUE(plant.Untouched());
+        }
+    }
+}
+
+TEST(RecordScratchFiles, SavingOntoALinkIsRefusedOnEveryPath)
+{
+    QLocale::setDefault(QLocale::c());
+    enum Path { SaveNew, SaveAsNew, SaveAsOpened };
+    for (const Path path : {SaveNew, SaveAsNew, SaveAsOpened}) {
+        for (const Planted kind : kPlanted) {
+            SCOPED_TRACE(std::to_string(path) + "/" + std::to_string(static_cast<int>(kind)));
+            QTemporaryDir outside;
+            RecorderRig rig;
+            rig.NewRecording();
+            rig.RecordFor(1000);
+            if (path == SaveAsOpened)
+                rig.SaveAs(QStringLiteral("a.wav"));
+            const QString before = rig.logic->CurrentFile();
+            const QString target = rig.File(QStringLiteral("t.wav"));
+            const Plant plant(kind, target, outside.path());
+            rig.boxes.Clear();
+            rig.pickers.PlanAnswer({target});
+            if (path == SaveNew)
+                rig.logic->actSaveExecute();
+            else
+                rig.logic->actSaveAsExecute();
+            // Refused before any question: the chosen name is the file, and a link is none.
+            EXPECT_EQ(
+                rig.boxes.Texts(),
+                QStringList{target +
+                            QStringLiteral(" is a link or a special file; it was not written.")});
+            EXPECT_TRUE(plant.Untouched());
+            EXPECT_EQ(rig.logic->CurrentFile(), before);
+            EXPECT_EQ(rig.device.Mode(), TWaveMode::Stopped);
+        }
+    }
+}
+
+TEST_F(RecordLogic, SaveAsOfANewRecordingLeavesNothingToSaveOrUndo)
+{
+    rig.NewRecording();
+    rig.RecordFor(1000);
+    const QString a = rig.File(QStringLiteral("a.wav"));
+    rig.pickers.PlanAnswer({a});
+    L().actSaveAsExecute();
+    EXPECT_EQ(L().CurrentFile(), a);
+    EXPECT_FALSE(L().Modified());
+    EXPECT_FALSE(L().UndoEnabled());
+    EXPECT_TRUE(L().FormClose());
+    EXPECT_TRUE(rig.boxes.Shown().empty());
+}
+
+TEST_F(RecordLogic, ALeftoverTakeIsOfferedBackIntoTheNoNameRecording)
+{
+    const TWaveFormat format{8000, 16, 1};
+    // What a killed recorder leaves: the no-name file as last saved, and a take whose header
+    // still says it holds nothing (here 1.5 s, plus half a frame the kill cut off).
+    WriteWholeFile(NoName(),
+                   BuildWaveHeader(format, 16000) + TTestWaveAudio::Signal(format, 0, 8000));
+    const QString take = rig.File(QStringLiteral(".MyNoName.wav.take-a1B2c3"));
+    WriteWholeFile(take, BuildWaveHeader(format, 0) + TTestWaveAudio::Signal(format, 8000, 12000) +
+                             QByteArray(1, '\x7f'));
+    const QString empty = rig.File(QStringLiteral(".MyNoName.wav.take-000000"));
+    WriteWholeFile(empty, BuildWaveHeader(format, 0));
+    // Another recorder's take in progress is not touched.
+    const QString live = rig.File(QStringLiteral(".MyNoName.wav.take-LIVE00"));
+    WriteWholeFile(live, BuildWaveHeader(format, 0) + TTestWaveAudio::Signal(format, 0, 800));
+    const int liveFd = ::open(QFile::encodeName(live).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(liveFd, LOCK_EX), 0);
+
+    // No: asked about the one take with sound, which stays for the next time.
+    rig.boxes.PlanAnswer(MbAnswer::No);
+    L().OfferLeftoverTakes();
+    EXPECT_EQ(rig.boxes.Texts(),
+              QStringList{QStringLiteral("A recording that was not saved has been found (1.5 Sec). "
+                                         "Recover it into the NoName recording?")});
+    EXPECT_TRUE(QFile::exists(take));
+    EXPECT_FALSE(QFile::exists(empty));
+    EXPECT_TRUE(L().CurrentFile().isEmpty());
+
+    rig.boxes.Clear();
+    rig.boxes.PlanAnswer(MbAnswer::Yes);
+    L().OfferLeftoverTakes();
+    EXPECT_EQ(rig.boxes.Texts().size(), 1);
+    EXPECT_FALSE(QFile::exists(take));
+    EXPECT_TRUE(QFile::exists(live));
+    EXPECT_EQ(ReadWholeFile(NoName()),
+              BuildWaveHeader(format, 40000) + TTestWaveAudio::Signal(format, 0, 20000));
+    EXPECT_EQ(L().CurrentFile(), NoName());
+    EXPECT_EQ(L().Caption(), QStringLiteral("Record(NoName)"));
+    EXPECT_EQ(L().EnabledButtons(), kLoaded);
+    EXPECT_EQ(rig.device.Length(), 2500);
+    EXPECT_TRUE(L().Modified()); // never saved under a name: closing asks
+    ::close(liveFd);
 }

@@ -45,11 +45,12 @@ TEST(RecorderMp3, SavingMakesAnMp3BesideTheRecording)
     const QString wav = rig.File(QStringLiteral("take.wav"));
     const QString mp3File = rig.File(QStringLiteral("take.mp3"));
     rig.pickers.PlanAnswer({wav});
+    OptionsSetting().CommonOptions.OutputFormat = ofOGG; // the user's rips: not asked about
     logic.actSaveExecute();
     EXPECT_TRUE(rig.boxes.Shown().empty())
         << rig.boxes.Texts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(jobs, 1);
-    EXPECT_EQ(OptionsSetting().CommonOptions.OutputFormat, ofMP3);
+    EXPECT_EQ(OptionsSetting().CommonOptions.OutputFormat, ofOGG);
     ASSERT_TRUE(QFile::exists(mp3File));
 
     // lame reads it back as about three seconds of sound (plus its padding).

@@ -8,7 +8,7 @@ RecorderRig::RecorderRig() : device([this] { return now; })
     TRecorderHost host;
     host.CDHandle = [this] { return cdHandle; };
     host.RunJob = [this](int kind, int handle, const QStringList& list) {
-        jobs.push_back({kind, handle, list});
+        jobs.push_back({kind, handle, list, OptionsSetting().CommonOptions.OutputFormat});
     };
     logic = std::make_unique<TRecordLogic>(device, host);
     logic->NowMs = [this] { return now; };

@@ -32,6 +32,7 @@ struct RecorderRig {
         int Kind;
         int Handle;
         QStringList List;
+        int OutputFormat; // the setting while the job ran
     };
 
     ProgramDirScope dir;

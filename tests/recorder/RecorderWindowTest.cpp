@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -167,11 +168,13 @@ TEST_F(RecorderWindow, NewRecordFileDialogDefaultsAndChoice)
     EXPECT_FALSE(c.EightBit);
     EXPECT_FALSE(c.Mono);
 
-    // Typed text does not count; the radio buttons are two separate groups.
+    // Pick-only: keys choose an entry at most, so the rate shown is the rate recorded.
     d.show();
+    d.cbBitSamples->setFocus();
+    QTest::keyClicks(d.cbBitSamples, QStringLiteral("96000"));
+    EXPECT_EQ(d.Choice().RateText, d.cbBitSamples->currentText());
+    // The radio buttons are two separate groups.
     d.cbBitSamples->setCurrentIndex(0);
-    d.cbBitSamples->lineEdit()->selectAll();
-    QTest::keyClicks(d.cbBitSamples->lineEdit(), QStringLiteral("96000"));
     d.rbBitNumber->click();
     d.rbChannelNumber->click();
     c = d.Choice();
@@ -225,6 +228,43 @@ TEST_F(RecorderWindow, StartButtonPressesAndPlacesItsMenu)
     EXPECT_GT(h, 6);
     EXPECT_EQ(menu.pos().x(), b->mapToGlobal(QPoint(0, 0)).x());
     menu.hide();
+}
+
+TEST_F(RecorderWindow, AScreenReaderPressesStartAndFindsItsMenuItems)
+{
+    auto f = MakeForm();
+    f->show();
+    QAccessibleInterface* start = QAccessible::queryAccessibleInterface(f->AfStartButton1);
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(start->role(), QAccessible::Button);
+    EXPECT_EQ(start->text(QAccessible::Name), QStringLiteral("Start"));
+    EXPECT_TRUE(start->state().hasPopup);
+    QAccessibleActionInterface* action = start->actionInterface();
+    ASSERT_NE(action, nullptr);
+    ASSERT_TRUE(action->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    const auto menuInTree = [&]() -> QAccessibleInterface* {
+        for (int i = 0; i < start->childCount(); ++i)
+            if (start->child(i)->object() == f->PopupMenu1)
+                return start->child(i);
+        return nullptr;
+    };
+    EXPECT_EQ(menuInTree(), nullptr); // closed: nothing to find
+
+    action->doAction(QAccessibleActionInterface::pressAction());
+    ASSERT_TRUE(WaitUntil([&] { return f->PopupMenu1->isVisible(); }));
+    QAccessibleInterface* menu = menuInTree();
+    ASSERT_NE(menu, nullptr);
+    QStringList items;
+    for (int i = 0; i < menu->childCount(); ++i)
+        items << menu->child(i)->text(QAccessible::Name);
+    items.removeAll(QString()); // the separators
+    EXPECT_EQ(items, (QStringList{QStringLiteral("New..."), QStringLiteral("Open..."),
+                                  QStringLiteral("Save"), QStringLiteral("Save As..."),
+                                  QStringLiteral("Undo"), QStringLiteral("Recording Control..."),
+                                  QStringLiteral("MP3 format"), QStringLiteral("Exit")}));
+    menu->child(0)->actionInterface()->doAction(QAccessibleActionInterface::pressAction()); // New
+    EXPECT_TRUE(WaitUntil([&] { return f->windowTitle() == QStringLiteral("Record(NoName)"); }));
+    f->PopupMenu1->hide();
 }
 
 TEST_F(RecorderWindow, MainWindowRecordOpensTheRecorder)

@@ -52,12 +52,16 @@ void SyncFolderOf(const QByteArray& path)
 
 } // namespace
 
-bool WriteFileAtomically(const QString& path, const QByteArray& data)
+namespace {
+
+bool WriteInto(const QString& path, const QByteArray& data, bool followLinks)
 {
-    const QByteArray target = ResolveTarget(QFile::encodeName(path));
+    const QByteArray target =
+        followLinks ? ResolveTarget(QFile::encodeName(path)) : QFile::encodeName(path);
 
     struct stat old {};
-    const bool exists = ::stat(target.constData(), &old) == 0;
+    const bool exists =
+        (followLinks ? ::stat(target.constData(), &old) : ::lstat(target.constData(), &old)) == 0;
     if (exists) {
         // Root may write anything, so look at the mode as well as at access().
         if (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 ||
@@ -95,8 +99,6 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data)
     SyncFolderOf(target);
     return true;
 }
-
-namespace {
 
 /// Copies everything from in to out; the kernel copies where it can.
 bool CopyAll(int in, int out)
@@ -138,7 +140,9 @@ bool Failed(QString* error, const QString& text)
 
 } // namespace
 
-bool CopyFileAtomically(const QString& source, const QString& target, QString* error)
+namespace {
+
+bool CopyInto(const QString& source, const QString& target, bool followLinks, QString* error)
 {
     const auto reason = [] { return QString::fromLocal8Bit(std::strerror(errno)); };
     const QByteArray from = QFile::encodeName(source);
@@ -152,9 +156,11 @@ bool CopyFileAtomically(const QString& source, const QString& target, QString* e
     }
     ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
 
-    const QByteArray to = ResolveTarget(QFile::encodeName(target));
+    const QByteArray to =
+        followLinks ? ResolveTarget(QFile::encodeName(target)) : QFile::encodeName(target);
     struct stat old {};
-    const bool exists = ::stat(to.constData(), &old) == 0;
+    const bool exists =
+        (followLinks ? ::stat(to.constData(), &old) : ::lstat(to.constData(), &old)) == 0;
     if (exists && (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 ||
                    ::access(to.constData(), W_OK) != 0)) {
         ::close(in);
@@ -187,4 +193,26 @@ bool CopyFileAtomically(const QString& source, const QString& target, QString* e
     }
     SyncFolderOf(to);
     return true;
+}
+
+} // namespace
+
+bool WriteFileAtomically(const QString& path, const QByteArray& data)
+{
+    return WriteInto(path, data, true);
+}
+
+bool WriteFileOverName(const QString& path, const QByteArray& data)
+{
+    return WriteInto(path, data, false);
+}
+
+bool CopyFileAtomically(const QString& source, const QString& target, QString* error)
+{
+    return CopyInto(source, target, true, error);
+}
+
+bool CopyFileOverName(const QString& source, const QString& target, QString* error)
+{
+    return CopyInto(source, target, false, error);
 }

@@ -9,6 +9,10 @@
 /// the old file's permissions are kept. A read-only file is refused rather than replaced.
 /// Returns false (and leaves everything as it was) on any failure.
 bool WriteFileAtomically(const QString& path, const QByteArray& data);
+/// The same write, but the name path itself is replaced and never followed: a symbolic link or
+/// special file there is refused, and one planted there meanwhile is replaced by the rename,
+/// never written through.
+bool WriteFileOverName(const QString& path, const QByteArray& data);
 
 /// Copies the file at source over the file at target in the same way: the copy goes to a
 /// temporary file beside the target and is renamed into place, so the target is either left
@@ -16,3 +20,7 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data);
 /// blocking). Copying a file onto itself leaves it intact. On failure returns false with the
 /// reason in error.
 bool CopyFileAtomically(const QString& source, const QString& target, QString* error = nullptr);
+
+/// The same copy over the name target itself, as WriteFileOverName writes (a link or special
+/// file there fails with "Unable to write to ...").
+bool CopyFileOverName(const QString& source, const QString& target, QString* error = nullptr);

@@ -1,11 +1,14 @@
 #include "platform/waveaudio/WaveDocument.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -144,6 +147,7 @@ void TSoundFile::Adopt(const QByteArray& path)
 {
     path_ = path;
     temporary_ = false;
+    ::flock(fd_, LOCK_UN); // no longer a take that a leftover search must leave alone
 }
 
 TTake::TTake(std::shared_ptr<TSoundFile> file, const TWaveFormat& format, int64_t maxBytes)
@@ -162,6 +166,8 @@ std::unique_ptr<TTake> TTake::Create(const QString& besidePath, const TWaveForma
         return nullptr;
     }
     auto file = std::make_shared<TSoundFile>(fd, temp, true);
+    // Held while the take lives: another recorder's search for leftover takes skips it.
+    LockExclusive(fd);
     const QByteArray header = BuildWaveHeader(format, 0);
     if (!PwriteAll(fd, header.constData(), header.size(), 0)) {
         error = QStringLiteral("The recording cannot be stored: ") + ErrnoText(errno);
@@ -215,11 +221,134 @@ TSoundPiece TTake::Piece() const
     return {file_, kWaveHeaderSize, Size()};
 }
 
+namespace {
+
+/// Opens a WAV file of the device's own (a regular file, not through a link) and reads its
+/// header; -1 with error set when that fails.
+int OpenOwnWave(const QByteArray& path, TWaveFileInfo& info, QString& error)
+{
+    const int fd =
+        ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+    if (fd < 0) {
+        error = ErrnoText(errno);
+        return -1;
+    }
+    if (!ParseWaveFile(fd, info, error)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+/// A take's sound runs to the end of its file; its header was written before any sound was.
+void ExtendToFileEnd(int fd, TWaveFileInfo& info)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return;
+    const int64_t avail = std::max<int64_t>(0, st.st_size - info.DataOffset);
+    info.DataSize = avail - avail % std::max<int64_t>(1, info.Format.BlockAlign());
+}
+
+} // namespace
+
+QStringList FindLeftoverTakes(const QString& path)
+{
+    const QFileInfo fi(path);
+    const QString prefix = QLatin1Char('.') + fi.fileName() + QStringLiteral(".take-");
+    QDir folder = fi.absoluteDir();
+    folder.setFilter(QDir::Files | QDir::Hidden | QDir::System);
+    folder.setSorting(QDir::Time | QDir::Reversed);
+    QStringList takes;
+    for (const QFileInfo& entry : folder.entryInfoList()) {
+        const QString name = entry.fileName();
+        if (name.size() != prefix.size() + 6 || !name.startsWith(prefix))
+            continue;
+        const QString take = entry.absoluteFilePath();
+        if (!IsLinkOrSpecialFile(take) && !IsFileInUse(take))
+            takes << take;
+    }
+    return takes;
+}
+
+bool ReadLeftoverTake(const QString& take, TWaveFileInfo& info, QString& error)
+{
+    const int fd = OpenOwnWave(QFile::encodeName(take), info, error);
+    if (fd < 0)
+        return false;
+    ExtendToFileEnd(fd, info);
+    ::close(fd);
+    return true;
+}
+
+bool RecoverLeftoverTake(const QString& take, const QString& path, QString& error)
+{
+    const QByteArray takePath = QFile::encodeName(take);
+    const QByteArray target = QFile::encodeName(path);
+    TWaveFileInfo sound;
+    const int in = OpenOwnWave(takePath, sound, error);
+    if (in < 0)
+        return false;
+    ExtendToFileEnd(in, sound);
+    // What the file holds already stays in front of the take.
+    TWaveFileInfo before;
+    int old = -1;
+    struct stat st {};
+    if (::lstat(target.constData(), &st) == 0) {
+        old = OpenOwnWave(target, before, error);
+        if (old < 0) {
+            ::close(in);
+            return false;
+        }
+        if (before.DataSize > 0 && !(before.Format == sound.Format)) {
+            error = QStringLiteral("The recording there has another format.");
+            ::close(old);
+            ::close(in);
+            return false;
+        }
+    }
+    const int64_t kept = old >= 0 ? before.DataSize : 0;
+    unsigned mode = 0;
+    QByteArray temp;
+    int out = -1;
+    bool ok = kept + sound.DataSize <= 0xFFFFFFFFLL - 36;
+    if (!ok)
+        error = QStringLiteral("The sound is larger than a WAV file can hold.");
+    ok = ok && ReplacementMode(target, mode, error);
+    if (ok) {
+        out = MakeTempBeside(target, "recover", temp);
+        const QByteArray header =
+            BuildWaveHeader(sound.Format, static_cast<uint32_t>(kept + sound.DataSize));
+        ok = out >= 0 &&
+             WriteAllBytes(out, header.constData(), static_cast<size_t>(header.size())) &&
+             (kept == 0 || CopyRange(old, before.DataOffset, out, kept)) &&
+             CopyRange(in, sound.DataOffset, out, sound.DataSize) &&
+             ::fchmod(out, static_cast<mode_t>(mode)) == 0 && ::fsync(out) == 0 &&
+             ::rename(temp.constData(), target.constData()) == 0;
+        if (!ok)
+            error = ErrnoText(errno);
+    }
+    if (out >= 0)
+        ::close(out);
+    if (old >= 0)
+        ::close(old);
+    ::close(in);
+    if (!ok) {
+        if (out >= 0)
+            ::unlink(temp.constData());
+        return false;
+    }
+    SyncFolder(target);
+    ::unlink(takePath.constData());
+    return true;
+}
+
 bool TWaveDocument::Load(const QString& path, QString& error)
 {
     Clear();
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd =
+        ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) {
         error = ErrnoText(errno);
         return false;

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "platform/waveaudio/WaveFormat.h"
 
@@ -67,6 +68,21 @@ private:
     int64_t flushedTo_ = 0; // audio thread only
 };
 
+/// Takes that a recording left beside path when the program ended in the middle of it: the
+/// hidden regular files ".name.take-XXXXXX", oldest first, without those a running recorder
+/// still holds.
+QStringList FindLeftoverTakes(const QString& path);
+
+/// The format and the bytes of sound a leftover take holds (its header still says none: the
+/// sound runs to the end of the file, cut to whole frames). False with error when the file is
+/// no take this device wrote.
+bool ReadLeftoverTake(const QString& take, TWaveFileInfo& info, QString& error);
+
+/// Puts the sound of a leftover take at the end of the WAV file at path (made when missing;
+/// when it holds no sound it takes the take's format) and removes the take. The file is
+/// replaced in one step, never through a link; a failure leaves both files as they were.
+bool RecoverLeftoverTake(const QString& take, const QString& path, QString& error);
+
 /// The sound of one WAV file as the device sees it: a list of pieces taken from the file and
 /// from takes recorded over it. Nothing is written to the file until Save. Structure changes
 /// happen on one thread; Read may run on another while the structure stays unchanged.
@@ -76,7 +92,8 @@ public:
     TWaveDocument(const TWaveDocument&) = delete;
     TWaveDocument& operator=(const TWaveDocument&) = delete;
 
-    /// Opens a WAV file (regular files only, never blocking on a FIFO).
+    /// Opens a WAV file (regular files only, never through a symbolic link, never blocking on a
+    /// FIFO).
     bool Load(const QString& path, QString& error);
     void Clear();
     bool Loaded() const { return loaded_; }

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -71,4 +72,26 @@ TEST(AtomicCopy, RefusesWhatItMustNotTouch)
     EXPECT_TRUE(error.startsWith(dir.File(QStringLiteral("missing.wav")))) << error.toStdString();
     EXPECT_FALSE(CopyFileAtomically(src, dir.File(QStringLiteral("no/such/dir.wav")), &error));
     EXPECT_EQ(Listing(dir).join(QLatin1Char(',')), before); // no temporary file left behind
+}
+
+TEST(AtomicCopy, OverANameNeverFollowsALinkThere)
+{
+    ProgramDirScope dir;
+    const QString src = dir.File(QStringLiteral("a.wav"));
+    WriteWholeFile(src, "sound");
+    const QString victim = dir.File(QStringLiteral("victim"));
+    WriteWholeFile(victim, "precious");
+    const QString missing = dir.File(QStringLiteral("missing"));
+    for (const QString& to : {victim, missing}) {
+        const QString link = dir.File(QStringLiteral("link.wav"));
+        QFile::remove(link);
+        ASSERT_TRUE(QFile::link(to, link));
+        QString error;
+        EXPECT_FALSE(CopyFileOverName(src, link, &error));
+        EXPECT_EQ(error, QStringLiteral("Unable to write to ") + link);
+        EXPECT_FALSE(WriteFileOverName(link, "data"));
+        EXPECT_EQ(QFileInfo(link).symLinkTarget(), to);
+    }
+    EXPECT_EQ(ReadWholeFile(victim), QByteArray("precious"));
+    EXPECT_FALSE(QFile::exists(missing));
 }
