@@ -356,6 +356,8 @@ void TMainForm::CreateListAndStatus()
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
     statusPanel_ = new QLabel(StatusBar1);
+    // A long title or server message is cut at the window's edge instead of widening it.
+    statusPanel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusPanel_->setObjectName(QStringLiteral("StatusPanel"));
     StatusBar1->addWidget(statusPanel_, 1);
     layout->addWidget(StatusBar1);
@@ -513,6 +515,7 @@ void TMainForm::aQueryCDDBExecute()
     dialog.ApplyResult = [this, key](const TCddbResult& result) {
         controller_.ApplyCddbResult(result, key);
     };
+    dialog.ReportFailure = [this](const QString& text) { controller_.SetStatusText(text); };
     dialog.exec();
 }
 

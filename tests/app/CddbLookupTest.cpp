@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
@@ -140,4 +141,38 @@ TEST_F(CddbLookupTest, UnreadableTableOfContentsIsReported)
     EXPECT_FALSE(c.ReadTocForCddb(first, last)); // no drive open
     EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Error while reading TOC information!")});
     EXPECT_EQ(boxes.Shown().back().Icon, MbIcon::Error);
+}
+
+TEST_F(CddbLookupTest, AFailedLookupSaysWhyInTheStatusBarAndKeepsTheNames)
+{
+    const QByteArray busy = "500 Internal server error: the database is being rebuilt after a disk "
+                            "failure, please try again later or ask one of the mirrors";
+    TCddbTestRequest read;
+    read.Command = QStringLiteral("cddb read rock 05000802");
+    TCddbTestAnswer cut; // the record breaks off after its second title
+    cut.Kind = TCddbTestAnswer::CloseDelimited;
+    cut.Body = Answers(read).Body.left(Answers(read).Body.indexOf("TTITLE1=") + 10);
+    MakeProgramDisc(dir, "Demo", {300, 300});
+    TMainForm f;
+    f.show();
+    auto* status = f.findChild<QLabel*>(QStringLiteral("StatusPanel"));
+    f.Controller().RenameRow(0, QStringLiteral("Mine"));
+    const int width = f.width();
+    for (const auto& [answer, reason] :
+         {std::pair{Body(busy + "\r\n"),
+                    QStringLiteral("the server answered \"%1\"").arg(QString::fromLatin1(busy))},
+          std::pair{cut,
+                    QStringLiteral("the server closed the connection before the answer's end")}}) {
+        server.SetHandler([answer](const TCddbTestRequest& r) {
+            return r.Command.startsWith(QStringLiteral("cddb query")) ? Answers(r) : answer;
+        });
+        LookUp(f);
+        EXPECT_EQ(status->text(), QStringLiteral("CDDB lookup failed: ") + reason);
+        EXPECT_EQ(f.Controller().Tracks().Row(0).Title, QStringLiteral("Mine"));
+        EXPECT_EQ(f.Controller().Tracks().Row(1).Title, QStringLiteral("Track02"));
+        EXPECT_TRUE(OptionsSetting().CDInfo.Artist.isEmpty());
+        PumpEvents();
+        EXPECT_EQ(f.width(), width); // a long message does not widen the window
+    }
+    EXPECT_TRUE(boxes.Shown().empty());
 }

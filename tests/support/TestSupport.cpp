@@ -1,10 +1,15 @@
 #include "support/TestSupport.h"
 
+#include <algorithm>
+
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include "core/AppPaths.h"
 #include "core/FileUtil.h"
@@ -87,4 +92,21 @@ QString FixturesDir()
     return IncludeTrailingSlash(qEnvironmentVariable(
                "PLATTERLY_SOURCE_DIR", QStringLiteral(PLATTERLY_DEFAULT_SOURCE_DIR))) +
            QStringLiteral("tests/fixtures/");
+}
+
+void WhileModal(const std::function<void()>& trigger, const std::function<void(QWidget&)>& act)
+{
+    QTimer probe;
+    std::vector<QPointer<QWidget>> seen; // a window under a closed one is not new again
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr ||
+            std::any_of(seen.begin(), seen.end(), [&](const auto& w) { return w == modal; }))
+            return;
+        seen.emplace_back(modal);
+        act(*modal);
+    });
+    probe.start(1);
+    trigger();
+    probe.stop();
 }
