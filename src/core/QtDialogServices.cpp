@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "core/PlainText.h"
+
 namespace {
 
 QMessageBox::StandardButton ToQt(MbAnswer a)
@@ -27,6 +29,7 @@ MbAnswer QtMessageBoxService::Show(const MessageBoxRequest& r)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(r.Caption);
+    MakePlainText(box);
     box.setText(r.Text);
     switch (r.Icon) {
     case MbIcon::None:

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
+#include <QLabel>
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
@@ -92,6 +94,17 @@ QString FixturesDir()
     return IncludeTrailingSlash(qEnvironmentVariable(
                "PLATTERLY_SOURCE_DIR", QStringLiteral(PLATTERLY_DEFAULT_SOURCE_DIR))) +
            QStringLiteral("tests/fixtures/");
+}
+
+bool DrawsAsPlainText(QLabel* label)
+{
+    // The same label, drawn once more with its format forced to plain text.
+    const QImage shown = label->grab().toImage();
+    const Qt::TextFormat format = label->textFormat();
+    label->setTextFormat(Qt::PlainText);
+    const QImage plain = label->grab().toImage();
+    label->setTextFormat(format);
+    return shown == plain;
 }
 
 void WhileModal(const std::function<void()>& trigger, const std::function<void(QWidget&)>& act)
