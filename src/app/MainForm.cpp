@@ -22,6 +22,7 @@
 #include "core/ErrorHandler.h"
 #include "core/FileDialogService.h"
 #include "core/MessageBoxService.h"
+#include "core/PlainText.h"
 #include "core/Settings.h"
 #include "metadata/dialogs/frmEditTrackName.h"
 #include "metadata/dialogs/frmID3Edit.h"
@@ -355,7 +356,9 @@ void TMainForm::CreateListAndStatus()
     StatusBar1 = new QStatusBar(central);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
-    statusPanel_ = new QLabel(StatusBar1);
+    statusPanel_ = MakePlainText(new QLabel(StatusBar1));
+    // A long title or server message is cut at the window's edge instead of widening it.
+    statusPanel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusPanel_->setObjectName(QStringLiteral("StatusPanel"));
     StatusBar1->addWidget(statusPanel_, 1);
     layout->addWidget(StatusBar1);
@@ -513,6 +516,7 @@ void TMainForm::aQueryCDDBExecute()
     dialog.ApplyResult = [this, key](const TCddbResult& result) {
         controller_.ApplyCddbResult(result, key);
     };
+    dialog.ReportFailure = [this](const QString& text) { controller_.SetStatusText(text); };
     dialog.exec();
 }
 

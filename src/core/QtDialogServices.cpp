@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <QMessageBox>
 
+#include "core/PlainText.h"
+
 namespace {
 
 QMessageBox::StandardButton ToQt(MbAnswer a)
@@ -29,8 +31,7 @@ MbAnswer QtMessageBoxService::Show(const MessageBoxRequest& r)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(r.Caption);
-    // Texts carry titles and file names from outside: never read as markup.
-    box.setTextFormat(Qt::PlainText);
+    MakePlainText(box);
     box.setText(r.Text);
     if (!r.Detail.isEmpty())
         box.setDetailedText(r.Detail);

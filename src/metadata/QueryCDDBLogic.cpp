@@ -56,3 +56,8 @@ int ProxyPortNumber(const QString& port)
     const int n = port.trimmed().toInt(&ok, 10);
     return ok && n >= 1 && n <= 65535 ? n : 80;
 }
+
+QString CddbLookupFailedText(const QString& reason)
+{
+    return QStringLiteral("CDDB lookup failed: ") + reason;
+}

@@ -32,3 +32,6 @@ struct TQueryCDDBFields {
 
 /// The proxy port as a number: the decimal value of Port, 80 when it is none or no port.
 int ProxyPortNumber(const QString& port);
+
+/// The status-bar text of a lookup that found no names: "CDDB lookup failed: " and the reason.
+QString CddbLookupFailedText(const QString& reason);

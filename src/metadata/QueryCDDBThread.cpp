@@ -77,24 +77,37 @@ void TCddbLookupLink::Stop()
 
 TQueryCDDBThread::TQueryCDDBThread(uint8_t first, uint8_t last, int handle,
                                    const TQueryCDDB& settings,
-                                   std::shared_ptr<TCddbLookupLink> link)
-    : first_(first), last_(last), handle_(handle), settings_(settings), link_(std::move(link))
+                                   std::shared_ptr<TCddbLookupLink> link,
+                                   std::optional<CddbMatch> chosen)
+    : first_(first), last_(last), handle_(handle), settings_(settings), link_(std::move(link)),
+      chosen_(std::move(chosen))
 {
 }
 
 void TQueryCDDBThread::Start(uint8_t first, uint8_t last, int handle, const TQueryCDDB& settings,
                              std::shared_ptr<TCddbLookupLink> link)
 {
+    Launch(std::make_shared<TQueryCDDBThread>(first, last, handle, settings, std::move(link)));
+}
+
+void TQueryCDDBThread::StartRead(uint8_t first, uint8_t last, const TQueryCDDB& settings,
+                                 std::shared_ptr<TCddbLookupLink> link, const CddbMatch& match)
+{
+    Launch(std::make_shared<TQueryCDDBThread>(first, last, 0, settings, std::move(link), match));
+}
+
+void TQueryCDDBThread::Launch(std::shared_ptr<TQueryCDDBThread> lookup)
+{
     Registry& r = Threads();
     r.Reap();
-    auto lookup = std::make_shared<TQueryCDDBThread>(first, last, handle, settings, link);
+    std::weak_ptr<TCddbLookupLink> link = lookup->link_;
     QThread* thread = QThread::create([lookup]() mutable {
         try {
             lookup->Execute();
         } catch (...) {
             // Nothing may leave the thread: the lookup ends like a failed one.
             try {
-                lookup->Post(7, 0);
+                lookup->PostFailure(QStringLiteral("internal error"));
             } catch (...) {
             }
         }
@@ -109,7 +122,7 @@ void TQueryCDDBThread::Start(uint8_t first, uint8_t last, int handle, const TQue
     {
         std::lock_guard lock(r.mutex);
         ++r.running;
-        r.threads.emplace_back(thread, link);
+        r.threads.emplace_back(thread, std::move(link));
     }
     thread->start();
 }
@@ -148,7 +161,12 @@ void TQueryCDDBThread::Post(int state, int code, std::unique_ptr<TCddbResult> re
     link_->Post(std::make_unique<TCddbStateEvent>(state, code, std::move(result)));
 }
 
-void TQueryCDDBThread::Execute()
+void TQueryCDDBThread::PostFailure(const QString& reason)
+{
+    link_->Post(std::make_unique<TCddbStateEvent>(TCddbStateEvent::kOver, 0, nullptr, reason));
+}
+
+void TQueryCDDBThread::SetOptions()
 {
     CDDBSetAbortHandle(link_->Abort());
     CDDBSetOption(0, settings_.Server, 0);
@@ -161,27 +179,49 @@ void TQueryCDDBThread::Execute()
         CDDBSetOption(5, QString(), ProxyPortNumber(settings_.Port));
         CDDBSetOption(1, settings_.ProxyAddress, 0);
     }
+}
 
+void TQueryCDDBThread::Execute()
+{
+    SetOptions();
+    if (chosen_) {
+        Read(*chosen_);
+        return;
+    }
     CddbQueryList list;
     list.Count = kCddbMaxMatches;
     if (CDDBQuery(handle_, list) != 1) {
-        Post(7, 0);
+        PostFailure(CDDBGetLastErrorText());
         return;
     }
     if (list.Count < 1) {
-        Post(6, CDDBGetLastError());
+        Post(TCddbStateEvent::kNoMatch, CDDBGetLastError());
+        return;
+    }
+    if (list.Count > 1) {
+        const auto count = static_cast<size_t>(std::min<int>(list.Count, kCddbMaxMatches));
+        std::vector<CddbMatch> matches(list.Matches.begin(),
+                                       list.Matches.begin() + static_cast<std::ptrdiff_t>(count));
+        link_->Post(std::make_unique<TCddbStateEvent>(TCddbStateEvent::kChoose, 0, nullptr,
+                                                      QString(), std::move(matches)));
+        return;
+    }
+    Read(list.Matches[0]);
+}
+
+void TQueryCDDBThread::Read(const CddbMatch& match)
+{
+    QString record;
+    if (CDDBGetDiskInfo(match, record, kRecordBufferSize) != 1) {
+        PostFailure(CDDBGetLastError() == CddbError::TooLong
+                        ? QStringLiteral("the disc's record is larger than 1 MB")
+                        : CDDBGetLastErrorText());
         return;
     }
     auto result = std::make_unique<TCddbResult>();
-    const int matches = std::min<int>(list.Count, kCddbMaxMatches);
-    for (int i = 0; i < matches && !link_->Stopped(); ++i) {
-        QString record;
-        if (CDDBGetDiskInfo(list.Matches[static_cast<size_t>(i)], record, kRecordBufferSize) != 1)
-            continue;
-        if (AddCddbRecord(ParseCddbRecord(record), first_, last_, *result))
-            break;
+    if (!AddCddbRecord(ParseCddbRecord(record), first_, last_, *result)) {
+        PostFailure(QStringLiteral("the disc's record has no track titles"));
+        return;
     }
-    if (!result->HasTitles)
-        result.reset();
-    Post(7, 0, std::move(result));
+    Post(TCddbStateEvent::kOver, 0, std::move(result));
 }

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "core/ErrorHandler.h"
+#include "core/PlainText.h"
 
 TRipForm::TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList& list,
                    TJobRunners runners)
@@ -32,7 +33,7 @@ TRipForm::TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList&
     FlatGauge1->setObjectName(QStringLiteral("FlatGauge1"));
     FlatGauge1->setRange(0, 100);
     FlatGauge1->setMinimumWidth(320);
-    Label3 = new QLabel(barHolder);
+    Label3 = MakePlainText(new QLabel(barHolder));
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setAlignment(Qt::AlignCenter);
     Label3->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -41,10 +42,10 @@ TRipForm::TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList&
     grid->addWidget(barHolder, 0, 0, 1, 2);
 
     Label10 = new QLabel(QStringLiteral("Time elapsed:"), GroupBox1);
-    Label1 = new QLabel(GroupBox1);
+    Label1 = MakePlainText(new QLabel(GroupBox1)); // may hold a tool's error line
     Label1->setObjectName(QStringLiteral("Label1"));
     Label20 = new QLabel(QStringLiteral("Time estimated:"), GroupBox1);
-    Label2 = new QLabel(GroupBox1);
+    Label2 = MakePlainText(new QLabel(GroupBox1));
     Label2->setObjectName(QStringLiteral("Label2"));
     grid->addWidget(Label10, 1, 0);
     grid->addWidget(Label1, 1, 1);

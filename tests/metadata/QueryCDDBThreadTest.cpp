@@ -20,6 +20,8 @@ public:
         int State = 0;
         int Code = 0;
         std::shared_ptr<TCddbResult> Result;
+        QString Failure;
+        std::vector<CddbMatch> Matches;
     };
     std::vector<Seen> seen;
 
@@ -31,7 +33,8 @@ protected:
         auto* s = dynamic_cast<TCddbStateEvent*>(e);
         EXPECT_NE(s, nullptr);
         if (s != nullptr)
-            seen.push_back({s->State, s->Code, std::shared_ptr<TCddbResult>(std::move(s->Result))});
+            seen.push_back({s->State, s->Code, std::shared_ptr<TCddbResult>(std::move(s->Result)),
+                            s->Failure, s->Matches});
         return true;
     }
 };
@@ -68,12 +71,15 @@ protected:
         CloseAllHandles();
     }
 
-    /// Runs a lookup to its end and returns what the receiver got.
-    std::vector<Receiver::Seen> Run()
+    /// Runs a lookup (or the read of a chosen match) to its end; returns what the receiver got.
+    std::vector<Receiver::Seen> Run(const std::optional<CddbMatch>& chosen = std::nullopt)
     {
         Receiver receiver;
         auto link = std::make_shared<TCddbLookupLink>(&receiver);
-        TQueryCDDBThread::Start(1, 2, handle, settings, link);
+        if (chosen)
+            TQueryCDDBThread::StartRead(1, 2, settings, link, *chosen);
+        else
+            TQueryCDDBThread::Start(1, 2, handle, settings, link);
         EXPECT_TRUE(
             WaitUntil([&] { return !receiver.seen.empty() && TQueryCDDBThread::Running() == 0; }));
         PumpEvents(); // anything posted late would show now
@@ -88,7 +94,7 @@ protected:
 
 } // namespace
 
-TEST_F(QueryCDDBThreadTest, ReadsMatchesUntilOneGivesTheTitles)
+TEST_F(QueryCDDBThreadTest, SeveralMatchesAreListedAndOnlyTheChosenOneIsRead)
 {
     server.SetHandler([](const TCddbTestRequest& r) {
         if (r.Command.startsWith(QStringLiteral("cddb query")))
@@ -100,7 +106,12 @@ TEST_F(QueryCDDBThreadTest, ReadsMatchesUntilOneGivesTheTitles)
         return Body(RecordOf(QStringLiteral("AC/DC / Back in Black"),
                              {QStringLiteral("Hells Bells"), QStringLiteral("Shoot to Thrill")}));
     });
-    const std::vector<Receiver::Seen> seen = Run();
+    std::vector<Receiver::Seen> seen = Run();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].State, TCddbStateEvent::kChoose);
+    ASSERT_EQ(seen[0].Matches.size(), 3u);
+    EXPECT_EQ(seen[0].Matches[1].Title, QStringLiteral("Right / One"));
+    seen = Run(seen[0].Matches[1]);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].State, 7);
     ASSERT_TRUE(seen[0].Result);
@@ -113,9 +124,8 @@ TEST_F(QueryCDDBThreadTest, ReadsMatchesUntilOneGivesTheTitles)
     for (const TCddbTestRequest& r : server.Requests())
         commands << r.Command;
     EXPECT_EQ(commands, (QStringList{QStringLiteral("cddb query 07003202 2 150 2400 52"),
-                                     QStringLiteral("cddb read rock 07003202"),
                                      QStringLiteral("cddb read misc 07003202")}));
-    EXPECT_EQ(server.Requests()[0].Hello, QStringLiteral("platterly localhost program 1.0"));
+    EXPECT_EQ(server.Requests()[1].Hello, QStringLiteral("platterly localhost program 1.0"));
 }
 
 TEST_F(QueryCDDBThreadTest, NoMatchFailureAndRecordsWithoutTitles)
@@ -132,6 +142,8 @@ TEST_F(QueryCDDBThreadTest, NoMatchFailureAndRecordsWithoutTitles)
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].State, 7);
     EXPECT_FALSE(seen[0].Result);
+    EXPECT_EQ(seen[0].Failure,
+              QStringLiteral("the server answered \"530 Server error, server busy.\""));
 
     server.SetHandler([](const TCddbTestRequest& r) {
         if (r.Command.startsWith(QStringLiteral("cddb query")))
@@ -143,6 +155,27 @@ TEST_F(QueryCDDBThreadTest, NoMatchFailureAndRecordsWithoutTitles)
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].State, 7);
     EXPECT_FALSE(seen[0].Result); // nothing changes without titles
+    EXPECT_EQ(seen[0].Failure, QStringLiteral("the disc's record has no track titles"));
+}
+
+TEST_F(QueryCDDBThreadTest, RecordsAreTakenUpTo1MBAndRefusedAbove)
+{
+    for (const int size : {100'000, (1 << 20) + 1}) {
+        QStringList lines{QStringLiteral("TTITLE0=x"), QStringLiteral("TTITLE1=y")};
+        lines.prepend(QLatin1Char('#') + QString(size - 21, QLatin1Char('p'))); // size in all
+        const QByteArray record = CddbAnswers::Record(QStringLiteral("rock"), kId, lines);
+        server.SetHandler([record](const TCddbTestRequest& r) {
+            return Body(r.Command.startsWith(QStringLiteral("cddb query"))
+                            ? CddbAnswers::Exact(QStringLiteral("rock"), kId, QStringLiteral("A"))
+                            : record);
+        });
+        const std::vector<Receiver::Seen> seen = Run();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].Result != nullptr, size < (1 << 20)) << size;
+        EXPECT_EQ(seen[0].Failure, size < (1 << 20)
+                                       ? QString()
+                                       : QStringLiteral("the disc's record is larger than 1 MB"));
+    }
 }
 
 TEST_F(QueryCDDBThreadTest, ProxySettingsRouteTheLookup)

@@ -109,3 +109,15 @@ TEST_F(RipFormTest, StopButtonEndsTheJobAndCentresOverTheOwner)
     EXPECT_GT(wav.size(), 44);
     EXPECT_LT(wav.size(), 44 + 75 * 600 * 2352);
 }
+
+TEST_F(RipFormTest, ATimeLabelShowsAToolsErrorLineAsText)
+{
+    TRipForm form(nullptr, 1, 0, {}); // no job to run
+    form.show();
+    const QString line =
+        QStringLiteral("<h1>/tmp/&amp;.wav</h1><img src=\"file:///x.png\"> failed");
+    for (QLabel* l : {form.Label1, form.Label2, form.Label3}) {
+        l->setText(line);
+        EXPECT_TRUE(DrawsAsPlainText(l)) << l->objectName().toStdString();
+    }
+}

@@ -1,10 +1,17 @@
 #include "support/TestSupport.h"
 
+#include <algorithm>
+
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include "core/AppPaths.h"
 #include "core/FileUtil.h"
@@ -87,4 +94,32 @@ QString FixturesDir()
     return IncludeTrailingSlash(qEnvironmentVariable(
                "PLATTERLY_SOURCE_DIR", QStringLiteral(PLATTERLY_DEFAULT_SOURCE_DIR))) +
            QStringLiteral("tests/fixtures/");
+}
+
+bool DrawsAsPlainText(QLabel* label)
+{
+    // The same label, drawn once more with its format forced to plain text.
+    const QImage shown = label->grab().toImage();
+    const Qt::TextFormat format = label->textFormat();
+    label->setTextFormat(Qt::PlainText);
+    const QImage plain = label->grab().toImage();
+    label->setTextFormat(format);
+    return shown == plain;
+}
+
+void WhileModal(const std::function<void()>& trigger, const std::function<void(QWidget&)>& act)
+{
+    QTimer probe;
+    std::vector<QPointer<QWidget>> seen; // a window under a closed one is not new again
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr ||
+            std::any_of(seen.begin(), seen.end(), [&](const auto& w) { return w == modal; }))
+            return;
+        seen.emplace_back(modal);
+        act(*modal);
+    });
+    probe.start(1);
+    trigger();
+    probe.stop();
 }

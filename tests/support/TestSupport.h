@@ -40,6 +40,18 @@ void PumpEvents(std::chrono::milliseconds duration = std::chrono::milliseconds(5
 QByteArray ReadWholeFile(const QString& path);
 void WriteWholeFile(const QString& path, const QByteArray& data);
 
+class QLabel;
+class QWidget;
+
+/// True when the label draws its text as it stands: it renders pixel for pixel as it does with
+/// its format forced to plain text. Markup fed to it (headings, colours, images, "&amp;")
+/// shows the difference.
+bool DrawsAsPlainText(QLabel* label);
+
+/// Runs act once on each modal widget that becomes the active one (by polling) until trigger()
+/// returns; trigger opens them (a modal exec returns only when its widget closes).
+void WhileModal(const std::function<void()>& trigger, const std::function<void(QWidget&)>& act);
+
 /// The folder holding the built program and its tools (the build's bin/).
 QString BuiltBinDir();
 /// tests/fixtures in the source tree, ending in "/".

@@ -132,6 +132,7 @@ void TfrmQueryCDDB::btQueryClick()
     Fields().Store(OptionsSetting().QueryCDDB);
     TfrmStopQuery wait(this, first_, last_, handle_);
     wait.ApplyResult = ApplyResult;
+    wait.ReportFailure = ReportFailure;
     if (wait.exec() == QDialog::Accepted)
         accept();
 }

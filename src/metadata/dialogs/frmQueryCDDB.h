@@ -24,6 +24,8 @@ public:
 
     /// Applies a lookup's result to the track list and the disc information (UI thread).
     std::function<void(const TCddbResult&)> ApplyResult;
+    /// Shows why a lookup found no names (UI thread).
+    std::function<void(const QString&)> ReportFailure;
 
     QLabel* Image1 = nullptr;
     QGroupBox* GroupBox1 = nullptr;

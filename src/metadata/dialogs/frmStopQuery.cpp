@@ -7,7 +7,9 @@
 
 #include "core/ErrorHandler.h"
 #include "core/Settings.h"
+#include "metadata/QueryCDDBLogic.h"
 #include "metadata/QueryCDDBThread.h"
+#include "metadata/dialogs/frmChooseCddbMatch.h"
 
 TfrmStopQuery::TfrmStopQuery(QWidget* parent, uint8_t firstTrack, uint8_t lastTrack, int handle)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
@@ -92,16 +94,42 @@ bool TfrmStopQuery::event(QEvent* event)
     // An event already queued when the lookup was let go is no news any more.
     if (!link_ || link_->Stopped())
         return true;
-    if (state->State == 6) {
+    if (state->State == TCddbStateEvent::kNoMatch) {
         lbQuery->hide();
         for (QLabel* l : {Label1, Label2, Label3, Label4})
             l->show();
         btStop->setText(QStringLiteral("Close"));
-    } else if (state->State == 7) {
+    } else if (state->State == TCddbStateEvent::kOver) {
         const auto* over = dynamic_cast<const TCddbStateEvent*>(event);
         if (over != nullptr && over->Result && ApplyResult)
             GuardedCall([&] { ApplyResult(*over->Result); });
+        else if (over != nullptr && !over->Failure.isEmpty() && ReportFailure)
+            GuardedCall([&] { ReportFailure(CddbLookupFailedText(over->Failure)); });
         done(QDialog::Accepted);
+    } else if (state->State == TCddbStateEvent::kChoose) {
+        const auto* several = dynamic_cast<const TCddbStateEvent*>(event);
+        if (several == nullptr)
+            return true;
+        // The chooser's own loop runs after this handler returns, not inside it.
+        QMetaObject::invokeMethod(
+            this, [this, matches = several->Matches] { GuardedCall([&] { Choose(matches); }); },
+            Qt::QueuedConnection);
     }
     return true;
+}
+
+void TfrmStopQuery::Choose(const std::vector<CddbMatch>& matches)
+{
+    if (!link_ || link_->Stopped())
+        return;
+    TfrmChooseCddbMatch chooser(this, matches);
+    const bool chosen = chooser.exec() == QDialog::Accepted && chooser.Chosen() >= 0;
+    if (link_->Stopped())
+        return;
+    if (!chosen) {
+        reject();
+        return;
+    }
+    TQueryCDDBThread::StartRead(first_, last_, OptionsSetting().QueryCDDB, link_,
+                                matches[static_cast<size_t>(chooser.Chosen())]);
 }

@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include <QDialog>
 
 #include "metadata/CddbRecord.h"
+#include "platform/cddb/CddbTypes.h"
 
 class QLabel;
 class QPushButton;
@@ -14,8 +16,9 @@ class TCddbLookupLink;
 
 /// The wait window "Query CDDB...": runs the lookup while it is shown. "Stop" lets go of the
 /// lookup and closes at once; a lookup let go of changes nothing. State 6 shows why nothing
-/// was found and turns the button into "Close"; state 7 applies what was found (if anything)
-/// and closes with the result Accepted ("yes").
+/// was found and turns the button into "Close"; state 7 applies what was found, or reports why
+/// nothing was, and closes with the result Accepted ("yes"). State 8 (several matches) asks
+/// the user which one is the disc and reads that one; declining the choice is a Stop.
 class TfrmStopQuery : public QDialog {
     Q_OBJECT
 public:
@@ -24,6 +27,8 @@ public:
 
     /// Applies a lookup's result (UI thread).
     std::function<void(const TCddbResult&)> ApplyResult;
+    /// Shows why a lookup found no names: "CDDB lookup failed: <reason>" (UI thread).
+    std::function<void(const QString&)> ReportFailure;
 
     QLabel* lbQuery = nullptr;
     QLabel* Label1 = nullptr;
@@ -44,6 +49,7 @@ protected:
 
 private:
     void LetGo();
+    void Choose(const std::vector<CddbMatch>& matches);
 
     const uint8_t first_;
     const uint8_t last_;

@@ -32,6 +32,11 @@ int CDDBGetLastError()
     return ThreadClient().LastError();
 }
 
+QString CDDBGetLastErrorText()
+{
+    return ThreadClient().LastErrorText();
+}
+
 void CDDBSetAbortHandle(std::shared_ptr<TCddbAbort> abort)
 {
     if (abort)

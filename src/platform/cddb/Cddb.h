@@ -19,5 +19,7 @@ int CDDBQuery(int handle, CddbQueryList& list);
 int CDDBGetDiskInfo(const CddbMatch& match, QString& buffer, int bufferSize);
 /// Why this thread's last operation failed, or 202 after a query without match (CddbError).
 int CDDBGetLastError();
+/// The same in words, for the user: "the server refused the connection".
+QString CDDBGetLastErrorText();
 /// Makes abort end this thread's lookups (pass each new lookup its own handle).
 void CDDBSetAbortHandle(std::shared_ptr<TCddbAbort> abort);

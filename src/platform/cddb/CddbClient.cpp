@@ -74,6 +74,26 @@ QByteArray HelloToken(QString text)
     return QUrl::toPercentEncoding(text);
 }
 
+/// A server's words in a message: one line, and not a page of them.
+QString Capped(const QString& words)
+{
+    constexpr qsizetype kMax = 200;
+    QString w = words.simplified();
+    if (w.size() > kMax)
+        w = w.left(kMax) + QChar(0x2026);
+    return w;
+}
+
+QString Quoted(const QString& words)
+{
+    return QLatin1Char('"') + Capped(words) + QLatin1Char('"');
+}
+
+QString Seconds(milliseconds ms)
+{
+    return QString::number(static_cast<double>(ms.count()) / 1000.0);
+}
+
 QByteArray PlusJoined(const QStringList& words)
 {
     QByteArray out;
@@ -100,10 +120,51 @@ void TCddbClient::SetDefaultLimitsForTests(milliseconds connect, milliseconds lo
     g_lookupMs.store(lookup.count());
 }
 
-int TCddbClient::Fail(int error)
+int TCddbClient::Fail(int error, const QString& detail)
 {
     lastError_ = error;
+    lastDetail_ = detail;
     return 0;
+}
+
+QString TCddbClient::LastErrorText() const
+{
+    switch (lastError_) {
+    case CddbError::None:
+        return {};
+    case 202:
+        return QStringLiteral("no match");
+    case CddbError::BadOption:
+        return QStringLiteral("a CDDB option is out of range");
+    case CddbError::TocFailed:
+        return QStringLiteral("the disc's table of contents could not be read");
+    case CddbError::BadServer:
+        return QStringLiteral("the server or proxy setting is not an address");
+    case CddbError::HostNotFound:
+        return QStringLiteral("the server %1 was not found").arg(Quoted(lastDetail_));
+    case CddbError::Refused:
+        return QStringLiteral("the server refused the connection");
+    case CddbError::ConnectTimeout:
+        return QStringLiteral("no connection to the server within %1 s")
+            .arg(Seconds(connectTimeout_));
+    case CddbError::TimeLimit:
+        return QStringLiteral("no answer within %1 s").arg(Seconds(lookupLimit_));
+    case CddbError::Aborted:
+        return QStringLiteral("stopped");
+    case CddbError::BadAnswer:
+        return QStringLiteral("the server's answer is not a CDDB answer");
+    case CddbError::TooLong:
+        return QStringLiteral("the server's answer is too long");
+    case CddbError::Cut:
+        return QStringLiteral("the server closed the connection before the answer's end");
+    case CddbError::Http:
+        return QStringLiteral("the server answered HTTP %1").arg(Quoted(lastDetail_));
+    case CddbError::Network:
+        return QStringLiteral("network error: %1").arg(Capped(lastDetail_));
+    default:
+        // The server's own status line: "500 Command syntax error."
+        return QStringLiteral("the server answered %1").arg(Quoted(lastDetail_));
+    }
 }
 
 int TCddbClient::SetOption(int code, const QString& text, int number)
@@ -143,6 +204,7 @@ int TCddbClient::SetOption(int code, const QString& text, int number)
         return Fail(CddbError::BadOption);
     }
     lastError_ = CddbError::None;
+    lastDetail_.clear();
     return 1;
 }
 
@@ -193,18 +255,18 @@ void TCddbClient::StartLookup()
 TCddbClient::Answer TCddbClient::Fetch(const QString& command, qint64 maxBytes)
 {
     if (abort_->Aborted())
-        return {CddbError::Aborted, {}};
+        return {CddbError::Aborted, {}, {}};
     const std::optional<QUrl> url = CommandUrl(command);
     if (!url)
-        return {CddbError::BadServer, {}};
+        return {CddbError::BadServer, {}, {}};
     if (useProxy_ && proxyAddress_.isEmpty())
-        return {CddbError::BadServer, {}};
+        return {CddbError::BadServer, {}, {}};
     if (!deadline_)
         StartLookup();
     const auto left =
         std::chrono::duration_cast<milliseconds>(*deadline_ - std::chrono::steady_clock::now());
     if (left.count() <= 0)
-        return {CddbError::TimeLimit, {}};
+        return {CddbError::TimeLimit, {}, {}};
 
     QNetworkAccessManager manager;
     manager.setProxy(useProxy_ ? QNetworkProxy(QNetworkProxy::HttpProxy, proxyAddress_,
@@ -260,11 +322,34 @@ TCddbClient::Answer TCddbClient::Fetch(const QString& command, qint64 maxBytes)
     }
     answer.Body += reply->readAll();
     if (answer.Body.size() > maxBytes)
-        return {CddbError::TooLong, {}};
-    if (reply->error() != QNetworkReply::NoError) {
-        answer.Error = CddbError::Network;
-        answer.Body.clear();
+        return {CddbError::TooLong, {}, {}};
+    if (reply->error() == QNetworkReply::NoError)
+        return answer;
+    // Each way of failing is told apart: the user sees which one it was.
+    const int http = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (http >= 400) {
+        answer.Error = CddbError::Http;
+        answer.Detail = QString::number(http) + QLatin1Char(' ') +
+                        reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    } else {
+        switch (reply->error()) {
+        case QNetworkReply::HostNotFoundError:
+            answer.Error = CddbError::HostNotFound;
+            answer.Detail = url->host();
+            break;
+        case QNetworkReply::ConnectionRefusedError:
+            answer.Error = CddbError::Refused;
+            break;
+        case QNetworkReply::RemoteHostClosedError:
+            answer.Error = CddbError::Cut;
+            break;
+        default:
+            answer.Error = CddbError::Network;
+            answer.Detail = reply->errorString();
+            break;
+        }
     }
+    answer.Body.clear();
     return answer;
 }
 
@@ -292,13 +377,17 @@ int TCddbClient::Query(const CddbDisc& disc, CddbQueryList& list)
         return Fail(CddbError::TocFailed);
     const Answer got = Fetch(disc.QueryCommand(), kMaxQueryAnswerBytes);
     if (got.Error != CddbError::None)
-        return Fail(got.Error);
+        return Fail(got.Error, got.Detail);
     const CddbQueryAnswer answer = ParseCddbQueryAnswer(got.Body, capacity);
+    if (answer.Cut)
+        return Fail(CddbError::Cut);
     if (!answer.Ok)
-        return Fail(answer.Status > 0 ? answer.Status : CddbError::BadAnswer);
+        return answer.Status > 0 ? Fail(answer.Status, answer.StatusLine)
+                                 : Fail(CddbError::BadAnswer);
     for (const CddbMatch& m : answer.Matches)
         list.Matches[static_cast<size_t>(list.Count++)] = m;
     lastError_ = answer.Status == 202 ? 202 : CddbError::None;
+    lastDetail_.clear();
     return 1;
 }
 
@@ -314,13 +403,17 @@ int TCddbClient::GetDiskInfo(const CddbMatch& match, QString& buffer, int buffer
     const Answer got = Fetch(
         QStringLiteral("cddb read ") + match.Category + QLatin1Char(' ') + match.DiscId, maxBytes);
     if (got.Error != CddbError::None)
-        return Fail(got.Error);
+        return Fail(got.Error, got.Detail);
     const CddbReadAnswer answer = ParseCddbReadAnswer(got.Body, bufferSize);
     if (answer.TooLong)
         return Fail(CddbError::TooLong);
+    if (answer.Cut)
+        return Fail(CddbError::Cut);
     if (!answer.Ok)
-        return Fail(answer.Status > 0 ? answer.Status : CddbError::BadAnswer);
+        return answer.Status > 0 ? Fail(answer.Status, answer.StatusLine)
+                                 : Fail(CddbError::BadAnswer);
     buffer = answer.Record;
     lastError_ = CddbError::None;
+    lastDetail_.clear();
     return 1;
 }

@@ -44,6 +44,9 @@ public:
 
     /// Why the last call failed, or the status of a 202 answer (CddbError).
     int LastError() const { return lastError_; }
+    /// The same in words for the user ("the server refused the connection"), with the server's
+    /// own words where it gave any; empty after a call that succeeded.
+    QString LastErrorText() const;
 
     /// Replaces the abort handle (a new session has its own).
     void SetAbortHandle(std::shared_ptr<TCddbAbort> abort) { abort_ = std::move(abort); }
@@ -59,11 +62,12 @@ public:
 private:
     struct Answer {
         int Error = CddbError::None;
+        QString Detail; ///< what the failure's text names: a host, a status line, Qt's words
         QByteArray Body;
     };
     Answer Fetch(const QString& command, qint64 maxBytes);
     void StartLookup();
-    int Fail(int error);
+    int Fail(int error, const QString& detail = {});
 
     QString server_;
     QString script_ = QStringLiteral("/~cddb/cddb.cgi");
@@ -77,4 +81,5 @@ private:
     std::optional<std::chrono::steady_clock::time_point> deadline_;
     std::shared_ptr<TCddbAbort> abort_;
     int lastError_ = CddbError::None;
+    QString lastDetail_;
 };

@@ -52,15 +52,15 @@ bool IsTerminator(const QString& line)
     return line == QLatin1String(".");
 }
 
-/// Where the lines after the status line end: at the "." line, or, in an answer cut short
-/// without one, before its last line when that line lost its end.
-qsizetype ListEnd(const QStringList& lines, const QByteArray& body)
+/// The index of the "." line that ends the lines after the status line; -1 when it never
+/// came (the answer was cut short).
+qsizetype ListEnd(const QStringList& lines)
 {
     for (qsizetype i = 1; i < lines.size(); ++i) {
         if (IsTerminator(lines[i]))
             return i;
     }
-    return body.endsWith('\n') ? lines.size() : std::max<qsizetype>(1, lines.size() - 1);
+    return -1;
 }
 
 } // namespace
@@ -121,6 +121,7 @@ CddbQueryAnswer ParseCddbQueryAnswer(const QByteArray& body, int capacity)
     if (lines.isEmpty())
         return answer;
     answer.Status = CddbStatusCode(lines.front());
+    answer.StatusLine = lines.front();
     switch (answer.Status) {
     case 200: {
         CddbMatch m;
@@ -132,9 +133,14 @@ CddbQueryAnswer ParseCddbQueryAnswer(const QByteArray& body, int capacity)
         return answer;
     }
     case 210:
-    case 211:
+    case 211: {
+        const qsizetype end = ListEnd(lines);
+        if (end < 0) {
+            answer.Cut = true;
+            return answer;
+        }
         answer.Ok = true;
-        for (qsizetype i = 1, end = ListEnd(lines, body); i < end; ++i) {
+        for (qsizetype i = 1; i < end; ++i) {
             if (static_cast<int>(answer.Matches.size()) >= capacity)
                 break;
             CddbMatch m;
@@ -142,6 +148,7 @@ CddbQueryAnswer ParseCddbQueryAnswer(const QByteArray& body, int capacity)
                 answer.Matches.push_back(m);
         }
         return answer;
+    }
     case 202:
         answer.Ok = true;
         return answer;
@@ -157,14 +164,20 @@ CddbReadAnswer ParseCddbReadAnswer(const QByteArray& body, int bufferSize)
     if (lines.isEmpty())
         return answer;
     answer.Status = CddbStatusCode(lines.front());
+    answer.StatusLine = lines.front();
     if (answer.Status != 210)
         return answer;
     if (bufferSize <= 0) {
         answer.TooLong = true;
         return answer;
     }
+    const qsizetype end = ListEnd(lines);
+    if (end < 0) {
+        answer.Cut = true;
+        return answer;
+    }
     QString record;
-    for (qsizetype i = 1, end = ListEnd(lines, body); i < end; ++i) {
+    for (qsizetype i = 1; i < end; ++i) {
         if (i > 1)
             record += QLatin1Char('\n');
         record += lines[i];

@@ -38,7 +38,7 @@ struct CddbQueryList {
 
 /// What CDDBGetLastError reports after a call returned 0 (or a query found nothing): the
 /// server's status code when the server answered (202 no match, 401, 403, 409, 500, ...), or
-/// one of these.
+/// one of these. CDDBGetLastErrorText says the same in words.
 namespace CddbError {
 inline constexpr int None = 0;
 inline constexpr int BadOption = 11;      ///< unknown option code or value out of range
@@ -50,4 +50,8 @@ inline constexpr int TimeLimit = 16;      ///< the whole lookup took longer than
 inline constexpr int Aborted = 17;        ///< stopped through the abort handle
 inline constexpr int BadAnswer = 18;      ///< the answer is no CDDB answer
 inline constexpr int TooLong = 19;        ///< the answer does not fit the caller's buffer
+inline constexpr int HostNotFound = 20;   ///< the server's name does not resolve
+inline constexpr int Refused = 21;        ///< the server refused the connection
+inline constexpr int Cut = 22;            ///< the connection ended before the answer did
+inline constexpr int Http = 23;           ///< the web server answered with an HTTP error status
 } // namespace CddbError

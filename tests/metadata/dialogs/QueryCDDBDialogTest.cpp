@@ -7,13 +7,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include "DiscFixture.h"
 #include "core/Settings.h"
 #include "metadata/QueryCDDBThread.h"
+#include "metadata/dialogs/frmChooseCddbMatch.h"
 #include "metadata/dialogs/frmQueryCDDB.h"
 #include "metadata/dialogs/frmStopQuery.h"
 #include "support/CddbTestServer.h"
@@ -81,7 +84,8 @@ protected:
         });
         probe.start(1);
         int result = -1;
-        QObject::connect(&dialog, &QDialog::finished, [&](int r) { result = r; });
+        QObject guard; // the connection ends with this call: result lives on its stack
+        QObject::connect(&dialog, &QDialog::finished, &guard, [&](int r) { result = r; });
         dialog.btQuery->click(); // returns when the wait window has closed
         probe.stop();
         return result;
@@ -218,6 +222,55 @@ TEST_F(QueryCDDBDialogTest, FailedQueryClosesBothAndChangesNothing)
     d.ApplyResult = [&](const TCddbResult& r) { applied.push_back(r); };
     EXPECT_EQ(Query(d), QDialog::Accepted);
     EXPECT_TRUE(applied.empty());
+}
+
+TEST_F(QueryCDDBDialogTest, SeveralMatchesAreAppliedOnlyAsTheUserChooses)
+{
+    QStringList list{QStringLiteral("rock 07003202 Wrong / Band"),
+                     QStringLiteral("misc 07003202 Some Band / Two")};
+    for (int i = 2; i < 1000; ++i)
+        list << QStringLiteral("jazz %1 Band %2").arg(i, 8, 16, QLatin1Char('0')).arg(i);
+    server.SetHandler([list](const TCddbTestRequest& r) {
+        return r.Command.startsWith(QStringLiteral("cddb query"))
+                   ? Body(CddbAnswers::List(211, list))
+                   : FullAnswers(r);
+    });
+    // Chosen: the second row; declined: Cancel, which is Stop.
+    for (const bool choose : {true, false}) {
+        applied.clear();
+        TfrmQueryCDDB d(nullptr, 1, 2, handle);
+        d.ApplyResult = [&](const TCddbResult& r) { applied.push_back(r); };
+        QStringList row;
+        int rows = 0;
+        int scroll = 0;
+        int result = 0;
+        WhileModal([&] { result = Query(d); },
+                   [&](QWidget& modal) {
+                       auto* chooser = qobject_cast<TfrmChooseCddbMatch*>(&modal);
+                       if (chooser == nullptr)
+                           return;
+                       QTreeWidget* l = chooser->lvMatches;
+                       row << l->topLevelItem(1)->text(0) << l->topLevelItem(1)->text(1)
+                           << l->topLevelItem(1)->text(2);
+                       rows = l->topLevelItemCount();
+                       scroll = l->verticalScrollBar()->maximum();
+                       EXPECT_TRUE(applied.empty());
+                       l->setCurrentItem(l->topLevelItem(1));
+                       (choose ? chooser->btOK : chooser->btCancel)->click();
+                   });
+        EXPECT_EQ(row, (QStringList{QStringLiteral("misc"), QStringLiteral("07003202"),
+                                    QStringLiteral("Some Band / Two")}));
+        EXPECT_EQ(rows, kCddbMaxMatches); // capped, and the list scrolls
+        EXPECT_GT(scroll, 0);
+        EXPECT_EQ(result, choose ? QDialog::Accepted : -1);
+        EXPECT_EQ(server.Requests().back().Command,
+                  choose ? QStringLiteral("cddb read misc ") + kId
+                         : QStringLiteral("cddb query 07003202 2 150 2400 52"));
+        ASSERT_EQ(applied.size(), choose ? 1u : 0u);
+        if (choose) {
+            EXPECT_EQ(applied[0].Titles.at(1), QStringLiteral("Opening"));
+        }
+    }
 }
 
 TEST_F(QueryCDDBDialogTest, StopDuringASlowAnswerReturnsAtOnceAndChangesNothing)

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QTcpServer>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -134,7 +135,7 @@ TEST_F(CddbClientTest, ListsNoMatchAndErrors)
         return a;
     });
     EXPECT_EQ(Query(failed), 0);
-    EXPECT_EQ(client.LastError(), CddbError::Network);
+    EXPECT_EQ(client.LastError(), CddbError::Http);
 
     server.SetHandler([](const TCddbTestRequest&) {
         return Body("401 rock 02001e01 No such CD entry in database.\r\n");
@@ -229,11 +230,11 @@ TEST_F(CddbClientTest, HostileAnswersFailCleanly)
     truncated.Kind = TCddbTestAnswer::Raw;
     truncated.Body = "HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n200 rock 02001e01 T";
     for (const Case& c :
-         {Case{"empty", empty, CddbError::Network}, Case{"no body", nothing, CddbError::BadAnswer},
+         {Case{"empty", empty, CddbError::Cut}, Case{"no body", nothing, CddbError::BadAnswer},
           Case{"binary", binary, CddbError::BadAnswer},
           Case{"wrong status", wrongStatus, CddbError::BadAnswer},
-          Case{"50 MB", huge, CddbError::TooLong}, Case{"not HTTP", notHttp, CddbError::Network},
-          Case{"truncated", truncated, CddbError::Network}}) {
+          Case{"50 MB", huge, CddbError::TooLong}, Case{"not HTTP", notHttp, CddbError::Cut},
+          Case{"truncated", truncated, CddbError::Cut}}) {
         server.SetHandler([answer = c.answer](const TCddbTestRequest&) { return answer; });
         TCddbClient fresh;
         fresh.SetOption(CddbOption::Server, server.Address(), 0);
@@ -244,6 +245,58 @@ TEST_F(CddbClientTest, HostileAnswersFailCleanly)
         QString record;
         EXPECT_EQ(fresh.GetDiskInfo({QStringLiteral("rock"), kId, {}}, record, 32000), 0) << c.name;
         EXPECT_TRUE(record.isEmpty()) << c.name;
+    }
+}
+
+TEST_F(CddbClientTest, FailuresSayWhy)
+{
+    quint16 closed = 0; // a port nothing listens on
+    {
+        QTcpServer s;
+        ASSERT_TRUE(s.listen(QHostAddress::LocalHost, 0));
+        closed = s.serverPort();
+    }
+    const auto as = [](TCddbTestAnswer::Mode kind, const QByteArray& body, int http = 200) {
+        return TCddbTestAnswer{kind, body, http, 1s};
+    };
+    const QString local = server.Address();
+    const QString cut = QStringLiteral("the server closed the connection before the answer's end");
+    for (const auto& [host, answer, error, text] :
+         std::vector<std::tuple<QString, TCddbTestAnswer, int, QString>>{
+             {QStringLiteral("cddb.example.invalid"),
+              {},
+              CddbError::HostNotFound,
+              QStringLiteral("the server \"cddb.example.invalid\" was not found")},
+             {QStringLiteral("127.0.0.1:%1").arg(closed),
+              {},
+              CddbError::Refused,
+              QStringLiteral("the server refused the connection")},
+             {local, as(TCddbTestAnswer::Silent, {}), CddbError::TimeLimit,
+              QStringLiteral("no answer within 1 s")},
+             {local, as(TCddbTestAnswer::Normal, "<html>oops</html>", 500), CddbError::Http,
+              QStringLiteral("the server answered HTTP \"500 Error\"")},
+             {local, Body("500 Command syntax error.\r\n"), 500,
+              QStringLiteral("the server answered \"500 Command syntax error.\"")},
+             {local, Body("<html>It works!</html>"), CddbError::BadAnswer,
+              QStringLiteral("the server's answer is not a CDDB answer")},
+             {local,
+              as(TCddbTestAnswer::Raw, "HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n210 x"),
+              CddbError::Cut, cut},
+             {local, as(TCddbTestAnswer::CloseDelimited, "210 rock 02001e01 x\r\nTTITLE0=One\r\n"),
+              CddbError::Cut, cut}}) {
+        server.SetHandler([answer](const TCddbTestRequest&) { return answer; });
+        for (const bool read : {false, true}) {
+            TCddbClient fresh;
+            fresh.SetOption(CddbOption::Server, host, 0);
+            fresh.SetOption(CddbOption::TimeLimit, QString(), 1);
+            CddbQueryList list;
+            QString record;
+            EXPECT_EQ(read ? fresh.GetDiskInfo({QStringLiteral("rock"), kId, {}}, record, 32000)
+                           : fresh.Query(OneTrackDisc(), list),
+                      0);
+            EXPECT_EQ(fresh.LastError(), error) << text.toStdString();
+            EXPECT_EQ(fresh.LastErrorText(), text);
+        }
     }
 }
 
