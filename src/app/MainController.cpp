@@ -76,9 +76,9 @@ void TMainController::Show()
     // Whatever fails here, the window still comes up; activation reports what is missing.
     SwallowErrors([this] {
         if (cdHandle_ == 0)
-            OpenFirstDrive();
+            OpenStartDrive();
         if (cdHandle_ != 0) {
-            if (AudioCDPresent())
+            if (OpenDriveHasAudio())
                 LoadTrackList();
             else
                 noAudioCD_ = true;
@@ -88,9 +88,14 @@ void TMainController::Show()
     Q_EMIT StateChanged();
 }
 
-void TMainController::OpenFirstDrive()
+void TMainController::OpenStartDrive()
 {
-    const OpenDriveResult r = OpenDrive(0);
+    // The drive chosen in the options dialog, so the setting and the drive shown agree; a
+    // choice whose drive has gone falls back to the first, as before any choice.
+    int index = OptionsSetting().CDOptions.Index;
+    if (index < 0 || index >= DriveCount())
+        index = 0;
+    const OpenDriveResult r = OpenDrive(index);
     cdHandle_ = r.Handle;
     SetStatusText(r.Status);
     savedStatus_ = status_;
@@ -107,8 +112,36 @@ bool TMainController::OpenDriveHolds(const QString& key)
     return ReadTOC(cdHandle_, toc) == 1 && DiscKeyOf(toc) == key;
 }
 
+bool TMainController::OpenDriveHasAudio()
+{
+    if (cdHandle_ == 0)
+        return false;
+    ModifyCDParms(cdHandle_, kCdpMsf, 1);
+    TocRecord toc;
+    return ReadTOC(cdHandle_, toc) == 1 && !DiscKeyOf(toc).isEmpty();
+}
+
+void TMainController::SaveListNames()
+{
+    if (!listLoaded_ || loadedKey_.isEmpty())
+        return;
+    TCDInfo& info = OptionsSetting().CDInfo;
+    int last = 0;
+    for (int row = 0; row < tracks_.Count(); ++row) {
+        const int t = tracks_.Row(row).Number;
+        if (t >= 1 && t <= TCDInfo::MaxTracks) {
+            info.Track[static_cast<size_t>(t)] = tracks_.Row(row).Title;
+            last = std::max(last, t);
+        }
+    }
+    info.TrackNumber = last;
+    const QString key = loadedKey_;
+    GuardedCall([&key] { SaveDiscInfo(key); });
+}
+
 void TMainController::ForgetList()
 {
+    SaveListNames();
     tracks_.Clear();
     listLoaded_ = false;
     loadedKey_.clear();
@@ -166,6 +199,7 @@ void TMainController::LoadTrackList()
         tracks_.Append(row);
         ++t;
     }
+    Q_EMIT ListLoaded();
     Q_EMIT StateChanged();
 }
 
@@ -173,8 +207,8 @@ void TMainController::Refresh()
 {
     // With no drive at start, a drive or image that came later is opened as start-up does.
     if (cdHandle_ == 0)
-        OpenFirstDrive();
-    if (AudioCDPresent())
+        OpenStartDrive();
+    if (OpenDriveHasAudio())
         LoadTrackList();
     else
         ShowError(QString::fromLatin1(kNoAudioCd));
@@ -184,8 +218,8 @@ void TMainController::VolumeArrived()
 {
     GuardedCall([this] {
         if (cdHandle_ == 0) {
-            OpenFirstDrive();
-            if (cdHandle_ != 0 && AudioCDPresent())
+            OpenStartDrive();
+            if (OpenDriveHasAudio())
                 LoadTrackList();
             Q_EMIT StateChanged();
             return;
@@ -217,6 +251,28 @@ void TMainController::ToggleTick(int row)
 void TMainController::RenameRow(int row, const QString& title)
 {
     tracks_.SetTitle(row, title);
+}
+
+void TMainController::UseDrive(const OpenDriveResult& opened)
+{
+    // The playing track belongs to the drive being let go.
+    if (CDPlaying && StopPlayback)
+        StopPlayback();
+    ForgetList();
+    const int old = cdHandle_;
+    cdHandle_ = opened.Handle;
+    if (old != 0 && old != opened.Handle)
+        CloseCDHandle(old);
+    SetStatusText(opened.Status);
+    savedStatus_ = status_;
+    Q_EMIT DriveOpened(cdHandle_);
+    LoadTrackList();
+    Q_EMIT StateChanged();
+}
+
+int TMainController::OpenDrivePosition() const
+{
+    return DrivePosition(cdHandle_);
 }
 
 bool TMainController::ReadTocForCddb(int& first, int& last)
@@ -304,7 +360,9 @@ void TMainController::OpenOutputDirectory()
 {
     const QString folder = OutputFolder();
     if (DirectoryExists(folder))
-        ShellOpenPath(folder);
+        ShellOpenUrl(QUrl::fromLocalFile(folder), this, [this](const QString& reason) {
+            SetStatusText(QString::fromLatin1(kOpenOutputFailedText).arg(reason));
+        });
     else
         ShowError(folder + QStringLiteral(",") +
                   QStringLiteral("The output directory does not exist."));
@@ -319,20 +377,12 @@ void TMainController::Close()
             wma_->Stop(0);
     });
     // Names are saved only under the disc they were loaded for, and only when a list was.
-    if (listLoaded_ && !loadedKey_.isEmpty()) {
-        TCDInfo& info = OptionsSetting().CDInfo;
-        int last = 0;
-        for (int row = 0; row < tracks_.Count(); ++row) {
-            const int t = tracks_.Row(row).Number;
-            if (t >= 1 && t <= TCDInfo::MaxTracks) {
-                info.Track[static_cast<size_t>(t)] = tracks_.Row(row).Title;
-                last = std::max(last, t);
-            }
-        }
-        info.TrackNumber = last;
-        const QString key = loadedKey_;
-        GuardedCall([&key] { SaveDiscInfo(key); });
-    }
+    SaveListNames();
+    // The setting names the drive in use, wherever the list has moved it meanwhile.
+    const int position = OpenDrivePosition();
+    int32_t& index = OptionsSetting().CDOptions.Index;
+    if (position >= 0 && position != std::max(index, 0))
+        index = position;
     if (cdHandle_ != 0 && CloseCDHandle(cdHandle_) == 0)
         ShowError(QStringLiteral("Error while closing CD handle!"));
     cdHandle_ = 0;

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include "app/TrackListModel.h"
+#include "cd/OpenDrive.h"
 #include "pipeline/RipJob.h"
 
 struct TocRecord;
@@ -21,6 +22,9 @@ struct TrackTexts {
     QString Size;
 };
 TrackTexts TrackRowTexts(int minutes, int seconds);
+
+/// The status text when the output folder cannot be opened; %1 is the reason.
+inline constexpr const char* kOpenOutputFailedText = "Cannot open the output directory (%1).";
 
 /// What the main window decides, without widgets: start-up, the track list, the commands'
 /// checks and the close sequence. Lives on the UI thread. The window (or a test) supplies the
@@ -67,6 +71,7 @@ public:
     QStringList PrepareRip();
     /// The output-folder test of every job command.
     bool OutputFolderTest();
+    /// Opens the output folder on the desktop; says in the status bar when the desktop cannot.
     void OpenOutputDirectory();
 
     /// The close sequence: runners, titles into the disc information, save it, close the
@@ -74,10 +79,17 @@ public:
     void Close();
 
     int CDHandle() const { return cdHandle_; }
-    /// Replaces the open drive (the options dialog's drive choice).
+    /// Replaces the open drive handle, nothing else (tests).
     void SetCDHandle(int handle) { cdHandle_ = handle; }
+    /// The options dialog's drive choice: stops playback of the old disc, keeps its names,
+    /// closes its handle and puts the opened drive in its place: status, list and watcher all
+    /// follow it. A failed open (handle 0) leaves no drive and an empty list.
+    void UseDrive(const OpenDriveResult& opened);
+    /// Where the open drive sits in today's drive list; -1 when none is open.
+    int OpenDrivePosition() const;
     /// The key of the disc the track list was loaded for; empty when no list is loaded or the
-    /// disc has no audio track. The close saves the names under this key only.
+    /// disc has no audio track. The names are saved under this key only, when the list is
+    /// replaced or emptied and at close.
     const QString& LoadedDiscKey() const { return loadedKey_; }
     /// The status text playback restores when it stops: the open drive's name.
     void SetSavedStatusText(const QString& text) { savedStatus_ = text; }
@@ -98,16 +110,26 @@ public:
 
 Q_SIGNALS:
     void StatusTextChanged(const QString& text);
-    /// A drive was opened where none was (Refresh or an arrival after a start without one).
+    /// The open drive changed: a start without one found one (Refresh, an arrival), or the
+    /// options dialog switched drives (handle 0 when that open failed).
     void DriveOpened(int handle);
+    /// The list was filled from a disc (it may be empty when the TOC could not be read).
+    void ListLoaded();
     /// Flags that decide the commands' enabling changed.
     void StateChanged();
 
 private:
-    /// Opens drive 0 as start-up does: the handle, the status text and the saved status text.
-    void OpenFirstDrive();
+    /// Opens the drive the settings name (the first when none is named or it has left the
+    /// list), as start-up does: the handle, the status text and the saved status text.
+    void OpenStartDrive();
     /// Whether the open drive still holds the disc of key.
     bool OpenDriveHolds(const QString& key);
+    /// Whether the open drive holds a disc with an audio track.
+    bool OpenDriveHasAudio();
+    /// The list's titles into TCDInfo, and TCDInfo into cdinfo.dat under the loaded disc's key;
+    /// nothing when no list is loaded.
+    void SaveListNames();
+    /// Empties the list after saving its names: the disc's names outlive its leaving.
     void ForgetList();
 
     TTrackListModel tracks_;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -15,6 +16,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "app/MainColours.h"
 #include "app/MediaPlayerHistory.h"
 #include "app/SettingsStore.h"
 #include "app/frmAbout.h"
@@ -63,6 +65,17 @@ protected:
         }
         QTreeView::mouseDoubleClickEvent(e);
     }
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        // Space ticks the focused row whichever of its cells has the focus; the view alone
+        // would tick only from the first column, where the box is.
+        if (e->key() == Qt::Key_Space && e->modifiers() == Qt::NoModifier &&
+            currentIndex().isValid()) {
+            form_->Controller().ToggleTick(currentIndex().row());
+            return;
+        }
+        QTreeView::keyPressEvent(e);
+    }
 
 private:
     TMainForm* form_;
@@ -71,30 +84,13 @@ private:
 /// The options dialog's drive switch: the freshly opened drive replaces the main window's.
 class TMainDriveHost : public IDriveHost {
 public:
-    TMainDriveHost(TMainController& controller, DriveWatcher* watcher)
-        : controller_(controller), watcher_(watcher)
-    {
-    }
+    explicit TMainDriveHost(TMainController& controller) : controller_(controller) {}
 
-    void UseDrive(const OpenDriveResult& opened) override
-    {
-        const int old = controller_.CDHandle();
-        // The playing track belongs to the drive being let go.
-        if (controller_.CDPlaying && controller_.StopPlayback)
-            controller_.StopPlayback();
-        controller_.SetCDHandle(opened.Handle);
-        if (watcher_)
-            watcher_->SetDriveHandle(opened.Handle);
-        if (old != 0 && old != opened.Handle)
-            CloseCDHandle(old);
-        controller_.SetStatusText(opened.Status);
-        controller_.SetSavedStatusText(opened.Status);
-        controller_.LoadTrackList();
-    }
+    void UseDrive(const OpenDriveResult& opened) override { controller_.UseDrive(opened); }
+    int OpenDriveIndex() const override { return controller_.OpenDrivePosition(); }
 
 private:
     TMainController& controller_;
-    DriveWatcher* watcher_;
 };
 
 QAction* MakeAction(QObject* parent, const char* name, const QString& caption,
@@ -120,6 +116,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     CreateToolBar();
     CreateListAndStatus();
     ApplyColours();
+    // A change of the desktop's palette is told to the application only: a window with a style
+    // sheet hears nothing of it.
+    qApp->installEventFilter(this);
 
     controller_.ShowNoDeviceHint = [this] {
         TfrmNoDeviceHint hint(this);
@@ -137,6 +136,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     };
     connect(&controller_, &TMainController::StatusTextChanged, statusPanel_, &QLabel::setText);
     connect(&controller_, &TMainController::StateChanged, this, &TMainForm::UpdateActions);
+    connect(&controller_, &TMainController::ListLoaded, this, &TMainForm::ListLoaded);
     GuardedCall([this] { controller_.Create(); });
     UpdateActions();
 }
@@ -159,7 +159,8 @@ void TMainForm::CreateActions()
                            QKeySequence(Qt::CTRL | Qt::Key_E));
     CloseCdRomMenu = MakeAction(this, "CloseCdRomMenu", QStringLiteral("&Close CD"),
                                 QKeySequence(Qt::CTRL | Qt::Key_L));
-    ActionExit = MakeAction(this, "ActionExit", QStringLiteral("E&xit"));
+    ActionExit =
+        MakeAction(this, "ActionExit", QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
     ActionRecord = MakeAction(this, "ActionRecord", QStringLiteral("&Record"),
                               QKeySequence(Qt::CTRL | Qt::Key_R));
     aPlay = MakeAction(this, "aPlay", QStringLiteral("&Play"), QKeySequence(Qt::CTRL | Qt::Key_P));
@@ -229,14 +230,14 @@ void TMainForm::CreateActions()
     });
     connect(ActionOptionSet, &QAction::triggered, this, [this] {
         GuardedCall([this] {
-            TMainDriveHost host(controller_, watcher_);
+            TMainDriveHost host(controller_);
             TOptionSetForm options(this, &host, DefaultOptions());
             options.move(pos() + QPoint(50, 50));
             options.exec();
             UpdateActions();
         });
     });
-    connect(mnuHelp, &QAction::triggered, this, [] { ShellOpenUrl(ManualUrl()); });
+    connect(mnuHelp, &QAction::triggered, this, [this] { OpenManual({}); });
     connect(mnuAbout, &QAction::triggered, this, [this] {
         TfrmAbout about(this);
         about.exec();
@@ -285,11 +286,10 @@ void TMainForm::CreateMenus()
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(mnuHelp);
     QAction* home = help->addAction(QStringLiteral("Platterly &Home Page"));
-    connect(home, &QAction::triggered, this,
-            [] { ShellOpenUrl(ManualUrl(QStringLiteral("about"))); });
+    connect(home, &QAction::triggered, this, [this] { OpenManual(QStringLiteral("about")); });
     QAction* images = help->addAction(QStringLiteral("Using &Disc Images"));
     connect(images, &QAction::triggered, this,
-            [] { ShellOpenUrl(ManualUrl(QStringLiteral("disc-images"))); });
+            [this] { OpenManual(QStringLiteral("disc-images")); });
     help->addSeparator();
     help->addAction(mnuAbout);
 }
@@ -367,10 +367,24 @@ void TMainForm::CreateListAndStatus()
 
 void TMainForm::ApplyColours()
 {
-    setStyleSheet(QStringLiteral("QMainWindow { background: rgb(214, 223, 247); }"
-                                 "QToolBar { background: rgb(228, 228, 255); border: none; }"
-                                 "QTreeView#ListView1 { background: rgb(239, 239, 255); }"
-                                 "QStatusBar#StatusBar1 { background: rgb(220, 225, 255); }"));
+    // From the application's palette: the window's own is already the style sheet's.
+    const QString sheet = MainStyleSheet(MainColours(QApplication::palette()));
+    if (sheet != styleSheet())
+        setStyleSheet(sheet);
+}
+
+void TMainForm::OpenManual(const QString& section)
+{
+    ShellOpenUrl(ManualUrl(section), this, [this](const QString& reason) {
+        controller_.SetStatusText(QString::fromLatin1(kHelpFailedText).arg(reason));
+    });
+}
+
+void TMainForm::ListLoaded()
+{
+    // The focused row is the selected one, so F2 and Play act on what the keyboard shows.
+    if (controller_.Tracks().Count() > 0)
+        ListView1->setCurrentIndex(controller_.Tracks().index(0, TTrackListModel::ColNumber));
 }
 
 void TMainForm::UpdateActions()
@@ -441,6 +455,16 @@ void TMainForm::RunJobWindow(int kind, int handle, const QStringList& list)
     TRipForm form(this, kind, handle, list, controller_.Runners());
     if (form.Job().Running())
         form.exec();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == qApp) {
+        if (event->type() == QEvent::ApplicationPaletteChange)
+            ApplyColours();
+        return false;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool TMainForm::event(QEvent* event)

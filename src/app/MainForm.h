@@ -9,6 +9,9 @@
 #include "app/CDPlayer.h"
 #include "app/MainController.h"
 
+/// The status text when the manual cannot be opened; %1 is the reason.
+inline constexpr const char* kHelpFailedText = "Cannot open the help file (%1).";
+
 class DriveWatcher;
 class IWaveAudioDevice;
 class QAction;
@@ -85,6 +88,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -93,6 +97,9 @@ private:
     void CreateToolBar();
     void CreateListAndStatus();
     void ApplyColours();
+    /// Opens the manual at a section; says in the status bar when the desktop cannot.
+    void OpenManual(const QString& section);
+    void ListLoaded();
     void PickFilesAndRun(int kind, const QString& filter, bool swallowErrors);
 
     void RunJobWindow(int kind, int handle, const QStringList& list);

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
@@ -71,7 +72,19 @@ TOptionSetForm::TOptionSetForm(QWidget* parent, IDriveHost* host, const TOptions
     PageControl1->addTab(BuildWmaTab(), QStringLiteral("WMA"));
     PageControl1->addTab(BuildId3Tab(), QStringLiteral("ID3 Tag"));
     PageControl1->addTab(BuildCdRomTab(), QStringLiteral("CD-ROM"));
+    // Every tab stays in view: the dialog is as wide as the row of tabs needs under any style
+    // and font, rather than hiding tabs behind scroll arrows.
+    PageControl1->setUsesScrollButtons(false);
     layout->addWidget(PageControl1, 1);
+    // Ctrl+Tab turns the page wherever the focus is: a drop-down list would take it as typing.
+    const auto turn = [this](int step) {
+        const int n = PageControl1->count();
+        PageControl1->setCurrentIndex((PageControl1->currentIndex() + step + n) % n);
+    };
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this), &QShortcut::activated, this,
+            [turn] { turn(1); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this),
+            &QShortcut::activated, this, [turn] { turn(-1); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -82,7 +95,7 @@ TOptionSetForm::TOptionSetForm(QWidget* parent, IDriveHost* host, const TOptions
     buttons->addWidget(btCancel);
     layout->addLayout(buttons);
 
-    ShowValues(logic_.Open(OptionsSetting()));
+    ShowValues(logic_.Open(OptionsSetting(), host_));
     PageControl1->setCurrentIndex(tabOutput);
 
     connect(btOK, &QPushButton::clicked, this, [this] { GuardedCall([this] { btOKClick(); }); });
@@ -242,11 +255,12 @@ QWidget* TOptionSetForm::BuildId3Tab()
     auto* grid = new QGridLayout(page);
     cbUseID3 = Named(new QCheckBox(QStringLiteral("Use ID3 tag"), page), "cbUseID3");
     grid->addWidget(cbUseID3, 0, 0, 1, 2);
+    // Made in the order they are shown, which is the order Tab visits them.
     ID3artist = Named(new TLimitedLineEdit(30, page), "ID3artist");
     ID3album = Named(new TLimitedLineEdit(30, page), "ID3album");
     ID3year = Named(new TLimitedLineEdit(4, page), "ID3year");
-    ID3comment = Named(new TLimitedLineEdit(30, page), "ID3comment");
     ID3genre = PickList(page, "ID3genre", GenreList());
+    ID3comment = Named(new TLimitedLineEdit(30, page), "ID3comment");
     const std::pair<const char*, QWidget*> rows[] = {
         {"Artist:", ID3artist}, {"Album:", ID3album},     {"Year:", ID3year},
         {"Genre:", ID3genre},   {"Comment:", ID3comment},

@@ -40,7 +40,7 @@ void StoreIndex(int position, int32_t& target)
 
 TOptionSetLogic::TOptionSetLogic(const TOptionsSetting& defaults) : defaults_(defaults) {}
 
-TOptionFormValues TOptionSetLogic::Open(const TOptionsSetting& s)
+TOptionFormValues TOptionSetLogic::Open(const TOptionsSetting& s, const IDriveHost* host)
 {
     TOptionFormValues v;
     const TCommonOptions& c = s.CommonOptions;
@@ -83,6 +83,11 @@ TOptionFormValues TOptionSetLogic::Open(const TOptionsSetting& s)
     v.CDIndex = s.CDOptions.Index == -1 ? 0 : s.CDOptions.Index;
     v.CDDb = s.CDOptions.CDDb;
     openingCDIndex_ = v.CDIndex;
+    if (host != nullptr) {
+        openingCDIndex_ = host->OpenDriveIndex();
+        if (openingCDIndex_ >= 0)
+            v.CDIndex = openingCDIndex_;
+    }
     openingCDDb_ = v.CDDb;
     return v;
 }

@@ -77,6 +77,8 @@ public:
     /// Puts a freshly opened drive (handle 0 when the open failed) in place of the current one,
     /// shows the status text the open produced and refills the track list.
     virtual void UseDrive(const OpenDriveResult& opened) = 0;
+    /// The drive-list position of the drive open now, -1 when none is.
+    virtual int OpenDriveIndex() const = 0;
 };
 
 /// The options dialog's decisions: the lists' contents, loading the controls from the settings
@@ -88,8 +90,11 @@ public:
     /// the Default buttons take their values from it.
     explicit TOptionSetLogic(const TOptionsSetting& defaults);
 
-    /// The controls' values for these settings; remembers the drive choice at opening.
-    TOptionFormValues Open(const TOptionsSetting& settings);
+    /// The controls' values for these settings; remembers the drive choice at opening. With a
+    /// host, the drive shown is the one open now (the stored choice when none is), so the list,
+    /// the status bar and the dialog name the same drive, and OK with another one, or with one
+    /// while none is open, switches to it.
+    TOptionFormValues Open(const TOptionsSetting& settings, const IDriveHost* host = nullptr);
 
     /// "&Default" on "LAME" and on "WMA".
     void LameDefaults(TOptionFormValues& values) const;
@@ -108,7 +113,7 @@ public:
     static bool Store(const TOptionFormValues& values, TOptionsSetting& settings);
 
     /// True when "OK" must open the chosen drive: the drive list has a selection and it, or
-    /// the CD DB tick, differs from what the dialog opened with.
+    /// the CD DB tick, differs from what the dialog opened with (no drive open: -1).
     bool DriveSwitchNeeded(const TOptionFormValues& values) const;
 
     /// "OK": checks (showing the problem in an error box and returning it), stores, and opens

@@ -293,6 +293,7 @@ TEST_F(Controller, NamesAreSavedOnlyUnderTheDiscTheyWereLoadedFor)
     {
         TMainController c;
         c.Create();
+        OptionsSetting().CDOptions.Index = 0; // the close above kept the second drive's choice
         c.Show();
         ASSERT_EQ(c.LoadedDiscKey(), keyA);
         QFile::remove(dir.File(QStringLiteral("discs/A.cue")));
@@ -447,4 +448,92 @@ TEST_F(Controller, ALookupsNamesGoOnlyToTheDiscItWasFor)
     EXPECT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Song"));
     EXPECT_EQ(OptionsSetting().CDInfo.Artist, QStringLiteral("Band"));
     c.Close();
+}
+
+TEST_F(Controller, ADiscsNamesOutliveItsLeaving)
+{
+    // Each way the list gives up its disc; the names typed for it must come back with it.
+    struct Way {
+        const char* name;
+        std::function<void(TMainController&, const ProgramDirScope&)> leaveAndReturn;
+    };
+    const Way ways[] = {
+        {"image removed and put back",
+         [](TMainController& c, const ProgramDirScope& d) {
+             QFile::remove(d.File(QStringLiteral("discs/A.cue")));
+             QFile::remove(d.File(QStringLiteral("discs/A.bin")));
+             c.VolumeRemoved();
+             ASSERT_EQ(c.Tracks().Count(), 0);
+             MakeProgramDisc(d, "A", {75, 75});
+             c.VolumeArrived();
+         }},
+        {"drive switched and back",
+         [](TMainController& c, const ProgramDirScope&) {
+             c.UseDrive(OpenDrive(1));
+             ASSERT_EQ(c.Tracks().Count(), 3);
+             c.UseDrive(OpenDrive(0));
+         }},
+        {"refresh", [](TMainController& c, const ProgramDirScope&) { c.Refresh(); }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        ProgramDirScope fresh;
+        ResetOptionsSetting();
+        MakeProgramDisc(fresh, "A", {75, 75});
+        MakeProgramDisc(fresh, "B", {150, 75, 75});
+        TMainController c;
+        c.Create();
+        c.Show();
+        ASSERT_EQ(c.Tracks().Count(), 2);
+        const QString key = c.LoadedDiscKey();
+        c.RenameRow(1, QStringLiteral("Kept"));
+        OptionsSetting().CDInfo.Artist = QStringLiteral("Band");
+        way.leaveAndReturn(c, fresh);
+        ASSERT_EQ(c.LoadedDiscKey(), key);
+        EXPECT_EQ(c.Tracks().Row(1).Title, QStringLiteral("Kept"));
+        EXPECT_EQ(OptionsSetting().CDInfo.Artist, QStringLiteral("Band"));
+        EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+        c.Close();
+    }
+}
+
+TEST_F(Controller, TheDriveSettingNamesTheDriveShown)
+{
+    MakeDataDisc(dir, QStringLiteral("0data"));
+    MakeDisc("A", {75, 75});
+    MakeDisc("B", {150, 75, 75});
+    // Start-up opens the chosen drive (a data disc in the first one does not matter); a choice
+    // whose drive has gone opens the first, as no choice does.
+    struct Start {
+        int32_t stored;
+        const char* status;
+        int rows;
+    };
+    for (const Start& s : {Start{2, "Image B", 3}, Start{1, "Image A", 2},
+                           Start{7, "Image 0data", 0}, Start{-1, "Image 0data", 0}}) {
+        SCOPED_TRACE(s.stored);
+        ResetOptionsSetting();
+        OptionsSetting().CDOptions.Index = s.stored;
+        TMainController c;
+        c.Show();
+        EXPECT_EQ(c.StatusText(), QString::fromLatin1(s.status));
+        EXPECT_EQ(c.Tracks().Count(), s.rows);
+        EXPECT_EQ(c.NoAudioCD(), s.rows == 0);
+        c.Refresh();
+        EXPECT_EQ(c.Tracks().Count(), s.rows) << "Refresh looks at the open drive";
+        CloseCDHandle(c.CDHandle());
+    }
+
+    // An image coming before the open one moves it down the list; the setting follows it.
+    ResetOptionsSetting();
+    OptionsSetting().CDOptions.Index = 2;
+    TMainController c;
+    c.Show();
+    ASSERT_EQ(c.OpenDrivePosition(), 2);
+    MakeDisc("1new", {75});
+    EXPECT_EQ(c.OpenDrivePosition(), 3);
+    c.Close();
+    EXPECT_EQ(OptionsSetting().CDOptions.Index, 3);
+    EXPECT_TRUE(boxes.Texts().filter(QStringLiteral("Audio CD")).size() == 2)
+        << "the data disc's two starts (and their Refresh) report it; nothing else does";
 }

@@ -1,6 +1,13 @@
+#include <algorithm>
+#include <map>
+
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QLabel>
+#include <QPalette>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
@@ -8,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/MainColours.h"
 #include "app/MainForm.h"
 #include "app/SettingsStore.h"
 #include "core/FileDialogService.h"
@@ -91,8 +99,8 @@ TEST_F(MainFormTest, StartsWithTheImageAndEnablesCommandsByTheirRules)
 
     EXPECT_TRUE(f.ActionExtract->isEnabled());
     EXPECT_TRUE(f.aQueryCDDB->isEnabled());
-    EXPECT_FALSE(f.aEditTrackName->isEnabled());
-    EXPECT_FALSE(f.aPlay->isEnabled());
+    EXPECT_TRUE(f.aEditTrackName->isEnabled()); // the first row is selected
+    EXPECT_TRUE(f.aPlay->isEnabled());
     EXPECT_FALSE(f.aPause->isEnabled());
     EXPECT_FALSE(f.aStop->isEnabled());
     f.ActionNoSelect->trigger();
@@ -176,4 +184,160 @@ TEST_F(MainFormTest, NoDriveAndSmallCommands)
     f.miWAVtoOGG->trigger(); // cancelled: nothing runs
     EXPECT_EQ(kinds, QList<int>{3});
     f.close();
+}
+
+TEST_F(MainFormTest, KeyboardTicksRenamesAndQuits)
+{
+    MakeDisc("Demo", {75, 75, 75});
+    TMainForm f;
+    f.Controller().ShowNoDeviceHint = [] {};
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    // After the disc loads, the focused row is the selected one, so F2 renames it at once.
+    EXPECT_EQ(f.ListView1->currentIndex().row(), 0);
+    EXPECT_EQ(f.SelectedRow(), 0);
+    EXPECT_TRUE(f.aEditTrackName->isEnabled());
+
+    // Space ticks the focused row from whichever of its cells has the focus.
+    const auto& tracks = f.Controller().Tracks();
+    for (const int column : {int(TTrackListModel::ColTitle), int(TTrackListModel::ColNumber),
+                             int(TTrackListModel::ColSize)}) {
+        SCOPED_TRACE(column);
+        f.ListView1->setCurrentIndex(tracks.index(2, column));
+        QTest::keyClick(f.ListView1, Qt::Key_Space);
+        EXPECT_FALSE(tracks.Row(2).Ticked);
+        QTest::keyClick(f.ListView1, Qt::Key_Space);
+        EXPECT_TRUE(tracks.Row(2).Ticked);
+    }
+
+    // Ctrl+Q quits.
+    QTest::keyClick(&f, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(f.isVisible());
+}
+
+TEST_F(MainFormTest, WhatTheDesktopCannotOpenIsReportedInTheStatusBar)
+{
+    TMainForm f;
+    f.Controller().ShowNoDeviceHint = [] {};
+    f.show();
+    ASSERT_TRUE(QDir().mkpath(OptionsSetting().CommonOptions.OutputFolder));
+    SetShellHookForTests(nullptr);
+    const QByteArray path = qgetenv("PATH");
+    const QString bin = dir.File(QStringLiteral("bin/"));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    qputenv("PATH", bin.toLocal8Bit());
+    const QString help = QString::fromLatin1(kHelpFailedText);
+    const QString output = QString::fromLatin1(kOpenOutputFailedText);
+    struct Case {
+        int launcherExit; ///< -1: no xdg-open at all
+        QAction* command;
+        QString status;
+    };
+    const Case cases[] = {
+        {-1, f.mnuHelp, help.arg(QStringLiteral("no program to open it was found"))},
+        {-1, f.Openoutputdirectory1, output.arg(QStringLiteral("no program to open it was found"))},
+        {3, f.mnuHelp, help.arg(QStringLiteral("xdg-open ended with code 3"))},
+        {4, f.Openoutputdirectory1, output.arg(QStringLiteral("xdg-open ended with code 4"))},
+        {0, f.mnuHelp, QStringLiteral("Image Demo")}, // opened: nothing to say
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status.toStdString());
+        QFile::remove(bin + QStringLiteral("xdg-open"));
+        if (c.launcherExit >= 0) {
+            WriteWholeFile(bin + QStringLiteral("xdg-open"),
+                           QStringLiteral("#!/bin/sh\nexit %1\n").arg(c.launcherExit).toUtf8());
+            QFile::setPermissions(bin + QStringLiteral("xdg-open"),
+                                  QFile::ExeOwner | QFile::ReadOwner);
+        }
+        f.Controller().SetStatusText(QStringLiteral("Image Demo"));
+        c.command->trigger();
+        // The launcher is watched by whoever opened it: the window or its controller.
+        EXPECT_TRUE(WaitUntil([&f] {
+            const QString watch = QStringLiteral("ShellLauncherWatch");
+            return !f.findChild<QObject*>(watch) && !f.Controller().findChild<QObject*>(watch);
+        }));
+        EXPECT_EQ(Status(f), c.status);
+    }
+    qputenv("PATH", path);
+    EXPECT_TRUE(boxes.Shown().empty());
+    f.close();
+}
+
+namespace {
+
+/// A dark palette as a desktop's dark theme gives one.
+QPalette DarkPalette()
+{
+    const QColor window(45, 45, 48), text(230, 230, 230);
+    QPalette p(text, window, window.lighter(), window.darker(), window, text, text,
+               QColor(30, 30, 32), window);
+    return p;
+}
+
+/// The most common colour of an area (its background) and the contrast to the pixel that
+/// stands out most from it (the core of the text's strokes).
+std::pair<QRgb, double> TextContrast(const QImage& image, const QRect& area)
+{
+    std::map<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[image.pixel(x, y) & 0xFFFFFFu];
+    const QRgb background =
+        std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+            return a.second < b.second;
+        })->first;
+    double best = 1;
+    for (const auto& [rgb, n] : counts)
+        best = std::max(best, ContrastRatio(QColor(background), QColor(rgb)));
+    return {background, best};
+}
+
+} // namespace
+
+TEST_F(MainFormTest, TextReadsOnItsBackgroundUnderLightAndDarkPalettes)
+{
+    MakeDisc("Demo", {75, 75, 75});
+    const QPalette original = QApplication::palette();
+    TMainForm f;
+    f.Controller().ShowNoDeviceHint = [] {};
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    struct Case {
+        const char* name;
+        QPalette palette;
+    };
+    // The desktop may change its palette while the program runs: light, dark, light again.
+    for (const Case& c :
+         {Case{"light", original}, Case{"dark", DarkPalette()}, Case{"light again", original}}) {
+        SCOPED_TRACE(c.name);
+        QApplication::setPalette(c.palette);
+        const QImage shot = f.grab().toImage();
+        const auto inForm = [&f](QWidget* w, QRect r) {
+            return QRect(w->mapTo(&f, r.topLeft()), r.size()).adjusted(1, 1, -1, -1);
+        };
+        auto* status = f.findChild<QLabel*>(QStringLiteral("StatusPanel"));
+        QWidget* extract = f.ToolBar1->widgetForAction(f.ActionExtract);
+        QRect caption = extract->rect(); // the caption under the icon, not the icon
+        caption.setTop(caption.bottom() - extract->fontMetrics().height() - 2);
+        const QRect title = f.ListView1->visualRect(f.Controller().Tracks().index(1, 1));
+        const std::pair<const char*, QRect> areas[] = {
+            {"status bar", inForm(status, status->rect())},
+            {"toolbar", inForm(extract, caption)},
+            {"title", inForm(f.ListView1->viewport(), title)},
+        };
+        for (const auto& [what, area] : areas) {
+            const auto [background, contrast] = TextContrast(shot, area);
+            EXPECT_GE(contrast, 4.5) << what << " background " << std::hex << background;
+        }
+        // The window's own light blues where the palette is light, the palette's where not.
+        const QRgb statusBackground = TextContrast(shot, areas[0].second).first;
+        if (IsDarkPalette(c.palette)) {
+            EXPECT_EQ(statusBackground, c.palette.color(QPalette::Window).rgb() & 0xFFFFFFu);
+        } else {
+            EXPECT_EQ(statusBackground, qRgb(220, 225, 255) & 0xFFFFFFu);
+            EXPECT_EQ(TextContrast(shot, areas[2].second).first, qRgb(239, 239, 255) & 0xFFFFFFu);
+        }
+    }
+    f.close();
+    QApplication::setPalette(original);
 }

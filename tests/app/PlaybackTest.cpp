@@ -11,6 +11,7 @@
 #include "app/CDPlayer.h"
 #include "app/MainController.h"
 #include "app/MainForm.h"
+#include "cd/OpenDrive.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "platform/shell/Shell.h"
@@ -193,6 +194,26 @@ TEST_F(PlaybackTest, RipAndCloseStopPlaybackFirst)
     EXPECT_EQ(Requests(), (QStringList{QStringLiteral("Stop"), QStringLiteral("Close")}));
 }
 
+TEST_F(PlaybackTest, ChangingTheDriveStopsTheOldDiscsPlay)
+{
+    // The drive switched to, or one that failed to open: either way the list, the status bar
+    // and the player let go of the old disc.
+    MakeProgramDisc(dir, "Other", {75, 75});
+    const QString failed = QString::fromLatin1(kNoCdDevicesText);
+    for (const bool opens : {true, false}) {
+        SCOPED_TRACE(opens ? "opened" : "failed to open");
+        player.aPlayExecute(1);
+        Requests();
+        controller.UseDrive(opens ? OpenDrive(1) : OpenDriveResult{0, failed});
+        EXPECT_FALSE(controller.CDPlaying);
+        EXPECT_EQ(Requests(), (QStringList{QStringLiteral("Stop"), QStringLiteral("Close")}));
+        const QString status = opens ? QStringLiteral("Image Other") : failed;
+        EXPECT_EQ(controller.StatusText(), status);
+        EXPECT_EQ(controller.SavedStatusText(), status);
+        EXPECT_EQ(controller.Tracks().Count(), opens ? 2 : 0);
+    }
+}
+
 TEST_F(PlaybackTest, DoorAndVolumeControl)
 {
     player.EjectMenuClick();
@@ -266,6 +287,7 @@ TEST(PlaybackForm, CommandsFollowThePlayerState)
         s += f.aStop->isEnabled() ? u'S' : u'-';
         return s;
     };
+    f.ListView1->clearSelection();
     EXPECT_EQ(enabled(), QStringLiteral("---"));
     f.ListView1->setCurrentIndex(f.ListView1->model()->index(1, 0));
     EXPECT_EQ(enabled(), QStringLiteral("P--"));

@@ -128,3 +128,28 @@ def id3v1(path):
 def sox_wav(path, seconds, rate, channels, *synth):
     subprocess.run(["sox", "-n", "-r", str(rate), "-c", str(channels), "-b", "16", path,
                     "synth", str(seconds), *synth], check=True, capture_output=True, timeout=60)
+
+
+def _channel(c):
+    c /= 255.0
+    return c / 12.92 if c <= 0.03928 else ((c + 0.055) / 1.055) ** 2.4
+
+
+def luminance(rgb):
+    r, g, b = rgb[:3]
+    return 0.2126 * _channel(r) + 0.7152 * _channel(g) + 0.0722 * _channel(b)
+
+
+def contrast(a, b):
+    """The contrast ratio of two colours as the web's accessibility guidelines define it:
+    1 (none) to 21 (black on white); text needs 4.5."""
+    la, lb = luminance(a), luminance(b)
+    return (max(la, lb) + 0.05) / (min(la, lb) + 0.05)
+
+
+def text_contrast(image, box):
+    """The most common colour of an area of a PIL image (its background) and the contrast to
+    the pixel that stands out most from it (the core of the text's strokes)."""
+    colours = image.crop(box).convert("RGB").getcolors(maxcolors=1 << 20)
+    background = max(colours)[1]
+    return background, max(contrast(background, rgb) for _, rgb in colours)

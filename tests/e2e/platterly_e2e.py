@@ -43,10 +43,10 @@ class Case:
         self.runs = 0
 
     # -- the program -------------------------------------------------------------------
-    def start(self, rows=None):
+    def start(self, rows=None, env=None):
         """Starts the program and waits for its track list (rows, when given)."""
         self.runs += 1
-        self.program = Program(self.desktop, self.folder, self.out, self.runs)
+        self.program = Program(self.desktop, self.folder, self.out, self.runs, env)
         self.app = self.program.app
         self.main = ui.main_window(self.app)
         self.tree = wait_for("the track list", lambda: ui.find(self.main, "tree"))
@@ -68,6 +68,16 @@ class Case:
         self.program = None
 
     # -- what the user sees ------------------------------------------------------------
+    def status(self):
+        bar = wait_for("the status bar", lambda: ui.find(self.main, "status bar"))
+        return [label.name for label in ui.find_all(bar, "label")]
+
+    def wait_status(self, text, timeout=30):
+        wait_for(f"the status bar to read {text!r}", lambda: self.status() == [text], timeout)
+
+    def titles(self):
+        return [row[1] for row in self.rows()]
+
     def cell(self, row, column):
         return self.tree.queryTable().getAccessibleAt(row, column)
 
@@ -532,6 +542,217 @@ def case_recorder(c):
     c.exit_program()
 
 
+def choose_drive(c, name):
+    """Options > CD-ROM: picks a drive and confirms."""
+    dialog = c.open_dialog(ui.menu_item(c.app, "Edit", "Options"), "Options")
+    show_tab(dialog, "CD-ROM")
+    drives = wait_for("the drive list", lambda: ui.find(dialog, "combo box"))
+    wait_for("the drive list to be filled", lambda: drives.name)
+    if drives.name != name:
+        choose(drives, name)
+    ui.press(ui.find(dialog, "push button", "OK"))
+    ui.wait_window_gone(c.app, "Options")
+
+
+def case_names_kept(c):
+    """Names typed for a disc come back with it after it leaves: its image taken away and put
+    back, or the drive switched in Options and back. The drive chosen there is the one the
+    status bar and the list show, and the one the next start opens."""
+    discs = c.folder.file("discs")
+    c.folder.replace_discs("Alpha", "5s", "6s", "7s")
+    subprocess.run([os.path.join(c.folder.build_bin, "makedisc"), "--seed", "12", discs, "Beta",
+                    "4s", "4s"], check=True, capture_output=True, timeout=60)
+    c.start(rows=3)
+    c.wait_status("Image Alpha")
+    ui.click(c.cell(1, 1))
+    wait_for("row 2 to be selected", lambda: c.tree.queryTable().isRowSelected(1))
+    ui.key("F2")
+    dialog = ui.wait_window(c.app, "Rename Track Title")
+    edit = wait_for("the title field", lambda: ui.find(dialog, "text"))
+    ui.wait_focused(edit)
+    ui.type_text("Kept Name")
+    wait_for("the typed title", lambda: ui.text_of(edit) == "Kept Name")
+    ui.key("Return")
+    ui.wait_window_gone(c.app, "Rename Track Title")
+    want = ["Track01", "Kept Name", "Track03"]
+    wait_for("the new title", lambda: c.titles() == want)
+
+    # The image leaves and comes back.
+    aside = os.path.join(c.out, "aside")
+    os.makedirs(aside)
+    for ext in (".cue", ".bin"):
+        shutil.move(os.path.join(discs, "Alpha" + ext), aside)
+    wait_for("the list to empty", lambda: c.tree.queryTable().nRows == 0)
+    for ext in (".cue", ".bin"):
+        shutil.move(os.path.join(aside, "Alpha" + ext), discs)
+    wait_for("the disc's names back", lambda: c.titles() == want)
+    c.moment("back")
+
+    # Another drive and back again.
+    choose_drive(c, "Image Beta")
+    c.wait_status("Image Beta")
+    wait_for("the second disc's list", lambda: c.titles() == ["Track01", "Track02"])
+    choose_drive(c, "Image Alpha")
+    c.wait_status("Image Alpha")
+    wait_for("the first disc's names back", lambda: c.titles() == want)
+
+    # The drive chosen last is the one the next start opens.
+    choose_drive(c, "Image Beta")
+    c.wait_status("Image Beta")
+    c.exit_program()
+    c.start(rows=2)
+    c.wait_status("Image Beta")
+    dialog = c.open_dialog(ui.menu_item(c.app, "Edit", "Options"), "Options")
+    show_tab(dialog, "CD-ROM")
+    wait_for("the drive list to show the open drive",
+             lambda: ui.find(dialog, "combo box", "Image Beta"))
+    ui.press(ui.find(dialog, "push button", "Cancel"))
+    ui.wait_window_gone(c.app, "Options")
+    c.exit_program()
+    info, _ = checks.read_profile(c.folder.file("cdinfo.dat"))
+    key = checks.Disc(os.path.join(discs, "Alpha.cue")).key()
+    assert info[key.lower()].get("2") == "Kept Name", info.get(key.lower())
+
+
+def case_keyboard(c):
+    """The keyboard alone: F2 on the row shown at start, Space ticks, Ctrl+Tab turns the
+    options' pages from a drop-down list, Tab walks the tag fields in order, F1 says when the
+    manual cannot be opened, Ctrl+Q quits."""
+    # The desktop's launcher fails, whether or not this machine has one.
+    launcher = os.path.join(c.out, "bin", "xdg-open")
+    os.makedirs(os.path.dirname(launcher))
+    with open(launcher, "w", encoding="utf-8") as f:
+        f.write("#!/bin/sh\nexit 3\n")
+    os.chmod(launcher, 0o755)
+    c.start(rows=6, env={"PATH": os.path.dirname(launcher) + ":" + os.environ["PATH"]})
+    table = c.tree.queryTable()
+    wait_for("the first row selected at start", lambda: table.isRowSelected(0))
+    # Without a window manager the window takes the keyboard once clicked; the status bar
+    # takes no focus itself, so the list keeps it.
+    ui.click(ui.find(c.main, "status bar"))
+    wait_for("the list to have the focus", lambda: ui.is_focused(c.tree))
+    ui.key("F2")
+    dialog = ui.wait_window(c.app, "Rename Track Title")
+    edit = wait_for("the title field", lambda: ui.find(dialog, "text"))
+    assert ui.text_of(edit) == "Track01", ui.text_of(edit)
+    ui.key("Escape")
+    ui.wait_window_gone(c.app, "Rename Track Title")
+
+    # Space ticks and unticks the focused row; Down moves focus and selection together.
+    # (Nothing gives the window back the keyboard after a dialog here but a click.)
+    ui.click(ui.find(c.main, "status bar"))
+    wait_for("the list to have the focus", lambda: ui.is_focused(c.tree))
+    ui.key("space")
+    wait_for("row 1 unticked", lambda: not ui.is_checked(c.cell(0, 0)))
+    ui.key("Down")
+    wait_for("row 2 selected", lambda: table.isRowSelected(1))
+    ui.key("space")
+    wait_for("row 2 unticked", lambda: not ui.is_checked(c.cell(1, 0)))
+    ui.key("space")
+    wait_for("row 2 ticked again", lambda: ui.is_checked(c.cell(1, 0)))
+    assert not ui.is_checked(c.cell(0, 0)) and ui.is_checked(c.cell(2, 0))
+
+    ui.key("F1")
+    c.wait_status("Cannot open the help file (xdg-open ended with code 3).")
+
+    dialog = c.open_dialog(ui.menu_item(c.app, "Edit", "Options"), "Options")
+    fmt = wait_for("the format list", lambda: ui.find(dialog, "combo box", "MP3 file(*.MP3)"))
+    # A click gives the list the focus and opens it; Escape closes it and keeps the focus.
+    ui.click(fmt)
+    wait_for("the list to open", lambda: ui.find(fmt, "list item", "WAV file(*.WAV)"))
+    ui.key("Escape")
+    ui.wait_focused(fmt, "the format list")
+    ui.ctrl_key("Tab")
+    wait_for("the LAME page", lambda: ui.find(dialog, "label", "Mode:"))
+    for _ in range(3):
+        ui.ctrl_key("Tab")
+    artist = wait_for("the ID3 page", lambda: field_beside(dialog, "Artist:"))
+    c.moment("id3")
+    ui.click(artist)
+    ui.wait_focused(artist, "Artist")
+    order = [field_beside(dialog, "Album:"), field_beside(dialog, "Year:"),
+             ui.find(dialog, "combo box"), field_beside(dialog, "Comment:")]
+    for field in order:
+        ui.key("Tab")
+        ui.wait_focused(field, field.name or ui.role_name(field))
+    ui.press(ui.find(dialog, "push button", "Cancel"))
+    ui.wait_window_gone(c.app, "Options")
+
+    ui.click(ui.find(c.main, "status bar"))
+    wait_for("the list to have the focus", lambda: ui.is_focused(c.tree))
+    ui.ctrl_key("q")
+    rc = c.program.wait_exit(timeout=30)
+    assert rc == 0, f"the program exited with code {rc}"
+    c.program = None
+
+
+# A dark desktop theme as the generic Unix platform theme reads it (KDE's colour file).
+DARK_KDEGLOBALS = """[Colors:Window]
+BackgroundNormal=45,45,48
+ForegroundNormal=230,230,230
+[Colors:View]
+BackgroundNormal=30,30,32
+ForegroundNormal=230,230,230
+[Colors:Button]
+BackgroundNormal=55,55,60
+ForegroundNormal=230,230,230
+[Colors:Selection]
+BackgroundNormal=42,130,218
+ForegroundNormal=255,255,255
+"""
+
+
+def case_dark_theme(c):
+    """Under a dark palette every text of the main window reads on its background (measured
+    on the screen's pixels), and the options dialog shows all six tabs."""
+    from PIL import Image  # noqa: PLC0415 (only this case needs it)
+    config = os.path.join(c.folder.home, ".config")
+    os.makedirs(config, exist_ok=True)
+    with open(os.path.join(config, "kdeglobals"), "w", encoding="utf-8") as f:
+        f.write(DARK_KDEGLOBALS)
+    c.start(rows=6, env={"XDG_CURRENT_DESKTOP": "KDE", "KDE_SESSION_VERSION": "5",
+                         "QT_STYLE_OVERRIDE": "Fusion"})
+    c.wait_status(DEMO_STATUS)
+    ui.click(c.cell(2, 1))
+    wait_for("row 3 to be selected", lambda: c.tree.queryTable().isRowSelected(2))
+    shot = c.desktop.screenshot(os.path.join(c.out, "dark_theme-screen.png"))
+    assert shot, "no screenshot"
+    screen = Image.open(shot)
+    x, y, w, h = ui.extents(c.main)
+    screen.crop((x, y, x + w, y + h)).save(os.path.join(c.out, "dark_theme-main.png"))
+
+    def box(acc, bottom=None):
+        ax, ay, aw, ah = ui.extents(acc)
+        top = ay + 1 if bottom is None else ay + ah - bottom
+        return (ax + 1, top, ax + aw - 1, ay + ah - 1)
+
+    status = ui.find(ui.find(c.main, "status bar"), "label")
+    extract = ui.find(c.main, "push button", "Extract")
+    areas = {"status bar": box(status), "title": box(c.cell(1, 1)),
+             "toolbar caption": box(extract, bottom=18)}
+    measured = {what: checks.text_contrast(screen, area) for what, area in areas.items()}
+    print(f"backgrounds and contrasts: {measured}")
+    # The menu bar takes the palette as it is: proof that the desktop's dark one applied.
+    menu_bar = next(m for m in ui.children(c.main) if ui.role_name(m) == "menu bar")
+    background = checks.text_contrast(screen, box(menu_bar))[0]
+    assert checks.luminance(background) < 0.2, f"the dark palette did not apply: {background}"
+    weak = {what: m for what, m in measured.items() if m[1] < 4.5}
+    assert not weak, f"text that does not read on its background: {weak}"
+
+    dialog = c.open_dialog(ui.menu_item(c.app, "Edit", "Options"), "Options")
+    tabs = wait_for("the six tabs", lambda: len(ui.find_all(dialog, "page tab")) == 6
+                    and ui.find_all(dialog, "page tab"))
+    dx, dy, dw, dh = ui.extents(dialog)
+    for tab in tabs:
+        tx, ty, tw, th = ui.extents(tab)
+        assert ui.is_showing(tab) and dx <= tx and tx + tw <= dx + dw, \
+            f"tab {tab.name!r} at {tx}..{tx + tw} outside the dialog's {dx}..{dx + dw}"
+    shot = c.desktop.screenshot(os.path.join(c.out, "dark_theme-options.png"))
+    ui.press(ui.find(dialog, "push button", "Cancel"))
+    ui.wait_window_gone(c.app, "Options")
+    c.exit_program()
+
+
 CASES = {
     "track_list": case_track_list,
     "rename": case_rename,
@@ -540,6 +761,9 @@ CASES = {
     "wav_to_ogg": case_wav_to_ogg,
     "options": case_options,
     "recorder": case_recorder,
+    "names_kept": case_names_kept,
+    "keyboard": case_keyboard,
+    "dark_theme": case_dark_theme,
 }
 
 

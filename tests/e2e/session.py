@@ -201,7 +201,7 @@ class ProgramFolder:
 class Program:
     """The running program and its entry in the accessibility tree."""
 
-    def __init__(self, desktop, folder, log_dir, run_number):
+    def __init__(self, desktop, folder, log_dir, run_number, extra_env=None):
         self.desktop = desktop
         self.folder = folder
         env = dict(desktop.env)
@@ -216,6 +216,7 @@ class Program:
             "LANG": "C.UTF-8",
             "LC_ALL": "C.UTF-8",
         })
+        env.update(extra_env or {})
         self._log = open(os.path.join(log_dir, f"platterly-{run_number}.log"), "wb")
         self.proc = subprocess.Popen([folder.file("platterly")], env=env, cwd=folder.path,
                                      stdout=self._log, stderr=subprocess.STDOUT,

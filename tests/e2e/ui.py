@@ -190,8 +190,8 @@ def set_text(acc, value):
     acc.queryEditableText().setTextContents(value)
 
 
-KEYSYMS = {"F2": 0xFFBF, "Return": 0xFF0D, "Escape": 0xFF1B, "BackSpace": 0xFF08,
-           "Tab": 0xFF09, "Down": 0xFF54, "Control_L": 0xFFE3}
+KEYSYMS = {"F1": 0xFFBE, "F2": 0xFFBF, "Return": 0xFF0D, "Escape": 0xFF1B, "BackSpace": 0xFF08,
+           "Tab": 0xFF09, "Down": 0xFF54, "Control_L": 0xFFE3, "space": 0x0020, "q": 0x0071}
 
 
 def key(name):
@@ -217,6 +217,16 @@ def click(acc, button="b1c"):
 
 # Xvfb's default keyboard map puts the left Control key on key code 37.
 CONTROL_KEYCODE = 37
+
+
+def ctrl_key(name):
+    """A key pressed with Ctrl held down (Ctrl+Tab, Ctrl+Q)."""
+    py = pyatspi()
+    py.Registry.generateKeyboardEvent(CONTROL_KEYCODE, None, py.KEY_PRESS)
+    try:
+        key(name)
+    finally:
+        py.Registry.generateKeyboardEvent(CONTROL_KEYCODE, None, py.KEY_RELEASE)
 
 
 def ctrl_click(acc):

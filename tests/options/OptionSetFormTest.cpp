@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <vector>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -6,6 +9,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -56,7 +60,9 @@ struct CountingHost : IDriveHost {
         ++calls;
         last = opened;
     }
+    int OpenDriveIndex() const override { return open; }
     int calls = 0;
+    int open = 0;
     OpenDriveResult last;
 };
 
@@ -270,6 +276,7 @@ TEST_F(OptionSetForm, CdRomTabListsDrivesAndSwitchesOnANewChoice)
         EXPECT_NE(host.last.Handle, 0);
         EXPECT_EQ(Settings().CDOptions.Index, 1);
         CloseCDHandle(host.last.Handle);
+        host.open = 1;
     }
     {
         // Reopened with the drive chosen last time: nothing to switch.
@@ -302,4 +309,70 @@ TEST(LimitedLineEdit, LimitsTypingButKeepsLongTextPutIn)
     edit.clear();
     QTest::keyClicks(&edit, QStringLiteral("123456"));
     EXPECT_EQ(edit.text(), QStringLiteral("1234")); // back to the limit
+}
+
+TEST_F(OptionSetForm, KeyboardTurnsPagesAndWalksTheTagFieldsInOrder)
+{
+    TOptionSetForm f(nullptr, nullptr, DefaultOptions());
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    // Ctrl+Tab turns the page from a drop-down list too, which would take it as typing.
+    f.cbOutputFormat->setFocus();
+    QTest::keyClick(f.cbOutputFormat, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(f.PageControl1->currentIndex(), int(tabLame));
+    f.cbStereoMode->setFocus();
+    QTest::keyClick(f.cbStereoMode, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(f.PageControl1->currentIndex(), int(tabOutput));
+    QTest::keyClick(f.cbOutputFormat, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(f.PageControl1->currentIndex(), int(tabCdRom));
+
+    // Tab visits the ID3 page's fields from top to bottom.
+    const std::vector<QWidget*> shown{f.cbUseID3, f.ID3artist, f.ID3album,
+                                      f.ID3year,  f.ID3genre,  f.ID3comment};
+    std::vector<QWidget*> visited;
+    for (QWidget* w = f.cbUseID3; visited.size() < shown.size(); w = w->nextInFocusChain()) {
+        if (std::find(shown.begin(), shown.end(), w) != shown.end() &&
+            std::find(visited.begin(), visited.end(), w) == visited.end())
+            visited.push_back(w);
+    }
+    EXPECT_EQ(visited, shown);
+}
+
+TEST_F(OptionSetForm, EveryTabStaysInViewWhateverTheStyleMakesOfThem)
+{
+    // Desktop themes draw tabs wider than this build's own style; one that pads them as much
+    // as some do must still show the whole row.
+    TOptionSetForm f(nullptr, nullptr, DefaultOptions());
+    f.setStyleSheet(QStringLiteral("QTabBar::tab { padding: 6px 24px; }"));
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    const QTabBar* bar = f.PageControl1->tabBar();
+    for (int i = 0; i < bar->count(); ++i)
+        EXPECT_LE(bar->tabRect(i).right(), bar->width()) << bar->tabText(i).toStdString();
+}
+
+TEST_F(OptionSetForm, TheDriveShownIsTheOneOpen)
+{
+    MakeDisc("First");
+    MakeDisc("Second");
+    Settings().CDOptions.Index = 0;
+    CountingHost host;
+    host.open = 1; // a later image change, or a start on another drive, moved it
+    {
+        TOptionSetForm f(nullptr, &host, DefaultOptions());
+        f.PageControl1->setCurrentIndex(tabCdRom);
+        EXPECT_EQ(f.cbCDList->currentIndex(), 1);
+        f.btOK->click();
+        EXPECT_EQ(host.calls, 0);
+        EXPECT_EQ(Settings().CDOptions.Index, 1) << "the setting names the drive shown";
+    }
+    // No drive open: OK on the chosen one opens it.
+    host.open = -1;
+    TOptionSetForm f(nullptr, &host, DefaultOptions());
+    f.PageControl1->setCurrentIndex(tabCdRom);
+    EXPECT_EQ(f.cbCDList->currentIndex(), 1);
+    f.btOK->click();
+    ASSERT_EQ(host.calls, 1);
+    EXPECT_EQ(host.last.Status, QStringLiteral("Image Second"));
+    CloseCDHandle(host.last.Handle);
 }

@@ -41,6 +41,7 @@ protected:
 /// Records what the dialog hands to the main window.
 struct RecordingHost : IDriveHost {
     void UseDrive(const OpenDriveResult& opened) override { calls.push_back(opened); }
+    int OpenDriveIndex() const override { return 0; }
     std::vector<OpenDriveResult> calls;
 };
 

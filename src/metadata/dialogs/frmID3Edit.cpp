@@ -61,7 +61,11 @@ TfrmID3Edit::TfrmID3Edit(QWidget* parent) : QDialog(parent)
     };
     int r = 0;
     for (const auto& [label, control] : rows) {
-        grid->addWidget(new QLabel(QString::fromLatin1(label), group), r, 0);
+        auto* caption = new QLabel(QString::fromLatin1(label), group);
+        caption->setBuddy(control);
+        // A screen reader names each field by its caption, not by the group around them all.
+        control->setAccessibleName(caption->text().chopped(1));
+        grid->addWidget(caption, r, 0);
         grid->addWidget(control, r++, 1);
     }
     ID3year->setMaximumWidth(60);

@@ -46,6 +46,31 @@ bool AudioCDPresent()
     return DriveVolumeLabel(list.Entries[0]) == QLatin1String(kAudioCdLabel);
 }
 
+int DriveCount()
+{
+    DriveList list;
+    GetCDList(list);
+    return std::min<int>(list.Count, kDriveListCapacity);
+}
+
+int DrivePosition(int handle)
+{
+    HandleRequest request;
+    std::string device;
+    if (handle == 0 || HandleDrive(handle, request, device) == 0)
+        return -1;
+    DriveList list;
+    GetCDList(list);
+    const int count = std::min<int>(list.Count, kDriveListCapacity);
+    for (int i = 0; i < count; ++i) {
+        const DriveEntry& e = list.Entries[size_t(i)];
+        if (e.HostAdapter == request.HostAdapter && e.Target == request.Target &&
+            e.Lun == request.Lun)
+            return i;
+    }
+    return -1;
+}
+
 int32_t AudioCdSerial(const TocRecord& toc)
 {
     if (toc.FirstTrack < 1 || toc.FirstTrack > toc.LastTrack || toc.LastTrack >= kTocEntryCount)

@@ -16,6 +16,13 @@ QString DriveVolumeLabel(const DriveEntry& drive);
 /// Whether the first drive of the list holds an audio CD. Only that drive is looked at.
 bool AudioCDPresent();
 
+/// The number of drives in the list.
+int DriveCount();
+
+/// The position in today's drive list of the drive a handle is open on, or -1 (bad handle, or
+/// the drive has left the list). Positions shift as images come and go; the handle does not.
+int DrivePosition(int handle);
+
 /// The key of the first audio CD in the drive list: its volume serial number as the desktop
 /// system the program came from computes it, so keys match files written there, read as a
 /// signed 32-bit number in decimal. Empty when no drive holds an audio CD.

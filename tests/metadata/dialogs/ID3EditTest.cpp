@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
@@ -239,4 +240,20 @@ TEST_F(ID3Edit, ReadOnlyFileReportsTheFailedSave)
     EXPECT_FALSE(logic.Save(fields));
     EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Could not save Tag!")});
     EXPECT_EQ(Size(locked), 256);
+}
+
+TEST_F(ID3Edit, FieldsAreNamedByTheirCaptions)
+{
+    TfrmID3Edit f;
+    f.show();
+    const std::pair<QWidget*, const char*> fields[] = {
+        {f.ID3title, "Title"},   {f.ID3artist, "Artist"}, {f.ID3album, "Album"},
+        {f.ID3year, "Year"},     {f.ID3genre, "Genre"},   {f.ID3comment, "Comment"},
+        {f.ID3track, "Track #"},
+    };
+    for (const auto& [field, name] : fields) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(field);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->text(QAccessible::Name), QString::fromLatin1(name));
+    }
 }
