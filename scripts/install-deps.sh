@@ -17,6 +17,8 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps imagemagick pulseaudio pulseaudio-utils
   ffmpeg sox vorbis-tools
+  # installation checks: the desktop entry, AppStream, manual pages, the .deb's dependencies
+  desktop-file-utils appstream groff-base file dpkg-dev
   # end-to-end tests: the program driven through its accessibility tree
   python3-pyatspi at-spi2-core dbus-x11
 )

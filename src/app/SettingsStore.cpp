@@ -3,7 +3,10 @@
 #include <functional>
 #include <vector>
 
+#include <QFile>
+
 #include "core/AppPaths.h"
+#include "core/FileUtil.h"
 #include "core/Settings.h"
 #include "platform/profile/ProfileFile.h"
 
@@ -67,7 +70,7 @@ const std::vector<Key>& Keys()
 {
     static const std::vector<Key> keys = {
         StringKey("CommonOptions", "OutputFolder", FIELD(CommonOptions.OutputFolder),
-                  [] { return ProgramDir() + QStringLiteral("Output"); }),
+                  [] { return DefaultOutputFolder(); }),
         IntKey("CommonOptions", "OutputFormat", FIELD(CommonOptions.OutputFormat), 0),
         BoolKey("CommonOptions", "IsKeepWav", FIELD(CommonOptions.IsKeepWav), false),
         BoolKey("CommonOptions", "IsNormalize", FIELD(CommonOptions.IsNormalize), false),
@@ -110,13 +113,25 @@ QString DefaultCddbServer()
     return QStringLiteral("gnudb.gnudb.org");
 }
 
+void MigrateOldOptions()
+{
+    // An installed program once kept options.ini beside cdinfo.dat; it is read from there once,
+    // when the configuration folder has none yet. The old file stays where it was.
+    const QString now = OptionsFilePath();
+    const QString old = ProgramDir() + QStringLiteral("options.ini");
+    if (SameFile(now, old) || FileExists(now) || !IsRegularFile(old))
+        return;
+    QFile::copy(old, now);
+}
+
 QString OptionsFilePath()
 {
-    return ProgramDir() + QStringLiteral("options.ini");
+    return ConfigDir() + QStringLiteral("options.ini");
 }
 
 void LoadOptions()
 {
+    MigrateOldOptions();
     const TProfileFile file(OptionsFilePath());
     TOptionsSetting& o = OptionsSetting();
     for (const Key& k : Keys())

@@ -2,8 +2,12 @@
 
 #include <QString>
 
-/// Full path of options.ini in the program's folder.
+/// Full path of options.ini in the configuration folder (ConfigDir).
 QString OptionsFilePath();
+
+/// When the configuration folder has no options.ini but the program's folder has one (where an
+/// installed program kept it before), copies it over once. LoadOptions calls it.
+void MigrateOldOptions();
 
 /// Fills the global settings record from options.ini; missing or unusable values take their
 /// defaults; CompressPosition is clamped to 30..100.

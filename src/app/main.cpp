@@ -8,6 +8,7 @@
 #include "app/SignalShutdown.h"
 #include "app/StartupTiming.h"
 #include "audio/VorbisApi.h"
+#include "core/AppPaths.h"
 #include "core/QtDialogServices.h"
 #include "core/ThreadHandoff.h"
 #include "metadata/QueryCDDBThread.h"
@@ -20,6 +21,8 @@ int main(int argc, char** argv)
     InstallHandoffObserver(&app);
     // Ogg Vorbis output needs these; without them the job windows report which one is missing.
     LoadVorbisLibraries();
+    // An installed program's first start gets the demo disc into its own data folder.
+    ProvideDemoDisc();
     QtMessageBoxService boxes;
     QtFileDialogService pickers;
     InstallMessageBoxService(&boxes);

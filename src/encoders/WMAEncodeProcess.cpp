@@ -11,12 +11,17 @@
 
 QString TWMAEncodeProcess::FindTool()
 {
-    const QString windows = ExecutableDir();
+    // The program's folder stands for the Windows folder; an installation keeps its helper
+    // tools in libexec.
+    const QStringList dirs = HelperToolDirs();
     for (const char* sub : {"", "system32/", "system/"}) {
-        const QString path = windows + QLatin1String(sub) + QStringLiteral("WM8EUTIL");
+        const QString path = dirs.first() + QLatin1String(sub) + QStringLiteral("WM8EUTIL");
         if (FileExists(path))
             return path;
     }
+    for (qsizetype i = 1; i < dirs.size(); ++i)
+        if (FileExists(dirs[i] + QStringLiteral("WM8EUTIL")))
+            return dirs[i] + QStringLiteral("WM8EUTIL");
     return {};
 }
 

@@ -159,7 +159,7 @@ bool ShellStartDetached(const QString& program, const QStringList& args)
 
 QUrl ManualUrl(const QString& section)
 {
-    QUrl url = QUrl::fromLocalFile(ExecutableDir() + QStringLiteral("Tracksmith.html"));
+    QUrl url = QUrl::fromLocalFile(ManualPath());
     if (!section.isEmpty())
         url.setFragment(section);
     return url;
