@@ -93,6 +93,12 @@ void TMainController::OpenStartDrive()
     // The drive chosen in the options dialog, so the setting and the drive shown agree; a
     // choice whose drive has gone falls back to the first, as before any choice.
     int index = OptionsSetting().CDOptions.Index;
+    if (!startDevice_.isEmpty()) {
+        // The desktop names the drive a disc was just put in.
+        const int asked = DrivePositionOfPath(startDevice_);
+        if (asked >= 0)
+            index = asked;
+    }
     if (index < 0 || index >= DriveCount())
         index = 0;
     const OpenDriveResult r = OpenDrive(index);

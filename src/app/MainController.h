@@ -85,6 +85,10 @@ public:
     /// closes its handle and puts the opened drive in its place: status, list and watcher all
     /// follow it. A failed open (handle 0) leaves no drive and an empty list.
     void UseDrive(const OpenDriveResult& opened);
+    /// The drive start-up opens instead of the one the setting names (the program's argument:
+    /// a device, a cdda:// address or a listed image's file); ignored when no listed drive is
+    /// that file.
+    void SetStartDevice(const QString& path) { startDevice_ = path; }
     /// Where the open drive sits in today's drive list; -1 when none is open.
     int OpenDrivePosition() const;
     /// The key of the disc the track list was loaded for; empty when no list is loaded or the
@@ -136,6 +140,7 @@ private:
     std::unique_ptr<TMp3EncodeProcess> mp3_;
     std::unique_ptr<TWMAEncodeProcess> wma_;
     int cdHandle_ = 0;
+    QString startDevice_;
     QString loadedKey_;
     bool listLoaded_ = false; ///< a TOC was read into the list; its names may be saved
     bool noAudioCD_ = false;

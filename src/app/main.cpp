@@ -31,6 +31,15 @@ int main(int argc, char** argv)
     int rc = 0;
     {
         TMainForm form;
+        // "platterly /dev/sr1": the desktop offers the program for a disc just inserted, and
+        // names its drive (Qt has taken its own options out of the list already).
+        const QStringList args = app.arguments().mid(1);
+        for (const QString& arg : args) {
+            if (!arg.startsWith(QLatin1Char('-'))) {
+                form.Controller().SetStartDevice(arg);
+                break;
+            }
+        }
         form.show();
         ReportStartupTiming(form);
         rc = app.exec();

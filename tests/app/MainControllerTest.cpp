@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -536,4 +537,27 @@ TEST_F(Controller, TheDriveSettingNamesTheDriveShown)
     EXPECT_EQ(OptionsSetting().CDOptions.Index, 3);
     EXPECT_TRUE(boxes.Texts().filter(QStringLiteral("Audio CD")).size() == 2)
         << "the data disc's two starts (and their Refresh) report it; nothing else does";
+}
+
+TEST_F(Controller, TheDeviceTheDesktopNamesIsOpenedAtStart)
+{
+    MakeDisc("A", {75, 75});
+    MakeDisc("B", {150, 75, 75});
+    const QString b = dir.File(QStringLiteral("discs/B.cue"));
+    struct Start {
+        QString device;
+        const char* status;
+    };
+    for (const Start& s : {Start{b, "Image B"}, Start{QUrl::fromLocalFile(b).toString(), "Image B"},
+                           Start{dir.File(QStringLiteral("discs/../discs/B.cue")), "Image B"},
+                           Start{QStringLiteral("/nowhere/C.cue"), "Image A"},
+                           Start{dir.File(QStringLiteral("discs/B.bin")), "Image A"}}) {
+        SCOPED_TRACE(s.device.toStdString());
+        ResetOptionsSetting();
+        TMainController c;
+        c.SetStartDevice(s.device);
+        c.Show();
+        EXPECT_EQ(c.StatusText(), QString::fromLatin1(s.status));
+        CloseCDHandle(c.CDHandle());
+    }
 }

@@ -31,6 +31,13 @@ public:
     virtual int PollMedia(int handle, MediaPoll& poll) = 0;
     /// The drive behind a handle: the request that opens another handle on the same drive, and
     /// the device node of a system drive (empty for a disc image). 0 for a bad handle.
+    /// The file a listed drive stands for: its device node, or its image's .cue or .toc;
+    /// empty when the entry is not in the list.
+    virtual std::string DrivePath(const DriveEntry& drive)
+    {
+        (void)drive;
+        return {};
+    }
     virtual int HandleDrive(int handle, HandleRequest& request, std::string& device)
     {
         (void)handle;

@@ -238,6 +238,12 @@ int LibcdioCdAccess::PollMedia(int handle, MediaPoll& poll)
     return 1;
 }
 
+std::string LibcdioCdAccess::DrivePath(const DriveEntry& drive)
+{
+    const auto source = catalog_.Find(drive.HostAdapter, drive.Target, drive.Lun);
+    return source ? source->path : std::string();
+}
+
 int LibcdioCdAccess::HandleDrive(int handle, HandleRequest& request, std::string& device)
 {
     device.clear();

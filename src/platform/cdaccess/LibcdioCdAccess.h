@@ -33,6 +33,7 @@ public:
     int ReadDiscTOC(const DriveEntry& drive, TocRecord& toc) override;
     int PollMedia(int handle, MediaPoll& poll) override;
     int HandleDrive(int handle, HandleRequest& request, std::string& device) override;
+    std::string DrivePath(const DriveEntry& drive) override;
 
 private:
     struct OpenDrive;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include <QFileInfo>
+#include <QUrl>
+
 #include "platform/cdaccess/CdAccess.h"
 
 namespace {
@@ -66,6 +69,32 @@ int DrivePosition(int handle)
         const DriveEntry& e = list.Entries[size_t(i)];
         if (e.HostAdapter == request.HostAdapter && e.Target == request.Target &&
             e.Lun == request.Lun)
+            return i;
+    }
+    return -1;
+}
+
+int DrivePositionOfPath(const QString& path)
+{
+    QString wanted = path.trimmed();
+    const QUrl url(wanted);
+    if (url.scheme() == QLatin1String("cdda")) {
+        // cdda://sr0 and cdda:///dev/sr0 both name a device.
+        const QString rest = url.host().isEmpty() ? url.path() : url.host() + url.path();
+        wanted = rest.startsWith(QLatin1Char('/')) ? rest : QStringLiteral("/dev/") + rest;
+    } else if (url.isLocalFile()) {
+        wanted = url.toLocalFile();
+    }
+    const QString canonical = QFileInfo(wanted).canonicalFilePath();
+    if (canonical.isEmpty())
+        return -1;
+    DriveList list;
+    GetCDList(list);
+    const int count = std::min<int>(list.Count, kDriveListCapacity);
+    for (int i = 0; i < count; ++i) {
+        const std::string drive = CdAccess().DrivePath(list.Entries[size_t(i)]);
+        if (!drive.empty() &&
+            QFileInfo(QString::fromStdString(drive)).canonicalFilePath() == canonical)
             return i;
     }
     return -1;

@@ -23,6 +23,11 @@ int DriveCount();
 /// the drive has left the list). Positions shift as images come and go; the handle does not.
 int DrivePosition(int handle);
 
+/// The position in today's drive list of the drive a path names: a device node (or a link to
+/// one, such as /dev/cdrom), a "cdda://sr0" address as desktops pass it, or a listed image's
+/// .cue or .toc; -1 when no listed drive is that file.
+int DrivePositionOfPath(const QString& path);
+
 /// The key of the first audio CD in the drive list: its volume serial number as the desktop
 /// system the program came from computes it, so keys match files written there, read as a
 /// signed 32-bit number in decimal. Empty when no drive holds an audio CD.
