@@ -6,8 +6,10 @@
 #include <QTemporaryDir>
 
 #include "encoders/EncoderTestSupport.h"
+#include "support/CddbTestServer.h"
 #include "support/TestSupport.h"
 #include "verify/AccurateRip.h"
+#include "verify/AccurateRipLookup.h"
 
 namespace {
 
@@ -133,6 +135,53 @@ TEST(AccurateRipTest, DbarAnswersGoodAndDamaged)
         EXPECT_FALSE(ParseDbar(bad, &why).has_value()) << bad.size();
         EXPECT_FALSE(why.isEmpty());
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(AccurateRipTest, LookupOfOneDiscAgainstAStandIn)
+{
+    const TAccurateRipIds ids = AccurateRipIdsOf({0, 13000, 27000}, 40000, 0x1a021503);
+    const QByteArray pcm = Noise(13000 * kSectorFrames, 3);
+    TTrackChecksums first(13000 * kSectorFrames, true, false);
+    first.Add(reinterpret_cast<const uint8_t*>(pcm.constData()), static_cast<size_t>(pcm.size()));
+    QByteArray entry(1, 3);
+    for (uint32_t id : {ids.Id1, ids.Id2, ids.Cddb})
+        for (int i = 0; i < 4; ++i)
+            entry += static_cast<char>(id >> (8 * i));
+    for (uint32_t crc : {first.V2(), 1u, 2u}) {
+        entry += '\x07';
+        for (int i = 0; i < 4; ++i)
+            entry += static_cast<char>(crc >> (8 * i));
+        entry += QByteArray(4, '\0');
+    }
+    std::atomic<int> status{200}; // read on the server's thread
+    TCddbTestServer server([&](const TCddbTestRequest&) {
+        TCddbTestAnswer a;
+        a.HttpStatus = status;
+        a.Body = status == 200 ? entry : QByteArray();
+        return a;
+    });
+    const auto ask = [&] {
+        TAccurateRipLookup lookup;
+        std::optional<TAccurateRipAnswer> answer;
+        lookup.Start(QStringLiteral("http://") + server.Address() + QStringLiteral("/"), ids,
+                     [&](const TAccurateRipAnswer& a) { answer = a; });
+        EXPECT_TRUE(WaitUntil([&] { return answer.has_value(); }));
+        return answer.value_or(TAccurateRipAnswer{});
+    };
+    TAccurateRipAnswer a = ask();
+    EXPECT_EQ(server.Requests().back().Target, AccurateRipPath(ids).toUtf8());
+    EXPECT_EQ(a.TrackResult(0, first).Status, TVerifyStatus::Accurate);
+    EXPECT_EQ(a.TrackResult(0, first).Confidence, 7);
+    EXPECT_EQ(a.TrackResult(1, first).Status, TVerifyStatus::Mismatch);
+    status = 404;
+    EXPECT_EQ(ask().TrackResult(0, first).Status, TVerifyStatus::NotInDatabase);
+    status = 500;
+    EXPECT_EQ(ask().TrackResult(0, first).Status, TVerifyStatus::CouldNotVerify);
+    EXPECT_EQ(server.Requests().size(), 3u); // one request each, no retries
 }
 
 } // namespace
