@@ -4,7 +4,9 @@
 
 #include "encoders/EncoderTestSupport.h"
 #include "metadata/MusicBrainz.h"
+#include "metadata/MusicBrainzLookup.h"
 #include "platform/cddb/CddbDisc.h"
+#include "support/CddbTestServer.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -98,6 +100,76 @@ TEST(MusicBrainzTest, MalformedAnswersAreRefused)
     const auto none = ParseMusicBrainzDisc("{\"releases\":[]}", QStringLiteral("X"), 3);
     ASSERT_TRUE(none.has_value());
     EXPECT_TRUE(none->empty());
+}
+
+} // namespace
+
+namespace {
+
+QByteArray Http(int status, const QByteArray& headers, const QByteArray& body)
+{
+    return "HTTP/1.1 " + QByteArray::number(status) + " X\r\n" + headers +
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" +
+           body;
+}
+
+TEST(MusicBrainzTest, LookupAndCoverAgainstAStandIn)
+{
+    TCddbTestServer server([](const TCddbTestRequest& r) {
+        TCddbTestAnswer a;
+        a.Kind = TCddbTestAnswer::Raw;
+        const QByteArray t = r.Target;
+        if (t.startsWith("/ws/2/discid/DISC-A?"))
+            a.Body = Http(200, "Content-Type: application/json\r\n", kTwoReleases);
+        else if (t == "/release/r1/front")
+            a.Body = Http(307, "Location: /img/r1.jpg\r\n", {});
+        else if (t == "/img/r1.jpg")
+            a.Body = Http(200, "Content-Type: image/jpeg\r\n", "\xff\xd8\xff\xe0 jpeg");
+        else if (t == "/release/text/front")
+            a.Body = Http(200, "Content-Type: image/jpeg\r\n", "<html>not an image</html>");
+        else if (t == "/release/big/front")
+            a.Body = Http(200, {}, "\xff\xd8\xff" + QByteArray(11 << 20, 'x'));
+        else if (t == "/release/file/front")
+            a.Body = Http(302, "Location: file:///etc/passwd\r\n", {});
+        else
+            a.Body = Http(404, {}, "{\"error\":\"Not Found\"}");
+        return a;
+    });
+    const QString base = QStringLiteral("http://") + server.Address();
+    TMusicBrainzLookup lookup;
+    std::optional<TMbLookupResult> result;
+    const auto start = std::chrono::steady_clock::now();
+    lookup.LookupDisc(base, QStringLiteral("DISC-A"), 3,
+                      [&](const TMbLookupResult& r) { result = r; });
+    ASSERT_TRUE(WaitUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(result->Error, QString());
+    EXPECT_EQ(result->Releases.size(), 2u);
+    EXPECT_EQ(server.Requests().back().Target,
+              "/ws/2/discid/DISC-A?inc=artist-credits+recordings&fmt=json");
+    result.reset();
+    lookup.LookupDisc(base, QStringLiteral("UNKNOWN"), 3,
+                      [&](const TMbLookupResult& r) { result = r; });
+    ASSERT_TRUE(WaitUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(result->Error, QString()); // not in the database is no failure
+    EXPECT_TRUE(result->Releases.empty());
+    // The service allows one request a second.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+
+    struct Case {
+        const char* release;
+        bool image;
+        bool error;
+    };
+    for (const Case c :
+         {Case{"r1", true, false}, Case{"none", false, false}, Case{"text", false, true},
+          Case{"big", false, true}, Case{"file", false, true}}) {
+        std::optional<TCoverArt> cover;
+        lookup.FetchCover(base, QString::fromUtf8(c.release),
+                          [&](const TCoverArt& a) { cover = a; });
+        ASSERT_TRUE(WaitUntil([&] { return cover.has_value(); })) << c.release;
+        EXPECT_EQ(!cover->Image.isEmpty(), c.image) << c.release;
+        EXPECT_EQ(!cover->Error.isEmpty(), c.error) << c.release << cover->Error.toStdString();
+    }
 }
 
 } // namespace
