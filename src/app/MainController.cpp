@@ -5,6 +5,7 @@
 #include <QDir>
 
 #include "app/DiscInfoStore.h"
+#include "app/JobQuestionBoxes.h"
 #include "app/SettingsStore.h"
 #include "cd/OpenDrive.h"
 #include "cd/TrackGeometry.h"
@@ -293,7 +294,10 @@ QStringList TMainController::PrepareRip()
     }
     if (!OutputFolderTest())
         return {};
-    return jobs;
+    // Another disc's tracks, or an earlier rip, may have the same names.
+    TJobQuestionBoxes questions;
+    return ConfirmRipOutputs(jobs, OptionsSetting().CommonOptions, questions)
+        .value_or(QStringList());
 }
 
 void TMainController::OpenOutputDirectory()

@@ -61,8 +61,9 @@ public:
     /// a disc that changed meanwhile gets nothing of another's names.
     void ApplyCddbResult(const TCddbResult& result, const QString& discKey);
 
-    /// The ripping command's checks (drive open, a tick, the output folder, playback stopped);
-    /// the job list "01" + title, ... when the rip may start, empty otherwise.
+    /// The ripping command's checks (drive open, a tick, the output folder, playback stopped)
+    /// and the question about files the rip would replace; the job list "01" + title, ... when
+    /// the rip may start (less the tracks the user chose to skip), empty otherwise.
     QStringList PrepareRip();
     /// The output-folder test of every job command.
     bool OutputFolderTest();

@@ -33,6 +33,17 @@ int CreateLocked(const QString& path)
     return fd;
 }
 
+/// Why the output could not be opened for writing: something not a plain file in its place,
+/// a file there that cannot be taken (locked by another, read-only), or no file at all.
+int32_t CreateFailure(const QString& path)
+{
+    if (IsLinkOrSpecialFile(path))
+        return ExtractOutcome::NotRegular;
+    if (FileExists(path))
+        return ExtractOutcome::InUse;
+    return ExtractOutcome::NotCreated;
+}
+
 /// 0, or the error that kept the bytes from the file.
 int WriteError(int fd, const void* data, size_t size)
 {
@@ -85,8 +96,8 @@ QString WriteFailure(const QString& path, int error)
 
 } // namespace
 
-TCDRipThread::TCDRipThread(int32_t discTrack, QString outputName, const TCommonOptions& options)
-    : DiscTrack(discTrack), OutputName(std::move(outputName)), options_(options)
+TCDRipThread::TCDRipThread(int32_t discTrack, QString outputPath, const TCommonOptions& options)
+    : DiscTrack(discTrack), OutputPath(std::move(outputPath)), options_(options)
 {
 }
 
@@ -142,16 +153,14 @@ void TCDRipThread::Extract(const TrackSpan& span)
     const auto ended = [this](int32_t outcome, const QString& message = {}) {
         Post(MakeJobProgress(JobCode::ExtractEnded, message, {}, outcome));
     };
-    // Titles may come from a CDDB server: one that is no plain file name fails the track
-    // rather than writing anywhere but the output folder.
-    if (options_.OutputFolder.isEmpty() || !IsValidTrackFileName(OutputName)) {
+    if (OutputPath.isEmpty()) {
         ended(ExtractOutcome::NotCreated);
         return;
     }
-    const QString path = RipOutputPath(options_.OutputFolder, OutputName);
+    const QString& path = OutputPath;
     const int fd = CreateLocked(path);
     if (fd < 0) {
-        ended(ExtractOutcome::NotCreated);
+        ended(CreateFailure(path));
         return;
     }
     BlockWriter out(fd);

@@ -13,14 +13,16 @@
 #include "cd/TrackGeometry.h"
 #include "core/Settings.h"
 
-/// Extracts one audio track into a 44100 Hz 16-bit stereo WAV in the output folder, normalises
-/// it when the settings ask, and reports to the receiver by posted events: RipFailedEvent 1
-/// (the TOC address form could not be set) or 2 (the TOC could not be read), progress records,
-/// 999 when normalisation starts, and 1000 at the end with an ExtractOutcome: success, a read
-/// error, the file could not be created (no valid file name, a link or special file in its
-/// place), or a write error (full disk, the file or its folder gone; ElapsedText says so).
+/// Extracts one audio track into a 44100 Hz 16-bit stereo WAV at the path the job names,
+/// normalises it when the settings ask, and reports to the receiver by posted events:
+/// RipFailedEvent 1 (the TOC address form could not be set) or 2 (the TOC could not be read),
+/// progress records, 999 when normalisation starts, and 1000 at the end with an
+/// ExtractOutcome: success, a read error, the file could not be created (no path, or the
+/// folder refused it), a link or special file in its place, a file there in use (locked by
+/// another, or read-only), or a write error (full disk, the file or its folder gone;
+/// ElapsedText says so).
 ///
-/// Created suspended with the settings it needs (output folder, normalisation); the job sets the
+/// Created suspended with the settings it needs (normalisation); the job sets the
 /// handle and the receiver, then calls Resume(). The worker never reads the settings record. A stop
 /// (StopRequested) takes effect after the current read of up to 10 sectors and ends the thread
 /// without a completion record, leaving a valid WAV of what was read. Destroying the object
@@ -28,7 +30,8 @@
 /// receiver must outlive this object.
 class TCDRipThread {
 public:
-    TCDRipThread(int32_t discTrack, QString outputName, const TCommonOptions& options);
+    /// outputPath empty: the track has no valid file name and fails as not created.
+    TCDRipThread(int32_t discTrack, QString outputPath, const TCommonOptions& options);
     ~TCDRipThread();
     TCDRipThread(const TCDRipThread&) = delete;
     TCDRipThread& operator=(const TCDRipThread&) = delete;
@@ -46,7 +49,7 @@ public:
     std::atomic<bool> StopRequested{false};
 
     const int32_t DiscTrack;
-    const QString OutputName;
+    const QString OutputPath;
 
     static constexpr uint32_t kSectorsPerRead = 10;
 

@@ -53,13 +53,3 @@ std::unique_ptr<QEvent> MakeProgressRecord(int64_t done, int64_t total,
     const int64_t estimated = RoundHalfEven(double(elapsed) * 100.0 / double(percent));
     return MakeJobProgress(percent, Mmss(elapsed), Mmss(estimated));
 }
-
-bool IsValidTrackFileName(const QString& name)
-{
-    return IsValidFileName(name) && IsValidFileName(name + QStringLiteral(".wav"));
-}
-
-QString RipOutputPath(const QString& folder, const QString& name)
-{
-    return IncludeTrailingSlash(folder) + name + QStringLiteral(".wav");
-}

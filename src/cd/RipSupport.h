@@ -21,10 +21,3 @@ std::array<uint8_t, kWavHeaderBytes> MakeRipWavHeader(uint32_t audioBytes);
 /// while Percent is 0.
 std::unique_ptr<QEvent> MakeProgressRecord(int64_t done, int64_t total,
                                            std::chrono::steady_clock::time_point start);
-
-/// Whether a track title can name a file here: "/" or NUL inside, "." or "..", empty, or a
-/// name that with ".wav" passes 255 bytes cannot.
-bool IsValidTrackFileName(const QString& name);
-
-/// The WAV of a ripped track: the folder with "/" added when missing, the name, ".wav".
-QString RipOutputPath(const QString& folder, const QString& name);

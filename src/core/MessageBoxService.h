@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <QString>
@@ -16,6 +17,10 @@ struct MessageBoxRequest {
     MbIcon Icon = MbIcon::None;
     MbButtons Buttons = MbButtons::Ok;
     MbAnswer DefaultButton = MbAnswer::Ok;
+    /// Text behind the box's "Show Details..." button; none when empty.
+    QString Detail;
+    /// Own captions for some of the buttons, each named by the answer it gives.
+    std::vector<std::pair<MbAnswer, QString>> ButtonTexts;
 };
 
 /// Every message box of the program goes through this service (production: QMessageBox;

@@ -26,9 +26,10 @@ inline constexpr int32_t WmaEnded = 5000;
 namespace ExtractOutcome {
 inline constexpr int32_t Success = 0;
 inline constexpr int32_t ReadError = 3;
-inline constexpr int32_t NotCreated =
-    5; ///< the WAV could not be created (name, link, special file)
+inline constexpr int32_t NotCreated = 5; ///< the WAV could not be created (no valid name)
 inline constexpr int32_t WriteError = 6; ///< writing the WAV failed; ElapsedText holds the message
+inline constexpr int32_t NotRegular = 7; ///< a link or special file is where the WAV goes
+inline constexpr int32_t InUse = 8;      ///< the file there is locked by another or read-only
 } // namespace ExtractOutcome
 
 /// ErrorCode of an encode step's end report (Mp3Ended, WmaEnded, OggEnded).

@@ -1,7 +1,9 @@
 #include "core/QtDialogServices.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QIcon>
 #include <QMessageBox>
 
 namespace {
@@ -27,7 +29,11 @@ MbAnswer QtMessageBoxService::Show(const MessageBoxRequest& r)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(r.Caption);
+    // Texts carry titles and file names from outside: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(r.Text);
+    if (!r.Detail.isEmpty())
+        box.setDetailedText(r.Detail);
     switch (r.Icon) {
     case MbIcon::None:
         box.setIcon(QMessageBox::NoIcon);
@@ -58,6 +64,12 @@ MbAnswer QtMessageBoxService::Show(const MessageBoxRequest& r)
     case MbButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
+    }
+    for (const auto& [answer, text] : r.ButtonTexts) {
+        if (QAbstractButton* button = box.button(ToQt(answer))) {
+            button->setText(text); // the standard icon would say Yes or No
+            button->setIcon(QIcon());
+        }
     }
     box.setDefaultButton(ToQt(r.DefaultButton));
     switch (box.exec()) {

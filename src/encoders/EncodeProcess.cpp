@@ -228,7 +228,7 @@ QString TEncodeProcess::RunFailure() const
     if (WEXITSTATUS(status) != 0)
         return tool + QStringLiteral(" failed with exit code %1.").arg(WEXITSTATUS(status));
     // A tool that says it succeeded but left nothing to play did not succeed.
-    if (FileSizeOrMinus1(OutputFile) < MinimumOutputBytes())
+    if (FileSizeOrMinus1(WritePath()) < MinimumOutputBytes())
         return tool + QStringLiteral(" left no output in ") + OutputFile + QLatin1Char('.');
     return {};
 }

@@ -37,8 +37,14 @@ public:
     bool Encode = true;  ///< false: decode (MP3 only)
     uint8_t JobKind = 0; ///< the calling job's kind (1 CD rip, 2 WAV->MP3, ...)
     QString InputFile;
-    QString OutputFile;
+    QString OutputFile; ///< the file the run makes: asked about, checked for use
+    /// Where the tool writes, when not OutputFile: the caller's temporary name, which it renames
+    /// to OutputFile once the run has succeeded.
+    QString WriteFile;
     QPointer<QObject> NotifyWindow;
+
+    /// The path the tool is given to write.
+    const QString& WritePath() const { return WriteFile.isEmpty() ? OutputFile : WriteFile; }
 
     /// Starts the tool on InputFile. Ends any earlier run of this object first (as Stop does,
     /// without an event). Reports outcome 0 or 1 itself when it does not launch. Throws

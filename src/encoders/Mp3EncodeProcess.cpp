@@ -66,9 +66,9 @@ TToolCommand TMp3EncodeProcess::BuildCommand(const QString& program)
                 add(QStringLiteral("-t"));
         }
     }
-    args << AsPathArgument(InputFile) << AsPathArgument(OutputFile);
+    args << AsPathArgument(InputFile) << AsPathArgument(WritePath());
     line += QLatin1Char(' ') + QuotedForDisplay(InputFile) + QLatin1Char(' ') +
-            QuotedForDisplay(OutputFile);
+            QuotedForDisplay(WritePath());
     cmd.DisplayLine = line;
     return cmd;
 }
@@ -81,7 +81,7 @@ bool TMp3EncodeProcess::SkipsOverwriteQuestion() const
 bool TMp3EncodeProcess::EchoesFileName(const QString& line) const
 {
     return (!InputFile.isEmpty() && line.contains(InputFile)) ||
-           (!OutputFile.isEmpty() && line.contains(OutputFile));
+           (!WritePath().isEmpty() && line.contains(WritePath()));
 }
 
 void TMp3EncodeProcess::ParseOutput(const QByteArray& chunk)

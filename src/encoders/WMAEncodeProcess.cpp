@@ -42,9 +42,9 @@ TToolCommand TWMAEncodeProcess::BuildCommand(const QString& program)
     TToolCommand cmd;
     const QString tool = program.isEmpty() ? QStringLiteral("WM8EUTIL") : program;
     cmd.Arguments << tool << QStringLiteral("-input") << InputFile << QStringLiteral("-output")
-                  << OutputFile << QStringLiteral("-a_setting") << profile;
+                  << WritePath() << QStringLiteral("-a_setting") << profile;
     cmd.DisplayLine = tool + QStringLiteral(" -input ") + QuotedForDisplay(InputFile) +
-                      QStringLiteral(" -output ") + QuotedForDisplay(OutputFile) +
+                      QStringLiteral(" -output ") + QuotedForDisplay(WritePath()) +
                       QStringLiteral(" -a_setting ") + profile;
     // Each tag is one argument however many blanks it holds.
     if (!Author.isEmpty()) {

@@ -8,7 +8,7 @@ TJobPlan JobPlanOf(int jobKind, int outputFormat)
     using S = TStepType;
     switch (jobKind) {
     case jkRipTracks: {
-        TJobPlan plan{{S::Extract}, TOutputPlace::BesideWav, false, QStringLiteral("Encoding")};
+        TJobPlan plan{{S::Extract}, TOutputPlace::RipEntry, false, QStringLiteral("Encoding")};
         if (outputFormat == ofMP3)
             plan.Steps.push_back(S::Mp3);
         else if (outputFormat == ofOGG)
@@ -36,6 +36,22 @@ TJobPlan JobPlanOf(int jobKind, int outputFormat)
     default:
         return {};
     }
+}
+
+QString OutputExtensionOf(TStepType type, bool decode)
+{
+    switch (type) {
+    case TStepType::Mp3:
+        return decode ? QStringLiteral(".wav") : QStringLiteral(".mp3");
+    case TStepType::Wma:
+        return QStringLiteral(".wma");
+    case TStepType::Vorbis:
+        return QStringLiteral(".ogg");
+    case TStepType::Extract:
+    case TStepType::Resample:
+        break;
+    }
+    return {};
 }
 
 int32_t EndCodeOf(TStepType type)

@@ -28,7 +28,7 @@ inline constexpr int kStepTypeCount = 5;
 
 /// Where a step's output goes.
 enum class TOutputPlace {
-    BesideWav,    ///< the track's WAV with another extension (CD rips)
+    RipEntry,     ///< the rip entry's encoded file (RipEntryFiles)
     OutputFolder, ///< the output folder, named after the entry
     BesideEntry,  ///< the entry itself with another extension (a recording's MP3)
 };
@@ -45,6 +45,10 @@ struct TJobPlan {
 /// The plan of a job kind; a CD rip's depends on the output format (0 MP3, 1 WAV, 2 OGG, 3 WMA).
 /// An unknown kind gets no steps.
 TJobPlan JobPlanOf(int jobKind, int outputFormat);
+
+/// The extension of the file an encode step writes (".mp3", ".wav" when decoding, ".ogg",
+/// ".wma"); empty for the steps that write no output of the job.
+QString OutputExtensionOf(TStepType type, bool decode);
 
 /// The end event (TProcessInfo::Percent) a step type reports.
 int32_t EndCodeOf(TStepType type);

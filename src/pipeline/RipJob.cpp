@@ -1,6 +1,9 @@
 #include "pipeline/RipJob.h"
 
 #include <algorithm>
+#include <cerrno>
+
+#include <sys/stat.h>
 
 #include <QFile>
 
@@ -23,6 +26,26 @@ namespace {
 
 /// The pause the job makes after an Ogg Vorbis step, before it closes, and after stopping one.
 constexpr int kVorbisSettleMs = 300;
+
+QString LinkOrSpecialFile(const QString& path)
+{
+    return path + QStringLiteral(" is a link or a special file; it was not written.");
+}
+
+QString CouldNotWrite(const QString& path, int error)
+{
+    return path + QStringLiteral(" could not be written (") + SystemErrorText(error) +
+           QStringLiteral(").");
+}
+
+/// A plain file nobody may write: the user's way to keep it, which even a program run as
+/// root must respect.
+bool IsWriteProtected(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
 
 QString CreateMp3Error()
 {
@@ -47,6 +70,8 @@ TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners
     timer1_.setInterval(1000);
     connect(&timer1_, &QTimer::timeout, this, &TRipJob::Timer1Timer);
     encoded_.assign(static_cast<size_t>(list.size()), false);
+    if (jobKind == jkRipTracks)
+        ripFiles_ = RipJobFiles(list, OptionsSetting().CommonOptions);
     tempFile_ = ChooseTempFile();
     // Created for every kind: without the Ogg and Vorbis libraries no job window exists.
     streams_ = std::make_unique<TStreamSteps>(this);
@@ -90,8 +115,8 @@ QString TRipJob::EntryText() const
 QString TRipJob::StepOutput(const QString& ext) const
 {
     switch (plan_.Place) {
-    case TOutputPlace::BesideWav:
-        return ChangeFileExt(stepInput_, ext);
+    case TOutputPlace::RipEntry:
+        return ripFiles_[static_cast<size_t>(entry_)].Encoded;
     case TOutputPlace::BesideEntry:
         return ChangeFileExt(entries_.value(entry_), ext);
     case TOutputPlace::OutputFolder:
@@ -184,6 +209,9 @@ void TRipJob::BeginEntry()
     entryFailed_ = false;
     resampled_ = false;
     stepInput_ = entries_.value(entry_); // a file conversion's first step reads the entry
+    // A track none of whose files can be written is not read at all.
+    if (kind_ == jkRipTracks && !RipOutputsWritable(entry_))
+        entryFailed_ = true;
     StartCurrentStep();
 }
 
@@ -286,9 +314,10 @@ void TRipJob::StartExtract()
     view_.Label3 = QStringLiteral("Initializing...");
     view_.Label3Visible = true;
     ripThread_.reset(); // waits for the finished thread
-    stepInput_ = OutputDir() + Title(k) + QStringLiteral(".wav");
-    auto thread =
-        std::make_unique<TCDRipThread>(TrackNumber(k), Title(k), OptionsSetting().CommonOptions);
+    const TRipEntryFiles& files = ripFiles_[static_cast<size_t>(k)];
+    stepInput_ = files.Wav;
+    auto thread = std::make_unique<TCDRipThread>(
+        files.Track, files.NameValid ? files.Wav : QString(), OptionsSetting().CommonOptions);
     thread->SetDriveHandle(cdHandle_);
     thread->SetReceiver(this);
     ripThread_ = std::move(thread);
@@ -299,13 +328,17 @@ void TRipJob::StartExtract()
 void TRipJob::ExtractEnded(const TProcessInfo& info)
 {
     const int c = info.ErrorCode;
+    const QString& wav = ripFiles_[static_cast<size_t>(entry_)].Wav;
     if (c == ExtractOutcome::ReadError) {
         ShowError(QStringLiteral("Error while reading CD information!"));
     } else if (c == ExtractOutcome::NotCreated) {
-        ShowError(OptionsSetting().CommonOptions.OutputFolder + QStringLiteral("/") +
-                  Title(entry_) + QStringLiteral(".wav") +
+        ShowError(wav +
                   QStringLiteral(
                       " is not a valid file name.Please rename the Title in the CD tracks list."));
+    } else if (c == ExtractOutcome::NotRegular) {
+        ShowError(LinkOrSpecialFile(wav));
+    } else if (c == ExtractOutcome::InUse) {
+        ShowError(wav + QStringLiteral("maybe be used,operate fail!"));
     } else if (c == ExtractOutcome::WriteError) {
         ShowError(info.ElapsedText);
     }
@@ -368,6 +401,7 @@ void TRipJob::StartRunner(TEncodeProcess* runner, const QString& input, const QS
     runner->Active = true;
     runner->InputFile = input;
     runner->OutputFile = output;
+    runner->WriteFile = partial_.Path();
     runner->NotifyWindow = this;
     runner->Encode = encode;
     runner->JobKind = static_cast<uint8_t>(kind_);
@@ -378,7 +412,7 @@ void TRipJob::StartMp3()
 {
     SetEncodeStep(plan_.Decode ? QStringLiteral("Decoding") : QStringLiteral("Encoding"));
     stepOutput_ = StepOutput(plan_.Decode ? QStringLiteral(".wav") : QStringLiteral(".mp3"));
-    if (!InputAcceptable(stepInput_) || !OutputAcceptable(stepOutput_)) {
+    if (!InputAcceptable(stepInput_) || !OutputAcceptable(stepOutput_) || !CreatePartialOutput()) {
         SkipStep();
         return;
     }
@@ -396,9 +430,7 @@ void TRipJob::Mp3Ended(const TProcessInfo& info)
         ShowError(CreateMp3Error());
     else if (o == StepOutcome::ToolFailed) // failed after it had begun: say how
         ShowError(CreateMp3Error() + QStringLiteral("\r\n") + info.ElapsedText);
-    if (o == StepOutcome::ToolFailed)
-        RemoveFailedOutput(stepOutput_);
-    const bool succeeded = o == StepOutcome::ToolExited && progressSeen_;
+    const bool succeeded = FinishPartialOutput(o == StepOutcome::ToolExited && progressSeen_);
     if (Running() && succeeded && kind_ == jkRipTracks) {
         encoded_[static_cast<size_t>(entry_)] = true;
         if (OptionsSetting().ID3.Use)
@@ -427,7 +459,7 @@ void TRipJob::StartWma()
 {
     SetEncodeStep(QStringLiteral("Encoding"));
     stepOutput_ = StepOutput(QStringLiteral(".wma"));
-    if (!InputAcceptable(stepInput_) || !OutputAcceptable(stepOutput_)) {
+    if (!InputAcceptable(stepInput_) || !OutputAcceptable(stepOutput_) || !CreatePartialOutput()) {
         SkipStep();
         return;
     }
@@ -460,9 +492,7 @@ void TRipJob::WmaEnded(const TProcessInfo& info)
     else if (o == StepOutcome::ToolFailed)
         ShowError(QStringLiteral("Create WMA file error!") + QStringLiteral("\r\n") +
                   info.ElapsedText);
-    if (o == StepOutcome::ToolFailed)
-        RemoveFailedOutput(stepOutput_);
-    const bool succeeded = o == StepOutcome::ToolExited;
+    const bool succeeded = FinishPartialOutput(o == StepOutcome::ToolExited);
     if (Running() && succeeded && kind_ == jkRipTracks)
         encoded_[static_cast<size_t>(entry_)] = true;
     StepEnded(TStepType::Wma, succeeded);
@@ -476,7 +506,7 @@ void TRipJob::Timer1Timer()
     if (runners_.Wma == nullptr || !runners_.Wma->Active)
         return;
     view_.Label3Visible = false;
-    const qint64 out = FileSizeOrMinus1(runners_.Wma->OutputFile);
+    const qint64 out = FileSizeOrMinus1(runners_.Wma->WritePath());
     int64_t total = 0;
     if (wmaInputSize_ < 2000000) {
         total = 2;
@@ -510,11 +540,11 @@ void TRipJob::StartVorbis()
 {
     SetEncodeStep(QStringLiteral("Encoding"));
     stepOutput_ = StepOutput(QStringLiteral(".ogg"));
-    if (!InputAcceptable(stepInput_) || !OutputAcceptable(stepOutput_)) {
+    if (!InputAcceptable(stepInput_) || !OutputAcceptable(stepOutput_) || !CreatePartialOutput()) {
         SkipStep();
         return;
     }
-    streams_->RunVorbis(stepInput_, stepOutput_, OptionsSetting().OggOptions);
+    streams_->RunVorbis(stepInput_, partial_.Path(), OptionsSetting().OggOptions);
 }
 
 void TRipJob::VorbisEnded(const TProcessInfo& info)
@@ -528,10 +558,8 @@ void TRipJob::VorbisEnded(const TProcessInfo& info)
         // The job may have been stopped, or moved on through a stray second report.
         if (!Running() || stopping_ || entry != entry_ || step != stepPos_)
             return;
-        if (outcome == StepOutcome::ToolFailed)
-            RemoveFailedOutput(stepOutput_);
-        const bool succeeded =
-            outcome != StepOutcome::ToolFailed && outcome != StepOutcome::Skipped;
+        const bool succeeded = FinishPartialOutput(outcome != StepOutcome::ToolFailed &&
+                                                   outcome != StepOutcome::Skipped);
         if (succeeded && kind_ == jkRipTracks)
             encoded_[static_cast<size_t>(entry_)] = true;
         StepEnded(TStepType::Vorbis, succeeded);
@@ -572,7 +600,46 @@ bool TRipJob::OutputAcceptable(const QString& output)
     // have them write outside the output folder.
     if (!IsLinkOrSpecialFile(output))
         return true;
-    ShowError(output + QStringLiteral(" is a link or a special file; it was not written."));
+    ShowError(LinkOrSpecialFile(output));
+    return false;
+}
+
+bool TRipJob::RipOutputsWritable(int k)
+{
+    const TRipEntryFiles& files = ripFiles_[static_cast<size_t>(k)];
+    if (!files.NameValid)
+        return true; // the extraction reports the name
+    for (const QString& path : files.All()) {
+        if (!OutputAcceptable(path))
+            return false;
+        // The user chose to replace the files that exist; one another program holds, or one
+        // made read-only, still stays as it is.
+        if (IsFileInUse(path) || IsWriteProtected(path)) {
+            ShowError(path + QStringLiteral("maybe be used,operate fail!"));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TRipJob::CreatePartialOutput()
+{
+    if (partial_.Create(stepOutput_))
+        return true;
+    ShowError(CouldNotWrite(stepOutput_, errno));
+    return false;
+}
+
+bool TRipJob::FinishPartialOutput(bool succeeded)
+{
+    // A Stop while a message box was open has removed the file already.
+    if (!succeeded || partial_.Path().isEmpty()) {
+        partial_.Discard();
+        return false;
+    }
+    if (partial_.Commit())
+        return true;
+    ShowError(CouldNotWrite(stepOutput_, errno));
     return false;
 }
 
@@ -602,19 +669,21 @@ void TRipJob::Cleanup()
         runners_.Mp3->Stop(0);
     if (runners_.Wma != nullptr && runners_.Wma->Active)
         runners_.Wma->Stop(0);
+    // A window closed during an Ogg Vorbis step ends the writer here (Stop has done so already).
+    streams_->StopVorbis();
+    // What an encode step was writing is no whole file: it goes, and the final name keeps
+    // whatever it held before.
+    partial_.Discard();
     const TCommonOptions& common = OptionsSetting().CommonOptions;
     if (kind_ == jkRipTracks && ExtractIndex() == Count() && !common.IsKeepWav &&
         (common.OutputFormat == ofMP3 || common.OutputFormat == ofOGG ||
          common.OutputFormat == ofWMA)) {
         // Only tracks whose encode step succeeded: a job stopped during the last encode, or an
         // encode that failed, keeps that track's WAV, the only complete copy of it.
-        for (int k = 0; k < Count(); ++k) {
-            if (!encoded_[static_cast<size_t>(k)])
-                continue;
-            const QString name = Title(k) + QStringLiteral(".wav");
-            const QString wav = OutputDir() + name;
-            if (IsValidFileName(name) && FileExists(wav) && !IsFileInUse(wav))
-                QFile::remove(wav);
+        for (size_t k = 0; k < ripFiles_.size(); ++k) {
+            const TRipEntryFiles& files = ripFiles_[k];
+            if (encoded_[k] && files.NameValid && FileExists(files.Wav) && !IsFileInUse(files.Wav))
+                QFile::remove(files.Wav);
         }
     }
     fileList_.reset();

@@ -13,6 +13,8 @@
 #include "core/ProcessInfo.h"
 #include "pipeline/JobPlan.h"
 #include "pipeline/JobView.h"
+#include "pipeline/PartialOutput.h"
+#include "pipeline/RipFiles.h"
 
 class TCDRipThread;
 class TStreamSteps;
@@ -118,6 +120,12 @@ private:
     void HandleProgress(const TProcessInfo& info);
     void StartRunner(TEncodeProcess* runner, const QString& input, const QString& output,
                      bool encode);
+    /// Makes the temporary file the current encode step writes in place of stepOutput_; false
+    /// (after saying why) when the folder refuses it.
+    bool CreatePartialOutput();
+    /// The encode step ended: its output goes into place when it succeeded, else it goes.
+    /// Returns whether the output is in place.
+    bool FinishPartialOutput(bool succeeded);
     void WriteTrackTag(const QString& mp3);
     /// Caption and group box of an encode step of the current entry.
     void SetEncodeStep(const QString& verb);
@@ -132,6 +140,9 @@ private:
     bool InputAcceptable(const QString& input);
     /// False (after saying why) for an output that is a link or special file.
     bool OutputAcceptable(const QString& output);
+    /// False (after saying why) when a file rip entry k writes cannot be written: a link or
+    /// special file, or a file in use or write-protected in its place.
+    bool RipOutputsWritable(int k);
     void RemoveFailedOutput(const QString& output);
     void Changed() { Q_EMIT ViewChanged(); }
 
@@ -139,7 +150,8 @@ private:
     const int cdHandle_;
     const TJobPlan plan_;
     std::optional<QStringList> fileList_;
-    const QStringList entries_; // kept after clean-up for the file names
+    const QStringList entries_;            // kept after clean-up for the file names
+    std::vector<TRipEntryFiles> ripFiles_; ///< a rip's files, per entry
     TJobRunners runners_;
 
     int entry_ = 0;            ///< the entry being worked on
@@ -147,7 +159,8 @@ private:
     bool entryFailed_ = false; ///< a step of this entry failed: the rest is skipped
     QString stepInput_;        ///< the WAV (or MP3) the entry's next step reads
     bool resampled_ = false;   ///< stepInput_ is the temporary file
-    QString stepOutput_;       ///< what the running encode step writes
+    QString stepOutput_;       ///< what the running encode step makes
+    TPartialOutput partial_;   ///< where it writes until it has succeeded
     std::array<int, kStepTypeCount> finished_{};
     std::vector<bool> encoded_; ///< per entry: its encode step succeeded (a rip's WAV may go)
     bool progressSeen_ = false;

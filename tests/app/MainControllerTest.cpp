@@ -104,6 +104,50 @@ TEST_F(Controller, ImageFillsTheListWithStoredTitles)
     again.Close();
 }
 
+TEST_F(Controller, ARipAsksOnceBeforeReplacingFilesItDidNotMake)
+{
+    // Another disc with a "Track01" and a "Track02" was ripped into this folder before.
+    MakeDisc("Three", {75, 75, 75});
+    TMainController c;
+    c.Create();
+    c.Show();
+    ASSERT_EQ(c.Tracks().Count(), 3);
+    const QString out = dir.File(QStringLiteral("Rips"));
+    QDir().mkpath(out);
+    OptionsSetting().CommonOptions.OutputFolder = out;
+    OptionsSetting().CommonOptions.OutputFormat = ofMP3;
+    WriteWholeFile(out + QStringLiteral("/Track01.mp3"), "other disc");
+    WriteWholeFile(out + QStringLiteral("/Track02.wav"), "other disc");
+    const QStringList all{QStringLiteral("01Track01"), QStringLiteral("02Track02"),
+                          QStringLiteral("03Track03")};
+    const struct {
+        MbAnswer answer;
+        QStringList jobs;
+    } cases[] = {{MbAnswer::Yes, all},
+                 {MbAnswer::No, QStringList{QStringLiteral("03Track03")}},
+                 {MbAnswer::Cancel, QStringList()}};
+    for (const auto& k : cases) {
+        boxes.Clear();
+        boxes.PlanAnswer(k.answer);
+        EXPECT_EQ(c.PrepareRip(), k.jobs) << static_cast<int>(k.answer);
+        ASSERT_EQ(boxes.Shown().size(), 1u);
+        const MessageBoxRequest& box = boxes.Shown()[0];
+        EXPECT_EQ(box.Text, QStringLiteral("These files exist already; the rip would replace "
+                                           "them:\n\nTrack01.mp3\nTrack02.wav\n\nReplace them, "
+                                           "skip those tracks, or cancel the rip?"));
+        EXPECT_EQ(box.Detail,
+                  out + QStringLiteral("/Track01.mp3\n") + out + QStringLiteral("/Track02.wav"));
+        EXPECT_EQ(box.Caption, QStringLiteral("Platterly"));
+        EXPECT_EQ(box.Buttons, MbButtons::YesNoCancel);
+        EXPECT_EQ(box.DefaultButton, MbAnswer::No);
+        EXPECT_EQ(box.ButtonTexts, (std::vector<std::pair<MbAnswer, QString>>{
+                                       {MbAnswer::Yes, QStringLiteral("&Replace")},
+                                       {MbAnswer::No, QStringLiteral("&Skip")},
+                                       {MbAnswer::Cancel, QStringLiteral("Cancel")}}));
+    }
+    c.Close();
+}
+
 TEST_F(Controller, RipJobListAndOutputFolderQuestions)
 {
     MakeDisc("Five", {75, 75, 75, 75, 75});

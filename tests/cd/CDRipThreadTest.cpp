@@ -83,9 +83,15 @@ protected:
                             const std::function<void(TCDRipThread&)>& before = {},
                             const std::function<void(TCDRipThread&, Receiver&)>& during = {})
     {
+        return RipTo(handle, track, WavOf(name), before, during);
+    }
+    std::vector<Report> RipTo(int handle, int track, const QString& path,
+                              const std::function<void(TCDRipThread&)>& before = {},
+                              const std::function<void(TCDRipThread&, Receiver&)>& during = {})
+    {
         Receiver receiver;
         {
-            TCDRipThread thread(track, name, OptionsSetting().CommonOptions);
+            TCDRipThread thread(track, path, OptionsSetting().CommonOptions);
             thread.SetDriveHandle(handle);
             thread.SetReceiver(&receiver);
             if (before)
@@ -291,33 +297,35 @@ TEST_F(RipTest, ReadErrorKeepsWhatWasReadBehindTheProvisionalHeader)
     EXPECT_EQ(ReadWholeFile(WavOf(QStringLiteral("bad"))).size(), 44 + 10 * 2352);
 }
 
-TEST_F(RipTest, TitlesThatAreNoFileNamesFailTheTrack)
+TEST_F(RipTest, OutputsThatCannotBeCreatedFailTheTrackByTheirCause)
 {
     FakeCdAccess fake;
     fake.trackSectors = {20};
-    const QString longName(260, QLatin1Char('L'));
-    for (const QString& title : {QString(), QStringLiteral("."), QStringLiteral(".."),
-                                 QStringLiteral("AC/DC"), QStringLiteral("../escaped"), longName}) {
-        const auto reports = Rip(1, 1, title);
-        ASSERT_EQ(reports.size(), 1u) << title.toStdString();
-        EXPECT_EQ(reports[0].percent, JobCode::ExtractEnded);
-        EXPECT_EQ(reports[0].error, 5);
-    }
+    // No path: the job found no file name for the title. Nothing is written.
+    const auto reports = RipTo(1, 1, QString());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].percent, JobCode::ExtractEnded);
+    EXPECT_EQ(reports[0].error, ExtractOutcome::NotCreated);
     EXPECT_TRUE(
         QDir(Out()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
-    EXPECT_FALSE(QFile::exists(scope_.File(QStringLiteral("escaped.wav"))));
 
-    // A folder that does not exist, and an output another job holds locked (left untouched).
-    OptionsSetting().CommonOptions.OutputFolder = Out() + QStringLiteral("/missing");
-    EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("t"))).error, 5);
-    OptionsSetting().CommonOptions.OutputFolder = Out();
+    // A folder that does not exist; a file another job holds locked, and a read-only one: in
+    // use, and left untouched.
+    EXPECT_EQ(Last(RipTo(1, 1, Out() + QStringLiteral("/missing/t.wav"))).error,
+              ExtractOutcome::NotCreated);
     WriteWholeFile(WavOf(QStringLiteral("busy")), "keep me");
     QFile busy(WavOf(QStringLiteral("busy")));
     ASSERT_TRUE(busy.open(QIODevice::ReadWrite));
     ASSERT_EQ(::flock(busy.handle(), LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("busy"))).error, 5);
+    EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("busy"))).error, ExtractOutcome::InUse);
     busy.close();
     EXPECT_EQ(ReadWholeFile(WavOf(QStringLiteral("busy"))), QByteArray("keep me"));
+    WriteWholeFile(WavOf(QStringLiteral("kept")), "read-only");
+    ASSERT_TRUE(QFile::setPermissions(WavOf(QStringLiteral("kept")), QFile::ReadOwner));
+    if (::geteuid() != 0) { // root writes anyway
+        EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("kept"))).error, ExtractOutcome::InUse);
+        EXPECT_EQ(ReadWholeFile(WavOf(QStringLiteral("kept"))), QByteArray("read-only"));
+    }
 
     // Odd but valid names rip; an existing file is replaced.
     EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("busy"))).error, 0);
@@ -398,10 +406,9 @@ TEST_F(RipTest, AFullTmpfsIsAWriteErrorNamingTheFile)
     const QByteArray mountPoint = QFile::encodeName(small);
     if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=256k") != 0)
         GTEST_SKIP() << "tmpfs cannot be mounted here";
-    OptionsSetting().CommonOptions.OutputFolder = small;
     FakeCdAccess fake;
     fake.trackSectors = {400}; // 940 kB: more than the disk holds
-    const auto reports = Rip(1, 1, QStringLiteral("big"));
+    const auto reports = RipTo(1, 1, small + QStringLiteral("/big.wav"));
     ::umount2(mountPoint.constData(), MNT_DETACH);
     EXPECT_EQ(Last(reports).error, ExtractOutcome::WriteError);
     EXPECT_EQ(Last(reports).elapsed,
@@ -415,7 +422,7 @@ TEST_F(RipTest, LinksAndSpecialFilesInPlaceOfTheWavAreRefusedWithoutBlocking)
     // A FIFO named like the track would block a plain open for good.
     ASSERT_EQ(::mkfifo(QFile::encodeName(WavOf(QStringLiteral("fifo"))).constData(), 0644), 0);
     auto reports = Rip(1, 1, QStringLiteral("fifo"));
-    EXPECT_EQ(Last(reports).error, ExtractOutcome::NotCreated);
+    EXPECT_EQ(Last(reports).error, ExtractOutcome::NotRegular);
     EXPECT_TRUE(QFileInfo(WavOf(QStringLiteral("fifo"))).isFile() == false);
 
     // A link planted in the output folder is not followed out of it.
@@ -423,7 +430,7 @@ TEST_F(RipTest, LinksAndSpecialFilesInPlaceOfTheWavAreRefusedWithoutBlocking)
     WriteWholeFile(outside, "precious");
     ASSERT_TRUE(QFile::link(outside, WavOf(QStringLiteral("link"))));
     reports = Rip(1, 1, QStringLiteral("link"));
-    EXPECT_EQ(Last(reports).error, ExtractOutcome::NotCreated);
+    EXPECT_EQ(Last(reports).error, ExtractOutcome::NotRegular);
     EXPECT_EQ(ReadWholeFile(outside), QByteArray("precious"));
 }
 

@@ -322,6 +322,54 @@ def case_rip_mp3(c):
     assert (section.get("artist"), section.get("album")) == (artist, album), section
 
 
+def case_two_discs(c):
+    """Two discs whose tracks share their names, ripped into one folder: the second rip asks
+    once before it would replace the first one's files. Skip keeps them and rips the new track
+    only; Replace writes the second disc over them."""
+    output = c.folder.file("Output")
+    first = [os.path.join(output, f"Track0{n}.mp3") for n in (1, 2)]
+    c.folder.replace_discs("Disc A", "3s", "2s")
+    c.start(rows=2)
+    ui.press(ui.find(c.main, "push button", "Extract"), opens_modal=True)
+    c.wait_job("first disc's rip", lambda: all(os.path.exists(p) for p in first), timeout=120)
+    assert sorted(os.listdir(output)) == ["Track01.mp3", "Track02.mp3"], os.listdir(output)
+    kept = {p: open(p, "rb").read() for p in first}
+    c.exit_program()
+
+    c.folder.replace_discs("Disc B", "5s", "4s", "2s")
+    c.start(rows=3)
+    extract = ui.find(c.main, "push button", "Extract")
+
+    def ask(button):
+        ui.press(extract, opens_modal=True)
+        box = c.wait_message_box()
+        text = c.box_text(box)
+        c.moment(f"asked-{button}")
+        ui.press(ui.find(box, "push button", button), opens_modal=True)
+        wait_for("the question to close", lambda: not c.message_boxes())
+        return text
+
+    text = ask("Skip")
+    assert "Track01.mp3\nTrack02.mp3\n" in text and "Track03" not in text, text
+    third = os.path.join(output, "Track03.mp3")
+    c.wait_job("rip of the new track", lambda: os.path.exists(third), timeout=120)
+    assert sorted(os.listdir(output)) == ["Track01.mp3", "Track02.mp3", "Track03.mp3"], \
+        os.listdir(output)
+    for path, data in kept.items():
+        assert open(path, "rb").read() == data, f"{path} was replaced after Skip"
+
+    text = ask("Replace")
+    assert "Track01.mp3\nTrack02.mp3\nTrack03.mp3\n" in text, text
+    c.wait_job("second disc's rip", lambda: all(
+        open(p, "rb").read() != data for p, data in kept.items()), timeout=120)
+    for number, seconds in ((1, 5.0), (2, 4.0)):
+        duration = checks.probe(first[number - 1])["duration"]
+        assert abs(duration - seconds) < 0.2, f"Track0{number}.mp3: {duration} s, not {seconds} s"
+    assert sorted(os.listdir(output)) == ["Track01.mp3", "Track02.mp3", "Track03.mp3"], \
+        os.listdir(output)
+    c.exit_program()
+
+
 def case_wav_to_ogg(c):
     """Two WAV files picked in the file dialog become Ogg Vorbis files; the slower one is
     brought to 44100 Hz on the way and the temporary file is removed."""
@@ -453,6 +501,7 @@ CASES = {
     "track_list": case_track_list,
     "rename": case_rename,
     "rip_mp3": case_rip_mp3,
+    "two_discs": case_two_discs,
     "wav_to_ogg": case_wav_to_ogg,
     "options": case_options,
 }

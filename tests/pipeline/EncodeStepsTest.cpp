@@ -1,3 +1,5 @@
+#include <functional>
+
 #include <sys/stat.h>
 
 #include <QDir>
@@ -75,6 +77,13 @@ void MakeWav(const QString& path, double seconds, int rate = 44100)
                 QStringLiteral("sine"), QStringLiteral("440")});
 }
 
+/// Everything in a folder, hidden files included.
+QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 } // namespace
 
 TEST_F(EncodeSteps, TwoTrackRipToTaggedMp3LeavesNoWav)
@@ -142,15 +151,116 @@ TEST_F(EncodeSteps, ReadErrorSkipsTheEncodeOfThatTrackOnly)
               QStringList{QStringLiteral("B.wav")});
 }
 
-TEST_F(EncodeSteps, StopDuringTheLastEncodeKeepsItsWav)
+TEST_F(EncodeSteps, StopDuringTheLastEncodeKeepsItsWavAndNoPartOfTheMp3)
 {
     OpenImage({75 * 60});
     OptionsSetting().CommonOptions.OutputFormat = ofMP3;
     TRipJob job(jkRipTracks, handle, {QStringLiteral("01Long")}, Runners());
-    ASSERT_TRUE(WaitUntil([&] { return mp3.IsRunning(); }));
+    // lame has written some of the MP3 once it reports progress.
+    ASSERT_TRUE(WaitUntil([&] { return mp3.IsRunning() && job.ProgressSeen(); }));
     job.Stop();
     EXPECT_FALSE(mp3.IsRunning());
-    EXPECT_TRUE(QFile::exists(Out(QStringLiteral("Long.wav"))));
+    EXPECT_EQ(Entries(Out(QString())), QStringList{QStringLiteral("Long.wav")})
+        << "a music library would take a part of the track for all of it";
+}
+
+TEST_F(EncodeSteps, StopDuringAnEncodeLeavesNothingUnderTheFinalName)
+{
+    // Tools that write part of their output, say so, and wait to be stopped.
+    const QByteArray lame = "for a in \"$@\"; do out=\"$a\"; done\nprintf partial > \"$out\"\n";
+    const QByteArray wait = "touch \"$0.started\"\nexec sleep 30\n";
+    const struct {
+        const char* what;
+        int kind;
+        int format;
+        const char* tool;
+        QByteArray script;
+        const char* output;
+    } cases[] = {
+        {"rip to MP3", jkRipTracks, ofMP3, "lame", lame + "printf '   1/9    (10%%)|\\n'\n" + wait,
+         "A.mp3"},
+        {"rip to WMA", jkRipTracks, ofWMA, "WM8EUTIL", "printf partial > \"$4\"\n" + wait, "A.wma"},
+        {"MP3 to WAV over an older file", jkMp3ToWav, ofMP3, "lame",
+         lame + "printf 'Frame#    58/116    \\n'\n" + wait, "in.wav"},
+    };
+    OpenImage({75});
+    const QString in = dir.File(QStringLiteral("in.mp3"));
+    WriteWholeFile(in, "ID3 stands in for an MP3");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(Out(QString())).removeRecursively();
+        QDir().mkpath(Out(QString()));
+        const QString tool = dir.File(QString::fromLatin1(c.tool));
+        for (const char* name : {"WM8EUTIL", "lame", "WM8EUTIL.started", "lame.started"})
+            QFile::remove(dir.File(QString::fromLatin1(name)));
+        WriteScript(tool, c.script);
+        OptionsSetting().CommonOptions.OutputFormat = c.format;
+        const bool rip = c.kind == jkRipTracks;
+        if (!rip) {
+            WriteWholeFile(Out(QString::fromLatin1(c.output)), "older");
+            boxes.PlanAnswer(MbAnswer::Yes); // overwrite it
+        }
+        {
+            TRipJob job(c.kind, rip ? handle : 0, {rip ? QStringLiteral("01A") : in}, Runners());
+            ASSERT_TRUE(
+                WaitUntil([&] { return QFile::exists(tool + QStringLiteral(".started")); }));
+            job.Stop();
+        }
+        // A rip keeps its WAV; the older file was never touched.
+        const QStringList expected =
+            rip ? QStringList{QStringLiteral("A.wav")} : QStringList{QString::fromLatin1(c.output)};
+        EXPECT_EQ(Entries(Out(QString())), expected);
+        if (!rip) {
+            EXPECT_EQ(ReadWholeFile(Out(QString::fromLatin1(c.output))), QByteArray("older"));
+        }
+    }
+}
+
+TEST_F(EncodeSteps, BadFilesAtARipsNamesAreRefusedAtTheirTrackAndLeftAsTheyAre)
+{
+    OpenImage({75, 75});
+    OptionsSetting().CommonOptions.OutputFormat = ofMP3;
+    const QString outside = dir.File(QStringLiteral("outside.txt"));
+    const auto fifo = [](const QString& path) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    };
+    const auto link = [&](const QString& path) { ASSERT_TRUE(QFile::link(outside, path)); };
+    const auto readOnly = [](const QString& path) {
+        WriteWholeFile(path, "kept");
+        ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+    };
+    const QString special = QStringLiteral(" is a link or a special file; it was not written.");
+    const QString inUse = QStringLiteral("maybe be used,operate fail!");
+    const struct {
+        const char* name; ///< the file of track 1 that is in the way
+        std::function<void(const QString&)> plant;
+        QString message;
+    } cases[] = {
+        {"A.wav", fifo, special}, {"A.wav", link, special},   {"A.mp3", fifo, special},
+        {"A.mp3", link, special}, {"A.mp3", readOnly, inUse}, {"A.wav", readOnly, inUse},
+    };
+    for (const auto& c : cases) {
+        const QString path = Out(QString::fromLatin1(c.name));
+        SCOPED_TRACE(c.name + c.message.toStdString());
+        QDir(Out(QString())).removeRecursively();
+        QDir().mkpath(Out(QString()));
+        WriteWholeFile(outside, "precious");
+        c.plant(path);
+        const QStringList before = Entries(Out(QString()));
+        boxes.Clear();
+        {
+            TRipJob job(jkRipTracks, handle, {QStringLiteral("01A"), QStringLiteral("02B")},
+                        Runners());
+            ASSERT_TRUE(Run(job));
+        }
+        EXPECT_EQ(boxes.Texts(), QStringList{path + c.message});
+        // Track 1 is not read at all; what was in its way is as it was; track 2 is ripped.
+        EXPECT_EQ(Entries(Out(QString())), before + QStringList{QStringLiteral("B.mp3")});
+        EXPECT_EQ(ReadWholeFile(outside), QByteArray("precious"));
+        if (c.message == inUse) {
+            EXPECT_EQ(ReadWholeFile(path), QByteArray("kept"));
+        }
+    }
 }
 
 TEST_F(EncodeSteps, RipToWma)
@@ -379,12 +489,20 @@ TEST_F(EncodeSteps, WmaStepHandsTheToolItsProfileAndTagsAndRepairsTheSetting)
     EXPECT_EQ(OptionsSetting().WMAOptions.BitRate, 8) << "repaired in the record, saved so at exit";
     const QStringList args =
         QString::fromUtf8(ReadWholeFile(tool + QStringLiteral(".args"))).split(QLatin1Char('\n'));
+    // The tool writes a file of its own in the output folder, renamed to a.wma when it is done.
+    ASSERT_GE(args.size(), 16);
+    for (const qsizetype at : {3, 9}) {
+        EXPECT_TRUE(args[at].startsWith(Out(QStringLiteral(".")))) << args[at].toStdString();
+        EXPECT_NE(args[at], Out(QStringLiteral("a.wma")));
+    }
+    EXPECT_TRUE(QFile::exists(Out(QStringLiteral("a.wma"))));
     const QStringList plain{QStringLiteral("-input"),     in,
-                            QStringLiteral("-output"),    Out(QStringLiteral("a.wma")),
+                            QStringLiteral("-output"),    args[3],
                             QStringLiteral("-a_setting"), QStringLiteral("64_44_2")};
     EXPECT_EQ(args.mid(0, 6), plain);
-    const QStringList tagged =
+    QStringList tagged =
         plain + QStringList{QStringLiteral("-author"), QStringLiteral("Two  Blanks"),
                             QStringLiteral("-description"), QStringLiteral("said \"so\"")};
+    tagged[3] = args[9];
     EXPECT_EQ(args.mid(6, 10), tagged);
 }
