@@ -107,6 +107,8 @@ const std::vector<Key>& Keys()
         BoolKey("FlacOptions", "Verify", FIELD(FlacOptions.Verify), true),
         IntKey("OpusOptions", "Bitrate", FIELD(OpusOptions.Bitrate), 160),
         BoolKey("Tags", "Write", FIELD(Tags.Write), true),
+        IntKey("CDOptions", "Paranoia", FIELD(CDOptions.Paranoia), 2),
+        IntKey("CDOptions", "ReadOffset", FIELD(CDOptions.ReadOffset), 0),
     };
     return keys;
 }
@@ -135,6 +137,8 @@ void LoadOptions()
         o.OggOptions.CompressPosition = 100;
     o.FlacOptions.CompressionLevel = std::clamp(o.FlacOptions.CompressionLevel, 0, 8);
     o.OpusOptions.Bitrate = std::clamp(o.OpusOptions.Bitrate, 6, 512);
+    o.CDOptions.Paranoia = std::clamp(o.CDOptions.Paranoia, 0, 2);
+    o.CDOptions.ReadOffset = std::clamp(o.CDOptions.ReadOffset, -kMaxReadOffset, kMaxReadOffset);
 }
 
 TOptionsSetting DefaultOptions()

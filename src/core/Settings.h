@@ -66,9 +66,16 @@ struct TTagOptions {
     bool Write = true; ///< ID3v2 and Vorbis-comment tags; the ID3v1 switch is separate
 };
 
+/// Largest read offset accepted, in samples either way (50 sectors; drives need far less).
+inline constexpr int32_t kMaxReadOffset = 5 * 588 * 10;
+
 struct TCDOptions {
     int32_t Index = 0;
     bool CDDb = false;
+    /// Secure reading of real drives: 0 off (plain reads), 1 overlap only, 2 full with retries.
+    int32_t Paranoia = 2;
+    /// The drive's read offset in samples: a track's sample i is read at i + ReadOffset.
+    int32_t ReadOffset = 0;
 };
 
 struct TRecordOptions {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 namespace {
 
@@ -21,34 +21,46 @@ TTrackChecksums::TTrackChecksums(int64_t totalFrames, bool firstTrack, bool last
 {
 }
 
-void TTrackChecksums::AddFrame(uint32_t sample)
+void TTrackChecksums::AddFrames(const uint8_t* frames, int64_t count)
 {
-    ++frame_;
-    if (frame_ < checkFrom_ || frame_ > checkTo_)
-        return;
-    const auto mult = static_cast<uint32_t>(frame_);
-    v1_ += mult * sample;
-    const uint64_t product = uint64_t{sample} * mult;
-    v2_ += static_cast<uint32_t>(product) + static_cast<uint32_t>(product >> 32);
+    // Frames are numbered from 1; the sums take in those of [checkFrom_, checkTo_]. v1 adds the
+    // low halves of frame x sample, v2 the low and high halves. Both come from two local
+    // 64-bit sums the compiler can keep in registers: the low halves exactly (fewer than 2^32
+    // of them), all products modulo 2^64, whose difference is the high halves' sum x 2^32.
+    const int64_t first = std::max<int64_t>(frame_ + 1, checkFrom_);
+    const int64_t last = std::min<int64_t>(frame_ + count, checkTo_);
+    if (first <= last) {
+        uint64_t low = 0;
+        uint64_t all = 0;
+        const uint8_t* p = frames + (first - frame_ - 1) * 4;
+        for (int64_t f = first; f <= last; ++f, p += 4) {
+            const uint32_t sample =
+                uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+            const uint64_t product = uint64_t{sample} * static_cast<uint32_t>(f);
+            all += product;
+            low += static_cast<uint32_t>(product);
+        }
+        v1_ += static_cast<uint32_t>(low);
+        v2_ += static_cast<uint32_t>(low) + static_cast<uint32_t>((all - low) >> 32);
+    }
+    frame_ += count;
 }
 
 void TTrackChecksums::Add(const uint8_t* pcm, size_t bytes)
 {
     if (bytes == 0)
         return;
-    // zlib takes at most 4 GB a call; a block is far smaller.
-    crc_ = static_cast<uint32_t>(crc32(crc_, pcm, static_cast<uInt>(bytes)));
+    crc_ = libdeflate_crc32(crc_, pcm, bytes);
     size_t i = 0;
     while (partialBytes_ > 0 && partialBytes_ < 4 && i < bytes)
         partial_[partialBytes_++] = pcm[i++];
     if (partialBytes_ == 4) {
-        AddFrame(uint32_t{partial_[0]} | uint32_t{partial_[1]} << 8 | uint32_t{partial_[2]} << 16 |
-                 uint32_t{partial_[3]} << 24);
+        AddFrames(partial_, 1);
         partialBytes_ = 0;
     }
-    for (; i + 4 <= bytes; i += 4)
-        AddFrame(uint32_t{pcm[i]} | uint32_t{pcm[i + 1]} << 8 | uint32_t{pcm[i + 2]} << 16 |
-                 uint32_t{pcm[i + 3]} << 24);
+    const size_t whole = (bytes - i) / 4;
+    AddFrames(pcm + i, static_cast<int64_t>(whole));
+    i += whole * 4;
     while (i < bytes)
         partial_[partialBytes_++] = pcm[i++];
 }

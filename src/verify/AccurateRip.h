@@ -32,7 +32,8 @@ public:
     int64_t Frames() const { return frame_; }
 
 private:
-    void AddFrame(uint32_t sample);
+    /// Takes in count whole frames (4 bytes each) that follow the frames added so far.
+    void AddFrames(const uint8_t* frames, int64_t count);
 
     int64_t checkFrom_; // 1-based frame numbers the AccurateRip sums take in
     int64_t checkTo_;
