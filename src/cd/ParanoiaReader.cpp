@@ -79,10 +79,10 @@ private:
 
 } // namespace
 
-std::unique_ptr<ISectorReader> OpenParanoiaReader(const std::string& device, int mode)
+std::unique_ptr<ISectorReader> OpenParanoiaReader(const DriveSource& source, int mode)
 {
     // A drive object of its own: the handle's is reopened by the UI thread on every TOC read.
-    CdioPtr cdio = OpenCdio(DriveSource{DriveSource::Kind::Device, device});
+    CdioPtr cdio = OpenCdio(source);
     if (!cdio)
         return nullptr;
     cdrom_drive_t* drive = cdio_cddap_identify_cdio(cdio.get(), CDDA_MESSAGE_FORGETIT, nullptr);

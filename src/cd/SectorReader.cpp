@@ -27,6 +27,6 @@ std::unique_ptr<ISectorReader> MakeSectorReader(int handle, int paranoiaMode)
     HandleRequest request;
     std::string device;
     if (paranoiaMode > 0 && HandleDrive(handle, request, device) == 1 && !device.empty())
-        return OpenParanoiaReader(device, paranoiaMode);
+        return OpenParanoiaReader(DriveSource{DriveSource::Kind::Device, device}, paranoiaMode);
     return std::make_unique<TDirectSectorReader>(handle);
 }

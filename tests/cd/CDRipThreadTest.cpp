@@ -15,6 +15,8 @@
 #include "DiscFixture.h"
 #include "cd/CDRipThread.h"
 #include "cd/ExtractResult.h"
+#include "cd/OffsetTrackReader.h"
+#include "cd/ParanoiaReader.h"
 #include "cd/RipSupport.h"
 #include "cd/WavNormalizer.h"
 #include "core/AppEvents.h"
@@ -552,13 +554,25 @@ TEST_F(RipTest, ChecksumsOfARipMatchTheReferenceProgram)
     EXPECT_FALSE(tiny->Checksums.HasAccurateRip());
 }
 
+/// What a drive with that read offset gives for `samples` samples from startSample of a disc
+/// whose audio is `disc`: the samples shifted by the offset, silence off the disc's ends.
+QByteArray Shifted(const QByteArray& disc, int64_t startSample, int64_t samples, int offset)
+{
+    QByteArray expected(qsizetype(samples * 4), '\0');
+    for (int64_t i = 0; i < samples; ++i) {
+        const int64_t at = startSample + i + offset;
+        if (at >= 0 && at < disc.size() / 4)
+            expected.replace(qsizetype(i * 4), 4, disc.mid(qsizetype(at * 4), 4));
+    }
+    return expected;
+}
+
 TEST_F(RipTest, ReadOffsetShiftsTheTrackAndPadsTheDiscsEndsWithSilence)
 {
     ASSERT_TRUE(QDir().mkpath(Discs()));
     const std::vector<int64_t> lengths{30, 4, 25}; // track 1 at sector 0: nothing before it
     MakeImage(Discs(), QStringLiteral("shift"), lengths);
     const QByteArray disc = ReadWholeFile(Discs() + QStringLiteral("/shift.bin"));
-    const int64_t discSamples = disc.size() / 4;
     const int h = OpenImage(QStringLiteral("shift"));
     ASSERT_NE(h, 0);
     // Within a sector, across sectors, whole sectors; both ways.
@@ -567,18 +581,45 @@ TEST_F(RipTest, ReadOffsetShiftsTheTrackAndPadsTheDiscsEndsWithSilence)
         int64_t start = 0;
         for (int track = 1; track <= 3; ++track) {
             const int64_t samples = lengths[size_t(track - 1)] * 588;
-            QByteArray expected(qsizetype(samples * 4), '\0');
-            for (int64_t i = 0; i < samples; ++i) {
-                const int64_t at = start + i + offset;
-                if (at >= 0 && at < discSamples)
-                    expected.replace(qsizetype(i * 4), 4, disc.mid(qsizetype(at * 4), 4));
-            }
             const auto reports = Rip(h, track, QStringLiteral("s"));
             EXPECT_EQ(Last(reports).error, 0) << offset << " track " << track;
             const QByteArray wav = ReadWholeFile(WavOf(QStringLiteral("s")));
             EXPECT_EQ(wav.left(44), Header(samples * 4));
-            EXPECT_TRUE(wav.mid(44) == expected) << offset << " track " << track;
+            EXPECT_TRUE(wav.mid(44) == Shifted(disc, start, samples, offset))
+                << offset << " track " << track;
             start += samples;
+        }
+    }
+}
+
+// Paranoia reads images too, which tests its glue without a drive: the same bytes as the image,
+// forward through the offset logic, up to the disc's last sector.
+TEST(ParanoiaReader, ReadsAnImageBitForBitThroughTheOffset)
+{
+    ProgramDirScope scope;
+    const QString dir = scope.File(QStringLiteral("discs"));
+    ASSERT_TRUE(QDir().mkpath(dir));
+    MakeImage(dir, QStringLiteral("p"), {40, 30});
+    const QByteArray disc = ReadWholeFile(dir + QStringLiteral("/p.bin"));
+    const DriveSource image{DriveSource::Kind::CueImage,
+                            QFile::encodeName(dir + QStringLiteral("/p.cue")).toStdString()};
+    for (const int mode : {1, 2}) {
+        for (const int offset : {-700, 1300}) {
+            const auto reader = OpenParanoiaReader(image, mode);
+            ASSERT_TRUE(reader);
+            for (const auto& [start, length] : {std::pair{0, 40}, std::pair{40, 30}}) {
+                TOffsetTrackReader track(*reader, start, offset, 70);
+                QByteArray got;
+                for (int done = 0; done < length; done += 10) {
+                    const uint8_t* pcm = track.Next(uint32_t(std::min(10, length - done)));
+                    ASSERT_NE(pcm, nullptr);
+                    got.append(reinterpret_cast<const char*>(pcm),
+                               std::min(10, length - done) * 2352);
+                }
+                EXPECT_TRUE(got == Shifted(disc, start * 588, length * 588, offset))
+                    << "mode " << mode << ", offset " << offset << ", from " << start;
+            }
+            EXPECT_EQ(reader->Uncorrected(), 0);
         }
     }
 }
