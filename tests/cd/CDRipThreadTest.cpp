@@ -541,15 +541,16 @@ TEST_F(RipTest, ChecksumsOfARipMatchTheReferenceProgram)
         if (track == 2) {
             // Normalising changes the file, not the checksums of what the disc holds.
             OptionsSetting().CommonOptions.IsNormalize = true;
-            const TExtractResult* n = ResultOf(Last(Rip(h, track, QStringLiteral("n"))));
+            const auto normalised = Rip(h, track, QStringLiteral("n"));
+            const TExtractResult* n = ResultOf(Last(normalised));
             OptionsSetting().CommonOptions.IsNormalize = false;
             ASSERT_NE(n, nullptr);
             EXPECT_EQ(n->Checksums.V2(), r->Checksums.V2());
         }
     }
     // A first track of 3 sectors lies wholly in the part AccurateRip leaves out.
-    const TExtractResult* tiny =
-        ResultOf(Last(Rip(OpenImage(QStringLiteral("short")), 1, QStringLiteral("tiny"))));
+    const auto shortDisc = Rip(OpenImage(QStringLiteral("short")), 1, QStringLiteral("tiny"));
+    const TExtractResult* tiny = ResultOf(Last(shortDisc));
     ASSERT_TRUE(tiny != nullptr && tiny->Complete);
     EXPECT_FALSE(tiny->Checksums.HasAccurateRip());
 }
