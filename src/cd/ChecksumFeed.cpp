@@ -2,7 +2,7 @@
 
 namespace {
 
-constexpr size_t kQueued = 2;
+constexpr size_t kQueued = 8;
 
 } // namespace
 

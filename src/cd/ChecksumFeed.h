@@ -23,7 +23,7 @@ public:
     TChecksumFeed& operator=(const TChecksumFeed&) = delete;
 
     /// Queues the block's bytes from `from` on and returns an empty buffer to fill next. Waits
-    /// while two blocks are still queued, so at most four blocks are in use.
+    /// while eight blocks are queued: enough to ride out the summing thread's waits for a core.
     std::vector<char> Hand(std::vector<char> block, size_t from);
 
     /// Waits until every block handed over has been summed.
