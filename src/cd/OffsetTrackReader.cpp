@@ -43,7 +43,7 @@ const uint8_t* TOffsetTrackReader::Next(uint32_t sectors)
     if (readFrom <= last && !Fill(readFrom, last, buffer_.data() + Bytes(readFrom - first)))
         return nullptr;
     // Unless the offset is whole sectors, the next call begins inside this call's last sector.
-    carrySector_ = -1;
+    carrySector_ = kNone;
     if (to % kSectorSamples != 0) {
         std::memcpy(carry_.data(), buffer_.data() + Bytes(last - first), kSectorBytes);
         carrySector_ = last;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "cd/SectorReader.h"
@@ -27,7 +28,9 @@ private:
     int64_t nextSample_; // on the disc, of the track's next sample
     int32_t discEnd_;
     std::vector<uint8_t> buffer_;
-    // The sector the last call took only the front of; the next call starts in it.
-    int64_t carrySector_ = -1;
+    // The sector the last call took only the front of; the next call starts in it. (Sectors
+    // before the disc have negative numbers.)
+    static constexpr int64_t kNone = std::numeric_limits<int64_t>::min();
+    int64_t carrySector_ = kNone;
     std::array<uint8_t, 2352> carry_{};
 };
