@@ -11,12 +11,18 @@ PACKAGES=(
   libcdio-dev libudev-dev libogg-dev libvorbis-dev libmpg123-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   lame pavucontrol
+  # FLAC and Opus output, tags of every format, MusicBrainz disc ids, secure reading, and the
+  # copy CRC (libdeflate's CRC-32 is four times zlib's, which an image rip would feel)
+  libflac-dev libopusenc-dev libopus-dev libtag1-dev libdiscid-dev libcdio-paranoia-dev zlib1g-dev
+  libdeflate-dev
   # a font with the full-width marks some texts carry ("Bitrate：", "Could not be found！")
   fonts-wqy-microhei
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps imagemagick pulseaudio pulseaudio-utils
   ffmpeg sox vorbis-tools
+  # independent decoders, tag readers and checksum oracles the tests compare against
+  flac opus-tools python3-mutagen whipper python3-libdiscid
   # installation checks: the desktop entry, AppStream, manual pages, the .deb's dependencies
   desktop-file-utils appstream groff-base file dpkg-dev
   # end-to-end tests: the program driven through its accessibility tree

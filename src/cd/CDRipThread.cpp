@@ -6,11 +6,16 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
+#include "cd/ChecksumFeed.h"
+#include "cd/ExtractResult.h"
+#include "cd/OffsetTrackReader.h"
 #include "cd/RipSupport.h"
+#include "cd/SectorReader.h"
 #include "cd/WavNormalizer.h"
 #include "core/AppEvents.h"
 #include "core/FileUtil.h"
@@ -53,9 +58,13 @@ int WriteError(int fd, const void* data, size_t size)
 /// Gathers the track's bytes and writes them in large blocks at block-aligned offsets. The disc
 /// is read 10 sectors at a time; writes of that size land on partial pages, which costs the
 /// kernel more than the copy itself. Keeps the first failure and writes nothing after it.
+/// Each block written goes on to the feed, if any, less the first `skip` bytes of the file.
 class BlockWriter {
 public:
-    explicit BlockWriter(int fd) : fd_(fd) { pending_.reserve(kBlock); }
+    BlockWriter(int fd, TChecksumFeed* feed, size_t skip) : fd_(fd), feed_(feed), skip_(skip)
+    {
+        pending_.reserve(kBlock);
+    }
 
     bool Append(const void* data, size_t size)
     {
@@ -75,6 +84,11 @@ public:
     {
         if (error_ == 0 && !pending_.empty())
             error_ = WriteError(fd_, pending_.data(), pending_.size());
+        if (feed_ != nullptr && error_ == 0 && !pending_.empty()) {
+            pending_ = feed_->Hand(std::move(pending_), skip_);
+            pending_.reserve(kBlock);
+            skip_ = 0;
+        }
         pending_.clear();
         return error_ == 0;
     }
@@ -84,6 +98,8 @@ public:
 private:
     static constexpr size_t kBlock = size_t{256} * 1024;
     int fd_;
+    TChecksumFeed* feed_;
+    size_t skip_;
     std::vector<char> pending_;
     int error_ = 0;
 };
@@ -96,8 +112,10 @@ QString WriteFailure(const QString& path, int error)
 
 } // namespace
 
-TCDRipThread::TCDRipThread(int32_t discTrack, QString outputPath, const TCommonOptions& options)
-    : DiscTrack(discTrack), OutputPath(std::move(outputPath)), options_(options)
+TCDRipThread::TCDRipThread(int32_t discTrack, QString outputPath, const TCommonOptions& options,
+                           const TCDOptions& cdOptions)
+    : DiscTrack(discTrack), OutputPath(std::move(outputPath)), options_(options),
+      cdOptions_(cdOptions)
 {
 }
 
@@ -145,16 +163,25 @@ void TCDRipThread::Execute()
         Post(MakeJobProgress(JobCode::ExtractEnded, {}, {}, ExtractOutcome::ReadError));
         return;
     }
-    Extract(*span);
+    Extract(*span, PlaceOnDisc(toc, DiscTrack));
 }
 
-void TCDRipThread::Extract(const TrackSpan& span)
+void TCDRipThread::Extract(const TrackSpan& span, const DiscPlace& place)
 {
-    const auto ended = [this](int32_t outcome, const QString& message = {}) {
-        Post(MakeJobProgress(JobCode::ExtractEnded, message, {}, outcome));
+    const int64_t length = span.LengthSectors;
+    std::shared_ptr<TExtractResult> result;
+    const auto ended = [&](int32_t outcome, const QString& message = {}) {
+        auto event = MakeJobProgress(JobCode::ExtractEnded, message, {}, outcome);
+        static_cast<JobProgressEvent&>(*event).Info->Result = result;
+        Post(std::move(event));
     };
     if (OutputPath.isEmpty()) {
         ended(ExtractOutcome::NotCreated);
+        return;
+    }
+    const std::unique_ptr<ISectorReader> reader = MakeSectorReader(handle_, cdOptions_.Paranoia);
+    if (!reader) {
+        ended(ExtractOutcome::ReadError);
         return;
     }
     const QString& path = OutputPath;
@@ -163,21 +190,27 @@ void TCDRipThread::Extract(const TrackSpan& span)
         ended(CreateFailure(path));
         return;
     }
-    BlockWriter out(fd);
+    result =
+        std::make_shared<TExtractResult>(length * kSectorFrames, place.FirstAudio, place.LastAudio);
+    TOffsetTrackReader track(*reader, span.StartSector, cdOptions_.ReadOffset, place.EndSector);
+    // The checksums are of what was written, which is what was read: normalising changes the
+    // file later, but a rip is verified against what the disc holds.
+    std::optional<TChecksumFeed> feed;
+    if (checksums_)
+        feed.emplace(result->Checksums);
+    BlockWriter out(fd, feed ? &*feed : nullptr, static_cast<size_t>(kWavHeaderBytes));
     const auto provisional = MakeRipWavHeader(0);
     out.Append(provisional.data(), provisional.size());
     bool readFailed = false;
     const auto start = std::chrono::steady_clock::now();
-    const int64_t length = span.LengthSectors;
     int64_t done = 0;
     uint64_t audioBytes = 0;
     while (!readFailed && out.Error() == 0 && done < length) {
         const auto n = uint32_t(std::min<int64_t>(kSectorsPerRead, length - done));
-        auto buffer = AudioReadBuffer::Make(uint32_t(span.StartSector + done), n);
-        if (ReadCDAudioLBA(handle_, buffer) == 1 && buffer.Offset <= buffer.Data.size() &&
-            buffer.BytesReturned <= buffer.Data.size() - buffer.Offset) {
-            if (out.Append(buffer.Data.data() + buffer.Offset, buffer.BytesReturned))
-                audioBytes += buffer.BytesReturned;
+        if (const uint8_t* pcm = track.Next(n)) {
+            const size_t bytes = size_t{n} * kCdSectorBytes;
+            if (out.Append(pcm, bytes))
+                audioBytes += bytes;
         } else {
             readFailed = true;
         }
@@ -188,6 +221,8 @@ void TCDRipThread::Extract(const TrackSpan& span)
     }
     // What was read reaches the file also after a read failure or a stop.
     out.Flush();
+    if (feed)
+        feed->Finish();
     int writeError = out.Error();
     if (!readFailed && writeError == 0) {
         // The header now tells the size of what was written, also after a stop.
@@ -203,6 +238,9 @@ void TCDRipThread::Extract(const TrackSpan& span)
         writeError = ENOENT;
     if (::close(fd) != 0 && writeError == 0)
         writeError = errno;
+    result->UncorrectedSectors = reader->Uncorrected();
+    result->Complete = !readFailed && writeError == 0 && done == length &&
+                       audioBytes == uint64_t(length) * kCdSectorBytes;
     if (writeError != 0) {
         ended(ExtractOutcome::WriteError, WriteFailure(path, writeError));
         return;

@@ -20,7 +20,11 @@
 /// ExtractOutcome: success, a read error, the file could not be created (no path, or the
 /// folder refused it), a link or special file in its place, a file there in use (locked by
 /// another, or read-only), or a write error (full disk, the file or its folder gone;
-/// ElapsedText says so).
+/// ElapsedText says so). Once reading began, the end record carries a TExtractResult: the
+/// track's checksums and the sectors secure reading could not correct.
+///
+/// A real drive is read through paranoia as the CD options ask, a disc image with plain reads;
+/// either way the drive's read offset is applied.
 ///
 /// Created suspended with the settings it needs (normalisation); the job sets the
 /// handle and the receiver, then calls Resume(). The worker never reads the settings record. A stop
@@ -31,13 +35,16 @@
 class TCDRipThread {
 public:
     /// outputPath empty: the track has no valid file name and fails as not created.
-    TCDRipThread(int32_t discTrack, QString outputPath, const TCommonOptions& options);
+    TCDRipThread(int32_t discTrack, QString outputPath, const TCommonOptions& options,
+                 const TCDOptions& cdOptions = {});
     ~TCDRipThread();
     TCDRipThread(const TCDRipThread&) = delete;
     TCDRipThread& operator=(const TCDRipThread&) = delete;
 
     void SetDriveHandle(int handle) { handle_ = handle; }
     void SetReceiver(QObject* receiver) { receiver_ = receiver; }
+    /// Off only to measure what the checksums cost; the end record then holds none.
+    void SetChecksums(bool on) { checksums_ = on; }
 
     /// Starts the extraction; later calls do nothing.
     void Resume();
@@ -55,13 +62,15 @@ public:
 
 private:
     void Execute();
-    void Extract(const TrackSpan& span);
+    void Extract(const TrackSpan& span, const DiscPlace& place);
     void Post(std::unique_ptr<QEvent> event);
 
     // Set before Resume() and read-only afterwards.
     int handle_ = 0;
     QPointer<QObject> receiver_;
     const TCommonOptions options_;
+    const TCDOptions cdOptions_;
+    bool checksums_ = true;
 
     std::thread thread_;
     std::atomic<bool> finished_{false};

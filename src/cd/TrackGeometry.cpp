@@ -23,6 +23,22 @@ std::optional<TrackSpan> TrackGeometry(const TocRecord& toc, int track)
     return span;
 }
 
+DiscPlace PlaceOnDisc(const TocRecord& toc, int track)
+{
+    DiscPlace place;
+    if (!RangeValid(toc))
+        return place;
+    place.FirstAudio = place.LastAudio = true;
+    for (int t = toc.FirstTrack; t <= toc.LastTrack; ++t) {
+        if (toc.Entries[size_t(t - 1)].IsData())
+            continue;
+        place.FirstAudio = place.FirstAudio && t >= track;
+        place.LastAudio = place.LastAudio && t <= track;
+    }
+    place.EndSector = EntryFrames(toc.Entries[size_t(toc.LastTrack)]) - kLeadInFrames;
+    return place;
+}
+
 std::vector<TrackLength> TrackListLengths(const TocRecord& toc)
 {
     std::vector<TrackLength> lengths;

@@ -29,6 +29,16 @@ struct TrackSpan {
 /// track, or when the TOC puts the track before the lead-in or gives it no sectors.
 std::optional<TrackSpan> TrackGeometry(const TocRecord& toc, int track);
 
+/// Where a track sits on its disc, for the read offset and the AccurateRip rules.
+struct DiscPlace {
+    bool FirstAudio = false; ///< no audio track comes before it
+    bool LastAudio = false;  ///< no audio track comes after it
+    int32_t EndSector = 0;   ///< the lead-out's LSN: no drive reads audio there or beyond
+};
+
+/// The place of track k of an MSF-form TOC whose geometry TrackGeometry accepted.
+DiscPlace PlaceOnDisc(const TocRecord& toc, int track);
+
 /// A track's length as the track list shows it: whole minutes and seconds of the starts.
 struct TrackLength {
     int32_t Minutes = 0;

@@ -1,8 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include <QString>
+
+/// What a step's end record carries beyond its code; the step that posts it defines the type
+/// (the extraction's is TExtractResult), and the job reads it with dynamic_cast.
+struct TStepResult {
+    virtual ~TStepResult() = default;
+};
 
 /// Report record a worker hands to the job window. Percent is 0..100 progress or an event code.
 struct TProcessInfo {
@@ -10,6 +17,7 @@ struct TProcessInfo {
     QString ElapsedText;
     QString TotalText;
     int32_t ErrorCode = 0;
+    std::shared_ptr<const TStepResult> Result; ///< null but on some end records
 };
 
 /// Event codes carried in TProcessInfo::Percent.

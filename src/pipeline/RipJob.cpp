@@ -311,8 +311,9 @@ void TRipJob::StartExtract()
     ripThread_.reset(); // waits for the finished thread
     const TRipEntryFiles& files = ripFiles_[static_cast<size_t>(k)];
     stepInput_ = files.Wav;
-    auto thread = std::make_unique<TCDRipThread>(
-        files.Track, files.NameValid ? files.Wav : QString(), OptionsSetting().CommonOptions);
+    auto thread =
+        std::make_unique<TCDRipThread>(files.Track, files.NameValid ? files.Wav : QString(),
+                                       OptionsSetting().CommonOptions, OptionsSetting().CDOptions);
     thread->SetDriveHandle(cdHandle_);
     thread->SetReceiver(this);
     ripThread_ = std::move(thread);

@@ -63,6 +63,7 @@ TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
                                   QStringLiteral("NormalizePercent"),
                                   QStringLiteral("EnableRipTime"),
                                   QStringLiteral("RipTime"),
+                                  QStringLiteral("NamePattern"),
                                   QStringLiteral("[Mp3Options]"),
                                   QStringLiteral("IsSelectVBR"),
                                   QStringLiteral("IsVBRHead"),
@@ -82,6 +83,8 @@ TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
                                   QStringLiteral("[CDOptions]"),
                                   QStringLiteral("Index"),
                                   QStringLiteral("CDDb"),
+                                  QStringLiteral("Paranoia"),
+                                  QStringLiteral("ReadOffset"),
                                   QStringLiteral("[RecordOptions]"),
                                   QStringLiteral("SaveMp3"),
                                   QStringLiteral("[QueryCDDB]"),
@@ -91,7 +94,14 @@ TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
                                   QStringLiteral("ProxyAddress"),
                                   QStringLiteral("Port"),
                                   QStringLiteral("[ID3]"),
-                                  QStringLiteral("Use")};
+                                  QStringLiteral("Use"),
+                                  QStringLiteral("[FlacOptions]"),
+                                  QStringLiteral("CompressionLevel"),
+                                  QStringLiteral("Verify"),
+                                  QStringLiteral("[OpusOptions]"),
+                                  QStringLiteral("Bitrate"),
+                                  QStringLiteral("[Tags]"),
+                                  QStringLiteral("Write")};
     EXPECT_EQ(KeyLines(ReadWholeFile(OptionsFilePath())), expected);
 }
 
@@ -123,6 +133,18 @@ TEST_F(Stores, ValueRulesAndClamp)
     WriteWholeFile(OptionsFilePath(), "[OggOptions]\r\nCompressPosition=250\r\n");
     LoadOptions();
     EXPECT_EQ(OptionsSetting().OggOptions.CompressPosition, 100);
+    EXPECT_EQ(OptionsSetting().CDOptions.Paranoia, 2);
+    EXPECT_EQ(OptionsSetting().CDOptions.ReadOffset, 0);
+
+    // Out of range secure-reading values come back inside it.
+    for (const auto& [stored, paranoia, offset] :
+         {std::tuple{"Paranoia=-1\r\nReadOffset=99999", 0, kMaxReadOffset},
+          std::tuple{"Paranoia=9\r\nReadOffset=-99999", 2, -kMaxReadOffset}}) {
+        WriteWholeFile(OptionsFilePath(), QByteArray("[CDOptions]\r\n") + stored);
+        LoadOptions();
+        EXPECT_EQ(OptionsSetting().CDOptions.Paranoia, paranoia) << stored;
+        EXPECT_EQ(OptionsSetting().CDOptions.ReadOffset, offset) << stored;
+    }
 }
 
 TEST_F(Stores, UnwritableOptionsRaiseTheDocumentedError)

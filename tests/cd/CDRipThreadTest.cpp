@@ -14,11 +14,15 @@
 
 #include "DiscFixture.h"
 #include "cd/CDRipThread.h"
+#include "cd/ExtractResult.h"
+#include "cd/OffsetTrackReader.h"
+#include "cd/ParanoiaReader.h"
 #include "cd/RipSupport.h"
 #include "cd/WavNormalizer.h"
 #include "core/AppEvents.h"
 #include "core/FileUtil.h"
 #include "core/Settings.h"
+#include "encoders/EncoderTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -29,6 +33,7 @@ struct Report {
     int percent = 0; // or the WM_RIPFAILED code
     QString elapsed, total;
     int error = 0;
+    std::shared_ptr<const TStepResult> result;
 };
 
 class Receiver : public QObject {
@@ -38,11 +43,12 @@ public:
     {
         if (e->type() == QEvent::Type(WM_JOBPROGRESS)) {
             const TProcessInfo& i = *static_cast<JobProgressEvent*>(e)->Info;
-            reports.push_back({WM_JOBPROGRESS, i.Percent, i.ElapsedText, i.TotalText, i.ErrorCode});
+            reports.push_back(
+                {WM_JOBPROGRESS, i.Percent, i.ElapsedText, i.TotalText, i.ErrorCode, i.Result});
             return true;
         }
         if (e->type() == QEvent::Type(WM_RIPFAILED)) {
-            reports.push_back({WM_RIPFAILED, static_cast<RipFailedEvent*>(e)->Code, {}, {}, 0});
+            reports.push_back({WM_RIPFAILED, static_cast<RipFailedEvent*>(e)->Code, {}, {}, 0, {}});
             return true;
         }
         return QObject::event(e);
@@ -91,7 +97,8 @@ protected:
     {
         Receiver receiver;
         {
-            TCDRipThread thread(track, path, OptionsSetting().CommonOptions);
+            TCDRipThread thread(track, path, OptionsSetting().CommonOptions,
+                                OptionsSetting().CDOptions);
             thread.SetDriveHandle(handle);
             thread.SetReceiver(&receiver);
             if (before)
@@ -129,6 +136,11 @@ const Report& Last(const std::vector<Report>& r)
 {
     static const Report none;
     return r.empty() ? none : r.back();
+}
+
+const TExtractResult* ResultOf(const Report& r)
+{
+    return dynamic_cast<const TExtractResult*>(r.result.get());
 }
 
 TEST_F(RipTest, TracksOfAnImageRipBitForBit)
@@ -286,15 +298,20 @@ TEST_F(RipTest, ReadErrorKeepsWhatWasReadBehindTheProvisionalHeader)
     ASSERT_EQ(wav.size(), 44 + 20 * 2352);
     EXPECT_EQ(wav.left(44), Header(0));
 
-    // A reply claiming more bytes than its buffer holds is no success either.
-    reads = 0;
-    fake.onRead = [&](int, AudioReadBuffer& b) {
-        FakeCdAccess::PatternRead(b);
-        b.BytesReturned += ++reads == 2 ? 1u : 0u;
-        return 1;
-    };
-    EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("bad"))).error, 3);
-    EXPECT_EQ(ReadWholeFile(WavOf(QStringLiteral("bad"))).size(), 44 + 10 * 2352);
+    ASSERT_NE(ResultOf(Last(reports)), nullptr);
+    EXPECT_FALSE(ResultOf(Last(reports))->Complete);
+
+    // A reply of more bytes than its buffer holds, or fewer than asked, is no success either.
+    for (const int skew : {1, -4}) {
+        reads = 0;
+        fake.onRead = [&](int, AudioReadBuffer& b) {
+            FakeCdAccess::PatternRead(b);
+            b.BytesReturned += uint32_t(++reads == 2 ? skew : 0);
+            return 1;
+        };
+        EXPECT_EQ(Last(Rip(1, 1, QStringLiteral("bad"))).error, 3) << skew;
+        EXPECT_EQ(ReadWholeFile(WavOf(QStringLiteral("bad"))).size(), 44 + 10 * 2352) << skew;
+    }
 }
 
 TEST_F(RipTest, OutputsThatCannotBeCreatedFailTheTrackByTheirCause)
@@ -473,6 +490,139 @@ TEST_F(RipTest, ADiscStartingAtTrackThreeRipsEachTrackByItsNumber)
     }
     // Track 2 is not on this disc: a read error, not a read of whatever lies there.
     EXPECT_EQ(Last(Rip(1, 2, QStringLiteral("none"))).error, ExtractOutcome::ReadError);
+}
+
+} // namespace
+
+namespace {
+
+QString Hex(uint32_t v)
+{
+    return QStringLiteral("%1").arg(v, 8, 16, QLatin1Char('0')).toUpper();
+}
+
+QString Oracle(const QString& program, const QStringList& args)
+{
+    const ProgramResult r = RunProgram(program, args);
+    return r.ExitCode == 0 ? QString::fromUtf8(r.Out).trimmed() : QStringLiteral("failed");
+}
+
+TEST_F(RipTest, ChecksumsOfARipMatchTheReferenceProgram)
+{
+    if (RunProgram(QStringLiteral("which"), {QStringLiteral("accuraterip-checksum")}).ExitCode != 0)
+        GTEST_SKIP() << "accuraterip-checksum (whipper) not installed";
+    ASSERT_TRUE(QDir().mkpath(Discs()));
+    MakeImage(Discs(), QStringLiteral("sums"), {40, 25, 33});
+    MakeImage(Discs(), QStringLiteral("short"), {3, 20});
+    const int h = OpenImage(QStringLiteral("sums"));
+    ASSERT_NE(h, 0);
+    for (const int track : {1, 2, 3}) {
+        const QString name = QStringLiteral("sums%1").arg(track);
+        const auto reports = Rip(h, track, name);
+        const TExtractResult* r = ResultOf(Last(reports));
+        ASSERT_TRUE(r != nullptr && r->Complete) << track;
+        ASSERT_TRUE(r->Checksums.HasAccurateRip());
+        const QStringList args{WavOf(name), QString::number(track), QStringLiteral("3")};
+        EXPECT_EQ(Hex(r->Checksums.V1()),
+                  Oracle(QStringLiteral("accuraterip-checksum"),
+                         QStringList{QStringLiteral("--accuraterip-v1")} + args))
+            << track;
+        EXPECT_EQ(Hex(r->Checksums.V2()),
+                  Oracle(QStringLiteral("accuraterip-checksum"),
+                         QStringList{QStringLiteral("--accuraterip-v2")} + args))
+            << track;
+        EXPECT_EQ(Hex(r->Checksums.CopyCrc()),
+                  Oracle(QStringLiteral("/usr/bin/python3"),
+                         {QStringLiteral("-c"),
+                          QStringLiteral("import sys,zlib; d=open(sys.argv[1],'rb').read()[44:]; "
+                                         "print('%08X' % zlib.crc32(d))"),
+                          WavOf(name)}))
+            << track;
+        if (track == 2) {
+            // Normalising changes the file, not the checksums of what the disc holds.
+            OptionsSetting().CommonOptions.IsNormalize = true;
+            const auto normalised = Rip(h, track, QStringLiteral("n"));
+            const TExtractResult* n = ResultOf(Last(normalised));
+            OptionsSetting().CommonOptions.IsNormalize = false;
+            ASSERT_NE(n, nullptr);
+            EXPECT_EQ(n->Checksums.V2(), r->Checksums.V2());
+        }
+    }
+    // A first track of 3 sectors lies wholly in the part AccurateRip leaves out.
+    const auto shortDisc = Rip(OpenImage(QStringLiteral("short")), 1, QStringLiteral("tiny"));
+    const TExtractResult* tiny = ResultOf(Last(shortDisc));
+    ASSERT_TRUE(tiny != nullptr && tiny->Complete);
+    EXPECT_FALSE(tiny->Checksums.HasAccurateRip());
+}
+
+/// What a drive with that read offset gives for `samples` samples from startSample of a disc
+/// whose audio is `disc`: the samples shifted by the offset, silence off the disc's ends.
+QByteArray Shifted(const QByteArray& disc, int64_t startSample, int64_t samples, int offset)
+{
+    QByteArray expected(qsizetype(samples * 4), '\0');
+    for (int64_t i = 0; i < samples; ++i) {
+        const int64_t at = startSample + i + offset;
+        if (at >= 0 && at < disc.size() / 4)
+            expected.replace(qsizetype(i * 4), 4, disc.mid(qsizetype(at * 4), 4));
+    }
+    return expected;
+}
+
+TEST_F(RipTest, ReadOffsetShiftsTheTrackAndPadsTheDiscsEndsWithSilence)
+{
+    ASSERT_TRUE(QDir().mkpath(Discs()));
+    const std::vector<int64_t> lengths{30, 4, 25}; // track 1 at sector 0: nothing before it
+    MakeImage(Discs(), QStringLiteral("shift"), lengths);
+    const QByteArray disc = ReadWholeFile(Discs() + QStringLiteral("/shift.bin"));
+    const int h = OpenImage(QStringLiteral("shift"));
+    ASSERT_NE(h, 0);
+    // Within a sector, across sectors, whole sectors; both ways.
+    for (const int offset : {7, -7, 1000, -1000, 2 * 588, -2 * 588}) {
+        OptionsSetting().CDOptions.ReadOffset = offset;
+        int64_t start = 0;
+        for (int track = 1; track <= 3; ++track) {
+            const int64_t samples = lengths[size_t(track - 1)] * 588;
+            const auto reports = Rip(h, track, QStringLiteral("s"));
+            EXPECT_EQ(Last(reports).error, 0) << offset << " track " << track;
+            const QByteArray wav = ReadWholeFile(WavOf(QStringLiteral("s")));
+            EXPECT_EQ(wav.left(44), Header(samples * 4));
+            EXPECT_TRUE(wav.mid(44) == Shifted(disc, start, samples, offset))
+                << offset << " track " << track;
+            start += samples;
+        }
+    }
+}
+
+// Paranoia reads images too, which tests its glue without a drive: the same bytes as the image,
+// forward through the offset logic, up to the disc's last sector.
+TEST(ParanoiaReader, ReadsAnImageBitForBitThroughTheOffset)
+{
+    ProgramDirScope scope;
+    const QString dir = scope.File(QStringLiteral("discs"));
+    ASSERT_TRUE(QDir().mkpath(dir));
+    MakeImage(dir, QStringLiteral("p"), {40, 30});
+    const QByteArray disc = ReadWholeFile(dir + QStringLiteral("/p.bin"));
+    const DriveSource image{DriveSource::Kind::CueImage,
+                            QFile::encodeName(dir + QStringLiteral("/p.cue")).toStdString()};
+    for (const int mode : {1, 2}) {
+        for (const int offset : {-700, 1300}) {
+            const auto reader = OpenParanoiaReader(image, mode);
+            ASSERT_TRUE(reader);
+            for (const auto& [start, length] : {std::pair{0, 40}, std::pair{40, 30}}) {
+                TOffsetTrackReader track(*reader, start, offset, 70);
+                QByteArray got;
+                for (int done = 0; done < length; done += 10) {
+                    const uint8_t* pcm = track.Next(uint32_t(std::min(10, length - done)));
+                    ASSERT_NE(pcm, nullptr);
+                    got.append(reinterpret_cast<const char*>(pcm),
+                               std::min(10, length - done) * 2352);
+                }
+                EXPECT_TRUE(got == Shifted(disc, start * 588, length * 588, offset))
+                    << "mode " << mode << ", offset " << offset << ", from " << start;
+            }
+            EXPECT_EQ(reader->Uncorrected(), 0);
+        }
+    }
 }
 
 } // namespace

@@ -46,6 +46,20 @@ TEST(TrackGeometry, StartsAtTheAbsoluteSectorAndTheLeadOutClosesTheLastTrack)
     EXPECT_EQ(TrackGeometry(late, 1)->LengthSectors, 450);
 }
 
+TEST(TrackGeometry, PlaceAmongTheAudioTracksLeavesDataTracksOut)
+{
+    TocRecord toc; // data, audio, audio, data (a mixed-mode disc with a second session)
+    toc.FirstTrack = 1;
+    toc.LastTrack = 4;
+    for (int i = 0; i <= 4; ++i)
+        Put(toc, i, 0, 2 + 2 * i, 0);
+    toc.Entries[0].AdrControl = toc.Entries[3].AdrControl = 0x04;
+    const DiscPlace second = PlaceOnDisc(toc, 2), third = PlaceOnDisc(toc, 3);
+    EXPECT_TRUE(second.FirstAudio && !second.LastAudio);
+    EXPECT_TRUE(!third.FirstAudio && third.LastAudio);
+    EXPECT_EQ(third.EndSector, 8 * 75);
+}
+
 TEST(TrackGeometry, RefusesImpossibleTables)
 {
     EXPECT_FALSE(TrackGeometry(TwoTracks(0, 2, 0, 0, 2, 0), 1)) << "no sectors";
