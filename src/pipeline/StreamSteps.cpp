@@ -63,7 +63,6 @@ TStreamSteps::TStreamSteps(QObject* job) : job_(job)
     vorbisOut1_->SetDesiredMaximumBitrate(brAutoSelect);
     vorbisOut1_->SetDesiredNominalBitrate(brAutoSelect);
     vorbisOut1_->SetMinimumBitrate(brAutoSelect);
-    vorbisOut1_->SetSerial(0);
     vorbisOut1_->SetOnProgress([this](TACSOutput*) { VorbisOut1Progress(); });
     vorbisOut1_->SetOnDone([this](TACSOutput*) { VorbisOut1Done(); });
     vorbisOut1_->SetOnThreadException(

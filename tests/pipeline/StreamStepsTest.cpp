@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -216,11 +217,16 @@ TEST_F(StreamSteps, ThreeTrackRipToOgg)
         EXPECT_EQ(job.OggIndex(), 3);
     }
     CloseCDHandle(handle);
+    QSet<QByteArray> serials; // bytes 14..17 of the first page
     for (const char* t : {"A", "B", "C"}) {
-        const QStringList p = Probe(Out(QString::fromLatin1(t) + QStringLiteral(".ogg")));
+        const QString path = Out(QString::fromLatin1(t) + QStringLiteral(".ogg"));
+        const QStringList p = Probe(path);
         ASSERT_GE(p.size(), 1) << t;
         EXPECT_EQ(p[0], QStringLiteral("vorbis"));
+        serials.insert(ReadWholeFile(path).mid(14, 4));
     }
+    EXPECT_EQ(serials.size(), 3);
+    EXPECT_FALSE(serials.contains(QByteArray(4, '\0')));
     EXPECT_EQ(QDir(Out(QString())).entryList({QStringLiteral("*.wav")}, QDir::Files),
               QStringList());
 }
