@@ -111,11 +111,14 @@ private:
 };
 
 /// Follows each connection of the back end: whether it failed, and whether the back end will
-/// still try it again by itself.
+/// still try it again by itself. Qt 6.4 keeps two: one lists the devices, the other carries the
+/// sinks and sources.
 class TEngineHealth : public QObject {
     Q_OBJECT
 public:
+    enum class TRole { Devices, Streams };
     struct Health {
+        TRole role = TRole::Streams;
         bool lost = false;         ///< failed, and not seen working since
         bool retryPending = false; ///< the back end's own next attempt has not run yet
         uint64_t generation = 0;
@@ -125,39 +128,38 @@ public:
 
     /// Follows a connection object of the back end; one that lacks the signal and slot this
     /// relies on (another Qt) is left alone.
-    void Follow(QObject* engine, bool lost)
+    void Follow(QObject* engine, TRole role, bool lost)
     {
         const QMetaObject* meta = engine->metaObject();
         if (meta->indexOfSignal("contextFailed()") < 0 || meta->indexOfMethod("prepare()") < 0)
             return;
         engines_.emplace_back(engine);
+        health_[engine].role = role;
         connect(engine, SIGNAL(contextFailed()), this, SLOT(EngineFailed()));
         if (lost)
             MarkLost(engine);
     }
-
-    /// Connects again where the back end gave up; once sinks were opened, only when a probe finds
-    /// no connection (before that, the device list stays empty while it has none).
-    void Revive(bool probe)
+    /// A connection found listing devices that also carries the streams (a Qt with one).
+    void Share()
     {
-        std::vector<QObject*> given;
+        for (auto& [engine, h] : health_)
+            h.role = TRole::Streams;
+    }
+
+    /// Connects again where the back end gave up, when a probe finds no connection. Nothing of
+    /// the back end's own is then pending, and a second attempt on a working connection would
+    /// leave two behind one object.
+    void Revive()
+    {
         for (const QPointer<QObject>& e : engines_) {
-            const Health& h = health_[e.data()];
-            if (e && h.lost && !h.retryPending)
-                given.push_back(e.data());
-        }
-        if (given.empty())
-            return;
-        if (probe && !ProbeFindsNoConnection()) {
-            // Connected again by the back end's own attempt; one still pending says later.
-            for (QObject* e : given)
-                health_[e].lost = false;
-            return;
-        }
-        for (QObject* e : given) {
-            // Nothing of the back end's own is pending: a second attempt would leave two
-            // connections behind one object.
-            QMetaObject::invokeMethod(e, "prepare", Qt::DirectConnection);
+            Health& h = health_[e.data()];
+            if (!e || !h.lost || h.retryPending)
+                continue;
+            const TProbe probe = h.role == TRole::Streams ? ProbeStreams() : ProbeDevices();
+            if (probe == TProbe::NoConnection)
+                QMetaObject::invokeMethod(e.data(), "prepare", Qt::DirectConnection);
+            else if (probe == TProbe::Connected)
+                h.lost = false; // connected again by the back end's own attempt
         }
     }
 
@@ -191,27 +193,39 @@ private:
         });
     }
 
-    /// Whether opening a sink now finds no connection to the server (it fails at once then).
-    /// Any other outcome (opened, refused for another reason, no device to try) is no proof.
-    static bool ProbeFindsNoConnection()
+    enum class TProbe { Connected, NoConnection, Unknown };
+
+    /// Opening a sink fails at once when the streams' connection is gone.
+    static TProbe ProbeStreams()
     {
         const QAudioDevice output = QMediaDevices::defaultAudioOutput();
         if (output.isNull())
-            return false;
+            return TProbe::Unknown; // nothing to try it with
         QAudioFormat format;
         format.setSampleRate(44100);
         format.setChannelCount(2);
         format.setSampleFormat(QAudioFormat::Int16);
-        auto* buffer = new QBuffer;
+        auto* buffer = new QBuffer(QCoreApplication::instance());
         buffer->open(QIODevice::ReadOnly);
-        auto* sink = new QAudioSink(output, format);
+        auto* sink = new QAudioSink(output, format, QCoreApplication::instance());
         sink->start(buffer);
-        const bool none = sink->error() == QAudio::FatalError;
+        const QAudio::Error error = sink->error();
         sink->stop();
-        // Qt's sink processes events when destroyed, which must not happen inside a request.
+        // Qt's sink processes events when destroyed, which must not happen inside a request;
+        // the application is their parent in case no event loop runs again.
         sink->deleteLater();
         buffer->deleteLater();
-        return none;
+        if (error == QAudio::FatalError)
+            return TProbe::NoConnection;
+        return error == QAudio::NoError ? TProbe::Connected : TProbe::Unknown;
+    }
+    /// The devices' connection lists nothing while it has none; a list kept from before
+    /// still names what a server that came back offers.
+    static TProbe ProbeDevices()
+    {
+        return QMediaDevices::audioOutputs().isEmpty() && QMediaDevices::audioInputs().isEmpty()
+                   ? TProbe::NoConnection
+                   : TProbe::Connected;
     }
 
     std::vector<QPointer<QObject>> engines_;
@@ -232,18 +246,19 @@ TState& State()
 /// Opens and closes a silent sink (or source) on this thread; false when it could not open.
 bool OpenSilently(const QAudioDevice& output, const QAudioDevice& input)
 {
-    auto* buffer = new QBuffer;
+    auto* buffer = new QBuffer(QCoreApplication::instance());
     bool opened = false;
     if (!output.isNull()) {
         buffer->open(QIODevice::ReadOnly);
-        auto* sink = new QAudioSink(output, output.preferredFormat());
+        auto* sink = new QAudioSink(output, output.preferredFormat(), QCoreApplication::instance());
         sink->start(buffer);
         opened = sink->error() == QAudio::NoError;
         sink->stop();
-        sink->deleteLater(); // see ProbeFindsNoConnection
+        sink->deleteLater(); // see ProbeStreams
     } else {
         buffer->open(QIODevice::WriteOnly);
-        auto* source = new QAudioSource(input, input.preferredFormat());
+        auto* source =
+            new QAudioSource(input, input.preferredFormat(), QCoreApplication::instance());
         source->start(buffer);
         opened = source->error() == QAudio::NoError;
         source->stop();
@@ -258,18 +273,26 @@ void Adopt(TState& s)
     if (s.health == nullptr)
         s.health = new TEngineHealth(QCoreApplication::instance()); // on this thread
     // The back end's connections are created by the first device query and the first open;
-    // watching both finds them.
-    TCreationWatch watch;
+    // watching each finds them.
+    using TRole = TEngineHealth::TRole;
+    TCreationWatch devicesWatch;
     const QAudioDevice output = QMediaDevices::defaultAudioOutput();
     const QAudioDevice input =
         output.isNull() ? QMediaDevices::defaultAudioInput() : QAudioDevice();
-    bool connected = false;
-    if (!output.isNull() || !input.isNull()) {
-        s.adopted = true;
-        connected = OpenSilently(output, input);
-    }
-    for (QObject* engine : watch.Stop())
-        s.health->Follow(engine, !connected);
+    const std::vector<QObject*> devices = devicesWatch.Stop();
+    const bool listed = !output.isNull() || !input.isNull();
+    for (QObject* engine : devices)
+        s.health->Follow(engine, TRole::Devices, !listed);
+    if (!listed)
+        return;
+    s.adopted = true;
+    TCreationWatch streamsWatch;
+    const bool connected = OpenSilently(output, input);
+    const std::vector<QObject*> streams = streamsWatch.Stop();
+    for (QObject* engine : streams)
+        s.health->Follow(engine, TRole::Streams, !connected);
+    if (streams.empty() && connected)
+        s.health->Share();
 }
 
 } // namespace
@@ -280,7 +303,7 @@ void Attach()
 {
     TState& s = State();
     if (s.health != nullptr)
-        s.health->Revive(s.adopted);
+        s.health->Revive();
     if (!s.adopted)
         Adopt(s);
 }
