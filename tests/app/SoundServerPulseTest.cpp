@@ -68,13 +68,12 @@ protected:
     {
         player.aStopExecute();
         controller.Close();
-        // The next test finds a fresh server Qt is connected to, whatever this one did to it (a
-        // server that was stopped drops its clients some time after it goes on).
+        // The next test finds a server Qt is connected to (the one that hangs comes last: a
+        // stopped server drops its clients some time after it goes on).
         ::kill(server, SIGCONT);
-        KillServer();
-        EXPECT_TRUE(StartServer());
-        EXPECT_TRUE(WaitUntil([] { return SoundServer::Link() != SoundServer::TLink::Connected; }))
-            << "the kill went unnoticed";
+        if (ServerGone(server)) {
+            EXPECT_TRUE(StartServer());
+        }
         EXPECT_TRUE(WaitUntil([] {
             SoundServer::Attach();
             return SoundServer::Link() == SoundServer::TLink::Connected;
@@ -132,15 +131,6 @@ TEST_F(SoundServerDeath, APlayAfterAnEarlierOneEndsWhenTheServerDies)
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
-TEST_F(SoundServerDeath, APlayWhoseServerHangsEndsWithinTwoSeconds)
-{
-    PlayAndHear(0);
-    const auto hung = Clock::now();
-    ASSERT_EQ(::kill(server, SIGSTOP), 0);
-    EXPECT_LT(TimeToEnd(hung), std::chrono::seconds(2));
-    EXPECT_EQ(controller.StatusText(), QStringLiteral("The sound output stopped playing."));
-}
-
 TEST_F(SoundServerDeath, PlayAndRecordUseAServerThatCameBack)
 {
     const QString file = dir.File(QStringLiteral("take.wav"));
@@ -167,4 +157,13 @@ TEST_F(SoundServerDeath, PlayAndRecordUseAServerThatCameBack)
     EXPECT_TRUE(WaitUntil([&] { return recorder.Length() > 100; }));
     EXPECT_TRUE(recorder.Stop());
     EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST_F(SoundServerDeath, APlayWhoseServerHangsEndsWithinTwoSeconds)
+{
+    PlayAndHear(0);
+    const auto hung = Clock::now();
+    ASSERT_EQ(::kill(server, SIGSTOP), 0);
+    EXPECT_LT(TimeToEnd(hung), std::chrono::seconds(2));
+    EXPECT_EQ(controller.StatusText(), QStringLiteral("The sound output stopped playing."));
 }
