@@ -49,21 +49,31 @@ void TCDPlayer::aPlayExecute(int row)
     const bool pauseEnabled = controller_.CDPlaying && !controller_.CDPaused;
     controller_.CDPlaying = true;
     controller_.CDPaused = false;
+    bool noSound = false;
     const bool started = SwallowErrors([&] {
-        // A paused play continues only for its own row; another row starts its own track.
-        if (!stopEnabled || pauseEnabled || row != playingRow_) {
-            if (stopEnabled)
-                player_->Close();
-            PlayRow(row);
-        } else {
-            player_->Resume();
+        try {
+            // A paused play continues only for its own row; another row starts its own track.
+            if (!stopEnabled || pauseEnabled || row != playingRow_) {
+                if (stopEnabled)
+                    player_->Close();
+                PlayRow(row);
+            } else {
+                player_->Resume();
+            }
+        } catch (const EMCIDeviceError& e) {
+            noSound = e.text() == CdAudioErrorText(CdAudioError::NoOutputDevice);
+            throw;
         }
     });
-    // Nothing plays after a failed start, so nothing may claim to.
-    if (!started)
+    // Nothing plays after a failed start, so nothing may claim to; a missing sound server or
+    // device is said, as nothing else would tell the user why nothing is heard.
+    if (!started) {
         aStopExecute();
-    else
+        if (noSound)
+            controller_.SetStatusText(CdAudioErrorText(CdAudioError::NoOutputDevice));
+    } else {
         Changed();
+    }
 }
 
 void TCDPlayer::aPauseExecute()
@@ -94,9 +104,14 @@ void TCDPlayer::MediaPlayer1Notify()
         aStopExecute();
         break;
     case TMPNotifyValues::nvFailure:
-        // The play could not go on (drive or image gone, sound output lost).
-        if (controller_.CDPlaying)
+        // The play could not go on (drive or image gone, sound output lost). A lost sound
+        // output is said: the drive's name alone would read as if the play had ended.
+        if (controller_.CDPlaying) {
             aStopExecute();
+            const QString why = device_->SoundFailure();
+            if (!why.isEmpty())
+                controller_.SetStatusText(why);
+        }
         break;
     case TMPNotifyValues::nvSuperseded:
     case TMPNotifyValues::nvAborted:

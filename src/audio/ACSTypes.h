@@ -8,8 +8,15 @@ enum class TACSOutputStatus { Running = 0, Paused = 1, Idle = 2 };
 /// How a file sink treats an existing file.
 enum TFileOutputMode : uint8_t { foRewrite = 0, foAppend = 1 };
 
-/// What the WAV header walk found, and what the WAV writer writes.
-enum TWavType : uint8_t { wtUnsupported = 0, wtPCM = 1, wtDVIADPCM = 2, wtMSADPCM = 3, wtACM = 4 };
+/// What the WAV header walk found, and what the WAV writer writes (wtFloat is read only).
+enum TWavType : uint8_t {
+    wtUnsupported = 0,
+    wtPCM = 1,
+    wtDVIADPCM = 2,
+    wtMSADPCM = 3,
+    wtACM = 4,
+    wtFloat = 5
+};
 
 /// Window applied to the rate converter's sinc kernel.
 enum TFilterWindowType : uint8_t { fwHamming = 0, fwHann = 1, fwBlackman = 2 };

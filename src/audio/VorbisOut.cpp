@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <random>
 
 #include <unistd.h>
 
@@ -23,6 +24,16 @@ const TVorbisApi& RequireLibraries()
     if (!VorbisLibrariesLoaded())
         throw EACSException(VorbisLibraryError());
     return VorbisApi();
+}
+
+int RandomSerial()
+{
+    // Serial 0 is legal but flagged by checking tools; one in 2^32 draws is cheap to avoid.
+    std::random_device device;
+    uint32_t serial = 0;
+    while (serial == 0)
+        serial = device();
+    return static_cast<int>(serial);
 }
 
 } // namespace
@@ -98,8 +109,10 @@ void TVorbisOut::SetMinimumBitrate(TVorbisBitRate value)
 
 void TVorbisOut::SetSerial(int value)
 {
-    if (!Busy())
-        serial_ = value;
+    if (!Busy()) {
+        serial_.store(value);
+        serialFixed_ = true;
+    }
 }
 
 TVorbisOut::TManagedRates TVorbisOut::ManagedRates() const
@@ -179,7 +192,9 @@ void TVorbisOut::DoPrepare()
         }
         api_.vorbis_analysis_init(&vd_, &vi_);
         api_.vorbis_block_init(&vd_, &vb_);
-        api_.ogg_stream_init(&os_, serial_);
+        if (!serialFixed_)
+            serial_.store(RandomSerial());
+        api_.ogg_stream_init(&os_, serial_.load());
         encoderOpen_ = true;
         infoOpen = false;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -45,7 +46,11 @@ public:
     TVorbisBitRate MinimumBitrate() const { return minimum_; }
     /// Accepted only when v is not above the nominal.
     void SetMinimumBitrate(TVorbisBitRate value);
-    int Serial() const { return serial_; }
+    /// The Ogg stream serial of the last job, or the one SetSerial fixed. Until a serial is
+    /// fixed, every job draws a fresh random one (never 0), so streams chained into one file or
+    /// played one after another are told apart.
+    int Serial() const { return serial_.load(); }
+    /// Fixes the serial for every later job (ignored while Busy).
     void SetSerial(int value);
 
     /// Bits per second a choice stands for; -1 for brAutoSelect.
@@ -81,7 +86,8 @@ private:
     TVorbisBitRate nominal_ = brAutoSelect;
     TVorbisBitRate maximum_ = brAutoSelect;
     TVorbisBitRate minimum_ = brAutoSelect;
-    int serial_ = 0;
+    std::atomic<int> serial_{0}; // drawn on the worker when not fixed
+    bool serialFixed_ = false;
 
     // The job's encoder state.
     std::vector<uint8_t> transfer_;

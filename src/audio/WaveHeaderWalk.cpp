@@ -10,6 +10,10 @@
 namespace {
 
 constexpr int64_t kHeaderLimit = 8192;
+constexpr uint16_t kExtensibleTag = 0xFFFE;
+// The sub-format GUID after its leading 16-bit tag (xxxx0000-0000-0010-8000-00aa00389b71).
+constexpr uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                        0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 bool TagEquals(const uint8_t* bytes, const char* tag)
 {
@@ -93,7 +97,15 @@ void ParseFmt(const std::vector<uint8_t>& body, TWaveHeaderInfo& info)
     info.sampleRate = GetLE32(fixed + 4);
     info.blockAlign = GetLE16(fixed + 12);
     info.bitsPerSample = GetLE16(fixed + 14);
+    info.fmtFound = true;
     info.type = WavTypeOfTag(info.formatTag);
+    if (info.formatTag == kExtensibleTag) {
+        // Only PCM and float come wrapped this way; any other sub-format stays unsupported.
+        if (body.size() >= 40 && std::memcmp(body.data() + 26, kSubFormatTail, 14) == 0)
+            info.subFormat = GetLE16(body.data() + 24);
+        const TWavType sub = WavTypeOfTag(info.subFormat);
+        info.type = sub == wtPCM || sub == wtFloat ? sub : wtUnsupported;
+    }
     if (info.type == wtDVIADPCM || info.type == wtMSADPCM || info.type == wtACM)
         info.samplesPerBlock = GetLE16(fixed + 18);
     if (info.type == wtMSADPCM) {
@@ -122,6 +134,8 @@ TWavType WavTypeOfTag(uint16_t tag)
         return wtMSADPCM;
     case 85:
         return wtACM;
+    case 3:
+        return wtFloat;
     default:
         return wtUnsupported;
     }
@@ -150,14 +164,16 @@ TWaveHeaderInfo WalkWaveHeader(TACSStream& stream, TWaveWalkMode mode)
     if ((size & 1) && !w.Skip(1))
         return info;
     ParseFmt(body, info);
-    if (mode == TWaveWalkMode::Append && info.type != wtPCM && info.type != wtDVIADPCM)
+    // The writer continues only the plain headers it writes itself.
+    if (mode == TWaveWalkMode::Append && info.formatTag != 1 && info.formatTag != 17)
         info.type = wtUnsupported;
     if (info.type == wtUnsupported)
         return info;
     if (!w.Read(id, 4))
         return info;
 
-    if (info.type != wtPCM) {
+    // Float files need no fact chunk, as PCM does not: their frame count follows from the data.
+    if (info.type != wtPCM && info.type != wtFloat) {
         if (!w.SkipUntil(id, "fact") || !w.Read32(size) || size < 4)
             return info;
         info.factValueOffset = w.Position();
@@ -173,4 +189,20 @@ TWaveHeaderInfo WalkWaveHeader(TACSStream& stream, TWaveWalkMode mode)
     info.firstAudioByte = w.Position();
     info.found = true;
     return info;
+}
+
+std::string DescribeWaveFormat(const TWaveHeaderInfo& info)
+{
+    if (!info.fmtFound)
+        return "no RIFF WAVE format chunk";
+    std::string text = "format tag " + std::to_string(info.formatTag);
+    if (info.formatTag == kExtensibleTag)
+        text += info.subFormat != 0 ? " (sub-format " + std::to_string(info.subFormat) + ")"
+                                    : " (unknown sub-format)";
+    text += ", " + std::to_string(info.bitsPerSample) + " bits, " + std::to_string(info.channels) +
+            (info.channels == 1 ? " channel" : " channels");
+    if (info.type != wtUnsupported && !info.found)
+        text += info.type == wtPCM || info.type == wtFloat ? ", no data chunk"
+                                                           : ", no fact or data chunk";
+    return text;
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "audio/ACSTypes.h"
 
@@ -16,8 +17,10 @@ struct TMsAdpcmCoef {
 /// What the header walk read from a RIFF WAVE stream.
 struct TWaveHeaderInfo {
     TWavType type = wtUnsupported;
-    bool found = false; ///< the walk reached the data chunk
+    bool found = false;    ///< the walk reached the data chunk
+    bool fmtFound = false; ///< the walk read a "fmt " chunk
     uint16_t formatTag = 0;
+    uint16_t subFormat = 0; ///< the extensible header's sub-format tag, 0 when none was read
     uint16_t channels = 0;
     uint32_t sampleRate = 0;
     uint16_t blockAlign = 0;
@@ -46,5 +49,10 @@ enum class TWaveWalkMode { Reader, Append };
 /// bytes have been read. Skipped chunk bodies do not count toward that limit.
 TWaveHeaderInfo WalkWaveHeader(TACSStream& stream, TWaveWalkMode mode);
 
-/// The WAV type of a format tag: 1 PCM, 17 IMA ADPCM, 2 Microsoft ADPCM, 85 MPEG, else none.
+/// The WAV type of a format tag: 1 PCM, 3 float, 17 IMA ADPCM, 2 Microsoft ADPCM, 85 MPEG, else
+/// none. The extensible tag is resolved by the walk, through its sub-format.
 TWavType WavTypeOfTag(uint16_t tag);
+
+/// The format a walk read, for a refusal: "format tag 3, 64 bits, 2 channels" (an extensible
+/// header adds its sub-format), or what was missing when no format was read.
+std::string DescribeWaveFormat(const TWaveHeaderInfo& info);

@@ -1,17 +1,73 @@
 #include "audio/WaveIn.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "audio/ACSException.h"
 #include "audio/ACSFileStream.h"
 #include "audio/ACSMemoryStream.h"
+#include "audio/ByteOrder.h"
 #include "audio/MsAdpcm.h"
 #include "audio/WaveConverter.h"
 
 namespace {
 
 constexpr uint32_t kMaxSampleRate = 1000000;
+
+int16_t Clamp16(int64_t v)
+{
+    return static_cast<int16_t>(std::clamp<int64_t>(v, INT16_MIN, INT16_MAX));
+}
+
+/// A wider integer sample to 16 bits: the dropped low bits round half to even.
+int16_t FromWide(int32_t v, int shift)
+{
+    const int64_t q = static_cast<int64_t>(v) >> shift;
+    const int64_t rest = static_cast<int64_t>(v) - (q << shift);
+    const int64_t half = int64_t{1} << (shift - 1);
+    return Clamp16(q + (rest > half || (rest == half && (q & 1)) ? 1 : 0));
+}
+
+/// Full scale is +-1.0; NaN carries no level and becomes silence, infinities clip.
+int16_t FromFloat(double x)
+{
+    if (std::isnan(x))
+        return 0;
+    const double scaled = x * 32768.0;
+    if (scaled >= INT16_MAX)
+        return INT16_MAX;
+    if (scaled <= INT16_MIN)
+        return INT16_MIN;
+    return static_cast<int16_t>(std::nearbyint(scaled)); // round-to-nearest-even by default
+}
+
+/// count samples of sampleBytes each, PCM or float, to 16 bits.
+void Narrow(const uint8_t* in, int64_t count, int sampleBytes, bool isFloat, int16_t* out)
+{
+    for (int64_t i = 0; i < count; ++i, in += sampleBytes) {
+        if (isFloat && sampleBytes == 8) {
+            uint64_t bits =
+                static_cast<uint64_t>(GetLE32(in)) | (static_cast<uint64_t>(GetLE32(in + 4)) << 32);
+            double d;
+            std::memcpy(&d, &bits, sizeof d);
+            out[i] = FromFloat(d);
+        } else if (isFloat) {
+            const uint32_t bits = GetLE32(in);
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            out[i] = FromFloat(f);
+        } else if (sampleBytes == 3) {
+            // Sign-extend the 24-bit value through the top of a 32-bit word.
+            const auto v = static_cast<int32_t>((static_cast<uint32_t>(in[0]) << 8) |
+                                                (static_cast<uint32_t>(in[1]) << 16) |
+                                                (static_cast<uint32_t>(in[2]) << 24));
+            out[i] = FromWide(v >> 8, 8);
+        } else {
+            out[i] = FromWide(static_cast<int32_t>(GetLE32(in)), 16);
+        }
+    }
+}
 
 } // namespace
 
@@ -28,6 +84,11 @@ TWaveIn::~TWaveIn()
 TWavType TWaveIn::WavType()
 {
     return WithOpenFile([this] { return type_; });
+}
+
+std::string TWaveIn::FormatDescription()
+{
+    return WithOpenFile([this] { return DescribeWaveFormat(header_); });
 }
 
 void TWaveIn::MarkInvalid()
@@ -47,6 +108,7 @@ void TWaveIn::ApplyHeader(const TWaveHeaderInfo& info)
     bits_ = info.bitsPerSample;
     firstAudioByte_ = info.firstAudioByte;
     deliver_ = type_ != wtUnsupported;
+    wideBytes_ = 0;
     totalSamples_ = 0;
     if (type_ == wtUnsupported || info.channels == 0 || info.blockAlign == 0 ||
         info.sampleRate == 0 || info.sampleRate > kMaxSampleRate) {
@@ -62,15 +124,27 @@ void TWaveIn::ApplyHeader(const TWaveHeaderInfo& info)
 
     switch (type_) {
     case wtPCM:
-    case wtACM:
-        if (type_ == wtPCM && (bits_ != 8 && bits_ != 16)) {
+    case wtFloat: {
+        if (type_ == wtPCM && (bits_ == 8 || bits_ == 16)) {
+            SetSize(dataBytes);
+            totalSamples_ = dataBytes / ((bits_ / 8) * channels_);
+            break;
+        }
+        const bool wide = type_ == wtPCM ? bits_ == 24 || bits_ == 32 : bits_ == 32 || bits_ == 64;
+        // One refill must hold at least one whole frame.
+        if (!wide || channels_ * 2 > kBufferSize) {
             MarkInvalid();
             return;
         }
-        if (type_ == wtPCM) {
-            SetSize(dataBytes);
-            totalSamples_ = dataBytes / ((bits_ / 8) * channels_);
-        }
+        // Delivered as 16-bit: only whole frames count, a cut last frame is dropped.
+        wideBytes_ = bits_ / 8;
+        bits_ = 16;
+        totalSamples_ = dataBytes / (static_cast<int64_t>(wideBytes_) * channels_);
+        dataEnd_ = info.firstAudioByte + totalSamples_ * wideBytes_ * channels_;
+        SetSize(totalSamples_ * channels_ * 2);
+        break;
+    }
+    case wtACM:
         break;
     case wtDVIADPCM: {
         const int ba = info.blockAlign;
@@ -221,8 +295,9 @@ bool TWaveIn::Seek(int sampleNum)
     OpenFile();
     bool moved = false;
     if (deliver_) {
-        if (type_ == wtPCM) {
-            stream_->Seek(static_cast<int64_t>(sampleNum) * (bits_ / 8) * channels_ +
+        if (type_ == wtPCM || type_ == wtFloat) {
+            const int sampleBytes = wideBytes_ != 0 ? wideBytes_ : bits_ / 8;
+            stream_->Seek(static_cast<int64_t>(sampleNum) * sampleBytes * channels_ +
                           firstAudioByte_);
             moved = true;
         } else if (type_ == wtDVIADPCM || type_ == wtMSADPCM) {
@@ -258,6 +333,7 @@ bool TWaveIn::Refill()
         return false;
     switch (type_) {
     case wtPCM:
+    case wtFloat:
     case wtACM:
         return RefillPcm();
     case wtDVIADPCM:
@@ -268,23 +344,37 @@ bool TWaveIn::Refill()
     }
 }
 
-bool TWaveIn::RefillPcm()
+int64_t TWaveIn::ReadPcm()
 {
-    auto readRange = [this]() -> int64_t {
+    if (wideBytes_ == 0) {
         const int64_t want =
             std::min<int64_t>({kBufferSize, Size() - Position(), dataEnd_ - stream_->Position()});
         if (want <= 0)
             return 0;
         return stream_->Read(reinterpret_cast<uint8_t*>(buffer_.data()), want);
-    };
-    int64_t count = readRange();
+    }
+    const int64_t fileFrame = static_cast<int64_t>(wideBytes_) * channels_;
+    const int64_t frames =
+        std::min<int64_t>({kBufferSize / (channels_ * 2), (Size() - Position()) / (channels_ * 2),
+                           (dataEnd_ - stream_->Position()) / fileFrame});
+    if (frames <= 0)
+        return 0;
+    block_.resize(static_cast<size_t>(frames * fileFrame));
+    const int64_t got = stream_->Read(block_.data(), frames * fileFrame) / fileFrame;
+    Narrow(block_.data(), got * channels_, wideBytes_, type_ == wtFloat, buffer_.data());
+    return got * channels_ * 2;
+}
+
+bool TWaveIn::RefillPcm()
+{
+    int64_t count = ReadPcm();
     if (count <= 0) {
         if (!Loop())
             return false;
         Flush();
         Init();
         Seek(StartSample()); // also when another open kept the stream where it was
-        count = readRange();
+        count = ReadPcm();
         if (count <= 0)
             return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "audio/ACSFileIn.h"
@@ -9,8 +10,9 @@
 #include "audio/WaveHeaderWalk.h"
 
 /// Reads a RIFF WAVE file and delivers its audio as interleaved PCM: PCM (8 or 16 bits) as it
-/// is, IMA ADPCM and Microsoft ADPCM decoded to 16-bit, and MPEG audio in WAV (tag 85)
-/// converted in memory first (TWaveConverter).
+/// is; 24- and 32-bit PCM and 32- and 64-bit float (also behind the extensible header) rounded
+/// to 16-bit without dither; IMA ADPCM and Microsoft ADPCM decoded to 16-bit; and MPEG audio in
+/// WAV (tag 85) converted in memory first (TWaveConverter).
 ///
 /// A file whose format is not supported, or is damaged (zero channels or block align, absurd
 /// rates, chunks reaching past the end, ADPCM blocks that would not fit the decode buffer,
@@ -28,6 +30,9 @@ public:
 
     /// The format the header walk found (opens the file to find out).
     TWavType WavType();
+    /// The file's own format as its header gives it ("format tag 3, 64 bits, 2 channels"), or
+    /// what the header lacks; for telling the user why a file is refused.
+    std::string FormatDescription();
 
     static constexpr int kBufferSize = 16384;
 
@@ -35,6 +40,9 @@ private:
     /// Refills the decode buffer; false at the end of the data.
     bool Refill();
     bool RefillPcm();
+    /// Reads the next piece of PCM into the decode buffer (rounding wide samples to 16 bits);
+    /// returns the bytes placed there.
+    int64_t ReadPcm();
     bool RefillAdpcm();
     void ApplyHeader(const TWaveHeaderInfo& info);
     /// Frames an ADPCM block of `bytes` bytes (at most one block align) decodes to.
@@ -45,12 +53,13 @@ private:
     void MarkInvalid();
 
     std::vector<int16_t> buffer_; // decode buffer: bytes bufStart_..bufEnd_ (1-based) unread
-    std::vector<uint8_t> block_;  // one compressed block
+    std::vector<uint8_t> block_;  // one compressed block, or raw wide samples
     TWavType type_ = wtUnsupported;
     TWaveHeaderInfo header_;
     int64_t firstAudioByte_ = 0;
     int64_t dataEnd_ = 0;  // stream offset just past the data chunk's audio
     bool deliver_ = false; // the data can be read (false for unsupported or failed files)
+    int wideBytes_ = 0;    // bytes of one file sample rounded to 16 bits, 0 when none are
     // MPEG in WAV: the converted PCM image in memory, with the file stream set aside meanwhile.
     std::unique_ptr<TACSStream> converted_;
     TACSStream* asideStream_ = nullptr;

@@ -358,7 +358,8 @@ void TRipJob::StartResample()
     const TStreamSteps::TInputProbe probe =
         exists ? streams_->Probe(entry) : TStreamSteps::TInputProbe{};
     if (!probe.Readable) {
-        ShowError(entry + (exists ? QStringLiteral(" is not a WAV file that can be converted.")
+        ShowError(entry + (exists ? QStringLiteral(" is not a WAV file that can be converted (") +
+                                        probe.Refusal + QStringLiteral(").")
                                   : QStringLiteral(" does not exist.")));
         StepEnded(TStepType::Resample, false);
         return;

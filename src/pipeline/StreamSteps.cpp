@@ -63,7 +63,6 @@ TStreamSteps::TStreamSteps(QObject* job) : job_(job)
     vorbisOut1_->SetDesiredMaximumBitrate(brAutoSelect);
     vorbisOut1_->SetDesiredNominalBitrate(brAutoSelect);
     vorbisOut1_->SetMinimumBitrate(brAutoSelect);
-    vorbisOut1_->SetSerial(0);
     vorbisOut1_->SetOnProgress([this](TACSOutput*) { VorbisOut1Progress(); });
     vorbisOut1_->SetOnDone([this](TACSOutput*) { VorbisOut1Done(); });
     vorbisOut1_->SetOnThreadException(
@@ -102,10 +101,15 @@ TStreamSteps::TInputProbe TStreamSteps::Probe(const QString& path)
         probe.SampleRate = waveIn1_->SampleRate();
         const int bits = waveIn1_->BitsPerSample();
         const int channels = waveIn1_->Channels();
-        probe.Readable = waveIn1_->Valid() && probe.SampleRate > 0 && (bits == 8 || bits == 16) &&
-                         (channels == 1 || channels == 2) && waveIn1_->TotalSamples() > 0;
-    } catch (const EAppException&) {
+        const bool format = waveIn1_->Valid() && probe.SampleRate > 0 &&
+                            (bits == 8 || bits == 16) && (channels == 1 || channels == 2);
+        probe.Readable = format && waveIn1_->TotalSamples() > 0;
+        if (!probe.Readable)
+            probe.Refusal = format ? QStringLiteral("no audio data")
+                                   : QString::fromStdString(waveIn1_->FormatDescription());
+    } catch (const EAppException& e) {
         probe.Readable = false;
+        probe.Refusal = e.text();
     }
     return probe;
 }

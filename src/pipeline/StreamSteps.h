@@ -33,6 +33,7 @@ public:
     struct TInputProbe {
         bool Readable = false;
         int SampleRate = 0;
+        QString Refusal; ///< why a file is not readable: its format, or what it lacks
     };
     /// Opens the file once for all questions: an MPEG-in-WAV file is decoded on every open.
     TInputProbe Probe(const QString& path);

@@ -156,24 +156,26 @@ TEST_F(PlaybackTest, APlayThatCannotStartOrGoOnEndsCleanly)
     EXPECT_EQ(device->Mode(), TCdAudioMode::NotOpen);
     controller.SetCDHandle(handle);
 
-    // No sound output.
+    // No sound output (no server): said in the status bar, where nothing else would tell.
     device->FailWith = [](const QString& r) {
         return r == QStringLiteral("Play") ? CdAudioError::NoOutputDevice : 0;
     };
     player.aPlayExecute(1);
     EXPECT_FALSE(controller.CDPlaying);
-    EXPECT_EQ(controller.StatusText(), controller.SavedStatusText());
+    EXPECT_EQ(controller.StatusText(), CdAudioErrorText(CdAudioError::NoOutputDevice));
     EXPECT_EQ(device->Mode(), TCdAudioMode::NotOpen) << "the device stays open after a failed play";
 
-    // The play fails on the way (drive or image gone): the failure ends it.
+    // The play fails on the way: the failure ends it, and a lost sound output is said.
     device->FailWith = nullptr;
-    player.aPlayExecute(1);
-    ASSERT_TRUE(controller.CDPlaying);
-    ASSERT_TRUE(device->Finish(TMPNotifyValues::nvFailure));
-    EXPECT_FALSE(controller.CDPlaying);
-    EXPECT_EQ(controller.StatusText(), controller.SavedStatusText());
-    EXPECT_EQ(device->Mode(), TCdAudioMode::NotOpen);
-    EXPECT_TRUE(boxes.Shown().empty()) << "playback errors are not reported";
+    for (const QString& sound : {QString(), QStringLiteral("The sound system is not available.")}) {
+        player.aPlayExecute(1);
+        ASSERT_TRUE(controller.CDPlaying);
+        ASSERT_TRUE(device->Finish(TMPNotifyValues::nvFailure, sound));
+        EXPECT_FALSE(controller.CDPlaying);
+        EXPECT_EQ(controller.StatusText(), sound.isEmpty() ? controller.SavedStatusText() : sound);
+        EXPECT_EQ(device->Mode(), TCdAudioMode::NotOpen);
+    }
+    EXPECT_TRUE(boxes.Shown().empty()) << "playback errors are not reported in boxes";
 }
 
 TEST_F(PlaybackTest, RipAndCloseStopPlaybackFirst)

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -229,11 +230,16 @@ TEST_F(StreamSteps, ThreeTrackRipToOgg)
         EXPECT_EQ(job.OggIndex(), 3);
     }
     CloseCDHandle(handle);
+    QSet<QByteArray> serials; // bytes 14..17 of the first page
     for (const char* t : {"A", "B", "C"}) {
-        const QStringList p = Probe(Out(QString::fromLatin1(t) + QStringLiteral(".ogg")));
+        const QString path = Out(QString::fromLatin1(t) + QStringLiteral(".ogg"));
+        const QStringList p = Probe(path);
         ASSERT_GE(p.size(), 1) << t;
         EXPECT_EQ(p[0], QStringLiteral("vorbis"));
+        serials.insert(ReadWholeFile(path).mid(14, 4));
     }
+    EXPECT_EQ(serials.size(), 3);
+    EXPECT_FALSE(serials.contains(QByteArray(4, '\0')));
     EXPECT_EQ(QDir(Out(QString())).entryList({QStringLiteral("*.wav")}, QDir::Files),
               QStringList());
 }
@@ -250,19 +256,28 @@ TEST_F(StreamSteps, BadInputsNeitherCrashNorLeaveTemporaryFiles)
                 QStringLiteral("-e"), QStringLiteral("floating-point"), QStringLiteral("-b"),
                 QStringLiteral("32"), floatWav, QStringLiteral("synth"), QStringLiteral("0.5"),
                 QStringLiteral("sine"), QStringLiteral("300")});
+    const QString alaw = In(QStringLiteral("alaw.wav"));
+    RunProgram(QStringLiteral("sox"),
+               {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("8000"),
+                QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-e"),
+                QStringLiteral("a-law"), alaw, QStringLiteral("synth"), QStringLiteral("0.5"),
+                QStringLiteral("sine"), QStringLiteral("300")});
     const QString good = Wav(QStringLiteral("good.wav"), 22050);
     const QString gone = Wav(QStringLiteral("gone.wav"), 22050);
     QFile::remove(gone); // deleted between picking and converting
     {
-        TRipJob job(jkWavToOgg, 0, {notWav, empty, floatWav, gone, good}, Runners());
+        TRipJob job(jkWavToOgg, 0, {notWav, empty, floatWav, alaw, gone, good}, Runners());
         ASSERT_TRUE(Run(job));
     }
+    const QString refused = QStringLiteral(" is not a WAV file that can be converted (%1).");
     EXPECT_EQ(boxes.Texts(),
-              (QStringList{notWav + QStringLiteral(" is not a WAV file that can be converted."),
-                           empty + QStringLiteral(" is not a WAV file that can be converted."),
-                           floatWav + QStringLiteral(" is not a WAV file that can be converted."),
+              (QStringList{notWav + refused.arg(QStringLiteral("no RIFF WAVE format chunk")),
+                           empty + refused.arg(QStringLiteral("no RIFF WAVE format chunk")),
+                           alaw + refused.arg(QStringLiteral("format tag 6, 8 bits, 1 channel")),
                            gone + QStringLiteral(" does not exist.")}));
-    EXPECT_EQ(QDir(Out(QString())).entryList(QDir::Files), QStringList{QStringLiteral("good.ogg")});
+    // Float is rounded to 16 bits on the way into the encoder.
+    EXPECT_EQ(QDir(Out(QString())).entryList(QDir::Files),
+              (QStringList{QStringLiteral("float.ogg"), QStringLiteral("good.ogg")}));
     {
         TRipJob job(jkWavToMp3, 0, {notWav, good}, Runners());
         ASSERT_TRUE(Run(job));

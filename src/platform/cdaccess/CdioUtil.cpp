@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,10 +111,71 @@ std::optional<std::string> RewriteTocPaths(const std::string& text, const std::s
     return out;
 }
 
+std::vector<std::string> CueFileNames(const std::string& text)
+{
+    std::vector<std::string> names;
+    size_t line = 0;
+    while (line < text.size()) {
+        const size_t end = std::min(text.find_first_of("\r\n", line), text.size());
+        size_t i = text.find_first_not_of(" \t", line);
+        if (i < end && end - i > 4 && strncasecmp(text.c_str() + i, "FILE", 4) == 0 &&
+            (text[i + 4] == ' ' || text[i + 4] == '\t')) {
+            i = text.find_first_not_of(" \t", i + 4);
+            if (i < end && text[i] == '"') {
+                const size_t close = text.find('"', i + 1);
+                if (close < end)
+                    names.push_back(text.substr(i + 1, close - i - 1));
+            } else if (i < end) {
+                const size_t stop = std::min(text.find_first_of(" \t", i), end);
+                names.push_back(text.substr(i, stop - i));
+            }
+        }
+        line = end + 1;
+    }
+    return names;
+}
+
+bool IsContainedRegularFile(const std::string& path, const std::string& realRoot)
+{
+    const int fd = OpenRegularFile(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    // The link the kernel keeps for the open file names what was opened, after every link on
+    // the way, and cannot be swapped between the check and the open.
+    char real[PATH_MAX + 1];
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(self.c_str(), real, PATH_MAX);
+    ::close(fd);
+    if (n <= 0)
+        return false;
+    const std::string resolved(real, size_t(n));
+    const std::string root = realRoot.ends_with('/') ? realRoot : realRoot + "/";
+    return resolved.size() > root.size() && resolved.starts_with(root);
+}
+
 namespace {
 
-/// Opens a .toc through a rewritten copy whose file names are absolute.
-CdioPtr OpenTocImage(const std::string& path, std::vector<std::string>* dataFiles)
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+/// The image folder with its links resolved; empty when it cannot be.
+std::string RealFolderOf(const std::string& path)
+{
+    char* real = ::realpath(FolderOf(path).c_str(), nullptr);
+    if (real == nullptr)
+        return {};
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
+/// Reads a sheet of at most 1 MB without NUL bytes; nothing when it is not one.
+std::optional<std::string> ReadSheet(const std::string& path)
 {
     constexpr long kMaxSheet = 1 << 20;
     const int sheetFd = OpenRegularFile(path.c_str(), O_RDONLY);
@@ -120,25 +184,68 @@ CdioPtr OpenTocImage(const std::string& path, std::vector<std::string>* dataFile
     if (!in) {
         if (sheetFd >= 0)
             ::close(sheetFd);
-        return nullptr;
+        return std::nullopt;
     }
     std::string text(size_t(kMaxSheet) + 1, '\0');
     text.resize(std::fread(text.data(), 1, text.size(), in.get()));
     if (long(text.size()) > kMaxSheet || text.find('\0') != std::string::npos)
-        return nullptr;
-    const size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-    std::vector<std::string> files;
-    const auto rewritten = RewriteTocPaths(text, dir.empty() ? std::string("/") : dir, files);
-    if (!rewritten)
-        return nullptr;
-    // libcdio opens the data files with a plain blocking open: a FIFO among them would hang.
-    // A name that does not exist (one in a comment, say) is left to libcdio to refuse.
+        return std::nullopt;
+    return text;
+}
+
+/// Every data file an image may read must be a regular file inside the image's folder once its
+/// links are resolved: a link planted there would otherwise rip (or play) any file the user can
+/// read. A name with nothing behind it (a comment in a .toc, a cue FILE libcdio does not read)
+/// is left to libcdio to refuse; a dangling link is refused here, as it could come to point
+/// anywhere. libcdio's own opens block, so a FIFO must never reach it.
+bool DataFilesContained(const std::string& sheet, const std::vector<std::string>& files)
+{
+    const std::string root = RealFolderOf(sheet);
+    if (root.empty())
+        return false;
     for (const std::string& f : files) {
         struct stat st {};
-        if (::stat(f.c_str(), &st) == 0 && !CanReadRegularFile(f.c_str()))
-            return nullptr;
+        if (::lstat(f.c_str(), &st) != 0 && errno == ENOENT)
+            continue;
+        if (!IsContainedRegularFile(f, root))
+            return false;
     }
+    return true;
+}
+
+/// Opens a .cue; libcdio reads the .bin of the same base name whatever the sheet says, but
+/// the sheet's own FILE names are held to the same rule in case a libcdio honours them.
+CdioPtr OpenCueImage(const DriveSource& source, std::vector<std::string>* dataFiles)
+{
+    const auto text = ReadSheet(source.path);
+    const std::string bin = source.DataPath();
+    if (!text || !CanReadRegularFile(bin.c_str()))
+        return nullptr;
+    std::vector<std::string> files{bin};
+    const std::string dir = FolderOf(source.path);
+    for (const std::string& name : CueFileNames(*text)) {
+        if (!name.empty())
+            files.push_back(name[0] == '/' ? name : dir + "/" + name);
+    }
+    if (!DataFilesContained(source.path, files))
+        return nullptr;
+    CdioPtr cdio(cdio_open(source.path.c_str(), DRIVER_BINCUE));
+    if (cdio && dataFiles != nullptr)
+        dataFiles->push_back(bin);
+    return cdio;
+}
+
+/// Opens a .toc through a rewritten copy whose file names are absolute.
+CdioPtr OpenTocImage(const std::string& path, std::vector<std::string>* dataFiles)
+{
+    const auto text = ReadSheet(path);
+    if (!text)
+        return nullptr;
+    const std::string dir = FolderOf(path);
+    std::vector<std::string> files;
+    const auto rewritten = RewriteTocPaths(*text, dir, files);
+    if (!rewritten || !DataFilesContained(path, files))
+        return nullptr;
 
     char tmpl[] = "/tmp/platterly-toc-XXXXXX.toc";
     const int fd = ::mkstemps(tmpl, 4);
@@ -164,16 +271,8 @@ CdioPtr OpenCdio(const DriveSource& source, std::vector<std::string>* dataFiles)
     switch (source.kind) {
     case DriveSource::Kind::Device:
         return CdioPtr(cdio_open(source.path.c_str(), DRIVER_DEVICE));
-    case DriveSource::Kind::CueImage: {
-        // libcdio opens both with blocking opens: a FIFO in their place would hang.
-        if (!CanReadRegularFile(source.path.c_str()) ||
-            !CanReadRegularFile(source.DataPath().c_str()))
-            return nullptr;
-        CdioPtr cdio(cdio_open(source.path.c_str(), DRIVER_BINCUE));
-        if (cdio && dataFiles != nullptr)
-            dataFiles->push_back(source.DataPath());
-        return cdio;
-    }
+    case DriveSource::Kind::CueImage:
+        return OpenCueImage(source, dataFiles);
     case DriveSource::Kind::TocImage:
         return OpenTocImage(source.path, dataFiles);
     }

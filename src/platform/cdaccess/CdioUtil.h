@@ -31,6 +31,13 @@ CdioPtr OpenCdio(const DriveSource& source, std::vector<std::string>* dataFiles 
 std::optional<std::string> RewriteTocPaths(const std::string& text, const std::string& dir,
                                            std::vector<std::string>& dataFiles);
 
+/// The names a cue sheet's FILE statements give (quoted or not), as written.
+std::vector<std::string> CueFileNames(const std::string& text);
+
+/// Whether path, once every link is resolved, is a regular file inside the folder realRoot (a
+/// resolved path). The file itself is opened (without blocking) to judge what is really there.
+bool IsContainedRegularFile(const std::string& path, const std::string& realRoot);
+
 /// Reads the open disc's TOC into toc (MSF or big-endian LSN addresses). Also returns the
 /// lead-out LSN. False when the disc has no sane TOC.
 bool FillToc(CdIo_t* cdio, bool msfForm, TocRecord& toc, int32_t* leadOutLsn = nullptr);

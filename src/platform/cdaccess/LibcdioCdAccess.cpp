@@ -184,7 +184,10 @@ int LibcdioCdAccess::ReadCDAudioLBA(int handle, AudioReadBuffer& buffer)
     std::lock_guard lock(drive->lock);
     if (drive->closed)
         return Fail(CdAccessError::BadHandle);
-    if (!drive->cdio || !drive->ImagePresent()) {
+    // libcdio opens an image's data file by name at its first read: a file replaced since the
+    // open (by a link out of the folder, say) is another disc, to be checked by the next TOC
+    // read, never read here.
+    if (!drive->cdio || !drive->ImagePresent() || drive->ImageReplaced()) {
         drive->cdio.reset();
         return Fail(CdAccessError::MediumGone);
     }

@@ -36,7 +36,8 @@ QString CdAudioErrorText(int code)
     case CdAudioError::NonApplicable:
         return QStringLiteral("The specified command cannot be performed in the current mode.");
     case CdAudioError::NoOutputDevice:
-        return QStringLiteral("There is no sound output device to play on.");
+        return QStringLiteral(
+            "There is no sound output device to play on; is the sound server running?");
     case CdAudioError::DataTrack:
         return QStringLiteral("The specified command cannot be performed on a data track.");
     default:

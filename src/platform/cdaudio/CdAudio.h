@@ -98,6 +98,9 @@ public:
     /// Opens or closes the door of the drive behind driveHandle. Does not wait for the tray;
     /// Unsupported for a disc image.
     virtual int SetDoor(int driveHandle, bool open) = 0;
+    /// Why the last play ended in failure when the sound output (not the drive) was the cause,
+    /// for the user; empty otherwise.
+    virtual QString SoundFailure() const { return {}; }
 };
 
 /// A new device of the kind the program uses: digital playback through the sound system.

@@ -14,6 +14,7 @@
 #include "core/AppEvents.h"
 #include "core/ThreadHandoff.h"
 #include "platform/cdaccess/CdAccess.h"
+#include "platform/waveaudio/SoundServer.h"
 
 namespace {
 
@@ -176,17 +177,18 @@ void TCdPlayThread::Poke()
 void TCdPlayThread::Run()
 {
     TMPNotifyValues result = TMPNotifyValues::nvFailure;
+    QString soundFailure;
     try {
-        result = Play();
+        result = Play(soundFailure);
     } catch (...) {
         result = TMPNotifyValues::nvFailure;
     }
     apply_ = nullptr;
     cpuNs_.store(ThreadCpuNs());
-    PostAppEvent(receiver_, std::make_unique<CdPlayEndEvent>(playId_, result));
+    PostAppEvent(receiver_, std::make_unique<CdPlayEndEvent>(playId_, result, soundFailure));
 }
 
-TMPNotifyValues TCdPlayThread::Play()
+TMPNotifyValues TCdPlayThread::Play(QString& soundFailure)
 {
     // Everything below lives on this thread; the event loop gives the sink its timers. The
     // context receives every connection and poke, and goes before the sink and the source, so
@@ -204,11 +206,12 @@ TMPNotifyValues TCdPlayThread::Play()
 
     TMPNotifyValues result = TMPNotifyValues::nvFailure;
     bool ended = false;
-    const auto end = [&](TMPNotifyValues r) {
+    const auto end = [&](TMPNotifyValues r, const QString& why = QString()) {
         if (ended)
             return;
         ended = true;
         result = r;
+        soundFailure = why;
         loop.quit();
     };
     const auto publishPlayed = [&] {
@@ -237,6 +240,32 @@ TMPNotifyValues TCdPlayThread::Play()
             end(TMPNotifyValues::nvSuccessful);
     });
 
+    // A sink that neither takes audio nor plays what it holds (a sound server that died or
+    // hangs without telling the sink) would hold the play open for good: a stall of
+    // kStallLimit ends the play as failed. A paused play is not stalled.
+    QTimer watchdog;
+    watchdog.setInterval(kWatchdogTick);
+    qint64 lastProcessed = -1;
+    int64_t lastFed = -1;
+    auto lastProgress = std::chrono::steady_clock::now();
+    QObject::connect(&watchdog, &QTimer::timeout, &context, [&] {
+        publishPlayed(); // the position moves on while playing, not only at pauses and the end
+        const auto now = std::chrono::steady_clock::now();
+        // The sink pulls audio as the server takes it; once everything was pulled, the server
+        // playing the rest is the progress. (The sink's played time runs on by the clock for
+        // up to a buffer after the server stopped, so it only counts then.)
+        const qint64 processed = sink->processedUSecs();
+        const int64_t fed = source.FedBytes();
+        if (paused_.load(std::memory_order_acquire) || fed != lastFed ||
+            (source.Finished() && processed != lastProcessed)) {
+            lastProcessed = processed;
+            lastFed = fed;
+            lastProgress = now;
+        } else if (now - lastProgress >= kStallLimit) {
+            end(TMPNotifyValues::nvFailure, SoundServer::StalledText());
+        }
+    });
+
     source.OnFirstData = [this] {
         firstFrameNs_.store(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                 std::chrono::steady_clock::now() - started_)
@@ -246,7 +275,7 @@ TMPNotifyValues TCdPlayThread::Play()
     source.OnFailure = [&] { end(TMPNotifyValues::nvFailure); };
     QObject::connect(sink.get(), &QAudioSink::stateChanged, &context, [&](QAudio::State state) {
         if (state == QAudio::StoppedState && sink->error() != QAudio::NoError)
-            end(TMPNotifyValues::nvFailure);
+            end(TMPNotifyValues::nvFailure, SoundServer::ErrorText(sink->error()));
     });
 
     apply_ = [&] {
@@ -285,14 +314,17 @@ TMPNotifyValues TCdPlayThread::Play()
     {
         const Registration registration(*this, &context);
         sink->start(&source);
-        if (sink->error() != QAudio::NoError || sink->state() == QAudio::StoppedState)
-            end(TMPNotifyValues::nvFailure);
-        else
+        if (sink->error() != QAudio::NoError || sink->state() == QAudio::StoppedState) {
+            end(TMPNotifyValues::nvFailure, SoundServer::ErrorText(sink->error()));
+        } else {
+            watchdog.start();
             apply_();
+        }
         if (!ended)
             loop.exec();
     }
     drain.stop();
+    watchdog.stop();
     if (result == TMPNotifyValues::nvSuccessful)
         playedBytes_.store(source.FedBytes(), std::memory_order_release);
     else

@@ -9,18 +9,21 @@
 
 #include <QAudioDevice>
 #include <QEvent>
+#include <QString>
 
 #include "platform/cdaudio/CdAudio.h"
 
 /// Posted by a play thread to its receiver when it has ended, whatever ended it.
 class CdPlayEndEvent : public QEvent {
 public:
-    CdPlayEndEvent(uint64_t playId, TMPNotifyValues result)
-        : QEvent(EventType()), PlayId(playId), Result(result)
+    CdPlayEndEvent(uint64_t playId, TMPNotifyValues result, QString soundFailure = QString())
+        : QEvent(EventType()), PlayId(playId), Result(result), SoundFailure(std::move(soundFailure))
     {
     }
     const uint64_t PlayId;
     const TMPNotifyValues Result;
+    /// Why a failed play failed when the sound output was the cause; empty otherwise.
+    const QString SoundFailure;
     static QEvent::Type EventType();
 };
 
@@ -28,7 +31,8 @@ public:
 /// stereo) on its own thread. The sink pulls the audio: sectors are read a few at a time when it
 /// asks, so the thread sleeps in its event loop while the sink's buffer is full and never holds
 /// more than one read of audio. When the sink has played the last sector, or a read or the sink
-/// fails, or a stop is asked for, the thread posts a CdPlayEndEvent to the receiver and ends.
+/// fails or stalls, or a stop is asked for, the thread posts a CdPlayEndEvent to the receiver and
+/// ends.
 ///
 /// Thread use: the owner (UI thread) calls everything; the thread never waits for the owner, so
 /// Stop and the destructor may join it. The handle must stay open until the thread has ended.
@@ -39,6 +43,10 @@ public:
     /// Pause and stop do not wait for it: the sound server drops what it holds.
     static constexpr int kBufferBytes = 44100 * 4;
     static constexpr uint32_t kSectorsPerRead = 10;
+    /// A play whose sink has neither taken nor played audio for this long has failed; with the
+    /// watchdog's tick it ends within two seconds of the sound stopping.
+    static constexpr std::chrono::milliseconds kStallLimit{1200};
+    static constexpr std::chrono::milliseconds kWatchdogTick{200};
 
     TCdPlayThread(int handle, int32_t startSector, int32_t endSector, QAudioDevice output,
                   QObject* receiver, uint64_t playId);
@@ -64,7 +72,7 @@ public:
 
 private:
     void Run();
-    TMPNotifyValues Play();
+    TMPNotifyValues Play(QString& soundFailure);
     /// Asks the thread to look at the paused and stop flags.
     void Poke();
 

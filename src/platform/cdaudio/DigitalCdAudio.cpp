@@ -8,6 +8,7 @@
 #include "core/AppEvents.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/cdaudio/CdPlayThread.h"
+#include "platform/waveaudio/SoundServer.h"
 
 namespace {
 
@@ -146,11 +147,15 @@ int TDigitalCdAudio::Play(std::optional<uint32_t> from, std::optional<uint32_t> 
             return CdAudioError::OutOfRange;
         end = std::min(end, asked);
     }
+    // Before the play's own thread opens its sink, and before the device is chosen: a server
+    // that went away and came back is connected to again.
+    SoundServer::Attach();
     const QAudioDevice output = QMediaDevices::defaultAudioOutput();
     if (output.isNull())
         return CdAudioError::NoOutputDevice;
 
     EndPlay(TMPNotifyValues::nvSuperseded);
+    soundFailure_.clear();
     ++playId_;
     play_ = std::make_unique<TCdPlayThread>(handle_, start, end, output, this, playId_);
     playEnd_ = end;
@@ -242,6 +247,7 @@ bool TDigitalCdAudio::event(QEvent* event)
     lastCpu_ = play_->CpuTime();
     play_.reset();
     mode_ = TCdAudioMode::Stopped;
+    soundFailure_ = end->SoundFailure;
     // Delivered now rather than posted, so no later request can come between the end and the
     // receiver hearing of it.
     const QPointer<QObject> receiver = notify_;

@@ -36,6 +36,7 @@ public:
     int Stop() override;
     TCdAudioMode Mode() const override { return mode_; }
     int SetDoor(int driveHandle, bool open) override;
+    QString SoundFailure() const override { return soundFailure_; }
 
     /// The handle the device reads through (0 while closed).
     int OwnHandle() const { return handle_; }
@@ -77,6 +78,7 @@ private:
     QPointer<QObject> notify_;
     std::chrono::nanoseconds lastFirstFrame_{-1};
     std::chrono::nanoseconds lastCpu_{0};
+    QString soundFailure_;
 
     TDoorWorker door_;
 };

@@ -11,6 +11,7 @@
 #include <chrono>
 
 #include "core/ThreadHandoff.h"
+#include "platform/waveaudio/SoundServer.h"
 
 namespace {
 
@@ -21,23 +22,6 @@ QAudioFormat ToQt(const TWaveFormat& f)
     q.setChannelCount(f.Channels);
     q.setSampleFormat(f.BitsPerSample == 8 ? QAudioFormat::UInt8 : QAudioFormat::Int16);
     return q;
-}
-
-QString AudioErrorText(QAudio::Error e)
-{
-    switch (e) {
-    case QAudio::OpenError:
-        return QStringLiteral("The sound device could not be opened.");
-    case QAudio::IOError:
-        return QStringLiteral("The sound device stopped working.");
-    case QAudio::UnderrunError:
-        return QStringLiteral("The sound device ran out of data.");
-    case QAudio::FatalError:
-        return QStringLiteral("The sound system is not available.");
-    case QAudio::NoError:
-        break;
-    }
-    return QStringLiteral("The sound device failed.");
 }
 
 /// Receives what the audio source captured and appends it to the take.
@@ -122,11 +106,11 @@ public:
         connect(source_, &QAudioSource::stateChanged, this, [this, failed](QAudio::State s) {
             if (s == QAudio::StoppedState && source_ && source_->error() != QAudio::NoError &&
                 source_->error() != QAudio::UnderrunError)
-                failed(AudioErrorText(source_->error()));
+                failed(SoundServer::ErrorText(source_->error()));
         });
         source_->start(capture_);
         if (source_->error() != QAudio::NoError && source_->error() != QAudio::UnderrunError) {
-            error = AudioErrorText(source_->error());
+            error = SoundServer::ErrorText(source_->error());
             StopCapture();
             return false;
         }
@@ -176,12 +160,12 @@ public:
                 owner_.playEnded_.store(true);
             } else if (s == QAudio::StoppedState && sink_->error() != QAudio::NoError &&
                        sink_->error() != QAudio::UnderrunError) {
-                owner_.ReportFailure(AudioErrorText(sink_->error()));
+                owner_.ReportFailure(SoundServer::ErrorText(sink_->error()));
             }
         });
         sink_->start(playback_);
         if (sink_->error() != QAudio::NoError && sink_->error() != QAudio::UnderrunError) {
-            error = AudioErrorText(sink_->error());
+            error = SoundServer::ErrorText(sink_->error());
             StopPlayback();
             return false;
         }
@@ -216,7 +200,7 @@ TQtWaveAudio::TQtWaveAudio()
 {
     // Let the multimedia back end and its sound-server connection come up on the UI thread,
     // so none of its objects belongs to the audio thread when that ends.
-    (void)QMediaDevices::defaultAudioInput();
+    SoundServer::Attach();
     thread_.setObjectName(QStringLiteral("wave audio"));
     worker_ = new TAudioWorker(*this);
     worker_->moveToThread(&thread_);
@@ -233,6 +217,7 @@ TQtWaveAudio::~TQtWaveAudio()
 
 bool TQtWaveAudio::StartCapture(const TWaveFormat& format, TTake& take, QString& error)
 {
+    SoundServer::Attach(); // a server that came back is used
     const QAudioDevice device = QMediaDevices::defaultAudioInput();
     if (device.isNull()) {
         error = QStringLiteral("There is no sound input device.");
@@ -250,6 +235,7 @@ void TQtWaveAudio::StopCapture()
 
 bool TQtWaveAudio::StartPlayback(const TWaveFormat& format, int64_t fromByte, QString& error)
 {
+    SoundServer::Attach(); // a server that came back is used
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull()) {
         error = QStringLiteral("There is no sound output device.");

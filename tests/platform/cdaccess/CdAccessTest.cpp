@@ -1,4 +1,5 @@
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include <sys/stat.h>
@@ -138,6 +139,89 @@ TEST_F(CdAccessTest, ImagesReadOnlyRegularFilesOfTheirOwnFolder)
     const auto images = ListedImages();
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0].Product, QStringLiteral("fine"));
+}
+
+TEST_F(CdAccessTest, ImageDataFilesMustResolveToRegularFilesInsideTheFolder)
+{
+    // Where links may point: outside the folder in four ways, or to a file inside it.
+    MakeImage(scope_.Path(), QStringLiteral("outside"), {40});
+    const QString folder = scope_.File(QStringLiteral("folder"));
+    const QString fifo = scope_.File(QStringLiteral("pipe"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    const struct {
+        const char* what;
+        QString target;
+        bool usable;
+    } targets[] = {
+        {"file outside", scope_.File(QStringLiteral("outside.bin")), false},
+        {"folder", folder, false},
+        {"dangling", scope_.File(QStringLiteral("missing.bin")), false},
+        {"/dev/zero", QStringLiteral("/dev/zero"), false},
+        {"FIFO", fifo, false},
+        {"file inside", Discs() + QStringLiteral("/store/kept.bin"), true},
+    };
+    // The places an image names a data file: the .bin libcdio opens beside a .cue, a cue's FILE
+    // and a .toc's FILE.
+    const auto link = [&](const QString& target, const QString& name) {
+        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(),
+                            QFile::encodeName(Discs() + QLatin1Char('/') + name).constData()),
+                  0);
+    };
+    const std::function<void(const QString&)> places[] = {
+        [&](const QString& target) {
+            MakeImage(Discs(), QStringLiteral("disc"), {40});
+            ASSERT_TRUE(QFile::remove(Discs() + QStringLiteral("/disc.bin")));
+            link(target, QStringLiteral("disc.bin"));
+        },
+        [&](const QString& target) {
+            MakeImage(Discs(), QStringLiteral("disc"), {40});
+            WriteWholeFile(Discs() + QStringLiteral("/disc.cue"),
+                           "FILE \"named.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+            link(target, QStringLiteral("named.bin"));
+        },
+        [&](const QString& target) {
+            WriteWholeFile(Discs() + QStringLiteral("/disc.toc"),
+                           "CD_DA\nTRACK AUDIO\nFILE \"named.bin\" 0 00:00:40\n");
+            link(target, QStringLiteral("named.bin"));
+        },
+    };
+    const char* placeNames[] = {"cue's .bin", "cue FILE", "toc FILE"};
+    for (size_t p = 0; p < std::size(places); ++p) {
+        for (const auto& t : targets) {
+            SCOPED_TRACE(std::string(placeNames[p]) + " -> " + t.what);
+            ASSERT_TRUE(QDir(Discs()).removeRecursively());
+            ASSERT_TRUE(QDir().mkpath(Discs() + QStringLiteral("/store")));
+            MakeImage(Discs() + QStringLiteral("/store"), QStringLiteral("kept"), {40});
+            places[p](t.target);
+            const auto images = ListedImages();
+            EXPECT_EQ(images.size(), t.usable ? 1u : 0u);
+            if (!images.empty()) {
+                EXPECT_EQ(images[0].Product, QStringLiteral("disc"));
+            }
+        }
+    }
+}
+
+TEST_F(CdAccessTest, ADataFileReplacedByALinkAfterTheOpenIsNeverRead)
+{
+    // libcdio opens the .bin at its first read, by name: what is there then must be what was
+    // checked.
+    MakeImage(scope_.Path(), QStringLiteral("outside"), {40});
+    MakeImage(Discs(), QStringLiteral("disc"), {40});
+    const int h = OpenImage(QStringLiteral("disc"));
+    ASSERT_NE(h, 0);
+    const QString bin = Discs() + QStringLiteral("/disc.bin");
+    ASSERT_TRUE(QFile::remove(bin));
+    ASSERT_EQ(::symlink(QFile::encodeName(scope_.File(QStringLiteral("outside.bin"))).constData(),
+                        QFile::encodeName(bin).constData()),
+              0);
+    auto buf = AudioReadBuffer::Make(0, 10);
+    EXPECT_EQ(ReadCDAudioLBA(h, buf), 0);
+    EXPECT_EQ(GetAspiLibError(), CdAccessError::MediumGone);
+    TocRecord toc;
+    EXPECT_EQ(ReadTOC(h, toc), 0); // reopening applies the rule again
+    EXPECT_EQ(ReadCDAudioLBA(h, buf), 0);
 }
 
 TEST_F(CdAccessTest, TocComesInLbaFormUntilMsfIsSelected)
@@ -371,6 +455,14 @@ TEST(RewriteTocPaths, AnchorsRelativeNamesAndRefusesWhatItCannotParse)
     EXPECT_FALSE(RewriteTocPaths("FILE \"x\"", "/we\"ird", files));
     EXPECT_TRUE(RewriteTocPaths("FILE", "/d", files).has_value());
     EXPECT_TRUE(RewriteTocPaths("", "/d", files).has_value());
+}
+
+TEST(CueFileNames, QuotedUnquotedAndAnyCase)
+{
+    EXPECT_EQ(CueFileNames("REM x\r\nFILE \"a b.bin\" BINARY\r\n  file plain.wav WAVE\n"
+                           "\tFILE \"/abs/c.bin\" BINARY\nFILEX \"no.bin\"\nTITLE \"FILE x\"\n"
+                           "FILE \"unclosed\nFILE"),
+              (std::vector<std::string>{"a b.bin", "plain.wav", "/abs/c.bin"}));
 }
 
 TEST(MakeDiscTool, WritesImagesFromTheCommandLine)

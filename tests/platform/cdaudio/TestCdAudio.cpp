@@ -19,11 +19,12 @@ QString Tmsf(const std::optional<uint32_t>& p)
 
 } // namespace
 
-bool TTestCdAudio::Finish(TMPNotifyValues result)
+bool TTestCdAudio::Finish(TMPNotifyValues result, const QString& soundFailure)
 {
     if (!pending_)
         return false;
     mode_ = TCdAudioMode::Stopped;
+    soundFailure_ = soundFailure;
     QObject* receiver = pending_.data();
     pending_ = nullptr;
     CdAudioNotifyEvent event(result);

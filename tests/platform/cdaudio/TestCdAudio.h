@@ -24,8 +24,9 @@ public:
     /// The error a request ("Open", "Play", "Resume", ...) is to fail with; none by default.
     std::function<int(const QString& request)> FailWith;
 
-    /// Ends the current play: its receiver gets `result` at once. False when none is pending.
-    bool Finish(TMPNotifyValues result);
+    /// Ends the current play: its receiver gets `result` at once, and SoundFailure() gives
+    /// soundFailure. False when none is pending.
+    bool Finish(TMPNotifyValues result, const QString& soundFailure = QString());
     QObject* PendingNotify() const { return pending_.data(); }
 
     int Open(int driveHandle) override;
@@ -38,6 +39,7 @@ public:
     int Stop() override;
     TCdAudioMode Mode() const override { return mode_; }
     int SetDoor(int driveHandle, bool open) override;
+    QString SoundFailure() const override { return soundFailure_; }
 
 private:
     int Failure(const QString& request) const { return FailWith ? FailWith(request) : 0; }
@@ -45,6 +47,7 @@ private:
 
     TCdAudioMode mode_ = TCdAudioMode::NotOpen;
     QPointer<QObject> pending_;
+    QString soundFailure_;
 };
 
 /// Makes CreateCdAudio return test devices while it lives; Last() is the newest one made.
