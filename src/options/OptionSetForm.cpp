@@ -17,8 +17,11 @@
 #include "core/AppPaths.h"
 #include "core/ErrorHandler.h"
 #include "core/FileDialogService.h"
+#include "core/MessageBoxService.h"
 #include "metadata/Genres.h"
 #include "options/LimitedLineEdit.h"
+#include "options/OptionPageFlacOpus.h"
+#include "options/OptionPageNames.h"
 
 namespace {
 
@@ -71,6 +74,11 @@ TOptionSetForm::TOptionSetForm(QWidget* parent, IDriveHost* host, const TOptions
     PageControl1->addTab(BuildWmaTab(), QStringLiteral("WMA"));
     PageControl1->addTab(BuildId3Tab(), QStringLiteral("ID3 Tag"));
     PageControl1->addTab(BuildCdRomTab(), QStringLiteral("CD-ROM"));
+    pageFlacOpus = new TOptionPageFlacOpus(PageControl1);
+    PageControl1->addTab(pageFlacOpus, TLibraryOptionsLogic::FlacOpusCaption());
+    pageNames = new TOptionPageNames([this] { return Values(); },
+                                     host ? host->ExampleTrack() : TExampleTrack{}, PageControl1);
+    PageControl1->addTab(pageNames, QStringLiteral("File names"));
     layout->addWidget(PageControl1, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -83,6 +91,9 @@ TOptionSetForm::TOptionSetForm(QWidget* parent, IDriveHost* host, const TOptions
     layout->addLayout(buttons);
 
     ShowValues(logic_.Open(OptionsSetting()));
+    const TLibraryOptionValues library = TLibraryOptionsLogic::Open(OptionsSetting());
+    pageFlacOpus->Load(library);
+    pageNames->Load(library);
     PageControl1->setCurrentIndex(tabOutput);
 
     connect(btOK, &QPushButton::clicked, this, [this] { GuardedCall([this] { btOKClick(); }); });
@@ -385,8 +396,21 @@ void TOptionSetForm::btBrowserClick()
 
 void TOptionSetForm::btOKClick()
 {
+    TLibraryOptionValues library;
+    pageFlacOpus->Save(library);
+    pageNames->Save(library);
+    // A pattern that cannot name a file inside the output folder is refused before anything
+    // is stored.
+    const QString refused = TLibraryOptionsLogic::Check(library);
+    if (!refused.isEmpty()) {
+        ShowError(refused);
+        if (PageControl1->currentWidget() == pageNames)
+            pageNames->cbNamePattern->setFocus();
+        return;
+    }
     const TOptionProblem problem = logic_.Accept(Values(), OptionsSetting(), host_);
     if (!problem) {
+        TLibraryOptionsLogic::Store(library, OptionsSetting());
         accept();
         return;
     }

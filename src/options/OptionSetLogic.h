@@ -5,6 +5,7 @@
 
 #include "cd/OpenDrive.h"
 #include "core/Settings.h"
+#include "options/LibraryOptionsLogic.h"
 
 /// The options dialog's tabs, in the order they are shown.
 enum OptionTab : int { tabOutput = 0, tabLame, tabOgg, tabWma, tabId3, tabCdRom };
@@ -77,6 +78,8 @@ public:
     /// Puts a freshly opened drive (handle 0 when the open failed) in place of the current one,
     /// shows the status text the open produced and refills the track list.
     virtual void UseDrive(const OpenDriveResult& opened) = 0;
+    /// A track of the disc in the drive, for the file-name pattern's example.
+    virtual TExampleTrack ExampleTrack() const { return {}; }
 };
 
 /// The options dialog's decisions: the lists' contents, loading the controls from the settings

@@ -63,6 +63,7 @@ TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
                                   QStringLiteral("NormalizePercent"),
                                   QStringLiteral("EnableRipTime"),
                                   QStringLiteral("RipTime"),
+                                  QStringLiteral("NamePattern"),
                                   QStringLiteral("[Mp3Options]"),
                                   QStringLiteral("IsSelectVBR"),
                                   QStringLiteral("IsVBRHead"),
@@ -91,7 +92,14 @@ TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
                                   QStringLiteral("ProxyAddress"),
                                   QStringLiteral("Port"),
                                   QStringLiteral("[ID3]"),
-                                  QStringLiteral("Use")};
+                                  QStringLiteral("Use"),
+                                  QStringLiteral("[FlacOptions]"),
+                                  QStringLiteral("CompressionLevel"),
+                                  QStringLiteral("Verify"),
+                                  QStringLiteral("[OpusOptions]"),
+                                  QStringLiteral("Bitrate"),
+                                  QStringLiteral("[Tags]"),
+                                  QStringLiteral("Write")};
     EXPECT_EQ(KeyLines(ReadWholeFile(OptionsFilePath())), expected);
 }
 
@@ -123,6 +131,20 @@ TEST_F(Stores, ValueRulesAndClamp)
     WriteWholeFile(OptionsFilePath(), "[OggOptions]\r\nCompressPosition=250\r\n");
     LoadOptions();
     EXPECT_EQ(OptionsSetting().OggOptions.CompressPosition, 100);
+
+    // The encoders' own ranges: a hand-edited file cannot ask for more or less.
+    const struct {
+        const char* text;
+        int32_t bitrate, level;
+    } clamps[] = {
+        {"[OpusOptions]\r\nBitrate=0\r\n[FlacOptions]\r\nCompressionLevel=-3\r\n", 6, 0},
+        {"[OpusOptions]\r\nBitrate=1000\r\n[FlacOptions]\r\nCompressionLevel=9\r\n", 512, 8}};
+    for (const auto& c : clamps) {
+        WriteWholeFile(OptionsFilePath(), c.text);
+        LoadOptions();
+        EXPECT_EQ(OptionsSetting().OpusOptions.Bitrate, c.bitrate) << c.text;
+        EXPECT_EQ(OptionsSetting().FlacOptions.CompressionLevel, c.level) << c.text;
+    }
 }
 
 TEST_F(Stores, UnwritableOptionsRaiseTheDocumentedError)
