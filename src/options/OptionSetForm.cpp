@@ -79,6 +79,7 @@ TOptionSetForm::TOptionSetForm(QWidget* parent, IDriveHost* host, const TOptions
     pageNames = new TOptionPageNames([this] { return Values(); },
                                      host ? host->ExampleTrack() : TExampleTrack{}, PageControl1);
     PageControl1->addTab(pageNames, QStringLiteral("File names"));
+    PageControl1->setUsesScrollButtons(false); // every tab in sight: the dialog grows to fit
     layout->addWidget(PageControl1, 1);
 
     auto* buttons = new QHBoxLayout;
