@@ -42,13 +42,13 @@ protected:
     }
     void TearDown() override
     {
-        CloseDisc();
+        CloseCDHandle(handle);
         ResetOptionsSetting();
     }
     void OpenImage(const std::vector<int64_t>& sectors,
                    const QString& name = QStringLiteral("Disc"))
     {
-        CloseDisc();
+        CloseCDHandle(handle);
         QDir(dir.File(QStringLiteral("discs"))).removeRecursively();
         QDir().mkpath(dir.File(QStringLiteral("discs")));
         MakeImage(dir.File(QStringLiteral("discs")), name, sectors);
@@ -57,12 +57,6 @@ protected:
         handle = OpenDrive(0).Handle;
         ASSERT_NE(handle, 0);
         OptionsSetting().CDInfo.LastTrack = static_cast<int32_t>(sectors.size());
-    }
-    void CloseDisc()
-    {
-        if (handle != 0)
-            CloseCDHandle(handle);
-        handle = 0;
     }
     /// The PCM of track k (1-based) as the image holds it.
     QByteArray TrackPcm(int k) const

@@ -89,40 +89,6 @@ TEST(RipFiles, NamesFollowTheTitleTheFolderAndTheFormat)
         << "no output folder";
 }
 
-TEST(RipFiles, RepeatedNamesGetNumbersAndPatternsNameFolders)
-{
-    const QStringList twice{QStringLiteral("01Intro"), QStringLiteral("02intro"),
-                            QStringLiteral("03Intro")};
-    const struct {
-        const char* pattern;
-        QStringList names;
-    } cases[] = {
-        {"", {QStringLiteral("Intro"), QStringLiteral("intro (2)"), QStringLiteral("Intro (3)")}},
-        {"%A/%d/%n - %t",
-         {QStringLiteral("AC-DC/Live/01 - Intro"), QStringLiteral("AC-DC/Live/02 - intro"),
-          QStringLiteral("AC-DC/Live/03 - Intro")}},
-        {"%A/%t",
-         {QStringLiteral("AC-DC/Intro"), QStringLiteral("AC-DC/intro (2)"),
-          QStringLiteral("AC-DC/Intro (3)")}}};
-    for (const auto& c : cases) {
-        TRipNaming naming =
-            Naming(QStringLiteral("/music"), ofFLAC, QString::fromLatin1(c.pattern));
-        naming.Artist = QStringLiteral("AC/DC");
-        naming.Album = QStringLiteral("Live");
-        const std::vector<TRipEntryFiles> files = RipJobFiles(twice, naming);
-        ASSERT_EQ(files.size(), 3u);
-        for (size_t k = 0; k < files.size(); ++k) {
-            EXPECT_EQ(files[k].Name, c.names[qsizetype(k)]) << c.pattern;
-            EXPECT_EQ(files[k].Encoded,
-                      QStringLiteral("/music/") + c.names[qsizetype(k)] + QStringLiteral(".flac"));
-            // The tags keep what was typed; the track total is the job's highest without a disc.
-            EXPECT_EQ(files[k].Tags.Artist, QStringLiteral("AC/DC"));
-            EXPECT_EQ(files[k].Tags.Track, int(k) + 1);
-            EXPECT_EQ(files[k].Tags.TrackTotal, 3);
-        }
-    }
-}
-
 TEST(RipFiles, ExistingOutputsAreAskedAboutOnceAndSkipLeavesTheirTracksOut)
 {
     ProgramDirScope dir;
