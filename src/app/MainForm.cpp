@@ -98,13 +98,14 @@ public:
         TTrackListModel& tracks = controller_.Tracks();
         TExampleTrack track;
         track.Count = OptionsSetting().CDInfo.LastTrack;
-        for (int row = 0; row < tracks.Count(); ++row) {
-            if (row == 0 || tracks.Row(row).Ticked) {
-                track.Number = tracks.Row(row).Number;
-                track.Title = tracks.Row(row).Title;
-                if (tracks.Row(row).Ticked)
-                    break;
-            }
+        int row = 0;
+        while (row < tracks.Count() && !tracks.Row(row).Ticked)
+            ++row;
+        if (row == tracks.Count())
+            row = 0;
+        if (row < tracks.Count()) {
+            track.Number = tracks.Row(row).Number;
+            track.Title = tracks.Row(row).Title;
         }
         return track;
     }
