@@ -1,7 +1,9 @@
 // Runs one conversion job the way the job window does, without a window, and prints its wall
 // time. Used by the comparison scripts:
 //   bench_job rip-mp3 <program folder> <output folder>   rips every track of drive 0 to MP3
-//   bench_job ogg <output folder> <wav files...>          converts WAV files to Ogg Vorbis
+//   bench_job rip-wav|rip-flac|rip-opus <program folder> <output folder>   the same, to WAV...
+//   bench_job ogg|flac|opus <output folder> <wav files...>   converts WAV files
+// PLATTERLY_BENCH_FLAC_VERIFY=0 turns FLAC's verification off (it is on by default).
 #include <chrono>
 #include <cstdio>
 
@@ -41,6 +43,28 @@ void Defaults()
     o.Mp3Options = {false, false, 128, 320, 0, 4, 1};
     o.OggOptions = {true, 30, 0, 0, 0};
     o.CommonOptions.NormalizePercent = 95;
+    o.FlacOptions = {5, qEnvironmentVariable("PLATTERLY_BENCH_FLAC_VERIFY") != QLatin1String("0")};
+    o.OpusOptions = {160};
+}
+
+/// The rip formats and conversion kinds by their command names.
+int RipFormat(const QString& command)
+{
+    const QStringList names{QStringLiteral("rip-mp3"),  QStringLiteral("rip-wav"),
+                            QStringLiteral("rip-ogg"),  QStringLiteral("rip-wma"),
+                            QStringLiteral("rip-flac"), QStringLiteral("rip-opus")};
+    return static_cast<int>(names.indexOf(command));
+}
+
+int ConvertKind(const QString& command)
+{
+    if (command == QLatin1String("ogg"))
+        return jkWavToOgg;
+    if (command == QLatin1String("flac"))
+        return jkWavToFlac;
+    if (command == QLatin1String("opus"))
+        return jkWavToOpus;
+    return 0;
 }
 
 } // namespace
@@ -50,7 +74,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: bench_job rip-mp3 PROGDIR OUTDIR | ogg OUTDIR WAV...\n");
+        std::fprintf(stderr, "usage: bench_job rip-FORMAT PROGDIR OUTDIR | ogg|flac|opus OUTDIR "
+                             "WAV...\n");
         return 2;
     }
     PrintingBoxes boxes;
@@ -63,10 +88,10 @@ int main(int argc, char** argv)
     QStringList entries;
     int kind = 0;
     int handle = 0;
-    if (args[0] == QLatin1String("rip-mp3") && args.size() == 3) {
+    if (RipFormat(args[0]) >= 0 && args.size() == 3) {
         SetProgramDirForTests(args[1]);
         OptionsSetting().CommonOptions.OutputFolder = args[2];
-        OptionsSetting().CommonOptions.OutputFormat = ofMP3;
+        OptionsSetting().CommonOptions.OutputFormat = RipFormat(args[0]);
         handle = OpenDrive(0).Handle;
         TocRecord toc;
         ModifyCDParms(handle, kCdpMsf, 1);
@@ -77,10 +102,10 @@ int main(int argc, char** argv)
         for (int t = toc.FirstTrack; t <= toc.LastTrack; ++t)
             entries << TwoDigits(t) + QStringLiteral("Track") + TwoDigits(t);
         kind = jkRipTracks;
-    } else if (args[0] == QLatin1String("ogg")) {
+    } else if (ConvertKind(args[0]) != 0) {
         OptionsSetting().CommonOptions.OutputFolder = args[1];
         entries = args.mid(2);
-        kind = jkWavToOgg;
+        kind = ConvertKind(args[0]);
     } else {
         return 2;
     }

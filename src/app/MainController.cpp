@@ -18,6 +18,7 @@
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
 #include "metadata/CddbRecord.h"
+#include "pipeline/RipFiles.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/drives/DriveQueries.h"
 #include "platform/shell/Shell.h"
@@ -172,6 +173,7 @@ void TMainController::LoadTrackList()
     ForgetList();
 
     TocRecord toc;
+    OptionsSetting().CDInfo.LastTrack = 0;
     if (ReadTOC(cdHandle_, toc) != 1) {
         LoadDiscInfo({}); // no disc: the defaults, saved nowhere
         SetStatusText(QStringLiteral("Not get CD device information!"));
@@ -186,6 +188,7 @@ void TMainController::LoadTrackList()
     firstTrack_ = toc.FirstTrack;
     lastTrack_ = toc.LastTrack;
     TCDInfo& info = OptionsSetting().CDInfo;
+    info.LastTrack = toc.LastTrack; // the tags' track total and the names' %N
     const std::vector<TrackLength> lengths = TrackListLengths(toc);
     int t = toc.FirstTrack;
     for (const TrackLength& len : lengths) {
@@ -358,7 +361,7 @@ QStringList TMainController::PrepareRip()
         return {};
     // Another disc's tracks, or an earlier rip, may have the same names.
     TJobQuestionBoxes questions;
-    return ConfirmRipOutputs(jobs, OptionsSetting().CommonOptions, questions)
+    return ConfirmRipOutputs(jobs, RipNamingOf(OptionsSetting()), questions)
         .value_or(QStringList());
 }
 

@@ -30,6 +30,7 @@
 #include "metadata/dialogs/frmID3Edit.h"
 #include "metadata/dialogs/frmQueryCDDB.h"
 #include "options/OptionSetForm.h"
+#include "pipeline/OutputFormats.h"
 #include "pipeline/RipForm.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/drives/DriveWatcher.h"
@@ -88,6 +89,24 @@ public:
 
     void UseDrive(const OpenDriveResult& opened) override { controller_.UseDrive(opened); }
     int OpenDriveIndex() const override { return controller_.OpenDrivePosition(); }
+
+    TExampleTrack ExampleTrack() const override
+    {
+        // The first ticked row, as a rip would name it; the first row when none is ticked.
+        TTrackListModel& tracks = controller_.Tracks();
+        TExampleTrack track;
+        track.Count = OptionsSetting().CDInfo.LastTrack;
+        int row = 0;
+        while (row < tracks.Count() && !tracks.Row(row).Ticked)
+            ++row;
+        if (row == tracks.Count())
+            row = 0;
+        if (row < tracks.Count()) {
+            track.Number = tracks.Row(row).Number;
+            track.Title = tracks.Row(row).Title;
+        }
+        return track;
+    }
 
 private:
     TMainController& controller_;
@@ -251,6 +270,19 @@ void TMainForm::CreateMenus()
     file->addAction(mnuMp3ToWav);
     file->addAction(miWAVtoOGG);
     file->addAction(miWAVtoWMA);
+    // The conversions the format table adds (FLAC, Opus) follow the ones of the design.
+    for (const TOutputFormat& format : OutputFormats()) {
+        if (format.ConvertMenu.isEmpty())
+            continue;
+        const QByteArray name = "miWAVto" + format.Name.toLatin1();
+        QAction* convert = MakeAction(this, name.constData(), format.ConvertMenu);
+        const int kind = format.ConvertKind;
+        connect(convert, &QAction::triggered, this, [this, kind] {
+            PickFilesAndRun(kind, QStringLiteral("Sound file(*.wav)|*.wav| Any file(*.*)|*.*"),
+                            false);
+        });
+        file->addAction(convert);
+    }
     file->addSeparator();
     file->addAction(Openoutputdirectory1);
     file->addAction(bRefresh);

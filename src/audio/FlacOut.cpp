@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
 #include <QFile>
 
@@ -104,6 +105,11 @@ void TFlacOut::DoPrepare()
         FLAC__stream_encoder_set_channels(encoder_, static_cast<uint32_t>(channels_));
         FLAC__stream_encoder_set_bits_per_sample(encoder_, static_cast<uint32_t>(bits));
         FLAC__stream_encoder_set_sample_rate(encoder_, static_cast<uint32_t>(rate));
+        padding_ = FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING);
+        if (!padding_)
+            throw EACSException("Not enough memory for the FLAC encoder.");
+        padding_->length = kPaddingBytes;
+        FLAC__stream_encoder_set_metadata(encoder_, &padding_, 1);
         if (input->Size() > 0)
             FLAC__stream_encoder_set_total_samples_estimate(
                 encoder_, static_cast<FLAC__uint64>(input->Size() / (channels_ * bytesPerSample_)));
@@ -193,6 +199,10 @@ void TFlacOut::ReleaseEncoder() noexcept
     if (encoder_) {
         FLAC__stream_encoder_delete(encoder_);
         encoder_ = nullptr;
+    }
+    if (padding_) {
+        FLAC__metadata_object_delete(padding_);
+        padding_ = nullptr;
     }
 }
 

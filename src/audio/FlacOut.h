@@ -13,7 +13,8 @@
 /// The output is lossless: decoding it gives the input's samples bit for bit. With Verify on,
 /// libFLAC decodes every frame it writes and compares it with the input; a difference fails the
 /// job. A job stopped early (Done after Pause) still finishes a valid, shorter stream; a job
-/// that fails removes the file it created.
+/// that fails removes the file it created. The stream carries padding after its metadata, as
+/// the flac tool's files do, so tags are written in place rather than by rewriting the file.
 class TFlacOut : public TACSFileOut {
 public:
     TFlacOut();
@@ -28,6 +29,8 @@ public:
     void SetVerify(bool value);
 
     static constexpr int kTransferSize = 65536;
+    /// Room for tags after the metadata, as much as the flac tool leaves.
+    static constexpr uint32_t kPaddingBytes = 8192;
 
 protected:
     void DoPrepare() override;
@@ -45,6 +48,7 @@ private:
     bool verify_ = true;
 
     FLAC__StreamEncoder* encoder_ = nullptr;
+    FLAC__StreamMetadata* padding_ = nullptr; // kept until the encoder is finished
     std::vector<uint8_t> transfer_;
     std::vector<int32_t> samples_;
     int64_t carry_ = 0;

@@ -28,6 +28,7 @@ inline constexpr int32_t Mp3Ended = 2000;
 inline constexpr int32_t OggEnded = 3000;
 inline constexpr int32_t ResampleEnded = 4000;
 inline constexpr int32_t WmaEnded = 5000;
+inline constexpr int32_t EncoderEnded = 6000; ///< an in-process encoder (FLAC, Opus) has ended
 } // namespace JobCode
 
 /// ErrorCode of an ExtractEnded report.
@@ -40,7 +41,7 @@ inline constexpr int32_t NotRegular = 7; ///< a link or special file is where th
 inline constexpr int32_t InUse = 8;      ///< the file there is locked by another or read-only
 } // namespace ExtractOutcome
 
-/// ErrorCode of an encode step's end report (Mp3Ended, WmaEnded, OggEnded).
+/// ErrorCode of an encode step's end report (Mp3Ended, WmaEnded, OggEnded, EncoderEnded).
 namespace StepOutcome {
 inline constexpr int32_t Declined = 0; ///< the user kept the existing output (WMA: or no tool)
 inline constexpr int32_t OutputInUse = 1;

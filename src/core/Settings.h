@@ -92,6 +92,9 @@ struct TCDInfo {
     QString Comment;
     int32_t TrackNumber = 0;
     std::array<QString, MaxTracks + 1> Track;
+    /// The disc's last track number, from its table of contents when the track list is
+    /// filled (0: no disc). Not stored in cdinfo.dat.
+    int32_t LastTrack = 0;
 };
 
 struct TQueryCDDB {

@@ -73,6 +73,28 @@ void SetId3v2(TagLib::ID3v2::Tag& tag, const TTagFields& f)
     }
 }
 
+enum class TContainer { Unknown, Flac, Vorbis, Opus };
+
+/// Which file carrying Vorbis comments this is, by its first bytes: a file being written has a
+/// temporary name, and a name says nothing certain about what a file holds.
+TContainer ContainerOf(TagLib::FileStream& stream)
+{
+    stream.seek(0);
+    const TagLib::ByteVector head = stream.readBlock(64);
+    stream.seek(0);
+    // Of these formats only FLAC is found behind an ID3v2 tag some tools put first.
+    if (head.startsWith("fLaC") || head.startsWith("ID3"))
+        return TContainer::Flac;
+    if (!head.startsWith("OggS"))
+        return TContainer::Unknown;
+    // The first Ogg page holds the identification header, right after its segment table.
+    if (head.find("OpusHead") >= 0)
+        return TContainer::Opus;
+    if (head.find(TagLib::ByteVector("\x01vorbis", 7)) >= 0)
+        return TContainer::Vorbis;
+    return TContainer::Unknown;
+}
+
 } // namespace
 
 QString WriteTags(const QString& path, TTagKind kind, const TTagFields& fields)
@@ -88,7 +110,7 @@ QString WriteTags(const QString& path, TTagKind kind, const TTagFields& fields)
         QStringLiteral("Cannot write the tags of \"%1\": it is not a file of its format.")
             .arg(path);
     bool saved = false;
-    const QString lower = path.toLower();
+    const TContainer container = ContainerOf(stream);
     if (kind == TTagKind::Id3v2) {
         TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
         if (!file.isValid())
@@ -97,24 +119,26 @@ QString WriteTags(const QString& path, TTagKind kind, const TTagFields& fields)
         // Only the ID3v2 tag: an ID3v1 tag at the end is left exactly as it is.
         saved = file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4,
                           TagLib::File::DoNotDuplicate);
-    } else if (lower.endsWith(QLatin1String(".flac"))) {
+    } else if (container == TContainer::Flac) {
         TagLib::FLAC::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
         if (!file.isValid())
             return unreadable;
         SetXiph(*file.xiphComment(true), fields);
         saved = file.save();
-    } else if (lower.endsWith(QLatin1String(".opus"))) {
+    } else if (container == TContainer::Opus) {
         TagLib::Ogg::Opus::File file(&stream, false);
         if (!file.isValid())
             return unreadable;
         SetXiph(*file.tag(), fields);
         saved = file.save();
-    } else {
+    } else if (container == TContainer::Vorbis) {
         TagLib::Ogg::Vorbis::File file(&stream, false);
         if (!file.isValid())
             return unreadable;
         SetXiph(*file.tag(), fields);
         saved = file.save();
+    } else {
+        return unreadable;
     }
     if (!saved)
         return QStringLiteral("Cannot write the tags of \"%1\".").arg(path);

@@ -23,6 +23,8 @@ struct TTagFields {
 
 /// Writes the fields into the file at path as a tag of the given kind, replacing the fields it
 /// names and keeping every other tag and field (an ID3v1 tag at the end of an MP3 stays as it
-/// is). The file is opened as a regular file only, never through a symbolic link. Empty fields
-/// are left out. Returns the error text, empty on success (and for TTagKind::None).
+/// is). Vorbis comments go into a FLAC, Ogg Vorbis or Opus file, told apart by the file's
+/// content (not its name, which may be a temporary one). The file is opened as a regular file
+/// only, never through a symbolic link. Empty fields are left out. Returns the error text,
+/// empty on success (and for TTagKind::None).
 QString WriteTags(const QString& path, TTagKind kind, const TTagFields& fields);

@@ -18,8 +18,11 @@
 #include "core/AppPaths.h"
 #include "core/ErrorHandler.h"
 #include "core/FileDialogService.h"
+#include "core/MessageBoxService.h"
 #include "metadata/Genres.h"
 #include "options/LimitedLineEdit.h"
+#include "options/OptionPageFlacOpus.h"
+#include "options/OptionPageNames.h"
 
 namespace {
 
@@ -72,6 +75,11 @@ TOptionSetForm::TOptionSetForm(QWidget* parent, IDriveHost* host, const TOptions
     PageControl1->addTab(BuildWmaTab(), QStringLiteral("WMA"));
     PageControl1->addTab(BuildId3Tab(), QStringLiteral("ID3 Tag"));
     PageControl1->addTab(BuildCdRomTab(), QStringLiteral("CD-ROM"));
+    pageFlacOpus = new TOptionPageFlacOpus(PageControl1);
+    PageControl1->addTab(pageFlacOpus, TLibraryOptionsLogic::FlacOpusCaption());
+    pageNames = new TOptionPageNames([this] { return Values(); },
+                                     host ? host->ExampleTrack() : TExampleTrack{}, PageControl1);
+    PageControl1->addTab(pageNames, QStringLiteral("File names"));
     // Every tab stays in view: the dialog is as wide as the row of tabs needs under any style
     // and font, rather than hiding tabs behind scroll arrows.
     PageControl1->setUsesScrollButtons(false);
@@ -96,6 +104,9 @@ TOptionSetForm::TOptionSetForm(QWidget* parent, IDriveHost* host, const TOptions
     layout->addLayout(buttons);
 
     ShowValues(logic_.Open(OptionsSetting(), host_));
+    const TLibraryOptionValues library = TLibraryOptionsLogic::Open(OptionsSetting());
+    pageFlacOpus->Load(library);
+    pageNames->Load(library);
     PageControl1->setCurrentIndex(tabOutput);
 
     connect(btOK, &QPushButton::clicked, this, [this] { GuardedCall([this] { btOKClick(); }); });
@@ -399,8 +410,21 @@ void TOptionSetForm::btBrowserClick()
 
 void TOptionSetForm::btOKClick()
 {
+    TLibraryOptionValues library;
+    pageFlacOpus->Save(library);
+    pageNames->Save(library);
+    // A pattern that cannot name a file inside the output folder is refused before anything
+    // is stored.
+    const QString refused = TLibraryOptionsLogic::Check(library);
+    if (!refused.isEmpty()) {
+        ShowError(refused);
+        if (PageControl1->currentWidget() == pageNames)
+            pageNames->cbNamePattern->setFocus();
+        return;
+    }
     const TOptionProblem problem = logic_.Accept(Values(), OptionsSetting(), host_);
     if (!problem) {
+        TLibraryOptionsLogic::Store(library, OptionsSetting());
         accept();
         return;
     }

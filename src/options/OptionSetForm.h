@@ -13,6 +13,8 @@ class QSlider;
 class QSpinBox;
 class QTabWidget;
 class TLimitedLineEdit;
+class TOptionPageFlacOpus;
+class TOptionPageNames;
 
 /// The options dialog: six tabs over the settings record, thin over TOptionSetLogic. "OK"
 /// stores into OptionsSetting() and, when the drive choice changed, opens the chosen drive for
@@ -68,6 +70,9 @@ public:
     // "CD-ROM"
     QComboBox* cbCDList = nullptr;
     QCheckBox* ckbCDDb = nullptr;
+    // Beyond the design: FLAC and Opus; file names and tags.
+    TOptionPageFlacOpus* pageFlacOpus = nullptr;
+    TOptionPageNames* pageNames = nullptr;
 
     QPushButton* btOK = nullptr;
     QPushButton* btCancel = nullptr;

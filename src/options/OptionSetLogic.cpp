@@ -9,6 +9,7 @@
 #include "core/TextUtil.h"
 #include "encoders/WmaProfiles.h"
 #include "metadata/Genres.h"
+#include "pipeline/OutputFormats.h"
 #include "platform/cdaccess/CdAccess.h"
 
 namespace {
@@ -227,8 +228,11 @@ TOptionEnabling TOptionSetLogic::Enabling(const TOptionFormValues& v)
 
 QStringList TOptionSetLogic::OutputFormatItems()
 {
-    return {QStringLiteral("MP3 file(*.MP3)"), QStringLiteral("WAV file(*.WAV)"),
-            QStringLiteral("OGG file(*.OGG)"), QStringLiteral("WMA file(*.WMA)")};
+    // The list position is the stored OutputFormat: the table is in that order.
+    QStringList items;
+    for (const TOutputFormat& format : OutputFormats())
+        items << format.Item();
+    return items;
 }
 
 QStringList TOptionSetLogic::Mp3BitRateItems()

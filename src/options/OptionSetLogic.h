@@ -5,6 +5,7 @@
 
 #include "cd/OpenDrive.h"
 #include "core/Settings.h"
+#include "options/LibraryOptionsLogic.h"
 
 /// The options dialog's tabs, in the order they are shown.
 enum OptionTab : int { tabOutput = 0, tabLame, tabOgg, tabWma, tabId3, tabCdRom };
@@ -79,6 +80,8 @@ public:
     virtual void UseDrive(const OpenDriveResult& opened) = 0;
     /// The drive-list position of the drive open now, -1 when none is.
     virtual int OpenDriveIndex() const = 0;
+    /// A track of the disc in the drive, for the file-name pattern's example.
+    virtual TExampleTrack ExampleTrack() const { return {}; }
 };
 
 /// The options dialog's decisions: the lists' contents, loading the controls from the settings

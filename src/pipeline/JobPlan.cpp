@@ -2,6 +2,7 @@
 
 #include "core/ProcessInfo.h"
 #include "core/Settings.h"
+#include "pipeline/OutputFormats.h"
 
 TJobPlan JobPlanOf(int jobKind, int outputFormat)
 {
@@ -9,49 +10,43 @@ TJobPlan JobPlanOf(int jobKind, int outputFormat)
     switch (jobKind) {
     case jkRipTracks: {
         TJobPlan plan{{S::Extract}, TOutputPlace::RipEntry, false, QStringLiteral("Encoding")};
-        if (outputFormat == ofMP3)
-            plan.Steps.push_back(S::Mp3);
-        else if (outputFormat == ofOGG)
-            plan.Steps.push_back(S::Vorbis);
-        else if (outputFormat == ofWMA)
-            plan.Steps.push_back(S::Wma);
+        if (const TOutputFormat* format = OutputFormatOf(outputFormat)) {
+            plan.Format = format->Number;
+            if (format->Encode)
+                plan.Steps.push_back(*format->Encode);
+        }
         return plan;
     }
-    case jkWavToMp3:
-        return {{S::Resample, S::Mp3},
-                TOutputPlace::OutputFolder,
-                false,
-                QStringLiteral("Encoding WAV to MP3")};
     case jkMp3ToWav:
         return {{S::Mp3}, TOutputPlace::OutputFolder, true, QStringLiteral("Decoding MP3 to WAV")};
-    case jkRecordingToMp3:
-        return {{S::Mp3}, TOutputPlace::BesideEntry, false, QStringLiteral("Encoding WAV to MP3")};
-    case jkWavToOgg:
-        return {{S::Resample, S::Vorbis},
-                TOutputPlace::OutputFolder,
-                false,
-                QStringLiteral("Encoding WAV to OGG")};
-    case jkWavToWma:
-        return {{S::Wma}, TOutputPlace::OutputFolder, false, QStringLiteral("Encoding WAV to WMA")};
-    default:
-        return {};
+    case jkRecordingToMp3: {
+        TJobPlan plan{
+            {S::Mp3}, TOutputPlace::BesideEntry, false, QStringLiteral("Encoding WAV to MP3")};
+        plan.Format = ofMP3;
+        return plan;
     }
-}
-
-QString OutputExtensionOf(TStepType type, bool decode)
-{
-    switch (type) {
-    case TStepType::Mp3:
-        return decode ? QStringLiteral(".wav") : QStringLiteral(".mp3");
-    case TStepType::Wma:
-        return QStringLiteral(".wma");
-    case TStepType::Vorbis:
-        return QStringLiteral(".ogg");
-    case TStepType::Extract:
-    case TStepType::Resample:
+    default:
         break;
     }
-    return {};
+    // The conversions of picked WAV files, one per format that has one.
+    const TOutputFormat* format = ConversionFormatOf(jobKind);
+    if (format == nullptr || !format->Encode)
+        return {};
+    TJobPlan plan{{}, TOutputPlace::OutputFolder, false, format->ConvertGroup()};
+    if (format->ResampleBelow >= 0)
+        plan.Steps.push_back(S::Resample);
+    plan.Steps.push_back(*format->Encode);
+    plan.ResampleBelow = format->ResampleBelow;
+    plan.Format = format->Number;
+    return plan;
+}
+
+QString OutputExtensionOf(const TJobPlan& plan)
+{
+    if (plan.Decode)
+        return QStringLiteral(".wav");
+    const TOutputFormat* format = OutputFormatOf(plan.Format);
+    return format != nullptr && format->Encode ? format->Extension : QString();
 }
 
 int32_t EndCodeOf(TStepType type)
@@ -67,6 +62,8 @@ int32_t EndCodeOf(TStepType type)
         return JobCode::WmaEnded;
     case TStepType::Vorbis:
         return JobCode::OggEnded;
+    case TStepType::Encoder:
+        return JobCode::EncoderEnded;
     }
     return 0;
 }

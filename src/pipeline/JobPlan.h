@@ -13,6 +13,8 @@ enum JobKindValue : int {
     jkRecordingToMp3 = 4,
     jkWavToOgg = 5,
     jkWavToWma = 6,
+    jkWavToFlac = 7,
+    jkWavToOpus = 8,
 };
 
 /// The kinds of step an entry of a job goes through. Each ends with its own end event.
@@ -23,8 +25,9 @@ enum class TStepType {
     Mp3,      ///< lame, encoding or decoding (2000)
     Wma,      ///< WM8EUTIL (5000)
     Vorbis,   ///< the Ogg Vorbis writer (3000)
+    Encoder,  ///< an in-process encoder of the output format's row: FLAC, Opus (6000)
 };
-inline constexpr int kStepTypeCount = 5;
+inline constexpr int kStepTypeCount = 6;
 
 /// Where a step's output goes.
 enum class TOutputPlace {
@@ -40,15 +43,18 @@ struct TJobPlan {
     TOutputPlace Place = TOutputPlace::OutputFolder;
     bool Decode = false; ///< the MP3 step decodes to WAV
     QString FirstGroup;  ///< the group caption of the first entry's encode step
+    /// The Resample step resamples inputs slower than this (Hz); at 0 it only checks them.
+    int ResampleBelow = 44100;
+    int32_t Format = -1; ///< the output format (OutputFormats) the encode step makes
 };
 
-/// The plan of a job kind; a CD rip's depends on the output format (0 MP3, 1 WAV, 2 OGG, 3 WMA).
-/// An unknown kind gets no steps.
+/// The plan of a job kind; a CD rip's depends on the output format (OutputFormats). An unknown
+/// kind gets no steps; a rip to an unknown format only extracts.
 TJobPlan JobPlanOf(int jobKind, int outputFormat);
 
-/// The extension of the file an encode step writes (".mp3", ".wav" when decoding, ".ogg",
-/// ".wma"); empty for the steps that write no output of the job.
-QString OutputExtensionOf(TStepType type, bool decode);
+/// The extension of the file the plan's encode step writes (".mp3", ".wav" when decoding,
+/// ".ogg", ".flac", ...); empty for a plan without one.
+QString OutputExtensionOf(const TJobPlan& plan);
 
 /// The end event (TProcessInfo::Percent) a step type reports.
 int32_t EndCodeOf(TStepType type);

@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-struct TCommonOptions;
+struct TRipNaming;
 
 /// What the user decides about output files that exist before a job starts.
 enum class TOverwriteAnswer {
@@ -25,9 +25,9 @@ public:
 };
 
 /// A rip never replaces a file it did not make without asking: when any of the entries'
-/// files (RipEntryFiles) exists, asks once. Returns the entries to rip (all of them, or those
-/// whose files do not exist), or nothing when the user cancels. Links and special files are
-/// not offered for replacing: the job refuses them at their track.
-std::optional<QStringList> ConfirmRipOutputs(const QStringList& entries,
-                                             const TCommonOptions& options,
+/// files (RipJobFiles) exists, asks once. Returns the entries to rip (all of them, or, after
+/// Skip, those none of whose files exists under the names the remaining job gives them), or
+/// nothing when the user cancels. Links and special files are not offered for replacing: the
+/// job refuses them at their track.
+std::optional<QStringList> ConfirmRipOutputs(const QStringList& entries, const TRipNaming& naming,
                                              IJobQuestions& questions);

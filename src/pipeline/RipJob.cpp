@@ -19,7 +19,10 @@
 #include "encoders/WMAEncodeProcess.h"
 #include "encoders/WmaProfiles.h"
 #include "metadata/Genres.h"
+#include "metadata/TagWriter.h"
 #include "metadata/id3tag.h"
+#include "pipeline/NamePattern.h"
+#include "pipeline/OutputFormats.h"
 #include "pipeline/StreamSteps.h"
 
 namespace {
@@ -66,7 +69,7 @@ TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners
     connect(&timer1_, &QTimer::timeout, this, &TRipJob::Timer1Timer);
     encoded_.assign(static_cast<size_t>(list.size()), false);
     if (jobKind == jkRipTracks)
-        ripFiles_ = RipJobFiles(list, OptionsSetting().CommonOptions);
+        ripFiles_ = RipJobFiles(list, RipNamingOf(OptionsSetting()));
     tempFile_ = ChooseTempFile();
     // Created for every kind: without the Ogg and Vorbis libraries no job window exists.
     streams_ = std::make_unique<TStreamSteps>(this);
@@ -169,6 +172,9 @@ void TRipJob::StartCurrentStep()
     case TStepType::Vorbis:
         StartVorbis();
         break;
+    case TStepType::Encoder:
+        StartEncoder();
+        break;
     }
 }
 
@@ -205,7 +211,7 @@ void TRipJob::BeginEntry()
     resampled_ = false;
     stepInput_ = entries_.value(entry_); // a file conversion's first step reads the entry
     // A track none of whose files can be written is not read at all.
-    if (kind_ == jkRipTracks && !RipOutputsWritable(entry_))
+    if (kind_ == jkRipTracks && (!MakeRipFolders(entry_) || !RipOutputsWritable(entry_)))
         entryFailed_ = true;
     StartCurrentStep();
 }
@@ -263,7 +269,8 @@ void TRipJob::HandleJobProgress(std::unique_ptr<TProcessInfo> info)
                 {JobCode::ResampleEnded, TStepType::Resample, &TRipJob::ResampleEnded},
                 {JobCode::Mp3Ended, TStepType::Mp3, &TRipJob::Mp3Ended},
                 {JobCode::WmaEnded, TStepType::Wma, &TRipJob::WmaEnded},
-                {JobCode::OggEnded, TStepType::Vorbis, &TRipJob::VorbisEnded}};
+                {JobCode::OggEnded, TStepType::Vorbis, &TRipJob::VorbisEnded},
+                {JobCode::EncoderEnded, TStepType::Encoder, &TRipJob::EncoderEnded}};
     for (const auto& end : ends) {
         if (info->Percent != end.code)
             continue;
@@ -364,7 +371,7 @@ void TRipJob::StartResample()
         StepEnded(TStepType::Resample, false);
         return;
     }
-    if (probe.SampleRate >= 44100) {
+    if (probe.SampleRate >= plan_.ResampleBelow) {
         StepEnded(TStepType::Resample, true); // encoded as it is
         return;
     }
@@ -563,6 +570,31 @@ void TRipJob::VorbisEnded(const TProcessInfo& info)
     });
 }
 
+// --- In-process encoders (FLAC, Opus) -----------------------------------------------------
+
+void TRipJob::StartEncoder()
+{
+    SetEncodeStep(QStringLiteral("Encoding"));
+    stepOutput_ = StepOutput(OutputExtensionOf(plan_));
+    const TOutputFormat* format = OutputFormatOf(plan_.Format);
+    if (format == nullptr || !format->MakeEncoder || !InputAcceptable(stepInput_) ||
+        !OutputAcceptable(stepOutput_) || !CreatePartialOutput()) {
+        SkipStep();
+        return;
+    }
+    streams_->RunEncoder(format->MakeEncoder(OptionsSetting()), stepInput_, partial_.Path());
+}
+
+void TRipJob::EncoderEnded(const TProcessInfo& info)
+{
+    // A failure has been shown by the stream steps; its file goes.
+    const bool succeeded = FinishPartialOutput(info.ErrorCode != StepOutcome::ToolFailed &&
+                                               info.ErrorCode != StepOutcome::Skipped);
+    if (Running() && succeeded && kind_ == jkRipTracks)
+        encoded_[static_cast<size_t>(entry_)] = true;
+    StepEnded(TStepType::Encoder, succeeded);
+}
+
 // --- Files --------------------------------------------------------------------------------
 
 QString TRipJob::ChooseTempFile() const
@@ -570,9 +602,10 @@ QString TRipJob::ChooseTempFile() const
     const QString base =
         kind_ == jkWavToMp3 ? QStringLiteral("MyMP3ReTemp") : QStringLiteral("MyReTemp");
     // The temporary file is rewritten for every input and deleted at the end: it must never be
-    // one of the job's own inputs.
+    // one of the job's own inputs. A rip's entries are titles, not files.
     const auto isInput = [this](const QString& candidate) {
-        return std::any_of(entries_.begin(), entries_.end(),
+        return kind_ != jkRipTracks &&
+               std::any_of(entries_.begin(), entries_.end(),
                            [&](const QString& entry) { return SameFile(entry, candidate); });
     };
     QString candidate = OutputDir() + base + QStringLiteral(".wav");
@@ -598,6 +631,19 @@ bool TRipJob::OutputAcceptable(const QString& output)
     if (!IsLinkOrSpecialFile(output))
         return true;
     ShowError(LinkOrSpecialFileText(output));
+    return false;
+}
+
+bool TRipJob::MakeRipFolders(int k)
+{
+    const TRipEntryFiles& files = ripFiles_[static_cast<size_t>(k)];
+    if (!files.NameValid)
+        return true; // the extraction reports the name
+    // A folder of the name pattern that is a link could lead anywhere: refused, never followed.
+    const QString problem = MakeNameFolders(OutputDir(), files.Name);
+    if (problem.isEmpty())
+        return true;
+    ShowError(problem);
     return false;
 }
 
@@ -634,10 +680,27 @@ bool TRipJob::FinishPartialOutput(bool succeeded)
         partial_.Discard();
         return false;
     }
+    TagPartialOutput();
+    if (partial_.Path().isEmpty())
+        return false; // stopped while the tag's message was shown
     if (partial_.Commit())
         return true;
     ShowError(CouldNotWrite(stepOutput_, errno));
     return false;
+}
+
+void TRipJob::TagPartialOutput()
+{
+    // A ripped track's file is tagged before it takes its name, so no player ever sees it
+    // untagged or half rewritten. Picked files have no disc information to tag them with.
+    const TOutputFormat* format = OutputFormatOf(plan_.Format);
+    if (kind_ != jkRipTracks || !OptionsSetting().Tags.Write || format == nullptr ||
+        format->Tag == TTagKind::None)
+        return;
+    const QString problem =
+        WriteTags(partial_.Path(), format->Tag, ripFiles_[static_cast<size_t>(entry_)].Tags);
+    if (!problem.isEmpty())
+        ShowError(QStringLiteral("The tags of %1 could not be written.").arg(stepOutput_));
 }
 
 void TRipJob::RemoveFailedOutput(const QString& output)
@@ -668,13 +731,13 @@ void TRipJob::Cleanup()
         runners_.Wma->Stop(0);
     // A window closed during an Ogg Vorbis step ends the writer here (Stop has done so already).
     streams_->StopVorbis();
+    streams_->StopEncoder();
     // What an encode step was writing is no whole file: it goes, and the final name keeps
     // whatever it held before.
     partial_.Discard();
     const TCommonOptions& common = OptionsSetting().CommonOptions;
     if (kind_ == jkRipTracks && ExtractIndex() == Count() && !common.IsKeepWav &&
-        (common.OutputFormat == ofMP3 || common.OutputFormat == ofOGG ||
-         common.OutputFormat == ofWMA)) {
+        plan_.Steps.size() > 1) {
         // Only tracks whose encode step succeeded: a job stopped during the last encode, or an
         // encode that failed, keeps that track's WAV, the only complete copy of it.
         for (size_t k = 0; k < ripFiles_.size(); ++k) {
@@ -684,7 +747,9 @@ void TRipJob::Cleanup()
         }
     }
     fileList_.reset();
-    if (std::count(plan_.Steps.begin(), plan_.Steps.end(), TStepType::Resample) > 0) {
+    // A check that never resamples makes no temporary file, so it deletes none either.
+    if (std::count(plan_.Steps.begin(), plan_.Steps.end(), TStepType::Resample) > 0 &&
+        plan_.ResampleBelow > 0) {
         if (FileExists(tempFile_) && !IsFileInUse(tempFile_))
             QFile::remove(tempFile_);
     }

@@ -111,11 +111,13 @@ private:
     void StartMp3();
     void StartWma();
     void StartVorbis();
+    void StartEncoder();
     void ExtractEnded(const TProcessInfo& info);
     void ResampleEnded(const TProcessInfo& info);
     void Mp3Ended(const TProcessInfo& info);
     void WmaEnded(const TProcessInfo& info);
     void VorbisEnded(const TProcessInfo& info);
+    void EncoderEnded(const TProcessInfo& info);
 
     void HandleProgress(const TProcessInfo& info);
     void StartRunner(TEncodeProcess* runner, const QString& input, const QString& output,
@@ -126,6 +128,9 @@ private:
     /// The encode step ended: its output goes into place when it succeeded, else it goes.
     /// Returns whether the output is in place.
     bool FinishPartialOutput(bool succeeded);
+    /// The tag step of a rip: the disc information into the encoded file, before it is renamed
+    /// into place. A failure is shown; the file stays.
+    void TagPartialOutput();
     void WriteTrackTag(const QString& mp3);
     /// Caption and group box of an encode step of the current entry.
     void SetEncodeStep(const QString& verb);
@@ -143,6 +148,9 @@ private:
     /// False (after saying why) when a file rip entry k writes cannot be written: a link or
     /// special file, or a file in use or write-protected in its place.
     bool RipOutputsWritable(int k);
+    /// Creates the folders the name of rip entry k asks for; false (after saying why) when one
+    /// is a link or cannot be made.
+    bool MakeRipFolders(int k);
     void RemoveFailedOutput(const QString& output);
     void Changed() { Q_EMIT ViewChanged(); }
 

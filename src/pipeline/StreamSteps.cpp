@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include "audio/ACSFileOut.h"
 #include "audio/RateConverter.h"
 #include "audio/VorbisOut.h"
 #include "audio/WaveIn.h"
@@ -73,6 +74,7 @@ TStreamSteps::~TStreamSteps()
 {
     Shutdown();
     // The sinks go first and wait for their workers, which wait for nobody now.
+    encoder_.reset();
     vorbisOut1_.reset();
     waveOut1_.reset();
 }
@@ -177,6 +179,44 @@ void TStreamSteps::StopResampling()
     } catch (const EAppException&) {
         // Only the temporary file is lost, and the job deletes it next.
     }
+}
+
+void TStreamSteps::RunEncoder(std::unique_ptr<TACSFileOut> encoder, const QString& input,
+                              const QString& output)
+{
+    encoder_ = std::move(encoder); // the previous one waits for its worker as it goes
+    encoder_->SetInput(waveIn1_.get());
+    encoder_->SetFileMode(foRewrite);
+    encoder_->SetSuspendWhenIdle(true);
+    // The sender, not encoder_: the UI thread replaces encoder_ while no worker reads it.
+    encoder_->SetOnProgress([this](TACSOutput* sender) { PostProgress(sender->Progress()); });
+    encoder_->SetOnDone([this](TACSOutput*) { EncoderDone(); });
+    encoder_->SetOnThreadException([this](TACSOutput*, const EAppException& e) {
+        SinkFailed(e.text(), JobCode::EncoderEnded);
+    });
+    waveIn1_->SetFileName(input);
+    encoder_->SetFileName(output);
+    MarkStepStart();
+    encoder_->Run();
+}
+
+void TStreamSteps::StopEncoder()
+{
+    if (!encoder_ || !encoder_->Busy())
+        return;
+    encoder_->Pause();
+    try {
+        encoder_->Done();
+    } catch (const EAppException&) {
+        // The stopped file is discarded by the job whatever state it is in.
+    }
+}
+
+void TStreamSteps::EncoderDone()
+{
+    if (stepFailed_.load())
+        return;
+    PostAppEvent(job_, MakeJobProgress(JobCode::EncoderEnded));
 }
 
 void TStreamSteps::PostProgress(int percent)

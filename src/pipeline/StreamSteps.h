@@ -10,6 +10,7 @@
 #include "core/ThreadHandoff.h"
 
 class QObject;
+class TACSFileOut;
 struct TOggOptions;
 class TRateConverter;
 class TVorbisOut;
@@ -17,9 +18,10 @@ class TWaveIn;
 class TWaveOut;
 
 /// The job's stream components: WaveIn1 reads every WAV, RateConverter1 brings it to 44100 Hz
-/// for WaveOut1 (the temporary file), VorbisOut1 encodes Ogg Vorbis. Their events run on the
-/// sinks' worker threads and only report to the job: progress and 3000 posted, 4000 sent.
-/// Owned by the job on the UI thread.
+/// for WaveOut1 (the temporary file), VorbisOut1 encodes Ogg Vorbis, and the encoder of an
+/// Encoder step (FLAC, Opus: made by its format's row) reads WaveIn1 too. Their events run on
+/// the sinks' worker threads and only report to the job: progress, 3000 and 6000 posted, 4000
+/// sent. Owned by the job on the UI thread.
 class TStreamSteps {
 public:
     /// Raises the Vorbis writer's error when the Ogg and Vorbis libraries are missing.
@@ -45,6 +47,13 @@ public:
     void StopVorbis();
     /// Ends a running resampling early and closes its file.
     void StopResampling();
+    /// Encodes input to output with an in-process encoder, which replaces the previous one.
+    void RunEncoder(std::unique_ptr<TACSFileOut> encoder, const QString& input,
+                    const QString& output);
+    /// Ends a running encoder early: it finishes a shorter file, which the job then discards.
+    void StopEncoder();
+    /// The current in-process encoder, or null.
+    TACSFileOut* Encoder() { return encoder_.get(); }
     /// Releases a worker waiting for the job and keeps later reports from waiting; the job
     /// calls it before it waits for the workers.
     void Shutdown();
@@ -54,6 +63,7 @@ public:
     void VorbisOut1Progress();
     void WaveOut1Done();
     void VorbisOut1Done();
+    void EncoderDone();
     /// A sink reported an error: shown, and the step ends with endCode and ToolFailed.
     void SinkFailed(const QString& message, int32_t endCode);
 
@@ -77,4 +87,5 @@ private:
     std::unique_ptr<TRateConverter> rateConverter1_;
     std::unique_ptr<TWaveOut> waveOut1_;
     std::unique_ptr<TVorbisOut> vorbisOut1_;
+    std::unique_ptr<TACSFileOut> encoder_;
 };

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 #include <QAction>
 #include <QApplication>
@@ -8,6 +9,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QPalette>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
@@ -183,6 +186,18 @@ TEST_F(MainFormTest, NoDriveAndSmallCommands)
     pickers.PlanAnswer({});
     f.miWAVtoOGG->trigger(); // cancelled: nothing runs
     EXPECT_EQ(kinds, QList<int>{3});
+    // The format table's conversions follow WMA in the File menu, each with its own kind.
+    const QList<QAction*> file = f.menuBar()->actions().first()->menu()->actions();
+    const qsizetype wma = file.indexOf(f.miWAVtoWMA);
+    ASSERT_GE(wma, 0);
+    ASSERT_GT(file.size(), wma + 2);
+    for (const auto& [at, text, kind] :
+         {std::tuple{1, "WAV to &FLAC...", 7}, std::tuple{2, "WAV to O&pus...", 8}}) {
+        EXPECT_EQ(file[wma + at]->text(), QString::fromLatin1(text));
+        pickers.PlanAnswer({dir.File(QStringLiteral("a.wav")), dir.File(QStringLiteral("b.wav"))});
+        file[wma + at]->trigger();
+        EXPECT_EQ(kinds.last(), kind);
+    }
     f.close();
 }
 

@@ -145,6 +145,20 @@ TEST_F(Stores, ValueRulesAndClamp)
         EXPECT_EQ(OptionsSetting().CDOptions.Paranoia, paranoia) << stored;
         EXPECT_EQ(OptionsSetting().CDOptions.ReadOffset, offset) << stored;
     }
+
+    // The encoders' own ranges: a hand-edited file cannot ask for more or less.
+    const struct {
+        const char* text;
+        int32_t bitrate, level;
+    } clamps[] = {
+        {"[OpusOptions]\r\nBitrate=0\r\n[FlacOptions]\r\nCompressionLevel=-3\r\n", 6, 0},
+        {"[OpusOptions]\r\nBitrate=1000\r\n[FlacOptions]\r\nCompressionLevel=9\r\n", 512, 8}};
+    for (const auto& c : clamps) {
+        WriteWholeFile(OptionsFilePath(), c.text);
+        LoadOptions();
+        EXPECT_EQ(OptionsSetting().OpusOptions.Bitrate, c.bitrate) << c.text;
+        EXPECT_EQ(OptionsSetting().FlacOptions.CompressionLevel, c.level) << c.text;
+    }
 }
 
 TEST_F(Stores, UnwritableOptionsRaiseTheDocumentedError)

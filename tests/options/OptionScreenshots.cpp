@@ -2,6 +2,7 @@
 //   options_screenshots <output folder>
 // Run under a real display (tests/options/screenshots.sh starts Xvfb for it).
 #include <cstdio>
+#include <iterator>
 
 #include <QApplication>
 #include <QDir>
@@ -58,8 +59,8 @@ int main(int argc, char** argv)
 
     bool ok = true;
     TOptionSetForm form(nullptr, nullptr, DefaultOptions());
-    const char* names[] = {"output", "lame", "ogg", "wma", "id3", "cdrom"};
-    for (int i = 0; i < form.PageControl1->count(); ++i) {
+    const char* names[] = {"output", "lame", "ogg", "wma", "id3", "cdrom", "flacopus", "names"};
+    for (int i = 0; i < form.PageControl1->count() && i < int(std::size(names)); ++i) {
         form.PageControl1->setCurrentIndex(i);
         ok &= Save(form, out + QStringLiteral("options-%1.png").arg(QLatin1String(names[i])));
     }

@@ -78,13 +78,14 @@ TEST_F(OptionSetForm, OpensOnTheOutputTabWithTheSettings)
     Settings().CDInfo.Genre = 12;
     TOptionSetForm f(nullptr, nullptr, DefaultOptions());
     EXPECT_EQ(f.windowTitle(), QStringLiteral("Options"));
-    ASSERT_EQ(f.PageControl1->count(), 6);
+    ASSERT_EQ(f.PageControl1->count(), 8);
     QStringList tabs;
     for (int i = 0; i < f.PageControl1->count(); ++i)
         tabs << f.PageControl1->tabText(i);
     EXPECT_EQ(tabs, (QStringList{QStringLiteral("Output"), QStringLiteral("LAME"),
                                  QStringLiteral("OGG"), QStringLiteral("WMA"),
-                                 QStringLiteral("ID3 Tag"), QStringLiteral("CD-ROM")}));
+                                 QStringLiteral("ID3 Tag"), QStringLiteral("CD-ROM"),
+                                 QStringLiteral("FLAC/Opus"), QStringLiteral("File names")}));
     EXPECT_EQ(f.PageControl1->currentIndex(), 0);
     EXPECT_EQ(f.editOutputDir->text(), Settings().CommonOptions.OutputFolder);
     EXPECT_TRUE(f.ckbKeepWav->isChecked()); // IsKeepWav false by default

@@ -12,12 +12,18 @@
 
 namespace {
 
-TCommonOptions Options(const QString& folder, int format)
+TRipNaming Naming(const QString& folder, int format, const QString& pattern = {})
 {
-    TCommonOptions o;
-    o.OutputFolder = folder;
-    o.OutputFormat = format;
-    return o;
+    TRipNaming n;
+    n.OutputFolder = folder;
+    n.OutputFormat = format;
+    n.NamePattern = pattern;
+    return n;
+}
+
+TRipEntryFiles One(const QString& entry, const TRipNaming& naming)
+{
+    return RipJobFiles({entry}, naming).front();
 }
 
 /// Answers every question with one answer and keeps what it was asked.
@@ -42,14 +48,13 @@ TEST(RipFiles, NamesFollowTheTitleTheFolderAndTheFormat)
     const struct {
         int format;
         const char* encoded;
-    } formats[] = {{ofMP3, "/music/07 Intro.mp3"},
-                   {ofWAV, ""},
-                   {ofOGG, "/music/07 Intro.ogg"},
-                   {ofWMA, "/music/07 Intro.wma"}};
+    } formats[] = {{ofMP3, "/music/07 Intro.mp3"},   {ofWAV, ""},
+                   {ofOGG, "/music/07 Intro.ogg"},   {ofWMA, "/music/07 Intro.wma"},
+                   {ofFLAC, "/music/07 Intro.flac"}, {ofOpus, "/music/07 Intro.opus"}};
     for (const auto& f : formats) {
         for (const char* folder : {"/music", "/music/"}) {
-            const TRipEntryFiles files = RipEntryFiles(
-                QStringLiteral("0707 Intro"), Options(QString::fromLatin1(folder), f.format));
+            const TRipEntryFiles files =
+                One(QStringLiteral("0707 Intro"), Naming(QString::fromLatin1(folder), f.format));
             EXPECT_EQ(files.Track, 7);
             EXPECT_EQ(files.Title, QStringLiteral("07 Intro"));
             EXPECT_TRUE(files.NameValid);
@@ -57,16 +62,30 @@ TEST(RipFiles, NamesFollowTheTitleTheFolderAndTheFormat)
             EXPECT_EQ(files.Encoded, QString::fromLatin1(f.encoded)) << f.format;
         }
     }
-    // A title is a file name as it stands; one that cannot be names no file.
-    const TCommonOptions mp3 = Options(QStringLiteral("/music"), ofMP3);
-    for (const QString& bad :
-         {QString(), QStringLiteral("."), QStringLiteral(".."), QStringLiteral("a/b"),
-          QStringLiteral("../up"), QStringLiteral("/abs"), QString(252, QLatin1Char('n'))})
-        EXPECT_FALSE(RipEntryFiles(QStringLiteral("01") + bad, mp3).NameValid) << bad.toStdString();
-    for (const QString& odd : {QString(251, QLatin1Char('n')), QStringLiteral("..."),
-                               QStringLiteral("AC\\DC: \"Live\" *?")})
-        EXPECT_TRUE(RipEntryFiles(QStringLiteral("01") + odd, mp3).NameValid) << odd.toStdString();
-    EXPECT_FALSE(RipEntryFiles(QStringLiteral("01Fine"), Options(QString(), ofMP3)).NameValid)
+    // A title is a file name as it stands; one that cannot be names no file. A name that fits
+    // with ".wav" may not with the longer ".flac".
+    const struct {
+        QString title;
+        int format;
+        bool valid;
+    } titles[] = {{QString(), ofMP3, false},
+                  {QStringLiteral("."), ofMP3, false},
+                  {QStringLiteral(".."), ofMP3, false},
+                  {QStringLiteral("a/b"), ofMP3, false},
+                  {QStringLiteral("../up"), ofMP3, false},
+                  {QStringLiteral("/abs"), ofMP3, false},
+                  {QString(252, QLatin1Char('n')), ofMP3, false},
+                  {QString(251, QLatin1Char('n')), ofMP3, true},
+                  {QString(251, QLatin1Char('n')), ofFLAC, false},
+                  {QString(250, QLatin1Char('n')), ofOpus, true},
+                  {QStringLiteral("..."), ofMP3, true},
+                  {QStringLiteral("AC\\DC: \"Live\" *?"), ofMP3, true}};
+    for (const auto& t : titles)
+        EXPECT_EQ(One(QStringLiteral("01") + t.title, Naming(QStringLiteral("/music"), t.format))
+                      .NameValid,
+                  t.valid)
+            << t.title.toStdString() << " " << t.format;
+    EXPECT_FALSE(One(QStringLiteral("01Fine"), Naming(QString(), ofMP3)).NameValid)
         << "no output folder";
 }
 
@@ -75,7 +94,7 @@ TEST(RipFiles, ExistingOutputsAreAskedAboutOnceAndSkipLeavesTheirTracksOut)
     ProgramDirScope dir;
     const QString out = dir.File(QStringLiteral("Output"));
     ASSERT_TRUE(QDir().mkpath(out));
-    const TCommonOptions options = Options(out, ofMP3);
+    const TRipNaming options = Naming(out, ofMP3);
     const QStringList entries{QStringLiteral("01One"),   QStringLiteral("02Two"),
                               QStringLiteral("03Three"), QStringLiteral("04Four"),
                               QStringLiteral("05A/B"),   QStringLiteral("06One")};
@@ -102,4 +121,21 @@ TEST(RipFiles, ExistingOutputsAreAskedAboutOnceAndSkipLeavesTheirTracksOut)
     ASSERT_EQ(skip.asked.size(), 1u);
     EXPECT_EQ(skip.asked[0],
               (QStringList{out + QStringLiteral("/One.wav"), out + QStringLiteral("/Three.mp3")}));
+}
+
+TEST(RipFiles, SkipNeverLetsARenumberedTrackTakeAnExistingName)
+{
+    ProgramDirScope dir;
+    const QString out = dir.File(QStringLiteral("Output"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    // "Intro.wav" is another disc's. The second Intro would be "Intro (2)" beside the first,
+    // but once the first is left out it would be "Intro" and replace that file unasked.
+    WriteWholeFile(out + QStringLiteral("/Intro.wav"), "disc 1");
+    Answerer skip(TOverwriteAnswer::Skip);
+    EXPECT_EQ(ConfirmRipOutputs(
+                  {QStringLiteral("01Intro"), QStringLiteral("02Intro"), QStringLiteral("03Outro")},
+                  Naming(out, ofWAV), skip),
+              QStringList{QStringLiteral("03Outro")});
+    ASSERT_EQ(skip.asked.size(), 1u);
+    EXPECT_EQ(skip.asked[0], QStringList{out + QStringLiteral("/Intro.wav")});
 }
