@@ -1,5 +1,6 @@
 #include "app/SettingsStore.h"
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -99,6 +100,13 @@ const std::vector<Key>& Keys()
                   [] { return QString(); }),
         StringKey("QueryCDDB", "Port", FIELD(QueryCDDB.Port), [] { return Fixed("80"); }),
         BoolKey("ID3", "Use", FIELD(ID3.Use), false),
+        // Beyond the original file: new keys in new sections, so older files read as before.
+        StringKey("CommonOptions", "NamePattern", FIELD(CommonOptions.NamePattern),
+                  [] { return QString(); }),
+        IntKey("FlacOptions", "CompressionLevel", FIELD(FlacOptions.CompressionLevel), 5),
+        BoolKey("FlacOptions", "Verify", FIELD(FlacOptions.Verify), true),
+        IntKey("OpusOptions", "Bitrate", FIELD(OpusOptions.Bitrate), 160),
+        BoolKey("Tags", "Write", FIELD(Tags.Write), true),
     };
     return keys;
 }
@@ -125,6 +133,8 @@ void LoadOptions()
         o.OggOptions.CompressPosition = 30;
     if (o.OggOptions.CompressPosition > 100)
         o.OggOptions.CompressPosition = 100;
+    o.FlacOptions.CompressionLevel = std::clamp(o.FlacOptions.CompressionLevel, 0, 8);
+    o.OpusOptions.Bitrate = std::clamp(o.OpusOptions.Bitrate, 6, 512);
 }
 
 TOptionsSetting DefaultOptions()

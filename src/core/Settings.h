@@ -10,7 +10,14 @@
 // workers read fields while a job runs, when the dialogs that write it cannot be open.
 
 /// Output format of a CD rip, in the order of the options dialog's list.
-enum OutputFormatKind : int32_t { ofMP3 = 0, ofWAV = 1, ofOGG = 2, ofWMA = 3 };
+enum OutputFormatKind : int32_t {
+    ofMP3 = 0,
+    ofWAV = 1,
+    ofOGG = 2,
+    ofWMA = 3,
+    ofFLAC = 4,
+    ofOpus = 5
+};
 
 struct TCommonOptions {
     QString OutputFolder;
@@ -20,6 +27,8 @@ struct TCommonOptions {
     int32_t NormalizePercent = 0;
     bool EnableRipTime = false;
     int32_t RipTime = 0;
+    /// Where a rip's files go under OutputFolder (empty: the title alone).
+    QString NamePattern;
 };
 
 struct TMp3Options {
@@ -42,6 +51,19 @@ struct TOggOptions {
 
 struct TWMAOptions {
     int32_t BitRate = 0;
+};
+
+struct TFlacOptions {
+    int32_t CompressionLevel = 5; ///< 0..8
+    bool Verify = true;
+};
+
+struct TOpusOptions {
+    int32_t Bitrate = 160; ///< kbit/s, 6..512
+};
+
+struct TTagOptions {
+    bool Write = true; ///< ID3v2 and Vorbis-comment tags; the ID3v1 switch is separate
 };
 
 struct TCDOptions {
@@ -87,6 +109,9 @@ struct TOptionsSetting {
     TCDInfo CDInfo;
     TQueryCDDB QueryCDDB;
     TID3Options ID3;
+    TFlacOptions FlacOptions;
+    TOpusOptions OpusOptions;
+    TTagOptions Tags;
 };
 
 /// The global record; lives for the whole run.
