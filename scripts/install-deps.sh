@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake pkg-config git ccache lld clang-format
   # program
   qt6-base-dev qt6-multimedia-dev libgl-dev libxkbcommon-dev
-  libcdio-dev libudev-dev libogg-dev libvorbis-dev libmpg123-dev
+  libcdio-dev libdiscid-dev libudev-dev libogg-dev libvorbis-dev libmpg123-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   lame pavucontrol
   # FLAC and Opus output, tags of every format, MusicBrainz disc ids, secure reading, and the

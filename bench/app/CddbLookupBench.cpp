@@ -54,8 +54,8 @@ void BM_WholeLookup(benchmark::State& state)
     for (auto _ : state) {
         controller.RenameRow(1, QStringLiteral("Before %1").arg(n++));
         TfrmStopQuery wait(nullptr, 1, 2, controller.CDHandle());
-        wait.ApplyResult = [&](const TCddbResult& r) {
-            controller.ApplyCddbResult(r, controller.LoadedDiscKey());
+        wait.ApplyResult = [&](const TDiscNames& r) {
+            controller.ApplyNames(r, controller.LoadedDiscKey());
         };
         wait.exec();
         if (controller.Tracks().Row(1).Title != QStringLiteral("Closing")) {

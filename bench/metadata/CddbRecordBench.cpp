@@ -35,7 +35,7 @@ void BM_ParseRecord32000(benchmark::State& state)
     qsizetype chars = 0;
     for (auto _ : state) {
         const CddbReadAnswer read = ParseCddbReadAnswer(answer, 32000);
-        TCddbResult result;
+        TDiscNames result;
         AddCddbRecord(ParseCddbRecord(read.Record), 1, 99, result);
         chars = read.Record.size();
         benchmark::DoNotOptimize(result.Titles);

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (read.Ok && read.Record.size() >= 32000)
         std::abort();
     const QString text = read.Ok ? read.Record : DecodeCddbLines(bytes).join(QLatin1Char('\n'));
-    TCddbResult result;
+    TDiscNames result;
     AddCddbRecord(ParseCddbRecord(text), first, last, result);
     for (const auto& [track, title] : result.Titles) {
         if (track < first || track > last || title.isEmpty())

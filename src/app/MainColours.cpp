@@ -66,6 +66,7 @@ TMainColours MainColours(const QPalette& palette)
     c.ToolbarText = TextOn(c.Toolbar, palette.color(QPalette::ButtonText));
     c.ListText = TextOn(c.List, palette.color(QPalette::Text));
     c.StatusText = TextOn(c.Status, palette.color(QPalette::WindowText));
+    c.WindowText = TextOn(c.Window, palette.color(QPalette::WindowText));
     return c;
 }
 
@@ -76,7 +77,8 @@ QString MainStyleSheet(const TMainColours& c)
                           "QToolBar#ToolBar1 QToolButton { color: %3; }"
                           "QTreeView#ListView1 { background: %4; color: %5; }"
                           "QStatusBar#StatusBar1 { background: %6; }"
-                          "QStatusBar#StatusBar1 QLabel { color: %7; }")
+                          "QStatusBar#StatusBar1 QLabel { color: %7; }"
+                          "QWidget#DiscHeader QLabel { color: %8; }")
         .arg(Rgb(c.Window), Rgb(c.Toolbar), Rgb(c.ToolbarText), Rgb(c.List), Rgb(c.ListText),
-             Rgb(c.Status), Rgb(c.StatusText));
+             Rgb(c.Status), Rgb(c.StatusText), Rgb(c.WindowText));
 }

@@ -15,6 +15,7 @@ struct TMainColours {
     QColor ToolbarText;
     QColor ListText;
     QColor StatusText;
+    QColor WindowText; ///< the disc header's captions, on Window
 };
 
 /// Whether a palette draws light text on dark backgrounds.

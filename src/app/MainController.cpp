@@ -19,6 +19,8 @@
 #include "encoders/WMAEncodeProcess.h"
 #include "metadata/CddbRecord.h"
 #include "pipeline/RipFiles.h"
+#include "metadata/DiscLookup.h"
+#include "metadata/DiscNames.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/drives/DriveQueries.h"
 #include "platform/shell/Shell.h"
@@ -149,9 +151,12 @@ void TMainController::SaveListNames()
 void TMainController::ForgetList()
 {
     SaveListNames();
+    const bool had = listLoaded_;
     tracks_.Clear();
     listLoaded_ = false;
     loadedKey_.clear();
+    if (had)
+        Q_EMIT NamesChanged();
 }
 
 void TMainController::Activate()
@@ -177,6 +182,7 @@ void TMainController::LoadTrackList()
     if (ReadTOC(cdHandle_, toc) != 1) {
         LoadDiscInfo({}); // no disc: the defaults, saved nowhere
         SetStatusText(QStringLiteral("Not get CD device information!"));
+        Q_EMIT NamesChanged();
         Q_EMIT StateChanged();
         return;
     }
@@ -208,6 +214,7 @@ void TMainController::LoadTrackList()
         tracks_.Append(row);
         ++t;
     }
+    Q_EMIT NamesChanged();
     Q_EMIT ListLoaded();
     Q_EMIT StateChanged();
 }
@@ -259,7 +266,60 @@ void TMainController::ToggleTick(int row)
 
 void TMainController::RenameRow(int row, const QString& title)
 {
+    if (row < 0 || row >= tracks_.Count())
+        return;
     tracks_.SetTitle(row, title);
+    MarkTyped();
+}
+
+void TMainController::MarkTyped()
+{
+    OptionsSetting().CDInfo.Source = TNamesSource::Typed;
+    Q_EMIT NamesChanged();
+}
+
+void TMainController::SetDiscField(DiscField field, const QString& value)
+{
+    TCDInfo& info = OptionsSetting().CDInfo;
+    QString& target = field == DiscField::Artist  ? info.Artist
+                      : field == DiscField::Album ? info.Album
+                                                  : info.Year;
+    if (target == value)
+        return;
+    target = value;
+    MarkTyped();
+}
+
+void TMainController::SetDiscGenre(int position)
+{
+    TCDInfo& info = OptionsSetting().CDInfo;
+    if (info.Genre == position)
+        return;
+    info.Genre = position;
+    MarkTyped();
+}
+
+void TMainController::DiscFieldsEdited()
+{
+    MarkTyped();
+}
+
+TNamesSource TMainController::NamesSource() const
+{
+    return OptionsSetting().CDInfo.Source;
+}
+
+std::optional<TDiscQuery> TMainController::LoadedDiscQuery()
+{
+    if (!HasDisc() || cdHandle_ == 0)
+        return std::nullopt;
+    TDiscQuery disc;
+    disc.Key = loadedKey_;
+    disc.Handle = cdHandle_;
+    ModifyCDParms(cdHandle_, kCdpMsf, 1);
+    if (ReadTOC(cdHandle_, disc.Toc) != 1 || DiscKeyOf(disc.Toc) != loadedKey_)
+        return std::nullopt;
+    return disc;
 }
 
 void TMainController::UseDrive(const OpenDriveResult& opened)
@@ -296,10 +356,10 @@ bool TMainController::ReadTocForCddb(int& first, int& last)
     return true;
 }
 
-void TMainController::ApplyCddbResult(const TCddbResult& result, const QString& discKey)
+bool TMainController::ApplyNames(const TDiscNames& result, const QString& discKey)
 {
     if (!listLoaded_ || discKey != loadedKey_)
-        return;
+        return false;
     TCDInfo& info = OptionsSetting().CDInfo;
     if (result.Artist)
         info.Artist = *result.Artist;
@@ -314,6 +374,18 @@ void TMainController::ApplyCddbResult(const TCddbResult& result, const QString& 
         if (title != result.Titles.end())
             tracks_.SetTitle(row, title->second);
     }
+    // The ids say which release the names are; names from elsewhere have none.
+    info.AlbumArtist = result.AlbumArtist;
+    info.MbReleaseId = result.ReleaseId;
+    info.MbDiscId = result.DiscId;
+    for (int t = 1; t <= TCDInfo::MaxTracks; ++t) {
+        const auto id = result.RecordingIds.find(t);
+        info.MbRecordingId[static_cast<size_t>(t)] =
+            id != result.RecordingIds.end() ? id->second : QString();
+    }
+    info.Source = result.Source;
+    Q_EMIT NamesChanged();
+    return true;
 }
 
 bool TMainController::OutputFolderTest()

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QObject>
 #include <QString>
@@ -9,10 +10,12 @@
 
 #include "app/TrackListModel.h"
 #include "cd/OpenDrive.h"
+#include "core/Settings.h"
 #include "pipeline/RipJob.h"
 
 struct TocRecord;
-struct TCddbResult;
+struct TDiscNames;
+struct TDiscQuery;
 class TMp3EncodeProcess;
 class TWMAEncodeProcess;
 
@@ -54,16 +57,34 @@ public:
     void SelectAll() { tracks_.SetAllTicked(true); }
     void SelectNone() { tracks_.SetAllTicked(false); }
     void ToggleTick(int row);
+    /// The user's new title for a row: the disc's names count as typed from now on.
     void RenameRow(int row, const QString& title);
+
+    /// The disc fields the window edits in place (the options dialog's tag page edits the
+    /// same ones). Edits count as typed names.
+    enum class DiscField { Artist, Album, Year };
+    void SetDiscField(DiscField field, const QString& value);
+    /// A position in the genre list, -1 for none.
+    void SetDiscGenre(int position);
+    /// The disc fields were edited elsewhere (the options dialog): they count as typed.
+    void DiscFieldsEdited();
+    /// Where the loaded disc's names came from.
+    TNamesSource NamesSource() const;
+    /// Whether a disc's names are loaded, so edits have a disc to be saved under.
+    bool HasDisc() const { return listLoaded_ && !loadedKey_.isEmpty(); }
+    /// The loaded disc as a lookup asks for it (its table of contents read afresh); nothing
+    /// when no disc is loaded or the open drive holds another one now.
+    std::optional<TDiscQuery> LoadedDiscQuery();
 
     /// The CDDB command's table-of-contents read: the first and last track numbers, or false
     /// after the error box "Error while reading TOC information!".
     bool ReadTocForCddb(int& first, int& last);
-    /// A lookup's result: the disc's artist, album, year and genre into TCDInfo, the titles
-    /// into the rows of their tracks (saved at close, like renamed titles). Only when the list
-    /// still belongs to the disc the lookup was for (discKey, LoadedDiscKey() at its start):
-    /// a disc that changed meanwhile gets nothing of another's names.
-    void ApplyCddbResult(const TCddbResult& result, const QString& discKey);
+    /// A lookup's result, whichever service gave it: the disc's artist, album, year, genre and
+    /// service ids into TCDInfo, the titles into the rows of their tracks (saved at close,
+    /// like renamed titles), and the source of the names. Only when the list still belongs to
+    /// the disc the lookup was for (discKey, LoadedDiscKey() at its start): a disc that changed
+    /// meanwhile gets nothing of another's names. Returns whether the names were applied.
+    bool ApplyNames(const TDiscNames& result, const QString& discKey);
 
     /// The ripping command's checks (drive open, a tick, the output folder, playback stopped)
     /// and the question about files the rip would replace; the job list "01" + title, ... when
@@ -121,6 +142,8 @@ Q_SIGNALS:
     void ListLoaded();
     /// Flags that decide the commands' enabling changed.
     void StateChanged();
+    /// The disc's names, or where they came from, changed (another disc, a lookup, an edit).
+    void NamesChanged();
 
 private:
     /// Opens the drive the settings name (the first when none is named or it has left the
@@ -135,6 +158,7 @@ private:
     void SaveListNames();
     /// Empties the list after saving its names: the disc's names outlive its leaving.
     void ForgetList();
+    void MarkTyped();
 
     TTrackListModel tracks_;
     std::unique_ptr<TMp3EncodeProcess> mp3_;

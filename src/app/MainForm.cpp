@@ -16,6 +16,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "app/DiscHeader.h"
+#include "app/DiscLookupRunner.h"
 #include "app/MainColours.h"
 #include "app/MediaPlayerHistory.h"
 #include "app/SettingsStore.h"
@@ -26,6 +28,8 @@
 #include "core/MessageBoxService.h"
 #include "core/PlainText.h"
 #include "core/Settings.h"
+#include "metadata/MusicBrainzSource.h"
+#include "metadata/dialogs/frmChooseRelease.h"
 #include "metadata/dialogs/frmEditTrackName.h"
 #include "metadata/dialogs/frmID3Edit.h"
 #include "metadata/dialogs/frmQueryCDDB.h"
@@ -128,8 +132,15 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Platterly 2.0"));
-    resize(600, 420);
+    resize(600, 520);
     player_ = std::make_unique<TCDPlayer>(controller_);
+    names_ = std::make_unique<TDiscLookupRunner>(controller_, new TMusicBrainzSource);
+    names_->Choose = [this](const std::vector<TDiscCandidate>& releases, int preselected) {
+        TfrmChooseRelease chooser(this, releases, preselected);
+        return chooser.exec() == QDialog::Accepted ? chooser.Chosen() : -1;
+    };
+    // Whatever a lookup still has to ask or change waits while a job or a dialog is up.
+    names_->MayInterrupt = [] { return QApplication::activeModalWidget() == nullptr; };
     CreateActions();
     CreateMenus();
     CreateToolBar();
@@ -156,6 +167,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     connect(&controller_, &TMainController::StatusTextChanged, statusPanel_, &QLabel::setText);
     connect(&controller_, &TMainController::StateChanged, this, &TMainForm::UpdateActions);
     connect(&controller_, &TMainController::ListLoaded, this, &TMainForm::ListLoaded);
+    connect(names_.get(), &TDiscLookupRunner::RunningChanged, DiscHeader1,
+            &TDiscHeader::SetLookingUp);
+    connect(names_.get(), &TDiscLookupRunner::CoverChanged, DiscHeader1,
+            &TDiscHeader::RefreshCover);
     GuardedCall([this] { controller_.Create(); });
     UpdateActions();
 }
@@ -195,6 +210,8 @@ void TMainForm::CreateActions()
     ActionNoSelect = MakeAction(this, "ActionNoSelect", QStringLiteral("Select &None"),
                                 QKeySequence(Qt::CTRL | Qt::Key_N));
     aQueryCDDB = MakeAction(this, "aQueryCDDB", QStringLiteral("Get Names from &CDDB..."));
+    aQueryMusicBrainz =
+        MakeAction(this, "aQueryMusicBrainz", QStringLiteral("Get Names from &MusicBrainz..."));
     aEditTrackName = MakeAction(this, "aEditTrackName", QStringLiteral("Rename &Title"),
                                 QKeySequence(Qt::Key_F2));
     aID3Edit = MakeAction(this, "aID3Edit", QStringLiteral("&ID3 Tag Edit"));
@@ -241,6 +258,8 @@ void TMainForm::CreateActions()
             [this] { GuardedCall([this] { aEditTrackNameExecute(); }); });
     connect(aQueryCDDB, &QAction::triggered, this,
             [this] { GuardedCall([this] { aQueryCDDBExecute(); }); });
+    connect(aQueryMusicBrainz, &QAction::triggered, this,
+            [this] { GuardedCall([this] { names_->StartByUser(); }); });
     connect(aID3Edit, &QAction::triggered, this, [this] {
         GuardedCall([this] {
             TfrmID3Edit editor(this);
@@ -249,10 +268,21 @@ void TMainForm::CreateActions()
     });
     connect(ActionOptionSet, &QAction::triggered, this, [this] {
         GuardedCall([this] {
+            // The tag page edits the disc's names: changed there, they count as typed.
+            const auto fields = [] {
+                const TCDInfo& info = OptionsSetting().CDInfo;
+                return QStringList{info.Artist, info.Album, info.Year, info.Comment,
+                                   QString::number(info.Genre)};
+            };
+            const QString key = controller_.LoadedDiscKey();
+            const QStringList before = fields();
             TMainDriveHost host(controller_);
             TOptionSetForm options(this, &host, DefaultOptions());
             options.move(pos() + QPoint(50, 50));
             options.exec();
+            if (controller_.HasDisc() && controller_.LoadedDiscKey() == key && before != fields())
+                controller_.DiscFieldsEdited();
+            DiscHeader1->Refresh();
             UpdateActions();
         });
     });
@@ -310,6 +340,7 @@ void TMainForm::CreateMenus()
     edit->addAction(ActionNoSelect);
     edit->addSeparator();
     edit->addAction(aQueryCDDB);
+    edit->addAction(aQueryMusicBrainz);
     edit->addAction(aEditTrackName);
     edit->addAction(aID3Edit);
     edit->addSeparator();
@@ -383,6 +414,9 @@ void TMainForm::CreateListAndStatus()
     ListView1->addAction(aEditTrackName);
     connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TMainForm::UpdateActions);
+    // Above the list, but after it in the focus chain: the keyboard starts on the tracks.
+    DiscHeader1 = new TDiscHeader(controller_, central);
+    layout->addWidget(DiscHeader1);
     layout->addWidget(ListView1, 1);
 
     StatusBar1 = new QStatusBar(central);
@@ -424,6 +458,7 @@ void TMainForm::UpdateActions()
     const bool selected = SelectedRow() >= 0;
     ActionExtract->setEnabled(controller_.Tracks().AnyTicked());
     aQueryCDDB->setEnabled(controller_.Tracks().Count() > 0);
+    aQueryMusicBrainz->setEnabled(controller_.Tracks().Count() > 0);
     aEditTrackName->setEnabled(selected);
     aPlay->setEnabled(selected);
     aPause->setEnabled(controller_.CDPlaying && !controller_.CDPaused);
@@ -472,6 +507,7 @@ void TMainForm::showEvent(QShowEvent* event)
     controller_.Show();
     statusPanel_->setText(controller_.StatusText());
     UpdateActions();
+    ListView1->setFocus();
     // Discs arriving and leaving, watched from now on.
     watcher_ = new DriveWatcher(this);
     watcher_->SetDriveHandle(controller_.CDHandle());
@@ -502,6 +538,14 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 bool TMainForm::event(QEvent* event)
 {
     const bool handled = QMainWindow::event(event);
+    // A lookup's question or names wait while another window is modal.
+    if (event->type() == QEvent::WindowUnblocked)
+        QTimer::singleShot(0, names_.get(), [this] { names_->Resume(); });
+    if (event->type() == QEvent::Paint && !painted_) {
+        painted_ = true;
+        QTimer::singleShot(0, names_.get(),
+                           [this] { GuardedCall([this] { names_->WindowUp(); }); });
+    }
     if (event->type() == QEvent::WindowActivate && shown_ && !activated_) {
         activated_ = true;
         // Leave the activation handler before opening modal windows.
@@ -520,6 +564,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
 {
     if (!closed_) {
         closed_ = true;
+        names_->Abort();
         controller_.Close();
     }
     event->accept();
@@ -569,8 +614,8 @@ void TMainForm::aQueryCDDBExecute()
     TfrmQueryCDDB dialog(this, static_cast<uint8_t>(first), static_cast<uint8_t>(last),
                          controller_.CDHandle());
     const QString key = controller_.LoadedDiscKey();
-    dialog.ApplyResult = [this, key](const TCddbResult& result) {
-        controller_.ApplyCddbResult(result, key);
+    dialog.ApplyResult = [this, key](const TDiscNames& result) {
+        controller_.ApplyNames(result, key);
     };
     dialog.ReportFailure = [this](const QString& text) { controller_.SetStatusText(text); };
     dialog.exec();

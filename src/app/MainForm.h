@@ -14,6 +14,8 @@ inline constexpr const char* kHelpFailedText = "Cannot open the help file (%1)."
 
 class DriveWatcher;
 class IWaveAudioDevice;
+class TDiscHeader;
+class TDiscLookupRunner;
 class QAction;
 class QLabel;
 class QMenu;
@@ -30,6 +32,8 @@ public:
     ~TMainForm() override;
 
     TMainController& Controller() { return controller_; }
+    /// The MusicBrainz lookups of the loaded disc, the automatic one and the command's.
+    TDiscLookupRunner& Names() { return *names_; }
 
     /// Runs a conversion job modally: (job kind, CD handle, list of strings).
     std::function<void(int kind, int handle, const QStringList& list)> RunJob;
@@ -59,12 +63,14 @@ public:
     QAction* ActionSelectAll = nullptr;
     QAction* ActionNoSelect = nullptr;
     QAction* aQueryCDDB = nullptr;
+    QAction* aQueryMusicBrainz = nullptr;
     QAction* aEditTrackName = nullptr;
     QAction* aID3Edit = nullptr;
     QAction* ActionOptionSet = nullptr;
     QAction* mnuHelp = nullptr;
     QAction* mnuAbout = nullptr;
 
+    TDiscHeader* DiscHeader1 = nullptr;
     QTreeView* ListView1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
@@ -110,10 +116,12 @@ private:
     void ClearHistory(bool realPlayer);
 
     TMainController controller_;
-    std::unique_ptr<TCDPlayer> player_; // after the controller: it uses it until destroyed
+    std::unique_ptr<TCDPlayer> player_;        // after the controller: it uses it until destroyed
+    std::unique_ptr<TDiscLookupRunner> names_; // the same
     QLabel* statusPanel_ = nullptr;
     DriveWatcher* watcher_ = nullptr;
     bool shown_ = false;
     bool activated_ = false;
+    bool painted_ = false;
     bool closed_ = false;
 };

@@ -1,6 +1,7 @@
 #include "app/SettingsStore.h"
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "platform/profile/ProfileFile.h"
 
 namespace {
+
+std::atomic<bool> g_autoLookupDefault{true};
 
 // A field of the record, usable on a const or a mutable record.
 #define FIELD(path)                                                                                \
@@ -112,11 +115,31 @@ const std::vector<Key>& Keys()
         BoolKey("Tags", "Write", FIELD(Tags.Write), true),
         IntKey("CDOptions", "Paranoia", FIELD(CDOptions.Paranoia), 2),
         IntKey("CDOptions", "ReadOffset", FIELD(CDOptions.ReadOffset), 0),
+        BoolKey("Tags", "EmbedCover", FIELD(Tags.EmbedCover), true),
+        StringKey("MusicBrainz", "Server", FIELD(MusicBrainz.Server),
+                  [] { return Fixed("https://musicbrainz.org"); }),
+        StringKey("MusicBrainz", "CoverArtServer", FIELD(MusicBrainz.CoverArtServer),
+                  [] { return Fixed("https://coverartarchive.org"); }),
+        Key{"MusicBrainz", "AutoLookup",
+            [](TOptionsSetting& o, const TProfileFile& f) {
+                o.MusicBrainz.AutoLookup =
+                    f.ReadBool(QStringLiteral("MusicBrainz"), QStringLiteral("AutoLookup"),
+                               g_autoLookupDefault.load());
+            },
+            [](const TOptionsSetting& o, TProfileFile& f) {
+                f.WriteBool(QStringLiteral("MusicBrainz"), QStringLiteral("AutoLookup"),
+                            o.MusicBrainz.AutoLookup);
+            }},
     };
     return keys;
 }
 
 } // namespace
+
+void SetAutoLookupDefaultForTests(bool on)
+{
+    g_autoLookupDefault = on;
+}
 
 QString DefaultCddbServer()
 {

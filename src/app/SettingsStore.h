@@ -23,3 +23,7 @@ QString DefaultCddbServer();
 struct TOptionsSetting;
 /// A record holding every setting's default, as LoadOptions gives them from an empty file.
 TOptionsSetting DefaultOptions();
+
+/// Test seam: the default of [MusicBrainz] AutoLookup, on in the program. Test programs turn it
+/// off, so a disc a test loads is looked up only where the test's options.ini says so.
+void SetAutoLookupDefaultForTests(bool on);

@@ -63,7 +63,14 @@ struct TOpusOptions {
 };
 
 struct TTagOptions {
-    bool Write = true; ///< ID3v2 and Vorbis-comment tags; the ID3v1 switch is separate
+    bool Write = true;      ///< ID3v2 and Vorbis-comment tags; the ID3v1 switch is separate
+    bool EmbedCover = true; ///< the disc's front cover goes into the tags too
+};
+
+struct TMusicBrainzOptions {
+    QString Server;         ///< the web service, "https://musicbrainz.org"
+    QString CoverArtServer; ///< "https://coverartarchive.org"
+    bool AutoLookup = true; ///< a disc without names is looked up when it is loaded
 };
 
 /// Largest read offset accepted, in samples either way (50 sectors; drives need far less).
@@ -82,6 +89,9 @@ struct TRecordOptions {
     bool SaveMp3 = false;
 };
 
+/// Where a disc's names came from: nowhere yet, the user, or a lookup.
+enum class TNamesSource { None, Typed, Cddb, MusicBrainz };
+
 /// The current disc's names; titles are indexed 1..100 by track number (index 0 is unused).
 struct TCDInfo {
     static constexpr int MaxTracks = 100;
@@ -95,6 +105,14 @@ struct TCDInfo {
     /// The disc's last track number, from its table of contents when the track list is
     /// filled (0: no disc). Not stored in cdinfo.dat.
     int32_t LastTrack = 0;
+
+    TNamesSource Source = TNamesSource::None;
+    // From MusicBrainz, for the tags: the release (also the release the user chose among
+    // several), the disc id, the release's artist and each track's recording.
+    QString AlbumArtist;
+    QString MbReleaseId;
+    QString MbDiscId;
+    std::array<QString, MaxTracks + 1> MbRecordingId;
 };
 
 struct TQueryCDDB {
@@ -122,6 +140,7 @@ struct TOptionsSetting {
     TFlacOptions FlacOptions;
     TOpusOptions OpusOptions;
     TTagOptions Tags;
+    TMusicBrainzOptions MusicBrainz;
 };
 
 /// The global record; lives for the whole run.

@@ -118,8 +118,9 @@ TDiscTitle SplitDTitle(const QString& value)
     return {value.left(at).trimmed(), value.mid(at + width).trimmed()};
 }
 
-bool AddCddbRecord(const TCddbRecord& record, int first, int last, TCddbResult& result)
+bool AddCddbRecord(const TCddbRecord& record, int first, int last, TDiscNames& result)
 {
+    result.Source = TNamesSource::Cddb;
     if (record.DTitle) {
         const TDiscTitle t = SplitDTitle(*record.DTitle);
         result.Artist = t.Artist;

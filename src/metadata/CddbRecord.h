@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include "metadata/DiscNames.h"
+
 /// The fields of an xmcd record that name a disc. A key given on several lines is one value
 /// continued: the parts are joined in order. Values are trimmed and their escapes ("\n",
 /// "\t", "\\") resolved, line breaks and tabs to blanks, since each value is one line here.
@@ -28,21 +30,8 @@ struct TDiscTitle {
 };
 TDiscTitle SplitDTitle(const QString& value);
 
-/// What a lookup found, applied to the disc information and the track list on the UI thread.
-struct TCddbResult {
-    std::optional<QString> Artist;
-    std::optional<QString> Album;
-    std::optional<QString> Year;
-    /// Position in the genre list, -1 for a genre that is not one of its names.
-    std::optional<int32_t> Genre;
-    /// Titles by disc track number.
-    std::map<int, QString> Titles;
-    /// A record gave the disc's titles; without one the lookup changes nothing.
-    bool HasTitles = false;
-};
-
 /// Adds a match's record to the result, for the disc's tracks first..last: its disc fields
 /// replace earlier ones; when it has the key of the first track (TTITLE0) its titles are taken
 /// by key (TTITLEn for track first + n; keys beyond the disc, and empty titles, ignored) and
 /// the result is complete: returns true, and no further record needs reading.
-bool AddCddbRecord(const TCddbRecord& record, int first, int last, TCddbResult& result);
+bool AddCddbRecord(const TCddbRecord& record, int first, int last, TDiscNames& result);

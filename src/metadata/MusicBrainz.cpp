@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "platform/cdaccess/CdAccessTypes.h"
 #include "platform/cddb/CddbDisc.h"
 
 namespace {
@@ -70,6 +71,29 @@ QString MusicBrainzDiscId(const CddbDisc& disc, int firstTrack)
     return id;
 }
 
+std::optional<TMbToc> MusicBrainzToc(const TocRecord& toc)
+{
+    const std::optional<CddbDisc> disc = CddbDisc::FromToc(toc);
+    if (!disc)
+        return std::nullopt;
+    // The sessions of a multi-session disc lie 11400 frames apart: the lead-out and lead-in
+    // between them.
+    constexpr int32_t kSessionGap = 11400;
+    TMbToc out;
+    out.FirstTrack = toc.FirstTrack;
+    out.Offsets = disc->Offsets;
+    out.LeadOut = disc->LeadOut;
+    int last = toc.LastTrack;
+    while (last >= toc.FirstTrack && toc.Entries[static_cast<size_t>(last - 1)].IsData()) {
+        out.LeadOut = out.Offsets.back() - kSessionGap;
+        out.Offsets.pop_back();
+        --last;
+    }
+    if (out.Offsets.empty() || out.LeadOut < out.Offsets.back())
+        return std::nullopt;
+    return out;
+}
+
 std::optional<std::vector<TMbRelease>>
 ParseMusicBrainzDisc(const QByteArray& json, const QString& discId, int trackCount, QString* error)
 {
@@ -125,6 +149,10 @@ ParseMusicBrainzDisc(const QByteArray& json, const QString& discId, int trackCou
                                       .toObject()
                                       .value(QLatin1String("title")));
             out.Id = track.value(QLatin1String("id")).toString();
+            out.RecordingId = track.value(QLatin1String("recording"))
+                                  .toObject()
+                                  .value(QLatin1String("id"))
+                                  .toString();
             release.Tracks.push_back(out);
         }
         releases.push_back(std::move(release));

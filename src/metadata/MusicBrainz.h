@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -7,11 +8,24 @@
 #include <QString>
 
 struct CddbDisc;
+struct TocRecord;
 
 /// The MusicBrainz disc id of a disc (28 characters of modified base64), from libdiscid;
 /// empty when the table of contents is impossible. firstTrack is the number of the disc's
 /// first track (not always 1).
 QString MusicBrainzDiscId(const CddbDisc& disc, int firstTrack);
+
+/// The part of a table of contents MusicBrainz identifies a disc by: its tracks up to the last
+/// audio one, and the lead-out, which on a disc with a data session after the audio (an
+/// Enhanced CD) is that session's start less the 11400 frames between the sessions.
+struct TMbToc {
+    int FirstTrack = 0;
+    std::vector<int32_t> Offsets;
+    int32_t LeadOut = 0;
+};
+/// Nothing for a table without an audio track or with impossible addresses. The table is in
+/// MSF form.
+std::optional<TMbToc> MusicBrainzToc(const TocRecord& toc);
 
 /// One release a disc id belongs to, with the titles of the medium that holds the disc.
 struct TMbRelease {
@@ -29,7 +43,8 @@ struct TMbRelease {
     struct Track {
         int Position = 0;
         QString Title;
-        QString Id; ///< the track's MusicBrainz id
+        QString Id;          ///< the track's MusicBrainz id
+        QString RecordingId; ///< the id of its recording, which tags call the track id
     };
     std::vector<Track> Tracks;
 };

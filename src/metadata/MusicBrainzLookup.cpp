@@ -106,14 +106,23 @@ void TMusicBrainzLookup::LookupDisc(const QString& server, const QString& discId
     timer->start(wait);
 }
 
+QUrl TMusicBrainzLookup::CoverUrl(const QString& server, const QString& releaseId)
+{
+    return QUrl(Base(server) + QStringLiteral("/release/") +
+                QString::fromLatin1(QUrl::toPercentEncoding(releaseId)) + QStringLiteral("/front"));
+}
+
 void TMusicBrainzLookup::FetchCover(const QString& server, const QString& releaseId,
                                     std::function<void(const TCoverArt&)> done)
 {
+    FetchCoverAt(CoverUrl(server, releaseId), std::move(done));
+}
+
+void TMusicBrainzLookup::FetchCoverAt(const QUrl& url, std::function<void(const TCoverArt&)> done)
+{
     Abort();
     THttpRequest request;
-    request.Url =
-        QUrl(Base(server) + QStringLiteral("/release/") +
-             QString::fromLatin1(QUrl::toPercentEncoding(releaseId)) + QStringLiteral("/front"));
+    request.Url = url;
     request.UserAgent = UserAgent();
     request.Timeout = std::chrono::milliseconds(kTimeoutMs * 3);
     request.MaxBytes = kMaxCoverBytes;

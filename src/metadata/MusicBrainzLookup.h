@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 #include "metadata/MusicBrainz.h"
 
@@ -47,6 +48,10 @@ public:
     /// GET <server>/release/<id>/front, following its redirect to the image; done runs once.
     void FetchCover(const QString& server, const QString& releaseId,
                     std::function<void(const TCoverArt&)> done);
+    /// The same for a cover's address as a lookup gave it.
+    void FetchCoverAt(const QUrl& url, std::function<void(const TCoverArt&)> done);
+    /// <server>/release/<id>/front.
+    static QUrl CoverUrl(const QString& server, const QString& releaseId);
     /// Ends what is running without its callback.
     void Abort();
     bool Busy() const;

@@ -156,7 +156,7 @@ bool TQueryCDDBThread::StopAllAndWait(std::chrono::milliseconds timeout)
     return none;
 }
 
-void TQueryCDDBThread::Post(int state, int code, std::unique_ptr<TCddbResult> result)
+void TQueryCDDBThread::Post(int state, int code, std::unique_ptr<TDiscNames> result)
 {
     link_->Post(std::make_unique<TCddbStateEvent>(state, code, std::move(result)));
 }
@@ -218,7 +218,7 @@ void TQueryCDDBThread::Read(const CddbMatch& match)
                         : CDDBGetLastErrorText());
         return;
     }
-    auto result = std::make_unique<TCddbResult>();
+    auto result = std::make_unique<TDiscNames>();
     if (!AddCddbRecord(ParseCddbRecord(record), first_, last_, *result)) {
         PostFailure(QStringLiteral("the disc's record has no track titles"));
         return;

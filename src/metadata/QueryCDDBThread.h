@@ -27,14 +27,14 @@ public:
     static constexpr int kOver = 7;
     static constexpr int kChoose = 8;
 
-    TCddbStateEvent(int state, int code, std::unique_ptr<TCddbResult> result, QString failure = {},
+    TCddbStateEvent(int state, int code, std::unique_ptr<TDiscNames> result, QString failure = {},
                     std::vector<CddbMatch> matches = {})
         : CddbStateEvent(state), Code(code), Result(std::move(result)), Failure(std::move(failure)),
           Matches(std::move(matches))
     {
     }
     const int Code;
-    std::unique_ptr<TCddbResult> Result;
+    std::unique_ptr<TDiscNames> Result;
     const QString Failure;
     const std::vector<CddbMatch> Matches;
 };
@@ -97,7 +97,7 @@ public:
     void Execute();
 
     /// Reports to the wait window through the link.
-    void Post(int state, int code, std::unique_ptr<TCddbResult> result = nullptr);
+    void Post(int state, int code, std::unique_ptr<TDiscNames> result = nullptr);
 
 private:
     static void Launch(std::shared_ptr<TQueryCDDBThread> lookup);

@@ -432,7 +432,7 @@ TEST_F(Controller, ALookupsNamesGoOnlyToTheDiscItWasFor)
     c.Show();
     const QString keyA = c.LoadedDiscKey();
     ASSERT_FALSE(keyA.isEmpty());
-    TCddbResult names;
+    TDiscNames names;
     names.Artist = QStringLiteral("Band");
     names.Titles[1] = QStringLiteral("Song");
     names.HasTitles = true;
@@ -442,10 +442,10 @@ TEST_F(Controller, ALookupsNamesGoOnlyToTheDiscItWasFor)
     CloseCDHandle(c.CDHandle());
     c.SetCDHandle(b.Handle);
     c.LoadTrackList();
-    c.ApplyCddbResult(names, keyA);
+    c.ApplyNames(names, keyA);
     EXPECT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Track01"));
     EXPECT_TRUE(OptionsSetting().CDInfo.Artist.isEmpty());
-    c.ApplyCddbResult(names, c.LoadedDiscKey());
+    c.ApplyNames(names, c.LoadedDiscKey());
     EXPECT_EQ(c.Tracks().Row(0).Title, QStringLiteral("Song"));
     EXPECT_EQ(OptionsSetting().CDInfo.Artist, QStringLiteral("Band"));
     c.Close();

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/DiscHeader.h"
 #include "app/MainColours.h"
 #include "app/MainForm.h"
 #include "app/SettingsStore.h"
@@ -335,10 +336,12 @@ TEST_F(MainFormTest, TextReadsOnItsBackgroundUnderLightAndDarkPalettes)
         QRect caption = extract->rect(); // the caption under the icon, not the icon
         caption.setTop(caption.bottom() - extract->fontMetrics().height() - 2);
         const QRect title = f.ListView1->visualRect(f.Controller().Tracks().index(1, 1));
+        QLabel* source = f.DiscHeader1->lbSource;
         const std::pair<const char*, QRect> areas[] = {
             {"status bar", inForm(status, status->rect())},
             {"toolbar", inForm(extract, caption)},
             {"title", inForm(f.ListView1->viewport(), title)},
+            {"disc header", inForm(source, source->rect())},
         };
         for (const auto& [what, area] : areas) {
             const auto [background, contrast] = TextContrast(shot, area);

@@ -37,7 +37,9 @@ QStringList KeyLines(const QByteArray& file)
 
 TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
 {
+    SetAutoLookupDefaultForTests(true); // the program's own default
     LoadOptions();
+    SetAutoLookupDefaultForTests(false);
     const TOptionsSetting& o = OptionsSetting();
     EXPECT_EQ(o.CommonOptions.OutputFolder, dir.Path() + QStringLiteral("Output"));
     EXPECT_EQ(o.CommonOptions.NormalizePercent, 95);
@@ -53,6 +55,10 @@ TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
     EXPECT_EQ(o.QueryCDDB.Script, QStringLiteral("/~cddb/cddb.cgi"));
     EXPECT_EQ(o.QueryCDDB.Port, QStringLiteral("80"));
     EXPECT_FALSE(o.ID3.Use);
+    EXPECT_TRUE(o.Tags.EmbedCover);
+    EXPECT_EQ(o.MusicBrainz.Server, QStringLiteral("https://musicbrainz.org"));
+    EXPECT_EQ(o.MusicBrainz.CoverArtServer, QStringLiteral("https://coverartarchive.org"));
+    EXPECT_TRUE(o.MusicBrainz.AutoLookup);
 
     SaveOptions();
     const QStringList expected = {QStringLiteral("[CommonOptions]"),
@@ -101,7 +107,12 @@ TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
                                   QStringLiteral("[OpusOptions]"),
                                   QStringLiteral("Bitrate"),
                                   QStringLiteral("[Tags]"),
-                                  QStringLiteral("Write")};
+                                  QStringLiteral("Write"),
+                                  QStringLiteral("EmbedCover"),
+                                  QStringLiteral("[MusicBrainz]"),
+                                  QStringLiteral("Server"),
+                                  QStringLiteral("CoverArtServer"),
+                                  QStringLiteral("AutoLookup")};
     EXPECT_EQ(KeyLines(ReadWholeFile(OptionsFilePath())), expected);
 }
 
@@ -225,4 +236,36 @@ TEST_F(Stores, SaveWritesOneSectionAndLeavesOthers)
         ReadWholeFile(CdInfoFilePath()),
         QByteArray("[1]\r\nArtist=Other\r\n[-123]\r\nArtist=Me\r\nAlbum=\r\nYear=\r\nGenre=-1\r\n"
                    "Comment=\r\nTrackNumber=2\r\n1=First\r\n2=Second\r\n"));
+}
+
+TEST_F(Stores, WhereTheNamesCameFromAndTheirIdsAreKeptWithTheDisc)
+{
+    // Sections of older versions say nothing of it: names in them were someone's.
+    WriteWholeFile(CdInfoFilePath(), "[1]\r\nTrackNumber=2\r\n2=Named\r\n"
+                                     "[2]\r\nTrackNumber=2\r\n1=Track01\r\n");
+    TCDInfo& i = OptionsSetting().CDInfo;
+    LoadDiscInfo(QStringLiteral("1"));
+    EXPECT_EQ(i.Source, TNamesSource::Typed);
+    LoadDiscInfo(QStringLiteral("2"));
+    EXPECT_EQ(i.Source, TNamesSource::None);
+    i.Source = TNamesSource::MusicBrainz;
+    i.AlbumArtist = QStringLiteral("Band");
+    i.MbReleaseId = QStringLiteral("rel");
+    i.MbRecordingId[2] = QStringLiteral("rec");
+    SaveDiscInfo(QStringLiteral("2"));
+    LoadDiscInfo(QStringLiteral("1"));
+    LoadDiscInfo(QStringLiteral("2"));
+    EXPECT_EQ(i.Source, TNamesSource::MusicBrainz);
+    EXPECT_EQ(i.AlbumArtist, QStringLiteral("Band"));
+    EXPECT_EQ(i.MbReleaseId, QStringLiteral("rel"));
+    EXPECT_EQ(i.MbRecordingId[2], QStringLiteral("rec"));
+    // Names from elsewhere have no ids: none of the old ones stays behind.
+    i.Source = TNamesSource::Cddb;
+    i.MbReleaseId.clear();
+    i.MbRecordingId[2].clear();
+    SaveDiscInfo(QStringLiteral("2"));
+    LoadDiscInfo(QStringLiteral("2"));
+    EXPECT_EQ(i.Source, TNamesSource::Cddb);
+    EXPECT_TRUE(i.MbReleaseId.isEmpty());
+    EXPECT_TRUE(i.MbRecordingId[2].isEmpty());
 }

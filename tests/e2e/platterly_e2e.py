@@ -8,6 +8,7 @@ program folder in OUTDIR/CASE. PLATTERLY_E2E_SHOTS=1 also saves the key moments.
 """
 
 import argparse
+import base64
 import os
 import shutil
 import signal
@@ -729,7 +730,8 @@ def case_dark_theme(c):
     status = ui.find(ui.find(c.main, "status bar"), "label")
     extract = ui.find(c.main, "push button", "Extract")
     areas = {"status bar": box(status), "title": box(c.cell(1, 1)),
-             "toolbar caption": box(extract, bottom=18)}
+             "toolbar caption": box(extract, bottom=18),
+             "disc header": box(ui.find(c.main, "label", "No names yet"))}
     measured = {what: checks.text_contrast(screen, area) for what, area in areas.items()}
     print(f"backgrounds and contrasts: {measured}")
     # The menu bar takes the palette as it is: proof that the desktop's dark one applied.
@@ -811,6 +813,113 @@ def case_library_rip(c):
     assert options["commonoptions"]["outputformat"] == "4", options["commonoptions"]
 
 
+class StandInMusicBrainz:
+    """MusicBrainz and the Cover Art Archive on 127.0.0.1: the release of the demo disc, known
+    by the disc id computed here from the image's own table of contents, and its cover behind
+    the archive's redirect."""
+
+    def __init__(self, disc, titles, cover):
+        import hashlib  # noqa: PLC0415
+        import http.server  # noqa: PLC0415
+        import json  # noqa: PLC0415
+        import threading  # noqa: PLC0415
+        offsets = [disc.lead_out] + disc.starts + [0] * (99 - len(disc.starts))
+        text = "%02X%02X" % (1, len(disc.starts)) + "".join("%08X" % o for o in offsets)
+        digest = base64.b64encode(hashlib.sha1(text.encode()).digest()).decode()
+        self.disc_id = digest.replace("+", ".").replace("/", "_").replace("=", "-")
+        release = {"id": "e2e-release", "title": "Stand-In Album", "date": "1998-10-01",
+                   "artist-credit": [{"name": "Stand-In Band", "joinphrase": ""}],
+                   "media": [{"position": 1, "track-count": len(titles),
+                              "discs": [{"id": self.disc_id}],
+                              "tracks": [{"id": f"t{n}", "position": n, "title": t,
+                                          "recording": {"id": f"rec{n}"}}
+                                         for n, t in enumerate(titles, start=1)]}]}
+        answer = json.dumps({"releases": [release]}).encode()
+        self.requests = []
+        outer = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):  # noqa: N802
+                outer.requests.append((self.path, self.headers.get("User-Agent", "")))
+                if self.path.startswith(f"/ws/2/discid/{outer.disc_id}?"):
+                    self.reply(200, "application/json", answer)
+                elif self.path == "/release/e2e-release/front":
+                    self.send_response(307)
+                    self.send_header("Location", "/images/front.jpg")
+                    self.send_header("Content-Length", "0")
+                    self.end_headers()
+                elif self.path == "/images/front.jpg":
+                    self.reply(200, "image/jpeg", cover)
+                else:
+                    self.reply(404, "application/json", b'{"error":"Not Found"}')
+
+            def reply(self, status, kind, body):
+                self.send_response(status)
+                self.send_header("Content-Type", kind)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.address = f"http://127.0.0.1:{self.server.server_address[1]}"
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def case_musicbrainz(c):
+    """A disc without names names itself from MusicBrainz once the window is up: the titles
+    ("/" and right-to-left text kept) in the list, artist, album and year in the header with
+    the cover beside them, all kept for the disc at exit."""
+    import io  # noqa: PLC0415
+    from PIL import Image  # noqa: PLC0415
+    disc = checks.Disc(c.folder.file(DEMO_CUE))
+    titles = ["Opening / Overture", "שלום", "Third", "Fourth", "Fifth",
+              "Last"]
+    image = io.BytesIO()
+    Image.new("RGB", (120, 120), (200, 60, 40)).save(image, "JPEG")
+    server = StandInMusicBrainz(disc, titles, image.getvalue())
+    try:
+        c.folder.write_options(f"[MusicBrainz]\r\nServer={server.address}\r\n"
+                               f"CoverArtServer={server.address}\r\nAutoLookup=1\r\n")
+        c.start(rows=6)
+        wait_for("the names from MusicBrainz", lambda: c.titles() == titles)
+        artist = wait_for("the artist field", lambda: ui.find(c.main, "text", "Artist"))
+        wait_for("the artist in the header", lambda: ui.text_of(artist) == "Stand-In Band")
+        assert ui.text_of(ui.find(c.main, "text", "Album")) == "Stand-In Album"
+        assert ui.text_of(ui.find(c.main, "text", "Year")) == "1998"
+        wait_for("where the names came from",
+                 lambda: ui.find(c.main, "label", "Names from MusicBrainz"))
+        cover = wait_for("the cover", lambda: ui.find(c.main, None, "Cover"))
+        wait_for("the cover shown", lambda: cover.description == "Front cover")
+        x, y, w, h = ui.extents(cover)
+        assert w >= 90 and h >= 90, f"the cover is {w}x{h}"
+        c.wait_status(DEMO_STATUS)
+        c.desktop.screenshot(os.path.join(c.out, "musicbrainz-header.png"))
+        # The keyboard goes from the track list into the header.
+        ui.click(ui.find(c.main, "status bar"))
+        wait_for("the list to have the focus", lambda: ui.is_focused(c.tree))
+        ui.key("Tab")
+        ui.wait_focused(artist, "Artist")
+        agents = {agent for _, agent in server.requests}
+        assert all(a.startswith("Platterly/") for a in agents), agents
+        assert any(p.startswith(f"/ws/2/discid/{server.disc_id}?") for p, _ in server.requests), \
+            server.requests
+        c.exit_program()
+    finally:
+        server.close()
+    info, _ = checks.read_profile(c.folder.file("cdinfo.dat"))
+    section = info[disc.key().lower()]
+    assert section.get("1") == titles[0] and section.get("2") == titles[1], section
+    assert section.get("source") == "MusicBrainz", section
+    assert os.path.exists(c.folder.file("covers", disc.key() + ".jpg"))
+
+
 CASES = {
     "track_list": case_track_list,
     "rename": case_rename,
@@ -823,6 +932,7 @@ CASES = {
     "keyboard": case_keyboard,
     "dark_theme": case_dark_theme,
     "library_rip": case_library_rip,
+    "musicbrainz": case_musicbrainz,
 }
 
 

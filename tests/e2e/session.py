@@ -182,6 +182,12 @@ class ProgramFolder:
         shutil.copytree(os.path.join(build_bin, "discs"), os.path.join(self.path, "discs"))
         self.home = os.path.join(self.path, "home")
         os.makedirs(self.home)
+        # Nothing leaves the machine: a case that wants a lookup points it at its own server.
+        self.write_options("[MusicBrainz]\r\nAutoLookup=0\r\n")
+
+    def write_options(self, text):
+        with open(self.file("options.ini"), "w", encoding="utf-8", newline="") as f:
+            f.write(text)
 
     def replace_discs(self, name, *lengths):
         """Puts a disc of our own, written by the build's makedisc, in place of the demo disc."""

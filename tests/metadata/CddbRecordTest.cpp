@@ -6,9 +6,9 @@
 
 namespace {
 
-TCddbResult Apply(const QStringList& records, int first, int last)
+TDiscNames Apply(const QStringList& records, int first, int last)
 {
-    TCddbResult result;
+    TDiscNames result;
     for (const QString& r : records) {
         if (AddCddbRecord(ParseCddbRecord(r), first, last, result))
             break;
@@ -41,7 +41,7 @@ TEST(CddbRecord, DiscTitleSplitsArtistFromAlbum)
 
 TEST(CddbRecord, FieldsOfARecord)
 {
-    const TCddbResult r =
+    const TDiscNames r =
         Apply({QStringLiteral("# xmcd\n#\nDISCID=0a0b0c03\nDTITLE=Some Band / First Record\n"
                               "DYEAR= 1999 \nDGENRE=Rock\nTTITLE0=One\nTTITLE1=Two\n"
                               "TTITLE2=Three\nEXTD=\nEXTT0=\nPLAYORDER=\n")},
@@ -71,7 +71,7 @@ TEST(CddbRecord, ContinuedValuesAreJoinedAndTitlesTakenByKey)
 TEST(CddbRecord, DiscStartingAtTrackThreeTakesItsFirstTitleFromTheFirstKey)
 {
     // Keys count the disc's tracks from 0, whatever number its first track has.
-    const TCddbResult r =
+    const TDiscNames r =
         Apply({QStringLiteral("TTITLE0=Track three\nTTITLE1=Track four\nTTITLE2=Beyond\n")}, 3, 4);
     ASSERT_TRUE(r.HasTitles);
     EXPECT_EQ(r.Titles, (std::map<int, QString>{{3, QStringLiteral("Track three")},
@@ -83,7 +83,7 @@ TEST(CddbRecord, FewerTitlesThanTracksLeaveTheRestAlone)
     QString text;
     for (int i = 0; i < 8; ++i)
         text += QStringLiteral("TTITLE%1=Song %1\n").arg(i);
-    const TCddbResult r = Apply({text}, 1, 10);
+    const TDiscNames r = Apply({text}, 1, 10);
     ASSERT_TRUE(r.HasTitles);
     EXPECT_EQ(r.Titles.size(), 8u);
     EXPECT_EQ(r.Titles.count(9), 0u);
@@ -103,7 +103,7 @@ TEST(CddbRecord, GenreOutsideTheListSelectsNone)
 
 TEST(CddbRecord, HostileKeysAndLines)
 {
-    const TCddbResult r =
+    const TDiscNames r =
         Apply({QStringLiteral("TTITLE-1=negative\nTTITLE99=far out\nTTITLE4294967296=overflow\n"
                               "TTITLE01=leading zero\nTTITLEx=letters\nttitle1=lower case\n"
                               "no equals sign at all\n=empty key\nEXTD=TTITLE1=inside a value\n"
@@ -118,7 +118,7 @@ TEST(CddbRecord, HostileKeysAndLines)
 TEST(CddbRecord, RecordsWithoutTheFirstTitleGiveNoTitles)
 {
     // A DTITLE line without titles, and one whose only key is beyond the disc.
-    const TCddbResult r =
+    const TDiscNames r =
         Apply({QStringLiteral("DTITLE=Only / Names"), QStringLiteral("TTITLE7=x")}, 1, 3);
     EXPECT_FALSE(r.HasTitles);
     EXPECT_TRUE(r.Titles.empty());
@@ -126,10 +126,10 @@ TEST(CddbRecord, RecordsWithoutTheFirstTitleGiveNoTitles)
 
 TEST(CddbRecord, LaterRecordsOverrideEarlierDiscFields)
 {
-    const TCddbResult r = Apply({QStringLiteral("DTITLE=First / Guess\nDYEAR=1990\nDGENRE=Jazz"),
-                                 QStringLiteral("DTITLE=Second / Guess\nTTITLE0=Song"),
-                                 QStringLiteral("DTITLE=Third / Never read\nTTITLE0=Other")},
-                                1, 1);
+    const TDiscNames r = Apply({QStringLiteral("DTITLE=First / Guess\nDYEAR=1990\nDGENRE=Jazz"),
+                                QStringLiteral("DTITLE=Second / Guess\nTTITLE0=Song"),
+                                QStringLiteral("DTITLE=Third / Never read\nTTITLE0=Other")},
+                               1, 1);
     ASSERT_TRUE(r.HasTitles);
     EXPECT_EQ(r.Artist, QStringLiteral("Second"));
     EXPECT_EQ(r.Year, QStringLiteral("1990"));

@@ -5,6 +5,7 @@
 #include "encoders/EncoderTestSupport.h"
 #include "metadata/MusicBrainz.h"
 #include "metadata/MusicBrainzLookup.h"
+#include "platform/cdaccess/CdAccessTypes.h"
 #include "platform/cddb/CddbDisc.h"
 #include "support/CddbTestServer.h"
 #include "support/TestSupport.h"
@@ -54,6 +55,32 @@ TEST(MusicBrainzTest, DiscIdMatchesAnIndependentComputation)
     EXPECT_EQ(MusicBrainzDiscId(CddbDisc{{}, 40150}, 1), QString());
 }
 
+TEST(MusicBrainzTest, AnEnhancedCdIsIdentifiedByItsAudioSession)
+{
+    const auto entry = [](int minutes, bool data) {
+        TocEntry e;
+        e.AdrControl = data ? 0x14 : 0x10;
+        e.Address = {0, static_cast<uint8_t>(minutes), 0, 0};
+        return e;
+    };
+    TocRecord toc;
+    toc.FirstTrack = 1;
+    toc.LastTrack = 3;
+    toc.Entries[0] = entry(1, false);
+    toc.Entries[1] = entry(3, false);
+    toc.Entries[2] = entry(10, true);
+    toc.Entries[3] = entry(20, false); // the lead-out
+    std::optional<TMbToc> mb = MusicBrainzToc(toc);
+    ASSERT_TRUE(mb.has_value());
+    EXPECT_EQ(mb->Offsets, (std::vector<int32_t>{4500, 13500}));
+    EXPECT_EQ(mb->LeadOut, 45000 - 11400);
+    toc.Entries[2] = entry(10, false); // an audio track in its place counts
+    mb = MusicBrainzToc(toc);
+    ASSERT_TRUE(mb.has_value());
+    EXPECT_EQ(mb->Offsets.size(), 3u);
+    EXPECT_EQ(mb->LeadOut, 90000);
+}
+
 const char* kTwoReleases = R"({"id":"DISC-A","releases":[
  {"id":"r1","title":"Album","date":"1999-05-01","country":"GB","barcode":"123",
   "artist-credit":[{"name":"A","joinphrase":" & ","artist":{"id":"a1","name":"A"}},
@@ -61,7 +88,8 @@ const char* kTwoReleases = R"({"id":"DISC-A","releases":[
   "media":[{"position":1,"track-count":3,"discs":[{"id":"OTHER"}],
             "tracks":[{"id":"t1","position":1,"title":"One"}]},
            {"position":2,"track-count":3,"discs":[{"id":"DISC-A"}],
-            "tracks":[{"id":"t21","position":1,"title":"AC/DC \u05e9\u05dc\u05d5\u05dd"},
+            "tracks":[{"id":"t21","position":1,"title":"AC/DC \u05e9\u05dc\u05d5\u05dd",
+                       "recording":{"id":"rec21"}},
                       {"id":"t22","position":2,"title":null,"recording":{"title":"Rec"}},
                       {"id":"t23","position":3,"title":"Tab\there"}]}]},
  {"id":"r2","title":"Other","artist-credit":[{"name":"C"}],
@@ -83,6 +111,7 @@ TEST(MusicBrainzTest, ReleasesTakeTheMediumHoldingTheDisc)
     ASSERT_EQ(r.Tracks.size(), 3u);
     EXPECT_EQ(r.Tracks[0].Title, QString::fromUtf8("AC/DC \xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d"));
     EXPECT_EQ(r.Tracks[0].Id, QStringLiteral("t21"));
+    EXPECT_EQ(r.Tracks[0].RecordingId, QStringLiteral("rec21"));
     EXPECT_EQ(r.Tracks[1].Title, QStringLiteral("Rec"));
     EXPECT_EQ(r.Tracks[2].Title, QStringLiteral("Tab here"));
     // Matched by track count; a medium listing fewer titles than the disc has tracks.

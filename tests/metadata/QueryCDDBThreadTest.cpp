@@ -19,7 +19,7 @@ public:
     struct Seen {
         int State = 0;
         int Code = 0;
-        std::shared_ptr<TCddbResult> Result;
+        std::shared_ptr<TDiscNames> Result;
         QString Failure;
         std::vector<CddbMatch> Matches;
     };
@@ -33,7 +33,7 @@ protected:
         auto* s = dynamic_cast<TCddbStateEvent*>(e);
         EXPECT_NE(s, nullptr);
         if (s != nullptr)
-            seen.push_back({s->State, s->Code, std::shared_ptr<TCddbResult>(std::move(s->Result)),
+            seen.push_back({s->State, s->Code, std::shared_ptr<TDiscNames>(std::move(s->Result)),
                             s->Failure, s->Matches});
         return true;
     }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/SettingsStore.h"
 #include "core/ThreadHandoff.h"
 #include "platform/cdaccess/CdAccess.h"
 
@@ -18,6 +19,9 @@ int main(int argc, char** argv)
     InstallHandoffObserver(&app);
     // Tests work with the disc images they make, not with a drive the machine may have.
     SetSystemDrivesListedForTests(false);
+    // Nothing leaves the machine: a disc a test loads is looked up only where the test points
+    // the lookup at a server of its own.
+    SetAutoLookupDefaultForTests(false);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

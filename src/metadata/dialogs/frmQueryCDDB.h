@@ -23,7 +23,7 @@ public:
     TfrmQueryCDDB(QWidget* parent, uint8_t firstTrack, uint8_t lastTrack, int handle);
 
     /// Applies a lookup's result to the track list and the disc information (UI thread).
-    std::function<void(const TCddbResult&)> ApplyResult;
+    std::function<void(const TDiscNames&)> ApplyResult;
     /// Shows why a lookup found no names (UI thread).
     std::function<void(const QString&)> ReportFailure;
 

@@ -6,14 +6,13 @@
 #include <QVBoxLayout>
 
 #include "core/ErrorHandler.h"
-#include "core/Settings.h"
+#include "metadata/CddbSource.h"
 #include "metadata/QueryCDDBLogic.h"
-#include "metadata/QueryCDDBThread.h"
 #include "metadata/dialogs/frmChooseCddbMatch.h"
 
 TfrmStopQuery::TfrmStopQuery(QWidget* parent, uint8_t firstTrack, uint8_t lastTrack, int handle)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      first_(firstTrack), last_(lastTrack), handle_(handle)
+      first_(firstTrack), last_(lastTrack), handle_(handle), source_(new TCddbSource(this))
 {
     setObjectName(QStringLiteral("frmStopQuery"));
     setWindowTitle(QStringLiteral("Query CDDB..."));
@@ -62,16 +61,20 @@ void TfrmStopQuery::showEvent(QShowEvent* event)
 
 void TfrmStopQuery::FormShow()
 {
-    if (link_)
+    if (started_)
         return;
-    link_ = std::make_shared<TCddbLookupLink>(this);
-    TQueryCDDBThread::Start(first_, last_, handle_, OptionsSetting().QueryCDDB, link_);
+    started_ = true;
+    TDiscQuery disc;
+    disc.Handle = handle_;
+    disc.Toc.FirstTrack = first_;
+    disc.Toc.LastTrack = last_;
+    source_->Find(disc, [this](const TDiscFound& found) { GuardedCall([&] { Found(found); }); });
 }
 
 void TfrmStopQuery::LetGo()
 {
-    if (link_)
-        link_->Stop();
+    stopped_ = true;
+    source_->Abort();
 }
 
 void TfrmStopQuery::btStopClick()
@@ -81,55 +84,45 @@ void TfrmStopQuery::btStopClick()
 
 void TfrmStopQuery::reject()
 {
-    // The lookup may be anywhere, inside a network call too: it is let go, not waited for.
     LetGo();
     QDialog::reject();
 }
 
-bool TfrmStopQuery::event(QEvent* event)
+void TfrmStopQuery::Found(const TDiscFound& found)
 {
-    if (event->type() != static_cast<QEvent::Type>(WM_CDDBSTATE))
-        return QDialog::event(event);
-    const auto* state = static_cast<const CddbStateEvent*>(event);
-    // An event already queued when the lookup was let go is no news any more.
-    if (!link_ || link_->Stopped())
-        return true;
-    if (state->State == TCddbStateEvent::kNoMatch) {
+    if (!found.Error.isEmpty()) {
+        if (ReportFailure)
+            ReportFailure(CddbLookupFailedText(found.Error));
+        done(QDialog::Accepted);
+    } else if (found.Candidates.empty()) {
         lbQuery->hide();
         for (QLabel* l : {Label1, Label2, Label3, Label4})
             l->show();
         btStop->setText(QStringLiteral("Close"));
-    } else if (state->State == TCddbStateEvent::kOver) {
-        const auto* over = dynamic_cast<const TCddbStateEvent*>(event);
-        if (over != nullptr && over->Result && ApplyResult)
-            GuardedCall([&] { ApplyResult(*over->Result); });
-        else if (over != nullptr && !over->Failure.isEmpty() && ReportFailure)
-            GuardedCall([&] { ReportFailure(CddbLookupFailedText(over->Failure)); });
+    } else if (found.Candidates.size() == 1 && found.Candidates.front().Names) {
+        if (ApplyResult)
+            ApplyResult(*found.Candidates.front().Names);
         done(QDialog::Accepted);
-    } else if (state->State == TCddbStateEvent::kChoose) {
-        const auto* several = dynamic_cast<const TCddbStateEvent*>(event);
-        if (several == nullptr)
-            return true;
+    } else {
         // The chooser's own loop runs after this handler returns, not inside it.
         QMetaObject::invokeMethod(
-            this, [this, matches = several->Matches] { GuardedCall([&] { Choose(matches); }); },
-            Qt::QueuedConnection);
+            this, [this] { GuardedCall([this] { Choose(); }); }, Qt::QueuedConnection);
     }
-    return true;
 }
 
-void TfrmStopQuery::Choose(const std::vector<CddbMatch>& matches)
+void TfrmStopQuery::Choose()
 {
-    if (!link_ || link_->Stopped())
+    if (stopped_)
         return;
+    const std::vector<CddbMatch> matches = source_->Matches();
     TfrmChooseCddbMatch chooser(this, matches);
     const bool chosen = chooser.exec() == QDialog::Accepted && chooser.Chosen() >= 0;
-    if (link_->Stopped())
+    if (stopped_)
         return;
     if (!chosen) {
         reject();
         return;
     }
-    TQueryCDDBThread::StartRead(first_, last_, OptionsSetting().QueryCDDB, link_,
-                                matches[static_cast<size_t>(chooser.Chosen())]);
+    source_->Names(static_cast<size_t>(chooser.Chosen()),
+                   [this](const TDiscFound& found) { GuardedCall([&] { Found(found); }); });
 }

@@ -8,17 +8,18 @@
 #include <QDialog>
 
 #include "metadata/CddbRecord.h"
+#include "metadata/DiscLookup.h"
 #include "platform/cddb/CddbTypes.h"
 
 class QLabel;
 class QPushButton;
-class TCddbLookupLink;
+class TCddbSource;
 
-/// The wait window "Query CDDB...": runs the lookup while it is shown. "Stop" lets go of the
-/// lookup and closes at once; a lookup let go of changes nothing. State 6 shows why nothing
-/// was found and turns the button into "Close"; state 7 applies what was found, or reports why
-/// nothing was, and closes with the result Accepted ("yes"). State 8 (several matches) asks
-/// the user which one is the disc and reads that one; declining the choice is a Stop.
+/// The wait window "Query CDDB...": runs the CDDB source while it is shown. "Stop" lets go of
+/// the lookup and closes at once; a lookup let go of changes nothing. No match shows why
+/// nothing was found and turns the button into "Close"; names found are applied, a failure is
+/// reported, and either closes with the result Accepted ("yes"). Several matches: the user
+/// picks the one that is the disc and that one is read; declining the choice is a Stop.
 class TfrmStopQuery : public QDialog {
     Q_OBJECT
 public:
@@ -26,7 +27,7 @@ public:
     ~TfrmStopQuery() override;
 
     /// Applies a lookup's result (UI thread).
-    std::function<void(const TCddbResult&)> ApplyResult;
+    std::function<void(const TDiscNames&)> ApplyResult;
     /// Shows why a lookup found no names: "CDDB lookup failed: <reason>" (UI thread).
     std::function<void(const QString&)> ReportFailure;
 
@@ -45,14 +46,16 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool event(QEvent* event) override;
 
 private:
     void LetGo();
-    void Choose(const std::vector<CddbMatch>& matches);
+    void Found(const TDiscFound& found);
+    void Choose();
 
     const uint8_t first_;
     const uint8_t last_;
     const int handle_;
-    std::shared_ptr<TCddbLookupLink> link_;
+    TCddbSource* source_;
+    bool started_ = false;
+    bool stopped_ = false;
 };

@@ -94,7 +94,7 @@ protected:
     ProgramDirScope scope;
     TCddbTestServer server{FullAnswers};
     int handle = 0;
-    std::vector<TCddbResult> applied;
+    std::vector<TDiscNames> applied;
 };
 
 QLabel* LabelWithText(QWidget& w, const QString& text)
@@ -180,7 +180,7 @@ TEST_F(QueryCDDBDialogTest, WaitWindowCaptions)
 TEST_F(QueryCDDBDialogTest, QueryAppliesTheResultAndClosesBothWindows)
 {
     TfrmQueryCDDB d(nullptr, 1, 2, handle);
-    d.ApplyResult = [&](const TCddbResult& r) { applied.push_back(r); };
+    d.ApplyResult = [&](const TDiscNames& r) { applied.push_back(r); };
     EXPECT_EQ(Query(d), QDialog::Accepted);
     EXPECT_FALSE(d.isVisible());
     ASSERT_EQ(applied.size(), 1u);
@@ -194,7 +194,7 @@ TEST_F(QueryCDDBDialogTest, NoMatchShowsTheHintAndCloseLeavesTheQueryDialogOpen)
 {
     server.SetHandler([](const TCddbTestRequest&) { return Body(CddbAnswers::NoMatch()); });
     TfrmQueryCDDB d(nullptr, 1, 2, handle);
-    d.ApplyResult = [&](const TCddbResult& r) { applied.push_back(r); };
+    d.ApplyResult = [&](const TDiscNames& r) { applied.push_back(r); };
     QStringList shown;
     QString button;
     Query(d, [&](TfrmStopQuery& wait) {
@@ -219,7 +219,7 @@ TEST_F(QueryCDDBDialogTest, FailedQueryClosesBothAndChangesNothing)
     server.SetHandler(
         [](const TCddbTestRequest&) { return Body("500 Command syntax error.\r\n"); });
     TfrmQueryCDDB d(nullptr, 1, 2, handle);
-    d.ApplyResult = [&](const TCddbResult& r) { applied.push_back(r); };
+    d.ApplyResult = [&](const TDiscNames& r) { applied.push_back(r); };
     EXPECT_EQ(Query(d), QDialog::Accepted);
     EXPECT_TRUE(applied.empty());
 }
@@ -239,7 +239,7 @@ TEST_F(QueryCDDBDialogTest, SeveralMatchesAreAppliedOnlyAsTheUserChooses)
     for (const bool choose : {true, false}) {
         applied.clear();
         TfrmQueryCDDB d(nullptr, 1, 2, handle);
-        d.ApplyResult = [&](const TCddbResult& r) { applied.push_back(r); };
+        d.ApplyResult = [&](const TDiscNames& r) { applied.push_back(r); };
         QStringList row;
         int rows = 0;
         int scroll = 0;
@@ -286,7 +286,7 @@ TEST_F(QueryCDDBDialogTest, StopDuringASlowAnswerReturnsAtOnceAndChangesNothing)
         return drip;
     });
     TfrmQueryCDDB d(nullptr, 1, 2, handle);
-    d.ApplyResult = [&](const TCddbResult& r) { applied.push_back(r); };
+    d.ApplyResult = [&](const TDiscNames& r) { applied.push_back(r); };
     qint64 stopMs = -1;
     bool hiddenAtOnce = false;
     Query(d, [&](TfrmStopQuery& wait) {
@@ -313,7 +313,7 @@ TEST_F(QueryCDDBDialogTest, EscapeIsStop)
     silent.Kind = TCddbTestAnswer::Silent;
     server.SetHandler([silent](const TCddbTestRequest&) { return silent; });
     TfrmQueryCDDB d(nullptr, 1, 2, handle);
-    d.ApplyResult = [&](const TCddbResult& r) { applied.push_back(r); };
+    d.ApplyResult = [&](const TDiscNames& r) { applied.push_back(r); };
     const int result = Query(d, [&](TfrmStopQuery& wait) {
         ASSERT_TRUE(WaitUntil([&] { return !server.Requests().empty(); }));
         wait.reject();
