@@ -41,6 +41,7 @@ protected:
 /// The main window's side: the disc's third track is the example.
 struct ExampleHost : IDriveHost {
     void UseDrive(const OpenDriveResult&) override {}
+    int OpenDriveIndex() const override { return -1; }
     TExampleTrack ExampleTrack() const override { return {3, QStringLiteral("Hells Bells"), 10}; }
 };
 
