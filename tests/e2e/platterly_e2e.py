@@ -705,7 +705,7 @@ ForegroundNormal=255,255,255
 
 def case_dark_theme(c):
     """Under a dark palette every text of the main window reads on its background (measured
-    on the screen's pixels), and the options dialog shows all six tabs."""
+    on the screen's pixels), and the options dialog shows all its tabs."""
     from PIL import Image  # noqa: PLC0415 (only this case needs it)
     config = os.path.join(c.folder.home, ".config")
     os.makedirs(config, exist_ok=True)
@@ -742,7 +742,7 @@ def case_dark_theme(c):
     assert not weak, f"text that does not read on its background: {weak}"
 
     dialog = c.open_dialog(ui.menu_item(c.app, "Edit", "Options"), "Options")
-    tabs = wait_for("the six tabs", lambda: len(ui.find_all(dialog, "page tab")) == 6
+    tabs = wait_for("the eight tabs", lambda: len(ui.find_all(dialog, "page tab")) == 8
                     and ui.find_all(dialog, "page tab"))
     dx, dy, dw, dh = ui.extents(dialog)
     for tab in tabs:

@@ -325,7 +325,7 @@ TEST_F(OptionSetForm, KeyboardTurnsPagesAndWalksTheTagFieldsInOrder)
     QTest::keyClick(f.cbStereoMode, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(f.PageControl1->currentIndex(), int(tabOutput));
     QTest::keyClick(f.cbOutputFormat, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(f.PageControl1->currentIndex(), int(tabCdRom));
+    EXPECT_EQ(f.PageControl1->currentIndex(), f.PageControl1->count() - 1);
 
     // Tab visits the ID3 page's fields from top to bottom.
     const std::vector<QWidget*> shown{f.cbUseID3, f.ID3artist, f.ID3album,
