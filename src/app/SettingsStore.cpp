@@ -109,6 +109,7 @@ const std::vector<Key>& Keys()
         // Beyond the original file: new keys in new sections, so older files read as before.
         StringKey("CommonOptions", "NamePattern", FIELD(CommonOptions.NamePattern),
                   [] { return QString(); }),
+        IntKey("CommonOptions", "ParallelEncoders", FIELD(CommonOptions.ParallelEncoders), 0),
         IntKey("FlacOptions", "CompressionLevel", FIELD(FlacOptions.CompressionLevel), 5),
         BoolKey("FlacOptions", "Verify", FIELD(FlacOptions.Verify), true),
         IntKey("OpusOptions", "Bitrate", FIELD(OpusOptions.Bitrate), 160),

@@ -29,6 +29,9 @@ struct TCommonOptions {
     int32_t RipTime = 0;
     /// Where a rip's files go under OutputFolder (empty: the title alone).
     QString NamePattern;
+    /// Encoders a job runs at once: 0 one per core, 1 one step after another. A record that
+    /// was never loaded runs jobs one step after another; options.ini's default is 0.
+    int32_t ParallelEncoders = 1;
 };
 
 struct TMp3Options {

@@ -55,6 +55,7 @@ TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
     EXPECT_EQ(o.QueryCDDB.Script, QStringLiteral("/~cddb/cddb.cgi"));
     EXPECT_EQ(o.QueryCDDB.Port, QStringLiteral("80"));
     EXPECT_FALSE(o.ID3.Use);
+    EXPECT_EQ(o.CommonOptions.ParallelEncoders, 0); // one encoder per core
     EXPECT_TRUE(o.Tags.EmbedCover);
     EXPECT_EQ(o.MusicBrainz.Server, QStringLiteral("https://musicbrainz.org"));
     EXPECT_EQ(o.MusicBrainz.CoverArtServer, QStringLiteral("https://coverartarchive.org"));
@@ -70,6 +71,7 @@ TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
                                   QStringLiteral("EnableRipTime"),
                                   QStringLiteral("RipTime"),
                                   QStringLiteral("NamePattern"),
+                                  QStringLiteral("ParallelEncoders"),
                                   QStringLiteral("[Mp3Options]"),
                                   QStringLiteral("IsSelectVBR"),
                                   QStringLiteral("IsVBRHead"),
