@@ -41,8 +41,8 @@ void TEncodeProcess::Start()
     EndRun();
 
     if (FileExists(OutputFile) && !SkipsOverwriteQuestion()) {
-        if (AskYesNo(OutputFile + QStringLiteral(" has existed,overite it?"), MbIcon::Information,
-                     MbAnswer::Yes) != MbAnswer::Yes) {
+        if (!OverwriteAsked && AskYesNo(OutputFile + QStringLiteral(" has existed,overite it?"),
+                                        MbIcon::Information, MbAnswer::Yes) != MbAnswer::Yes) {
             ReportEnd(StepOutcome::Declined, {});
             return;
         }

@@ -42,6 +42,8 @@ public:
     /// to OutputFile once the run has succeeded.
     QString WriteFile;
     QPointer<QObject> NotifyWindow;
+    /// The caller asked about replacing OutputFile before its job began: Start asks no more.
+    bool OverwriteAsked = false;
 
     /// The path the tool is given to write.
     const QString& WritePath() const { return WriteFile.isEmpty() ? OutputFile : WriteFile; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 /// What the job window shows; the job fills it and the window mirrors it into its controls.
 struct TJobView {
@@ -12,6 +13,9 @@ struct TJobView {
     bool Label3Visible = true;
     int Bar = 0; ///< progress bar, 0..100
     bool BarTextVisible = false;
+    /// The parallel job: the drive's line and one per running encoder ("Encoding 03 Title:
+    /// 40%"); empty for the sequential job.
+    QStringList Lines;
 };
 
 /// verb + "(" + TwoDigits(k) + "/" + TwoDigits(n) + "): " + text

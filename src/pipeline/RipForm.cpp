@@ -11,6 +11,7 @@
 
 #include "core/ErrorHandler.h"
 #include "core/PlainText.h"
+#include "pipeline/ParallelJob.h"
 
 TRipForm::TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList& list,
                    TJobRunners runners)
@@ -51,6 +52,15 @@ TRipForm::TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList&
     grid->addWidget(Label1, 1, 1);
     grid->addWidget(Label20, 2, 0);
     grid->addWidget(Label2, 2, 1);
+    if (const TParallelJob* parallel = job_.Parallel()) {
+        // Room for the drive's line and one per encoder, so the fixed-size window fits them.
+        LinesLabel = MakePlainText(new QLabel(GroupBox1));
+        LinesLabel->setObjectName(QStringLiteral("LinesLabel"));
+        LinesLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        const int lines = parallel->Scheduler().Width(TLane::Encode) + 1;
+        LinesLabel->setMinimumHeight(LinesLabel->fontMetrics().lineSpacing() * lines + 4);
+        grid->addWidget(LinesLabel, 3, 0, 1, 2);
+    }
     layout->addWidget(GroupBox1);
 
     btStop = new QPushButton(QStringLiteral("Stop"), this);
@@ -82,6 +92,8 @@ void TRipForm::ShowView()
     Label3->setVisible(v.Label3Visible);
     FlatGauge1->setTextVisible(v.BarTextVisible);
     FlatGauge1->setValue(v.Bar);
+    if (LinesLabel != nullptr)
+        LinesLabel->setText(v.Lines.join(QLatin1Char('\n')));
 }
 
 void TRipForm::btStopClick()

@@ -33,6 +33,8 @@ public:
     QLabel* Label3 = nullptr;
     QLabel* Label10 = nullptr;
     QLabel* Label20 = nullptr;
+    /// The parallel job's running steps, one a line; absent for the sequential job.
+    QLabel* LinesLabel = nullptr;
     QPushButton* btStop = nullptr;
 
 protected:

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <QFile>
+#include <QThread>
 
 #include "cd/CDRipThread.h"
 #include "core/AppEvents.h"
@@ -23,6 +24,7 @@
 #include "metadata/id3tag.h"
 #include "pipeline/NamePattern.h"
 #include "pipeline/OutputFormats.h"
+#include "pipeline/ParallelJob.h"
 #include "pipeline/StreamSteps.h"
 
 namespace {
@@ -75,6 +77,11 @@ TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners
     streams_ = std::make_unique<TStreamSteps>(this);
     if (Count() == 0 || plan_.Steps.empty()) {
         fileList_.reset();
+        return;
+    }
+    const int32_t parallel = OptionsSetting().CommonOptions.ParallelEncoders;
+    if (ParallelJobWanted(parallel) && TParallelJob::Supports(kind_)) {
+        StartParallel(EncodeLaneWidth(parallel, QThread::idealThreadCount()));
         return;
     }
     BeginEntry();
@@ -717,6 +724,11 @@ void TRipJob::Cleanup()
 {
     if (!fileList_)
         return;
+    if (parallel_) {
+        parallel_->Cleanup();
+        fileList_.reset();
+        return;
+    }
     if (ripThread_) {
         ripThread_->StopRequested = true;
         ripThread_.reset();
@@ -759,6 +771,10 @@ void TRipJob::Stop()
 {
     if (!Running()) {
         Q_EMIT CloseRequested();
+        return;
+    }
+    if (parallel_) {
+        parallel_->Stop(); // its end closes the window
         return;
     }
     if (std::count(plan_.Steps.begin(), plan_.Steps.end(), TStepType::Vorbis) > 0) {

@@ -17,6 +17,8 @@
 #include "pipeline/RipFiles.h"
 
 class TCDRipThread;
+class TParallelJob;
+struct TJobReport;
 class TStreamSteps;
 class TEncodeProcess;
 class TMp3EncodeProcess;
@@ -58,6 +60,12 @@ public:
     void Stop();
     /// Stops workers and removes intermediate files; runs once per job.
     void Cleanup();
+
+    /// The parallel job that runs this one's entries, when [CommonOptions] ParallelEncoders
+    /// asks for one; null for the sequential job.
+    TParallelJob* Parallel() const { return parallel_.get(); }
+    /// What the parallel job did (counts, time, folder); nothing for the sequential job.
+    std::optional<TJobReport> Report() const;
 
     /// The stream components (tests look at their settings).
     TStreamSteps& Streams() { return *streams_; }
@@ -153,6 +161,8 @@ private:
     bool MakeRipFolders(int k);
     void RemoveFailedOutput(const QString& output);
     void Changed() { Q_EMIT ViewChanged(); }
+    /// Hands the entries to a parallel job with this encode-lane width (RipJobParallel.cpp).
+    void StartParallel(int width);
 
     const int kind_;
     const int cdHandle_;
@@ -181,4 +191,5 @@ private:
     int64_t wmaInputSize_ = 0;
     QTimer timer1_;
     TJobView view_;
+    std::unique_ptr<TParallelJob> parallel_;
 };
