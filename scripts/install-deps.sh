@@ -27,6 +27,8 @@ PACKAGES=(
   desktop-file-utils appstream groff-base file dpkg-dev
   # end-to-end tests: the program driven through its accessibility tree
   python3-pyatspi at-spi2-core dbus-x11
+  # the desktop notification test runs its own session bus
+  dbus-daemon
 )
 
 missing=()
