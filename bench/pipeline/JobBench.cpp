@@ -4,8 +4,16 @@
 //   bench_job rip-wav|rip-flac|rip-opus <program folder> <output folder>   the same, to WAV...
 //   bench_job ogg|flac|opus <output folder> <wav files...>   converts WAV files
 // PLATTERLY_BENCH_FLAC_VERIFY=0 turns FLAC's verification off (it is on by default).
+// PLATTERLY_BENCH_PARALLEL sets [CommonOptions] ParallelEncoders (default 1: the sequential job).
+// PLATTERLY_BENCH_STOP_MS stops the job that many milliseconds in and prints how long it took
+// until every encoder process it had started was gone.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <thread>
+#include <vector>
+
+#include <QFile>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,6 +28,7 @@
 #include "core/TextUtil.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
+#include "pipeline/ParallelJob.h"
 #include "pipeline/RipJob.h"
 #include "platform/cdaccess/CdAccess.h"
 
@@ -45,6 +54,38 @@ void Defaults()
     o.CommonOptions.NormalizePercent = 95;
     o.FlacOptions = {5, qEnvironmentVariable("PLATTERLY_BENCH_FLAC_VERIFY") != QLatin1String("0")};
     o.OpusOptions = {160};
+    bool ok = false;
+    const int parallel = qEnvironmentVariableIntValue("PLATTERLY_BENCH_PARALLEL", &ok);
+    o.CommonOptions.ParallelEncoders = ok ? parallel : 1;
+}
+
+/// A process that has ended, reaped or not.
+bool ProcessGone(qint64 pid)
+{
+    if (::kill(static_cast<pid_t>(pid), 0) != 0)
+        return true;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close >= 0 && close + 2 < line.size() && line[close + 2] == 'Z';
+}
+
+/// Stops the job and waits until every encoder it ran is gone; prints how long that took.
+void StopAndMeasure(TRipJob& job)
+{
+    std::vector<qint64> pids;
+    if (const TParallelJob* parallel = job.Parallel())
+        pids = parallel->ToolProcesses();
+    const auto start = std::chrono::steady_clock::now();
+    job.Stop();
+    for (const qint64 pid : pids) {
+        while (!ProcessGone(pid))
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    std::printf("stop to every process gone: %.1f ms (%zu encoders)\n", took.count(), pids.size());
 }
 
 /// The rip formats and conversion kinds by their command names.
@@ -115,6 +156,10 @@ int main(int argc, char** argv)
     TRipJob job(kind, handle, entries, {&mp3, &wma});
     QObject::connect(&job, &TRipJob::CloseRequested, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    bool ok = false;
+    const int stopMs = qEnvironmentVariableIntValue("PLATTERLY_BENCH_STOP_MS", &ok);
+    if (ok && job.Running())
+        QTimer::singleShot(stopMs, &job, [&job] { StopAndMeasure(job); });
     if (job.Running())
         app.exec();
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;

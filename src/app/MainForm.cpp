@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDBusConnection>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -35,9 +36,11 @@
 #include "metadata/dialogs/frmQueryCDDB.h"
 #include "options/OptionSetForm.h"
 #include "pipeline/OutputFormats.h"
+#include "pipeline/ParallelJob.h"
 #include "pipeline/RipForm.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/drives/DriveWatcher.h"
+#include "platform/shell/DesktopNotification.h"
 #include "platform/shell/Shell.h"
 #include "platform/waveaudio/WaveAudioDevice.h"
 #include "recorder/frmRecord.h"
@@ -523,6 +526,11 @@ void TMainForm::RunJobWindow(int kind, int handle, const QStringList& list)
     TRipForm form(this, kind, handle, list, controller_.Runners());
     if (form.Job().Running())
         form.exec();
+    // A long job's end reaches a user who went elsewhere meanwhile.
+    const std::optional<TJobReport> report = form.Job().Report();
+    if (report && !report->Stopped && QApplication::applicationState() != Qt::ApplicationActive)
+        SendDesktopNotification(QDBusConnection::sessionBus(), ProductName(),
+                                QStringLiteral("Job finished"), JobReportText(*report));
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)

@@ -920,6 +920,34 @@ def case_musicbrainz(c):
     assert os.path.exists(c.folder.file("covers", disc.key() + ".jpg"))
 
 
+def case_parallel_rip(c):
+    """Six tracks ripped to MP3 with two encoders: the job window shows the drive and both
+    encoders at once, every track ends as its own MP3, and no WAV or partial file is left."""
+    c.folder.replace_discs("Parallel Test", "9s", "9s", "9s", "9s", "9s", "9s")
+    c.folder.write_options("[MusicBrainz]\r\nAutoLookup=0\r\n"
+                           "[CommonOptions]\r\nParallelEncoders=2\r\n")
+    output = c.folder.file("Output")
+    c.start(rows=6)
+    ui.press(ui.find(c.main, "push button", "Extract"), opens_modal=True)
+
+    def lines():
+        job = next((w for w in ui.windows(c.app) if ui.plain(w.name) not in (MAIN, BOX)), None)
+        label = job and next((l for l in ui.find_all(job, "label")
+                              if l.name.startswith(("Encoding", "Extracting"))), None)
+        return label.name.split("\n") if label else []
+
+    wait_for("two encoders in the job window",
+             lambda: sum(line.startswith("Encoding") for line in lines()) == 2, timeout=60)
+    c.moment("two-encoders")
+    mp3s = [os.path.join(output, f"Track0{n}.mp3") for n in range(1, 7)]
+    c.wait_job("parallel rip", lambda: all(os.path.exists(p) for p in mp3s), timeout=120)
+    assert sorted(os.listdir(output)) == [os.path.basename(p) for p in mp3s], os.listdir(output)
+    for path in mp3s:
+        info = checks.probe(path)
+        assert info["codec"] == "mp3" and abs(info["duration"] - 9) < 0.2, f"{path}: {info}"
+    c.exit_program()
+
+
 CASES = {
     "track_list": case_track_list,
     "rename": case_rename,
@@ -933,6 +961,7 @@ CASES = {
     "dark_theme": case_dark_theme,
     "library_rip": case_library_rip,
     "musicbrainz": case_musicbrainz,
+    "parallel_rip": case_parallel_rip,
 }
 
 
