@@ -13,8 +13,8 @@
 #include "core/PlainText.h"
 
 TRipForm::TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList& list,
-                   TJobRunners runners)
-    : QDialog(owner), job_(jobKind, cdHandle, list, runners)
+                   TJobRunners runners, const QByteArray& cover)
+    : QDialog(owner), job_(jobKind, cdHandle, list, runners, cover)
 {
     setObjectName(QStringLiteral("RipForm"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint);
