@@ -54,7 +54,7 @@ int WriteNewFileAtomically(const QString& folder, const QString& name, const QBy
             return errno;
     }
     if (out.fd < 0)
-        return EEXIST;
+        return EAGAIN; // no free temporary name: not to be taken for a cover already there
     const QByteArray target = QFile::encodeName(name);
     int error = 0;
     bool renamed = false;
