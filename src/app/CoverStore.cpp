@@ -74,7 +74,7 @@ void RemoveCover(const QString& key)
         QFile::remove(PathFor(key, type));
 }
 
-QImage LoadCover(const QString& key)
+QByteArray LoadCoverBytes(const QString& key)
 {
     const QString path = CoverFilePath(key);
     if (path.isEmpty())
@@ -90,5 +90,11 @@ QImage LoadCover(const QString& key)
     close(fd);
     if (n < 0 || data.size() > kMaxCoverBytes)
         return {};
-    return QImage::fromData(data);
+    return data;
+}
+
+QImage LoadCover(const QString& key)
+{
+    const QByteArray data = LoadCoverBytes(key);
+    return data.isEmpty() ? QImage() : QImage::fromData(data);
 }

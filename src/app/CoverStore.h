@@ -17,6 +17,10 @@ bool SaveCover(const QString& key, const QByteArray& image, const QString& exten
 /// The disc has no cover any more.
 void RemoveCover(const QString& key);
 
-/// The disc's cover, read from a regular file only and up to 10 MB; null when there is none
-/// or it is not an image.
+/// The bytes of the disc's cover, read from a regular file only and up to 10 MB; empty when
+/// there is none.
+QByteArray LoadCoverBytes(const QString& key);
+
+/// The disc's cover, read as LoadCoverBytes reads it; null when there is none or it is not an
+/// image.
 QImage LoadCover(const QString& key);

@@ -17,6 +17,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "app/CoverStore.h"
 #include "app/DiscHeader.h"
 #include "app/DiscLookupRunner.h"
 #include "app/MainColours.h"
@@ -523,7 +524,10 @@ void TMainForm::RunJobWindow(int kind, int handle, const QStringList& list)
 {
     // An error while the job sets up its first step propagates to the command, which shows it
     // (or swallows it, for the OGG and WMA commands); the window is then never shown.
-    TRipForm form(this, kind, handle, list, controller_.Runners());
+    // A rip leaves the disc's cover beside its tracks and inside them.
+    const QByteArray cover =
+        kind == jkRipTracks ? LoadCoverBytes(controller_.LoadedDiscKey()) : QByteArray();
+    TRipForm form(this, kind, handle, list, controller_.Runners(), cover);
     if (form.Job().Running())
         form.exec();
     // A long job's end reaches a user who went elsewhere meanwhile.

@@ -4,13 +4,16 @@
 #include <fcntl.h>
 #include <memory>
 
+#include <taglib/attachedpictureframe.h>
 #include <taglib/commentsframe.h>
 #include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/opusfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/tfilestream.h>
+#include <taglib/uniquefileidentifierframe.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/xiphcomment.h>
 
@@ -22,6 +25,35 @@ TagLib::String ToTag(const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
     return TagLib::String(utf8.constData(), TagLib::String::UTF8);
+}
+
+/// The owner MusicBrainz gives its recording ids in an ID3v2 UFID frame.
+const char* const kMusicBrainzOwner = "http://musicbrainz.org";
+
+TagLib::ByteVector Bytes(const QByteArray& data)
+{
+    return TagLib::ByteVector(data.constData(), static_cast<unsigned int>(data.size()));
+}
+
+/// A FLAC picture, as a FLAC file holds it and as Ogg carries it in METADATA_BLOCK_PICTURE.
+std::unique_ptr<TagLib::FLAC::Picture> FlacPicture(const TFrontCover& cover)
+{
+    auto picture = std::make_unique<TagLib::FLAC::Picture>();
+    picture->setType(TagLib::FLAC::Picture::FrontCover);
+    picture->setMimeType(ToTag(cover.Mime));
+    picture->setData(Bytes(cover.Data));
+    return picture;
+}
+
+/// The front covers among pictures, which the new cover replaces; other pictures stay.
+template <typename Picture>
+TagLib::List<Picture*> FrontCovers(const TagLib::List<Picture*>& pictures)
+{
+    TagLib::List<Picture*> fronts;
+    for (Picture* p : pictures)
+        if (p->type() == Picture::FrontCover)
+            fronts.append(p);
+    return fronts;
 }
 
 QString TrackText(const TTagFields& f)
@@ -45,6 +77,69 @@ void SetXiph(TagLib::Ogg::XiphComment& tag, const TTagFields& f)
     set("DATE", f.Year);
     set("GENRE", f.Genre);
     set("COMMENT", f.Comment);
+    set("ALBUMARTIST", f.AlbumArtist);
+    set("MUSICBRAINZ_ALBUMID", f.MbAlbumId);
+    set("MUSICBRAINZ_TRACKID", f.MbTrackId);
+    set("MUSICBRAINZ_DISCID", f.MbDiscId);
+    if (f.Cover.IsEmpty())
+        return;
+    for (TagLib::FLAC::Picture* old : FrontCovers(tag.pictureList()))
+        tag.removePicture(old, true);
+    tag.addPicture(FlacPicture(f.Cover).release());
+}
+
+void SetFlacCover(TagLib::FLAC::File& file, const TFrontCover& cover)
+{
+    if (cover.IsEmpty())
+        return;
+    for (TagLib::FLAC::Picture* old : FrontCovers(file.pictureList()))
+        file.removePicture(old, true);
+    file.addPicture(FlacPicture(cover).release());
+}
+
+/// A TXXX frame as the common taggers name the MusicBrainz ids.
+void SetUserText(TagLib::ID3v2::Tag& tag, const char* description, const QString& value)
+{
+    while (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, description))
+        tag.removeFrame(old, true);
+    if (value.isEmpty())
+        return;
+    auto frame = std::make_unique<TagLib::ID3v2::UserTextIdentificationFrame>(TagLib::String::UTF8);
+    frame->setDescription(description);
+    frame->setText(ToTag(value));
+    tag.addFrame(frame.release());
+}
+
+/// The recording id, in the UFID frame where MusicBrainz's own tagger and the libraries that
+/// read it look for it.
+void SetRecordingId(TagLib::ID3v2::Tag& tag, const QString& id)
+{
+    const TagLib::ID3v2::FrameList ufids = tag.frameList("UFID");
+    for (TagLib::ID3v2::Frame* frame : ufids) {
+        auto* ufid = dynamic_cast<TagLib::ID3v2::UniqueFileIdentifierFrame*>(frame);
+        if (ufid != nullptr && ufid->owner() == kMusicBrainzOwner)
+            tag.removeFrame(ufid, true);
+    }
+    if (!id.isEmpty())
+        tag.addFrame(
+            new TagLib::ID3v2::UniqueFileIdentifierFrame(kMusicBrainzOwner, Bytes(id.toUtf8())));
+}
+
+void SetApic(TagLib::ID3v2::Tag& tag, const TFrontCover& cover)
+{
+    if (cover.IsEmpty())
+        return;
+    const TagLib::ID3v2::FrameList apics = tag.frameList("APIC");
+    for (TagLib::ID3v2::Frame* frame : apics) {
+        auto* apic = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame);
+        if (apic != nullptr && apic->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover)
+            tag.removeFrame(apic, true);
+    }
+    auto apic = std::make_unique<TagLib::ID3v2::AttachedPictureFrame>();
+    apic->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+    apic->setMimeType(ToTag(cover.Mime));
+    apic->setPicture(Bytes(cover.Data));
+    tag.addFrame(apic.release());
 }
 
 void SetId3v2(TagLib::ID3v2::Tag& tag, const TTagFields& f)
@@ -71,6 +166,11 @@ void SetId3v2(TagLib::ID3v2::Tag& tag, const TTagFields& f)
         comment->setText(ToTag(f.Comment));
         tag.addFrame(comment.release());
     }
+    set("TPE2", f.AlbumArtist);
+    SetUserText(tag, "MusicBrainz Album Id", f.MbAlbumId);
+    SetUserText(tag, "MusicBrainz Disc Id", f.MbDiscId);
+    SetRecordingId(tag, f.MbTrackId);
+    SetApic(tag, f.Cover);
 }
 
 enum class TContainer { Unknown, Flac, Vorbis, Opus };
@@ -96,6 +196,15 @@ TContainer ContainerOf(TagLib::FileStream& stream)
 }
 
 } // namespace
+
+TFrontCover FrontCoverOf(const QByteArray& image)
+{
+    if (image.startsWith("\xff\xd8\xff"))
+        return {image, QStringLiteral("image/jpeg")};
+    if (image.startsWith("\x89PNG\r\n\x1a\n"))
+        return {image, QStringLiteral("image/png")};
+    return {};
+}
 
 QString WriteTags(const QString& path, TTagKind kind, const TTagFields& fields)
 {
@@ -123,7 +232,11 @@ QString WriteTags(const QString& path, TTagKind kind, const TTagFields& fields)
         TagLib::FLAC::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
         if (!file.isValid())
             return unreadable;
-        SetXiph(*file.xiphComment(true), fields);
+        // The cover goes into a PICTURE block of its own, not into the comments.
+        TTagFields comments = fields;
+        comments.Cover = {};
+        SetXiph(*file.xiphComment(true), comments);
+        SetFlacCover(file, fields.Cover);
         saved = file.save();
     } else if (container == TContainer::Opus) {
         TagLib::Ogg::Opus::File file(&stream, false);

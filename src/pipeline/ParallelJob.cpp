@@ -173,12 +173,13 @@ bool TParallelJob::Supports(int jobKind)
 }
 
 TParallelJob::TParallelJob(int jobKind, int cdHandle, const QStringList& list, int encodeWidth,
-                           QObject* parent)
+                           const QByteArray& cover, QObject* parent)
     : QObject(parent), kind_(jobKind), cdHandle_(cdHandle),
-      plan_(JobPlanOf(jobKind, OptionsSetting().CommonOptions.OutputFormat)), entries_(list)
+      plan_(JobPlanOf(jobKind, OptionsSetting().CommonOptions.OutputFormat)), entries_(list),
+      cover_(jobKind == jkRipTracks ? cover : QByteArray())
 {
     if (kind_ == jkRipTracks)
-        ripFiles_ = RipJobFiles(list, RipNamingOf(OptionsSetting()));
+        ripFiles_ = RipJobFiles(list, RipNamingOf(OptionsSetting(), cover));
     work_.resize(static_cast<size_t>(list.size()));
     std::vector<TJobEntry> entries;
     for (qsizetype k = 0; k < list.size(); ++k) {
@@ -595,6 +596,12 @@ void TParallelJob::StepFinished(int k, TStepType step, const TProcessInfo& info)
         work.Temp.reset(); // the resampled copy has served
     if (!scheduler_->StepEnded(k, step, end, problem))
         return;
+    if (kind_ == jkRipTracks && scheduler_->Entry(k).Succeeded()) {
+        // The first track in place takes the disc's cover beside it.
+        const QString coverProblem = cover_.PlaceBeside(ripFiles_[static_cast<size_t>(k)].Wav);
+        if (!coverProblem.isEmpty())
+            warnings_ << coverProblem;
+    }
     UpdateView();
     MaybeFinish();
 }

@@ -15,6 +15,7 @@
 #include "pipeline/JobScheduler.h"
 #include "pipeline/JobView.h"
 #include "pipeline/PartialOutput.h"
+#include "pipeline/RipCover.h"
 #include "pipeline/RipFiles.h"
 
 class TStepWorker;
@@ -45,8 +46,9 @@ class TParallelJob : public QObject {
 public:
     static bool Supports(int jobKind);
 
+    /// cover: the disc's front cover (JPEG or PNG bytes) for a rip's files; empty: none.
     TParallelJob(int jobKind, int cdHandle, const QStringList& list, int encodeWidth,
-                 QObject* parent = nullptr);
+                 const QByteArray& cover = {}, QObject* parent = nullptr);
     ~TParallelJob() override;
 
     /// Asks the job's overwrite questions, then starts the first steps. Ended may be emitted
@@ -110,6 +112,7 @@ private:
     const TJobPlan plan_;
     const QStringList entries_;
     std::vector<TRipEntryFiles> ripFiles_;
+    TRipCover cover_; ///< what a rip leaves beside its tracks
     std::vector<TEntryWork> work_;
     std::unique_ptr<TJobScheduler> scheduler_;
     std::map<std::pair<int, int>, std::unique_ptr<TStepWorker>> workers_;

@@ -34,7 +34,7 @@ QStringList TRipEntryFiles::All() const
     return files;
 }
 
-TRipNaming RipNamingOf(const TOptionsSetting& settings)
+TRipNaming RipNamingOf(const TOptionsSetting& settings, const QByteArray& cover)
 {
     const TCDInfo& disc = settings.CDInfo;
     TRipNaming naming;
@@ -48,6 +48,14 @@ TRipNaming RipNamingOf(const TOptionsSetting& settings)
     naming.Genre = disc.Genre > 0 ? GenreNameAt(disc.Genre) : QString();
     naming.Comment = disc.Comment;
     naming.TrackCount = disc.LastTrack;
+    if (disc.Source == TNamesSource::MusicBrainz) {
+        naming.AlbumArtist = disc.AlbumArtist;
+        naming.MbAlbumId = disc.MbReleaseId;
+        naming.MbDiscId = disc.MbDiscId;
+        naming.MbRecordingIds = QStringList(disc.MbRecordingId.begin(), disc.MbRecordingId.end());
+    }
+    if (settings.Tags.EmbedCover)
+        naming.Cover = FrontCoverOf(cover);
     return naming;
 }
 
@@ -75,8 +83,19 @@ std::vector<TRipEntryFiles> RipJobFiles(const QStringList& entries, const TRipNa
     std::vector<size_t> named;
     for (size_t k = 0; k < files.size(); ++k) {
         TRipEntryFiles& f = files[k];
-        f.Tags = {f.Title,      naming.Artist,  naming.Album, naming.Year,
-                  naming.Genre, naming.Comment, f.Track,      count};
+        f.Tags = {f.Title,
+                  naming.Artist,
+                  naming.Album,
+                  naming.Year,
+                  naming.Genre,
+                  naming.Comment,
+                  f.Track,
+                  count,
+                  naming.AlbumArtist,
+                  naming.MbAlbumId,
+                  naming.MbRecordingIds.value(f.Track),
+                  naming.MbDiscId,
+                  naming.Cover};
         QString name;
         if (naming.NamePattern.isEmpty()) {
             name = f.Title; // as it stands: a title that names no file fails its track

@@ -21,10 +21,18 @@ struct TRipNaming {
     QString Genre; ///< the genre's name; empty for none
     QString Comment;
     int TrackCount = 0; ///< the disc's last track number; 0: the job's highest stands in
+    // Only while the disc's names are the ones MusicBrainz gave: a name typed since may belong
+    // to another release.
+    QString AlbumArtist;
+    QString MbAlbumId;
+    QString MbDiscId;
+    QStringList MbRecordingIds; ///< by track number (index 0 unused); empty ones: none known
+    TFrontCover Cover;          ///< embedded in each file; empty: none
 };
 
-/// The naming of a rip with these settings and the current disc's information.
-TRipNaming RipNamingOf(const TOptionsSetting& settings);
+/// The naming of a rip with these settings and the current disc's information; cover is the
+/// disc's front cover (JPEG or PNG bytes), embedded when the settings ask for it.
+TRipNaming RipNamingOf(const TOptionsSetting& settings, const QByteArray& cover = {});
 
 /// The files one entry of a CD rip ("01" + title) writes, and the tags they get. Every step
 /// that names a rip's file (the extraction, the encode step, the tag step, the clean-up, the

@@ -14,8 +14,8 @@
 #include "pipeline/ParallelJob.h"
 
 TRipForm::TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList& list,
-                   TJobRunners runners)
-    : QDialog(owner), job_(jobKind, cdHandle, list, runners)
+                   TJobRunners runners, const QByteArray& cover)
+    : QDialog(owner), job_(jobKind, cdHandle, list, runners, cover)
 {
     setObjectName(QStringLiteral("RipForm"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint);

@@ -19,7 +19,7 @@ public:
     /// Creates the job (its first step starts here) and centres the window over owner.
     /// Raises when the first step cannot be set up.
     TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList& list,
-             TJobRunners runners = {});
+             TJobRunners runners = {}, const QByteArray& cover = {});
     ~TRipForm() override;
 
     TRipJob& Job() { return job_; }

@@ -62,16 +62,16 @@ QString JobCaption(const QString& verb, int k, int n, const QString& text)
 }
 
 TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners runners,
-                 QObject* parent)
+                 const QByteArray& cover, QObject* parent)
     : QObject(parent), kind_(jobKind), cdHandle_(cdHandle),
       plan_(JobPlanOf(jobKind, OptionsSetting().CommonOptions.OutputFormat)), fileList_(list),
-      entries_(list), runners_(runners)
+      entries_(list), cover_(jobKind == jkRipTracks ? cover : QByteArray()), runners_(runners)
 {
     timer1_.setInterval(1000);
     connect(&timer1_, &QTimer::timeout, this, &TRipJob::Timer1Timer);
     encoded_.assign(static_cast<size_t>(list.size()), false);
     if (jobKind == jkRipTracks)
-        ripFiles_ = RipJobFiles(list, RipNamingOf(OptionsSetting()));
+        ripFiles_ = RipJobFiles(list, RipNamingOf(OptionsSetting(), cover));
     tempFile_ = ChooseTempFile();
     // Created for every kind: without the Ogg and Vorbis libraries no job window exists.
     streams_ = std::make_unique<TStreamSteps>(this);
@@ -81,7 +81,7 @@ TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners
     }
     const int32_t parallel = OptionsSetting().CommonOptions.ParallelEncoders;
     if (ParallelJobWanted(parallel) && TParallelJob::Supports(kind_)) {
-        StartParallel(EncodeLaneWidth(parallel, QThread::idealThreadCount()));
+        StartParallel(EncodeLaneWidth(parallel, QThread::idealThreadCount()), cover);
         return;
     }
     BeginEntry();
@@ -203,6 +203,14 @@ void TRipJob::StepEnded(TStepType type, bool succeeded)
         ++stepPos_;
         StartCurrentStep();
         return;
+    }
+    if (kind_ == jkRipTracks && !entryFailed_) {
+        // The first track in place takes the disc's cover beside it.
+        const QString problem = cover_.PlaceBeside(ripFiles_[static_cast<size_t>(entry_)].Wav);
+        if (!problem.isEmpty())
+            ShowError(problem);
+        if (!Running() || stopping_)
+            return; // stopped while the message was shown
     }
     if (++entry_ == Count()) {
         Finish(type);

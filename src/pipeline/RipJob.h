@@ -14,6 +14,7 @@
 #include "pipeline/JobPlan.h"
 #include "pipeline/JobView.h"
 #include "pipeline/PartialOutput.h"
+#include "pipeline/RipCover.h"
 #include "pipeline/RipFiles.h"
 
 class TCDRipThread;
@@ -40,8 +41,9 @@ class TRipJob : public QObject {
     Q_OBJECT
 public:
     /// Copies the list and starts the first step. Raises on a failure while setting it up.
+    /// cover: the disc's front cover (JPEG or PNG bytes) for a rip's files; empty: none.
     TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners runners = {},
-            QObject* parent = nullptr);
+            const QByteArray& cover = {}, QObject* parent = nullptr);
     ~TRipJob() override;
 
     const TJobView& View() const { return view_; }
@@ -162,7 +164,7 @@ private:
     void RemoveFailedOutput(const QString& output);
     void Changed() { Q_EMIT ViewChanged(); }
     /// Hands the entries to a parallel job with this encode-lane width (RipJobParallel.cpp).
-    void StartParallel(int width);
+    void StartParallel(int width, const QByteArray& cover);
 
     const int kind_;
     const int cdHandle_;
@@ -170,6 +172,7 @@ private:
     std::optional<QStringList> fileList_;
     const QStringList entries_;            // kept after clean-up for the file names
     std::vector<TRipEntryFiles> ripFiles_; ///< a rip's files, per entry
+    TRipCover cover_;                      ///< what a rip leaves beside its tracks
     TJobRunners runners_;
 
     int entry_ = 0;            ///< the entry being worked on

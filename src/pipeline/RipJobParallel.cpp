@@ -1,9 +1,9 @@
 #include "pipeline/ParallelJob.h"
 #include "pipeline/RipJob.h"
 
-void TRipJob::StartParallel(int width)
+void TRipJob::StartParallel(int width, const QByteArray& cover)
 {
-    parallel_ = std::make_unique<TParallelJob>(kind_, cdHandle_, entries_, width);
+    parallel_ = std::make_unique<TParallelJob>(kind_, cdHandle_, entries_, width, cover);
     connect(parallel_.get(), &TParallelJob::ViewChanged, this, [this] {
         view_ = parallel_->View();
         Changed();

@@ -886,7 +886,9 @@ def case_musicbrainz(c):
     server = StandInMusicBrainz(disc, titles, image.getvalue())
     try:
         c.folder.write_options(f"[MusicBrainz]\r\nServer={server.address}\r\n"
-                               f"CoverArtServer={server.address}\r\nAutoLookup=1\r\n")
+                               f"CoverArtServer={server.address}\r\nAutoLookup=1\r\n"
+                               "[CommonOptions]\r\nOutputFormat=4\r\n"
+                               "NamePattern=%A/%d/%n - %t\r\n")
         c.start(rows=6)
         wait_for("the names from MusicBrainz", lambda: c.titles() == titles)
         artist = wait_for("the artist field", lambda: ui.find(c.main, "text", "Artist"))
@@ -910,6 +912,29 @@ def case_musicbrainz(c):
         assert all(a.startswith("Platterly/") for a in agents), agents
         assert any(p.startswith(f"/ws/2/discid/{server.disc_id}?") for p, _ in server.requests), \
             server.requests
+        # The first track ripped: the cover beside it and inside it, with the release's ids.
+        ui.press(ui.menu_item(c.app, "Edit", "Select None"))
+        wait_for("every row unticked", lambda: not any(ui.is_checked(c.cell(r, 0)) for r in range(6)))
+        ui.ctrl_click(c.cell(0, 1))
+        wait_for("row 1 ticked", lambda: ui.is_checked(c.cell(0, 0)))
+        ui.press(ui.find(c.main, "push button", "Extract"), opens_modal=True)
+        album = c.folder.file("Output", "Stand-In Band", "Stand-In Album")
+        flac = os.path.join(album, "01 - Opening - Overture.flac")
+        c.wait_job("rip", lambda: os.path.exists(flac), timeout=120)
+        assert sorted(os.listdir(album)) == ["01 - Opening - Overture.flac", "cover.jpg"], \
+            os.listdir(album)
+        with open(os.path.join(album, "cover.jpg"), "rb") as f:
+            assert f.read() == image.getvalue()
+        embedded = c.folder.file("embedded.jpg")
+        subprocess.run(["metaflac", f"--export-picture-to={embedded}", flac], check=True,
+                       timeout=30)
+        with open(embedded, "rb") as f:
+            assert f.read() == image.getvalue()
+        tags = subprocess.run(["metaflac", "--export-tags-to=-", flac], check=True,
+                              capture_output=True, text=True, timeout=30).stdout.splitlines()
+        for want in ("ALBUMARTIST=Stand-In Band", "MUSICBRAINZ_ALBUMID=e2e-release",
+                     "MUSICBRAINZ_TRACKID=rec1", f"MUSICBRAINZ_DISCID={server.disc_id}"):
+            assert want in tags, f"{want!r} not in {tags}"
         c.exit_program()
     finally:
         server.close()

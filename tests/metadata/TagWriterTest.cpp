@@ -130,3 +130,118 @@ TEST_F(TagWriterTest, RefusesLinksAndFilesOfAnotherFormat)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TagWriterTest, MusicBrainzIdsAndTheFrontCoverInEveryFormat)
+{
+    for (const char* tool : {"ffmpeg", "metaflac"})
+        if (!HaveProgram(QString::fromUtf8(tool)))
+            GTEST_SKIP() << tool << " not installed";
+    ASSERT_EQ(RunProgram(QStringLiteral("ffmpeg"),
+                         {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                          QStringLiteral("lavfi"), QStringLiteral("-i"),
+                          QStringLiteral("color=c=red:s=8x8"), QStringLiteral("-frames:v"),
+                          QStringLiteral("1"), Path("cover.png")}),
+              0);
+    const QByteArray png = ReadWholeFile(Path("cover.png"));
+    TTagFields f = Fields();
+    f.AlbumArtist = QStringLiteral("Various Artists");
+    f.MbAlbumId = QStringLiteral("11111111-2222-3333-4444-555555555555");
+    f.MbTrackId = QStringLiteral("66666666-7777-8888-9999-000000000000");
+    f.MbDiscId = QStringLiteral("arIS30RPWowvwNEqsqdDnZzDGhk-");
+    f.Cover = FrontCoverOf(png);
+    ASSERT_EQ(f.Cover.Mime, QStringLiteral("image/png"));
+    const QStringList vorbis{QStringLiteral("ALBUMARTIST=Various Artists"),
+                             QStringLiteral("MUSICBRAINZ_ALBUMID=") + f.MbAlbumId,
+                             QStringLiteral("MUSICBRAINZ_TRACKID=") + f.MbTrackId,
+                             QStringLiteral("MUSICBRAINZ_DISCID=") + f.MbDiscId};
+    // ID3v2 as MusicBrainz's own tagger writes it: the recording id in a UFID frame.
+    const QStringList id3{QStringLiteral("TPE2=Various Artists"),
+                          QStringLiteral("TXXX=MusicBrainz Album Id=") + f.MbAlbumId,
+                          QStringLiteral("TXXX=MusicBrainz Disc Id=") + f.MbDiscId,
+                          QStringLiteral("UFID=http://musicbrainz.org=b'") + f.MbTrackId};
+    const struct {
+        const char* file;
+        QString tool;
+        QStringList args;
+        TTagKind kind;
+        QStringList lines;
+    } cases[] = {
+        {"t.flac",
+         QStringLiteral("flac"),
+         {QStringLiteral("-s"), QStringLiteral("-o"), Path("t.flac"), Path("in.wav")},
+         TTagKind::VorbisComment,
+         vorbis},
+        {"t.ogg",
+         QStringLiteral("oggenc"),
+         {QStringLiteral("-Q"), QStringLiteral("-o"), Path("t.ogg"), Path("in.wav")},
+         TTagKind::VorbisComment,
+         vorbis},
+        {"t.opus",
+         QStringLiteral("opusenc"),
+         {QStringLiteral("--quiet"), Path("in.wav"), Path("t.opus")},
+         TTagKind::VorbisComment,
+         vorbis},
+        {"t.mp3",
+         QStringLiteral("lame"),
+         {QStringLiteral("--quiet"), Path("in.wav"), Path("t.mp3")},
+         TTagKind::Id3v2,
+         id3},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(RunProgram(c.tool, c.args), 0) << c.file;
+        // Written twice: the second write replaces the cover and the ids, never adds to them.
+        ASSERT_EQ(WriteTags(Path(c.file), c.kind, f), QString()) << c.file;
+        ASSERT_EQ(WriteTags(Path(c.file), c.kind, f), QString()) << c.file;
+        const QString tags = Inspect(c.file);
+        for (const QString& line : c.lines)
+            EXPECT_EQ(tags.count(line), 1) << c.file << " " << line.toStdString() << " in\n"
+                                           << tags.toStdString();
+        // The picture as ffmpeg finds it: one attached front cover, the very bytes given.
+        QByteArray probe;
+        EXPECT_EQ(RunProgram(QStringLiteral("ffprobe"),
+                             {QStringLiteral("-v"), QStringLiteral("error"),
+                              QStringLiteral("-show_entries"),
+                              QStringLiteral("stream=codec_name:stream_disposition=attached_pic"),
+                              QStringLiteral("-of"), QStringLiteral("csv=p=0"), Path(c.file)},
+                             probe),
+                  0);
+        EXPECT_EQ(probe.count("png,1"), 1) << c.file << "\n" << probe.toStdString();
+        const QString out = Path("out.png");
+        QFile::remove(out);
+        ASSERT_EQ(RunProgram(QStringLiteral("ffmpeg"),
+                             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                              Path(c.file), QStringLiteral("-map"), QStringLiteral("0:v"),
+                              QStringLiteral("-c"), QStringLiteral("copy"), QStringLiteral("-f"),
+                              QStringLiteral("image2"), out}),
+                  0)
+            << c.file;
+        EXPECT_TRUE(ReadWholeFile(out) == png) << c.file;
+    }
+    // FLAC keeps it in a PICTURE block of its own, typed as the front cover.
+    const QString exported = Path("exported.png");
+    ASSERT_EQ(RunProgram(QStringLiteral("metaflac"),
+                         {QStringLiteral("--export-picture-to=") + exported, Path("t.flac")}),
+              0);
+    EXPECT_TRUE(ReadWholeFile(exported) == png);
+    QByteArray blocks;
+    ASSERT_EQ(RunProgram(QStringLiteral("metaflac"),
+                         {QStringLiteral("--list"), QStringLiteral("--block-type=PICTURE"),
+                          Path("t.flac")},
+                         blocks),
+              0);
+    EXPECT_EQ(blocks.count("type: 3 (Cover (front))"), 1) << blocks.toStdString();
+    EXPECT_EQ(blocks.count("MIME type: image/png"), 1);
+}
+
+TEST_F(TagWriterTest, OnlyJpegAndPngAreCovers)
+{
+    EXPECT_EQ(FrontCoverOf("\xff\xd8\xff\xe0 jfif").Mime, QStringLiteral("image/jpeg"));
+    EXPECT_EQ(FrontCoverOf("\x89PNG\r\n\x1a\n....").Mime, QStringLiteral("image/png"));
+    for (const QByteArray& other :
+         {QByteArray(), QByteArray("GIF89a"), QByteArray("<html>"), QByteArray("\x89PNG")})
+        EXPECT_TRUE(FrontCoverOf(other).IsEmpty()) << other.toStdString();
+}
+
+} // namespace

@@ -67,9 +67,9 @@ protected:
         return BinSectors(bin, first, lengths[static_cast<size_t>(k - 1)]);
     }
     /// Runs a job to its end; false when it did not close by itself.
-    bool Run(int kind, const QStringList& entries, int seconds = 90)
+    bool Run(int kind, const QStringList& entries, int seconds = 90, const QByteArray& cover = {})
     {
-        TRipJob job(kind, kind == jkRipTracks ? handle : 0, entries, {&mp3, &wma});
+        TRipJob job(kind, kind == jkRipTracks ? handle : 0, entries, {&mp3, &wma}, cover);
         bool closed = false;
         QObject::connect(&job, &TRipJob::CloseRequested, [&] { closed = true; });
         if (!job.Running())
@@ -375,8 +375,9 @@ TEST_F(LibraryRip, WavToFlacAndOpusConvertPickedFiles)
     WriteWholeFile(bad, "not a wav");
     for (const int kind : {jkWavToFlac, jkWavToOpus}) {
         ASSERT_TRUE(Run(kind, {low, bad, high}));
-        EXPECT_EQ(BoxTexts(), bad + QStringLiteral(" is not a WAV file that can be converted (no RIFF "
-                                                   "WAVE format chunk)."));
+        EXPECT_EQ(BoxTexts(),
+                  bad + QStringLiteral(" is not a WAV file that can be converted (no RIFF "
+                                       "WAVE format chunk)."));
         boxes.Clear();
     }
     EXPECT_EQ(OutputFiles(), (QStringList{QStringLiteral("high.flac"), QStringLiteral("high.opus"),
@@ -390,4 +391,85 @@ TEST_F(LibraryRip, WavToFlacAndOpusConvertPickedFiles)
     EXPECT_EQ(WavData(decoded).size(), WavData(high).size());
     // Picked files are named after themselves and get no tags: there is no disc to take them from.
     EXPECT_EQ(Tags(Out(QStringLiteral("low.flac"))), QStringList());
+}
+
+TEST_F(LibraryRip, TheCoverGoesBesideAndInsideTheFilesWithTheMusicBrainzIds)
+{
+    if (!HaveProgram(QStringLiteral("ffmpeg")))
+        GTEST_SKIP() << "ffmpeg not installed";
+    const QString made = dir.File(QStringLiteral("made.jpg"));
+    Tool("ffmpeg",
+         {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+          QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("color=c=red:s=8x8"),
+          QStringLiteral("-frames:v"), QStringLiteral("1"), made});
+    const QByteArray jpeg = ReadWholeFile(made);
+    OpenImage({40, 50});
+    TCDInfo& info = OptionsSetting().CDInfo;
+    info.Artist = QStringLiteral("Band");
+    info.Source = TNamesSource::MusicBrainz;
+    info.AlbumArtist = QStringLiteral("The Band");
+    info.MbReleaseId = QStringLiteral("release-id");
+    info.MbDiscId = QStringLiteral("disc-id");
+    info.MbRecordingId[2] = QStringLiteral("recording-2");
+    OptionsSetting().CommonOptions.NamePattern = QStringLiteral("%A/%d/%n - %t");
+    const QStringList vorbis{QStringLiteral("ALBUMARTIST=The Band"),
+                             QStringLiteral("MUSICBRAINZ_ALBUMID=release-id"),
+                             QStringLiteral("MUSICBRAINZ_DISCID=disc-id"),
+                             QStringLiteral("MUSICBRAINZ_TRACKID=recording-2")};
+    const QStringList id3{QStringLiteral("TPE2=The Band"),
+                          QStringLiteral("TXXX=MusicBrainz Album Id=release-id"),
+                          QStringLiteral("TXXX=MusicBrainz Disc Id=disc-id"),
+                          QStringLiteral("UFID=http://musicbrainz.org=b'recording-2'")};
+    const struct {
+        int format;
+        const char* album;
+        QStringList ids;
+    } rips[] = {{ofFLAC, "F", vorbis},
+                {ofMP3, "M", id3},
+                {ofOGG, "O", vorbis},
+                {ofOpus, "P", vorbis},
+                {ofWAV, "W", {}}};
+    for (const auto& rip : rips) {
+        OptionsSetting().CommonOptions.OutputFormat = rip.format;
+        info.Album = QString::fromLatin1(rip.album);
+        ASSERT_TRUE(Run(jkRipTracks, {QStringLiteral("01One"), QStringLiteral("02Two")}, 90, jpeg));
+        EXPECT_EQ(BoxTexts(), QString());
+        const QString folder = QStringLiteral("Band/") + info.Album + QLatin1Char('/');
+        EXPECT_EQ(ReadWholeFile(Out(folder + QStringLiteral("cover.jpg"))), jpeg) << rip.album;
+        if (rip.format == ofWAV)
+            continue;
+        const QString two = Out(folder + QStringLiteral("02 - Two") +
+                                OutputExtensionOf(JobPlanOf(jkRipTracks, rip.format)));
+        const QStringList tags = Tags(two);
+        for (const QString& line : rip.ids)
+            EXPECT_TRUE(tags.contains(line)) << line.toStdString() << " in " << rip.album;
+        const QString picture = dir.File(QStringLiteral("picture.jpg"));
+        QFile::remove(picture);
+        Tool("ffmpeg",
+             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), two,
+              QStringLiteral("-map"), QStringLiteral("0:v"), QStringLiteral("-c"),
+              QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("image2"), picture});
+        EXPECT_TRUE(ReadWholeFile(picture) == jpeg) << rip.album;
+    }
+
+    // Names typed since the lookup carry no ids; a cover kept through a link is never written
+    // through; without a cover nothing is written at all.
+    OptionsSetting().CommonOptions.OutputFormat = ofFLAC;
+    info.Source = TNamesSource::Typed;
+    info.Album = QStringLiteral("Typed");
+    const QString outside = dir.File(QStringLiteral("mine.jpg"));
+    WriteWholeFile(outside, "the user's");
+    ASSERT_TRUE(QDir().mkpath(Out(QStringLiteral("Band/Typed"))));
+    ASSERT_TRUE(QFile::link(outside, Out(QStringLiteral("Band/Typed/cover.jpg"))));
+    ASSERT_TRUE(Run(jkRipTracks, {QStringLiteral("02Two")}, 90, jpeg));
+    EXPECT_EQ(ReadWholeFile(outside), QByteArray("the user's"));
+    const QStringList typed = Tags(Out(QStringLiteral("Band/Typed/02 - Two.flac")));
+    EXPECT_FALSE(typed.join(QLatin1Char('|')).contains(QLatin1String("MUSICBRAINZ")));
+    EXPECT_FALSE(typed.join(QLatin1Char('|')).contains(QLatin1String("ALBUMARTIST")));
+    info.Album = QStringLiteral("Bare");
+    ASSERT_TRUE(Run(jkRipTracks, {QStringLiteral("02Two")}));
+    EXPECT_EQ(BoxTexts(), QString());
+    QStringList bare = OutputFiles();
+    bare.removeIf([](const QString& f) { return !f.startsWith(QLatin1String("Band/Bare/")); });
+    EXPECT_EQ(bare, QStringList{QStringLiteral("Band/Bare/02 - Two.flac")});
 }

@@ -139,3 +139,42 @@ TEST(RipFiles, SkipNeverLetsARenumberedTrackTakeAnExistingName)
     ASSERT_EQ(skip.asked.size(), 1u);
     EXPECT_EQ(skip.asked[0], QStringList{out + QStringLiteral("/Intro.wav")});
 }
+
+TEST(RipFiles, MusicBrainzIdsOnlyForItsOwnNamesAndTheCoverOnlyWhenEmbedded)
+{
+    const QByteArray jpeg("\xff\xd8\xff\xe0 a jpeg", 13);
+    const struct {
+        TNamesSource source;
+        bool embed;
+        bool ids;
+        bool cover;
+    } cases[] = {{TNamesSource::MusicBrainz, true, true, true},
+                 {TNamesSource::MusicBrainz, false, true, false},
+                 // A name typed since may be another release's: the ids would mislabel it.
+                 {TNamesSource::Typed, true, false, true},
+                 {TNamesSource::Cddb, true, false, true}};
+    for (const auto& c : cases) {
+        TOptionsSetting settings;
+        settings.CommonOptions.OutputFolder = QStringLiteral("/music");
+        settings.CDInfo.Source = c.source;
+        settings.CDInfo.AlbumArtist = QStringLiteral("Various");
+        settings.CDInfo.MbReleaseId = QStringLiteral("release");
+        settings.CDInfo.MbDiscId = QStringLiteral("disc");
+        settings.CDInfo.MbRecordingId[3] = QStringLiteral("recording 3");
+        settings.CDInfo.MbRecordingId[4] = QStringLiteral("recording 4");
+        settings.Tags.EmbedCover = c.embed;
+        const std::vector<TRipEntryFiles> files = RipJobFiles(
+            {QStringLiteral("03Three"), QStringLiteral("05Five")}, RipNamingOf(settings, jpeg));
+        ASSERT_EQ(files.size(), 2u);
+        const TTagFields& three = files[0].Tags;
+        const int source = static_cast<int>(c.source);
+        EXPECT_EQ(three.AlbumArtist, c.ids ? QStringLiteral("Various") : QString()) << source;
+        EXPECT_EQ(three.MbAlbumId, c.ids ? QStringLiteral("release") : QString()) << source;
+        EXPECT_EQ(three.MbDiscId, c.ids ? QStringLiteral("disc") : QString()) << source;
+        // Each track its own recording, by its number on the disc.
+        EXPECT_EQ(three.MbTrackId, c.ids ? QStringLiteral("recording 3") : QString()) << source;
+        EXPECT_EQ(files[1].Tags.MbTrackId, QString()) << source;
+        EXPECT_EQ(three.Cover.Data, c.cover ? jpeg : QByteArray()) << source;
+        EXPECT_EQ(three.Cover.Mime, c.cover ? QStringLiteral("image/jpeg") : QString());
+    }
+}
