@@ -121,7 +121,8 @@ TEST_F(ParallelJobTest, RipToMp3RunsTwoEncodersAndKeepsEveryName)
     const QStringList titles = {QStringLiteral("01One"), QStringLiteral("02Two"),
                                 QStringLiteral("03Three"), QStringLiteral("04Four"),
                                 QStringLiteral("05Five")};
-    TRipJob job(jkRipTracks, handle, titles);
+    const QByteArray cover("\xff\xd8\xff\xe0 a jpeg", 13);
+    TRipJob job(jkRipTracks, handle, titles, {}, cover);
     ASSERT_NE(job.Parallel(), nullptr);
     int peakLines = 0;
     QObject::connect(&job, &TRipJob::ViewChanged,
@@ -136,6 +137,7 @@ TEST_F(ParallelJobTest, RipToMp3RunsTwoEncodersAndKeepsEveryName)
             << title.toStdString();
         EXPECT_FALSE(QFile::exists(Out(title.mid(2) + QStringLiteral(".wav"))));
     }
+    EXPECT_EQ(ReadWholeFile(Out(QStringLiteral("cover.jpg"))), cover);
     EXPECT_EQ(PeakTools(), 2);
     EXPECT_GE(peakLines, 2);
     const TJobReport report = *job.Report();
