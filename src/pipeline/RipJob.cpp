@@ -68,6 +68,7 @@ TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners
     timer1_.setInterval(1000);
     connect(&timer1_, &QTimer::timeout, this, &TRipJob::Timer1Timer);
     encoded_.assign(static_cast<size_t>(list.size()), false);
+    entryOk_.assign(static_cast<size_t>(list.size()), false);
     if (jobKind == jkRipTracks)
         ripFiles_ = RipJobFiles(list, RipNamingOf(OptionsSetting()));
     tempFile_ = ChooseTempFile();
@@ -197,6 +198,7 @@ void TRipJob::StepEnded(TStepType type, bool succeeded)
         StartCurrentStep();
         return;
     }
+    entryOk_[static_cast<size_t>(entry_)] = !entryFailed_;
     if (++entry_ == Count()) {
         Finish(type);
         return;
