@@ -14,6 +14,7 @@
 #include "cli/CliArgs.h"
 #include "cli/CliDisc.h"
 #include "cli/CliJob.h"
+#include "core/AppPaths.h"
 #include "core/FileUtil.h"
 #include "core/Settings.h"
 #include "core/TextUtil.h"
@@ -105,7 +106,7 @@ bool PrepareOutput(const TCliArgs& args, QString& error)
 
 /// Names from a service for the disc (--lookup): the first match is taken. A lookup that fails
 /// is said and the rip goes on with the stored names.
-void LookUpNames(const QString& service, const TCliDisc& disc)
+void LookUpNames(const QString& service, const TCliDisc& disc, TCliInterrupt& interrupt)
 {
     std::unique_ptr<IDiscLookup> source;
     if (service == QLatin1String("cddb"))
@@ -117,6 +118,7 @@ void LookUpNames(const QString& service, const TCliDisc& disc)
     query.Handle = disc.Handle();
     query.Toc = disc.Toc();
     QEventLoop loop;
+    QObject::connect(&interrupt, &TCliInterrupt::Raised, &loop, &QEventLoop::quit);
     std::optional<TDiscFound> found;
     const auto done = [&](const TDiscFound& f) {
         found = f;
@@ -125,11 +127,13 @@ void LookUpNames(const QString& service, const TCliDisc& disc)
     source->Find(query, done);
     loop.exec();
     if (found && found->Error.isEmpty() && !found->Candidates.empty() &&
-        !found->Candidates.front().Names) {
+        !found->Candidates.front().Names && !interrupt.Interrupted()) {
         found.reset();
         source->Names(0, done);
         loop.exec();
     }
+    if (interrupt.Interrupted())
+        return;
     if (!found || !found->Error.isEmpty()) {
         CliError(QStringLiteral("%1 lookup failed (%2); the stored names are used")
                      .arg(service, found ? found->Error : QString()));
@@ -249,9 +253,9 @@ int Rip(const TCliArgs& args, TCliInterrupt& interrupt, TJobRunners runners)
     const bool autoLookup = OptionsSetting().MusicBrainz.AutoLookup &&
                             OptionsSetting().CDInfo.Source == TNamesSource::None;
     if (lookup == QLatin1String("cddb") || lookup == QLatin1String("musicbrainz"))
-        LookUpNames(lookup, disc);
+        LookUpNames(lookup, disc, interrupt);
     else if (!args.Has(QStringLiteral("lookup")) && autoLookup)
-        LookUpNames(QStringLiteral("musicbrainz"), disc);
+        LookUpNames(QStringLiteral("musicbrainz"), disc, interrupt);
     if (interrupt.Interrupted())
         return kExitInterrupted;
 
@@ -339,6 +343,8 @@ int main(int argc, char** argv)
     TCliInterrupt interrupt;
     InstallHandoffObserver(&app);
     const TCliMessages messages;
+    // An installed program's first command, as its first window, gets the demo disc.
+    ProvideDemoDisc();
     // The options of the window, read and never written: a command line changes nothing there.
     LoadOptions();
     int rc = 0;

@@ -3,6 +3,8 @@
 computations, the refusals of bad input with their exit codes, and Ctrl+C mid-rip."""
 import base64
 import hashlib
+import http.server
+import json
 import os
 import re
 import shutil
@@ -10,7 +12,10 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
+import urllib.parse
 
 BIN = sys.argv.pop(1) if len(sys.argv) > 1 else "build/bin"
 SECTOR = 2352
@@ -84,8 +89,6 @@ class Cli(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(out, "02 of 03")))
 
     def test_info_ids_match_independent_computations(self):
-        r = self.run_cli("info", "--device", self.cue)
-        self.assertEqual(r.returncode, 0, r.stderr)
         size = os.path.getsize(self.bin) // SECTOR
         offsets = [s + 150 for s in cue_starts(self.cue)]
         lead_out = size + 150
@@ -104,6 +107,12 @@ class Cli(unittest.TestCase):
         id2 = sum(max(l, 1) * (i + 1) for i, l in enumerate(lbas)) & 0xFFFFFFFF
         # The disc key: MSF fields of every start summed, as one number.
         key = sum(((o // 4500) << 16) + ((o // 75 % 60) << 8) + o % 75 for o in offsets)
+        # Names the window stored under the key.
+        cdinfo = os.path.join(self.prog, "cdinfo.dat")
+        write(cdinfo, "[%d]\r\nArtist=Someone\r\nTrackNumber=3\r\n2=Second Song\r\n" % key)
+        self.addCleanup(os.remove, cdinfo)
+        r = self.run_cli("info", "--device", self.cue)
+        self.assertEqual(r.returncode, 0, r.stderr)
         expected = {
             "CDDB id": "%08x" % cddb,
             "MusicBrainz id": mb,
@@ -113,7 +122,44 @@ class Cli(unittest.TestCase):
         for label, value in expected.items():
             with self.subTest(label):
                 self.assertIn("%s: %s\n" % (label, value), r.stdout)
-        self.assertIn("  02  Track02", r.stdout)
+        self.assertIn("  Artist: Someone\n", r.stdout)
+        self.assertIn("  01  Track01\n  02  Second Song\n", r.stdout)
+
+    def test_musicbrainz_names_the_files(self):
+        class Service(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                disc = urllib.parse.urlparse(self.path).path.rsplit("/", 1)[-1]
+                tracks = [{"position": i + 1, "title": t, "recording": {"id": "rec%d" % i}}
+                          for i, t in enumerate(["One", "Two/Half", "Three"])]
+                body = json.dumps({"id": disc, "releases": [{
+                    "id": "rel", "title": "Album", "date": "2001",
+                    "artist-credit": [{"name": "Band", "artist": {"id": "a", "name": "Band"}}],
+                    "media": [{"position": 1, "track-count": 3, "discs": [{"id": disc}],
+                               "tracks": tracks}]}]}).encode()
+                self.send_response(200)
+                self.send_header("Content-Type", "application/json")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        server = http.server.HTTPServer(("127.0.0.1", 0), Service)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        self.addCleanup(server.server_close)
+        self.addCleanup(server.shutdown)
+        ini = os.path.join(self.prog, "options.ini")
+        plain = read(ini)
+        self.addCleanup(write, ini, plain)
+        base = "http://127.0.0.1:%d" % server.server_port
+        write(ini, plain + "Server=%s\r\nCoverArtServer=%s\r\n" % (base, base))
+        out = self.out_dir("named")
+        r = self.run_cli("rip", "--device", self.cue, "--format", "flac", "--output", out,
+                         "--pattern", "%A/%d/%n %t", "--lookup", "musicbrainz")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(sorted(os.listdir(os.path.join(out, "Band", "Album"))),
+                         ["01 One.flac", "02 Two-Half.flac", "03 Three.flac"])
 
     def test_bad_input_is_refused_with_one_line(self):
         fifo = os.path.join(self.tmp, "fifo.cue")
@@ -182,7 +228,20 @@ class Cli(unittest.TestCase):
         for line in p.stderr:
             if line.startswith("Extracting(02/02)"):
                 break
+        track2 = os.path.join(out, "Track02.wav")
+        while not os.path.exists(track2) or os.path.getsize(track2) <= 44:
+            self.assertIsNone(p.poll(), "the rip ended before track 2 was being written")
+            time.sleep(0.001)  # a yield to the rip, not a wait for it
+        # Held while it writes track 2: a second rip into the folder refuses that file, even
+        # when told to overwrite.
+        p.send_signal(signal.SIGSTOP)
+        second = self.run_cli("rip", "--device", os.path.join(folder, "Long.cue"), "--format",
+                              "wav", "--output", out, "--lookup", "none", "--tracks", "2",
+                              "--overwrite")
+        self.assertEqual(second.returncode, 2, second.stderr)
+        self.assertIn("Track02.wavmaybe be used,operate fail!", second.stderr)
         p.send_signal(signal.SIGINT)
+        p.send_signal(signal.SIGCONT)
         stdout, stderr = p.communicate(timeout=60)
         self.assertEqual(p.returncode, 130, stderr)
         self.assertEqual(sorted(os.listdir(out)), ["Track01.wav"])
