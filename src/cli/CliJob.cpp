@@ -255,7 +255,7 @@ TCliJobResult RunCliJob(int kind, int cdHandle, const QStringList& entries, TJob
     if (job.Running() && !interrupt.Interrupted())
         loop.exec();
     gOnLoopFailure = nullptr;
-    job.Stop(); // cleans up at once when it has not ended by itself (Ctrl+C before it ran)
+    stop(); // cleans up at once when it has not ended by itself (Ctrl+C before the loop ran)
     EndBar();
     result.Interrupted = interrupt.Interrupted();
     for (int k = 0; k < entries.size(); ++k)

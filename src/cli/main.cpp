@@ -345,20 +345,26 @@ int main(int argc, char** argv)
     const TCliMessages messages;
     // An installed program's first command, as its first window, gets the demo disc.
     ProvideDemoDisc();
-    // The options of the window, read and never written: a command line changes nothing there.
-    LoadOptions();
     int rc = 0;
-    if (args.Command == QLatin1String("drives")) {
-        Print(DriveListText());
-    } else if (args.Command == QLatin1String("info")) {
-        rc = Info(args);
-    } else {
-        LoadVorbisLibraries();
-        TMp3EncodeProcess mp3;
-        TWMAEncodeProcess wma;
-        const TJobRunners runners{&mp3, &wma};
-        rc = args.Command == QLatin1String("rip") ? Rip(args, interrupt, runners)
-                                                  : Convert(args, interrupt, runners);
+    try {
+        // The options of the window, read and never written: a command line changes nothing
+        // there.
+        LoadOptions();
+        if (args.Command == QLatin1String("drives")) {
+            Print(DriveListText());
+        } else if (args.Command == QLatin1String("info")) {
+            rc = Info(args);
+        } else {
+            LoadVorbisLibraries();
+            TMp3EncodeProcess mp3;
+            TWMAEncodeProcess wma;
+            const TJobRunners runners{&mp3, &wma};
+            rc = args.Command == QLatin1String("rip") ? Rip(args, interrupt, runners)
+                                                      : Convert(args, interrupt, runners);
+        }
+    } catch (const std::exception& e) {
+        // A job that cannot set up its first step, options.ini that cannot be read, ...
+        rc = Fail(QString::fromUtf8(e.what()));
     }
     // A lookup given up on may still be leaving its network call.
     TQueryCDDBThread::StopAllAndWait(std::chrono::seconds(2));
