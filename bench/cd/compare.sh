@@ -2,7 +2,9 @@
 # Rips a 74-minute, 20-track image to WAV through the extraction thread and compares the
 # throughput with a plain copy of the image's .bin on the same machine (target ratio >= 0.5), and
 # with a rip that leaves the tracks' checksums out (target: checksums cost <= 3%, ratio <= 1.03).
-# Then runs the normalisation benchmark (target >= 150 MB/s).
+# The same rip as the window's job runs it (bench_job) and through platterly-cli, whose ratio
+# must be the job's within 5 %, and the CLI's info command (target < 100 ms). Then runs the normalisation benchmark (target >= 150
+# MB/s).
 # usage: bench/cd/compare.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 build=${1:-build}
@@ -25,7 +27,8 @@ best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 
 # Best of five for each, interleaved, with the disk's write-back settled before every run, so
 # none pays for another's (or the image's) pending writes.
-cp_seconds="" rip_seconds="" plain_seconds=""
+cp_seconds="" rip_seconds="" plain_seconds="" job_seconds="" cli_seconds="" info_seconds=""
+cli="$bin/platterly-cli"
 for _ in 1 2 3 4 5; do
     sync
     t0=$(now)
@@ -47,16 +50,41 @@ for _ in 1 2 3 4 5; do
     t1=$(now)
     plain_seconds=$(best "$plain_seconds" "$(elapsed "$t0" "$t1")")
     rm -f "$work/out"/*.wav
+
+    sync
+    t0=$(now)
+    "$build/bench/bench_job" rip-wav "$work" "$work/out" > /dev/null 2>&1
+    t1=$(now)
+    job_seconds=$(best "$job_seconds" "$(elapsed "$t0" "$t1")")
+    rm -f "$work/out"/*.wav
+
+    sync
+    t0=$(now)
+    "$cli" rip --device "$work/discs/Long.cue" --format wav --output "$work/out" --lookup none \
+        > /dev/null 2>&1
+    t1=$(now)
+    cli_seconds=$(best "$cli_seconds" "$(elapsed "$t0" "$t1")")
+    rm -f "$work/out"/*.wav
+
+    t0=$(now)
+    "$cli" info --device "$work/discs/Long.cue" > /dev/null
+    t1=$(now)
+    info_seconds=$(best "$info_seconds" "$(elapsed "$t0" "$t1")")
 done
 echo "$out" | head -1
 
-awk -v s="$size" -v c="$cp_seconds" -v r="$rip_seconds" -v p="$plain_seconds" 'BEGIN {
+awk -v s="$size" -v c="$cp_seconds" -v r="$rip_seconds" -v p="$plain_seconds" \
+    -v j="$job_seconds" -v l="$cli_seconds" -v i="$info_seconds" 'BEGIN {
     printf "image: %.1f MB\n", s / 1e6
     printf "cp of the .bin:      %.3f s  %.1f MB/s\n", c, s / c / 1e6
     printf "rip of 20 tracks:    %.3f s  %.1f MB/s\n", r, s / r / 1e6
     printf "same, no checksums:  %.3f s  %.1f MB/s\n", p, s / p / 1e6
     printf "ratio rip/cp:        %.2f (target >= 0.5)\n", c / r
     printf "checksums on/off:    %.3f (target <= 1.03)\n", r / p
+    printf "window job rip:      %.3f s  %.1f MB/s  ratio to cp %.2f\n", j, s / j / 1e6, c / j
+    printf "platterly-cli rip:   %.3f s  %.1f MB/s  ratio to cp %.2f\n", l, s / l / 1e6, c / l
+    printf "cli against job:     %.3f (target 0.95 to 1.05)\n", j / l
+    printf "platterly-cli info:  %.0f ms (target < 100)\n", i * 1000
 }'
 
 "$build/bench/bench_cd" --benchmark_filter=BM_NormalizeWav50MB

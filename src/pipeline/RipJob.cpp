@@ -70,6 +70,7 @@ TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners
     timer1_.setInterval(1000);
     connect(&timer1_, &QTimer::timeout, this, &TRipJob::Timer1Timer);
     encoded_.assign(static_cast<size_t>(list.size()), false);
+    entryOk_.assign(static_cast<size_t>(list.size()), false);
     if (jobKind == jkRipTracks)
         ripFiles_ = RipJobFiles(list, RipNamingOf(OptionsSetting(), cover));
     tempFile_ = ChooseTempFile();
@@ -204,6 +205,7 @@ void TRipJob::StepEnded(TStepType type, bool succeeded)
         StartCurrentStep();
         return;
     }
+    entryOk_[static_cast<size_t>(entry_)] = !entryFailed_;
     if (kind_ == jkRipTracks && !entryFailed_) {
         // The first track in place takes the disc's cover beside it.
         const QString problem = cover_.PlaceBeside(ripFiles_[static_cast<size_t>(entry_)].Wav);

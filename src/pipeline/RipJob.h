@@ -57,6 +57,12 @@ public:
     bool ProgressSeen() const { return progressSeen_; }
     /// False once the job has been cleaned up.
     bool Running() const { return fileList_.has_value(); }
+    /// Whether every step of entry k ended well; false for an entry the job never finished.
+    bool EntrySucceeded(int k) const
+    {
+        return k >= 0 && static_cast<size_t>(k) < entryOk_.size() &&
+               entryOk_[static_cast<size_t>(k)];
+    }
 
     /// The Stop button: stops the current worker, cleans up, asks to close.
     void Stop();
@@ -184,6 +190,7 @@ private:
     TPartialOutput partial_;   ///< where it writes until it has succeeded
     std::array<int, kStepTypeCount> finished_{};
     std::vector<bool> encoded_; ///< per entry: its encode step succeeded (a rip's WAV may go)
+    std::vector<bool> entryOk_; ///< per entry: all its steps have ended well
     bool progressSeen_ = false;
     bool stopping_ = false; ///< Stop is under way: no report moves the job on
 

@@ -48,6 +48,16 @@ echo "$out" | grep -q 'rows: 6' || fail "the installed program did not list the 
 grep -q old-output "$home/.config/Platterly/options.ini" || fail "the old options.ini was not read"
 [ ! -e "$prefix/bin/options.ini" ] || fail "options.ini written beside the installed program"
 
+# The installed command line: a fresh user's first command finds the demo disc in the data folder.
+if [ -x "$prefix/bin/platterly-cli" ]; then
+    cli_home=$tmp/cli-home
+    mkdir -p "$cli_home"
+    out=$(env -i PATH=/usr/bin:/bin HOME="$cli_home" "$prefix/bin/platterly-cli" drives 2>&1)
+    echo "$out" | grep -q 'Image Platterly Demo .*(6 audio tracks)' ||
+        fail "the installed platterly-cli did not list the demo disc: $out"
+    [ ! -e "$prefix/bin/options.ini" ] || fail "options.ini written beside the installed program"
+fi
+
 # The package: dependencies computed, lame among them; unpacked, its menu entry's command starts.
 if command -v cpack >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
     (cd "$build" && cpack -G DEB -B "$tmp/deb" >/dev/null) || fail "cpack"

@@ -74,6 +74,12 @@ template <size_t N> void CopyField(std::array<char, N>& field, const std::string
 }
 } // namespace
 
+bool IsImageFileName(const std::string& path)
+{
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    return HasExtension(name, ".cue") || HasExtension(name, ".toc");
+}
+
 void SetSystemDrivesListedForTests(bool listed)
 {
     g_systemDrivesListed.store(listed);
@@ -112,7 +118,10 @@ std::vector<std::string> ListImageFiles(const std::string& discsDir)
 std::vector<DriveCatalog::Drive> DriveCatalog::List(const std::string& discsDir)
 {
     std::vector<Drive> drives;
-    for (const std::string& node : SortedDevices()) {
+    // One image named instead of a folder (a command line's device) is the only drive: no
+    // system drive to probe, and no sibling image to crowd it out of the list.
+    const bool single = IsImageFileName(discsDir);
+    for (const std::string& node : single ? std::vector<std::string>{} : SortedDevices()) {
         if (drives.size() >= size_t(kDriveListCapacity))
             return drives;
         Drive d{{DriveSource::Kind::Device, node}, {}};
@@ -132,8 +141,18 @@ std::vector<DriveCatalog::Drive> DriveCatalog::List(const std::string& discsDir)
         }
         drives.push_back(d);
     }
-    const std::string dir = discsDir.empty() || discsDir.back() == '/' ? discsDir : discsDir + "/";
-    for (const std::string& name : ListImageFiles(dir)) {
+    std::string dir = discsDir.empty() || discsDir.back() == '/' ? discsDir : discsDir + "/";
+    std::vector<std::string> images;
+    if (single) {
+        const size_t slash = discsDir.find_last_of('/');
+        dir = slash == std::string::npos ? std::string("./") : discsDir.substr(0, slash + 1);
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(discsDir, ec))
+            images.push_back(discsDir.substr(slash == std::string::npos ? 0 : slash + 1));
+    } else {
+        images = ListImageFiles(dir);
+    }
+    for (const std::string& name : images) {
         if (drives.size() >= size_t(kDriveListCapacity))
             break;
         const auto kind =

@@ -31,7 +31,8 @@ public:
     };
 
     /// The system's CD drives in device-path order, then the valid images of discsDir in
-    /// file-name order; at most kDriveListCapacity in all. Broken images are left out.
+    /// file-name order; at most kDriveListCapacity in all. Broken images are left out. A discsDir
+    /// that names a .cue or .toc lists that image alone, when it is valid.
     std::vector<Drive> List(const std::string& discsDir);
 
     /// The drive an identity was given to, if any.
@@ -44,6 +45,9 @@ private:
     mutable std::mutex mutex_;
     std::vector<DriveSource> ids_; // identity n is ids_[n - 1]
 };
+
+/// Whether a path names a disc image's sheet (*.cue or *.toc, any case).
+bool IsImageFileName(const std::string& path);
 
 /// Image files, in name order, that the discs folder offers (*.cue and *.toc).
 std::vector<std::string> ListImageFiles(const std::string& discsDir);

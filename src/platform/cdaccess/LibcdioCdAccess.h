@@ -18,6 +18,7 @@ public:
     static constexpr int kMaxHandles = 10;
 
     /// discsDir: the image folder; empty means ProgramDir() + "discs", looked up on each list.
+    /// A .cue or .toc in its place makes that image the only drive.
     explicit LibcdioCdAccess(std::string discsDir = {});
     ~LibcdioCdAccess() override;
     LibcdioCdAccess(const LibcdioCdAccess&) = delete;

@@ -73,6 +73,41 @@ TEST_F(CdAccessTest, ListsValidImagesInNameOrderAndSkipsBrokenOnes)
     EXPECT_EQ(images[2].Position, images[1].Position + 1);
 }
 
+TEST_F(CdAccessTest, AnImageNamedInPlaceOfTheFolderIsTheOnlyDrive)
+{
+    // Nine images: listed as a folder, the last would not fit the list.
+    for (int i = 1; i <= 9; ++i)
+        MakeImage(Discs(), QStringLiteral("disc%1").arg(i), {5 + i});
+    WriteWholeFile(Discs() + QStringLiteral("/broken.cue"), "");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Discs() + QStringLiteral("/fifo.cue")).constData(), 0600),
+              0);
+    const struct {
+        const char* name;
+        const char* product; ///< the one drive listed; nullptr for none
+    } cases[] = {{"disc9.cue", "disc9"},
+                 {"broken.cue", nullptr},
+                 {"fifo.cue", nullptr},
+                 {"missing.cue", nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LibcdioCdAccess layer(
+            QFile::encodeName(Discs() + QLatin1Char('/') + QLatin1String(c.name)).toStdString());
+        DriveList list;
+        ASSERT_EQ(layer.GetCDList(list), 1);
+        ASSERT_EQ(list.Count, c.product ? 1 : 0);
+        if (c.product == nullptr)
+            continue;
+        EXPECT_STREQ(list.Entries[0].Product.data(), c.product);
+        const int handle = layer.GetCDHandle(HandleRequest::For(list.Entries[0]));
+        ASSERT_NE(handle, 0);
+        TocRecord toc;
+        ASSERT_EQ(layer.ModifyCDParms(handle, kCdpMsf, 1), 1);
+        ASSERT_EQ(layer.ReadTOC(handle, toc), 1);
+        EXPECT_EQ(MsfFrames(toc.Entries[1]) - MsfFrames(toc.Entries[0]), 14);
+        layer.CloseCDHandle(handle);
+    }
+}
+
 TEST_F(CdAccessTest, ListHoldsAtMostEightDrivesAndLongNamesAreCut)
 {
     for (int i = 0; i < 10; ++i)
