@@ -21,6 +21,7 @@
 #include "app/MainColours.h"
 #include "app/MediaPlayerHistory.h"
 #include "app/SettingsStore.h"
+#include "app/ResultBar.h"
 #include "app/frmAbout.h"
 #include "cd/frmNoDeviceHint.h"
 #include "core/ErrorHandler.h"
@@ -36,6 +37,7 @@
 #include "options/OptionSetForm.h"
 #include "pipeline/OutputFormats.h"
 #include "pipeline/RipForm.h"
+#include "pipeline/RipVerification.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/drives/DriveWatcher.h"
 #include "platform/shell/Shell.h"
@@ -418,6 +420,8 @@ void TMainForm::CreateListAndStatus()
     DiscHeader1 = new TDiscHeader(controller_, central);
     layout->addWidget(DiscHeader1);
     layout->addWidget(ListView1, 1);
+    resultBar_ = new TResultBar(central);
+    layout->addWidget(resultBar_);
 
     StatusBar1 = new QStatusBar(central);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -520,9 +524,24 @@ void TMainForm::RunJobWindow(int kind, int handle, const QStringList& list)
 {
     // An error while the job sets up its first step propagates to the command, which shows it
     // (or swallows it, for the OGG and WMA commands); the window is then never shown.
+    resultBar_->Dismiss();
     TRipForm form(this, kind, handle, list, controller_.Runners());
     if (form.Job().Running())
         form.exec();
+    // A rip's log waits for the AccurateRip answer (its time-out at most); the bar then shows.
+    if (std::unique_ptr<TRipVerification> taken = form.Job().TakeVerification()) {
+        TRipVerification* verification = taken.release();
+        verification->setParent(this);
+        const auto show = [this, verification] {
+            if (!verification->Notice().Summary.isEmpty()) // nothing was read
+                resultBar_->ShowNotice(verification->Notice());
+            verification->deleteLater();
+        };
+        if (verification->Done())
+            show();
+        else
+            connect(verification, &TRipVerification::Finished, this, show);
+    }
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 /// What the job window shows; the job fills it and the window mirrors it into its controls.
 struct TJobView {
@@ -12,6 +13,7 @@ struct TJobView {
     bool Label3Visible = true;
     int Bar = 0; ///< progress bar, 0..100
     bool BarTextVisible = false;
+    QStringList Results; ///< a rip's tracks whose verification is known, one line each
 };
 
 /// verb + "(" + TwoDigits(k) + "/" + TwoDigits(n) + "): " + text

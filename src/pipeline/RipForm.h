@@ -7,6 +7,7 @@
 
 class QGroupBox;
 class QLabel;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 
@@ -34,6 +35,8 @@ public:
     QLabel* Label10 = nullptr;
     QLabel* Label20 = nullptr;
     QPushButton* btStop = nullptr;
+    /// Beyond the design: each ripped track's checksum and AccurateRip result, as known.
+    QListWidget* lvResults = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -17,6 +17,7 @@
 #include "pipeline/RipFiles.h"
 
 class TCDRipThread;
+class TRipVerification;
 class TStreamSteps;
 class TEncodeProcess;
 class TMp3EncodeProcess;
@@ -59,6 +60,11 @@ public:
     /// Stops workers and removes intermediate files; runs once per job.
     void Cleanup();
 
+    /// A CD rip's checksums, lookup, log and cue sheet; null for other kinds. The job hands it
+    /// its tracks and its end; whoever takes it sees it finish (the lookup may still run).
+    TRipVerification* Verification() const { return verification_.get(); }
+    std::unique_ptr<TRipVerification> TakeVerification();
+
     /// The stream components (tests look at their settings).
     TStreamSteps& Streams() { return *streams_; }
 
@@ -92,6 +98,8 @@ private:
     int Count() const { return static_cast<int>(entries_.size()); }
     int Finished(TStepType type) const { return finished_[static_cast<size_t>(type)]; }
     TStepType CurrentStep() const { return plan_.Steps[stepPos_]; }
+
+    void StartVerification();
 
     // The driver.
     /// Starts the first step of entry_.
@@ -174,6 +182,7 @@ private:
     bool progressSeen_ = false;
     bool stopping_ = false; ///< Stop is under way: no report moves the job on
 
+    std::unique_ptr<TRipVerification> verification_;
     std::unique_ptr<TCDRipThread> ripThread_;
     std::unique_ptr<TStreamSteps> streams_;
     QString tempFile_;
