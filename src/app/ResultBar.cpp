@@ -41,6 +41,9 @@ TResultBar::TResultBar(QWidget* parent) : QFrame(parent)
     btFile->setObjectName(QStringLiteral("ResultFile"));
     btFile->setAutoRaise(true);
     btFile->setCursor(Qt::PointingHandCursor);
+    QFont underlined = btFile->font();
+    underlined.setUnderline(true);
+    btFile->setFont(underlined);
     btOpenFolder = new QPushButton(QStringLiteral("Open Folder"), this);
     btOpenFolder->setObjectName(QStringLiteral("ResultOpenFolder"));
     btClose = new QToolButton(this);
@@ -76,6 +79,12 @@ void TResultBar::ShowNotice(const TResultNotice& notice)
         p.setColor(QPalette::WindowText, QColor(0x58, 0x15, 0x1c));
     }
     setPalette(p);
+    // The file reads as a link on every tint.
+    QPalette link = p;
+    link.setColor(QPalette::ButtonText, notice.Level == TResultNotice::Severity::Information
+                                            ? p.color(QPalette::Link)
+                                            : p.color(QPalette::WindowText));
+    btFile->setPalette(link);
     const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
     lbIcon->setPixmap(style()->standardIcon(icon).pixmap(size, size));
     lbSummary->setText(notice.Summary);
@@ -98,7 +107,6 @@ void TResultBar::Open(const QString& path)
     if (path.isEmpty())
         return;
     ShellOpenUrl(QUrl::fromLocalFile(path), this, [path](const QString& reason) {
-        ShowError(path + QStringLiteral(" could not be opened (") + reason +
-                  QStringLiteral(")."));
+        ShowError(path + QStringLiteral(" could not be opened (") + reason + QStringLiteral(")."));
     });
 }

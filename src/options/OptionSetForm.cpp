@@ -306,9 +306,9 @@ QWidget* TOptionSetForm::BuildCdRomTab()
     seReadOffset->setSuffix(QStringLiteral(" samples"));
     grid->addWidget(Caption(QStringLiteral("Drive read offset:"), page, seReadOffset), 3, 0);
     grid->addWidget(seReadOffset, 3, 1);
-    ckbAccurateRip = Named(
-        new QCheckBox(QStringLiteral("Verify rips with the AccurateRip database"), page),
-        "ckbAccurateRip");
+    ckbAccurateRip =
+        Named(new QCheckBox(QStringLiteral("Verify rips with the AccurateRip database"), page),
+              "ckbAccurateRip");
     grid->addWidget(ckbAccurateRip, 4, 0, 1, 2);
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(5, 1);

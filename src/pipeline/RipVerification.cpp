@@ -107,8 +107,8 @@ TRipDisc RipDiscOf(const TocRecord& toc)
         return disc;
     disc.Known = true;
     disc.CddbId = CddbDiscIdText(cddb->DiscId());
-    disc.MusicBrainzId = MusicBrainzDiscId(CddbDisc{audio->Offsets, audio->LeadOut},
-                                           audio->FirstTrack);
+    disc.MusicBrainzId =
+        MusicBrainzDiscId(CddbDisc{audio->Offsets, audio->LeadOut}, audio->FirstTrack);
     // The database files a disc under its audio tracks alone; an Enhanced CD's lead-out is
     // where its audio session ends (MusicBrainzToc works that out).
     std::vector<int64_t> starts;
@@ -203,7 +203,8 @@ QString TRipVerification::FreeLogPath() const
 {
     // An earlier rip's log (another disc of the same names, or the same disc ripped again) is
     // its proof: kept, never replaced; the new pair takes the first free name.
-    const QString base = IncludeTrailingSlash(Folder()) + RipLogBaseName(setup_.Artist, setup_.Album);
+    const QString base =
+        IncludeTrailingSlash(Folder()) + RipLogBaseName(setup_.Artist, setup_.Album);
     QString log = base + QStringLiteral(".log");
     for (int n = 2; n < 1000 && (QFileInfo::exists(log) || QFileInfo(log).isSymLink() ||
                                  QFileInfo::exists(ChangeFileExt(log, QStringLiteral(".cue"))));
@@ -265,8 +266,9 @@ TVerifyResult TRipVerification::ResultOf(const TTrack& t) const
 void TRipVerification::Announce(int k)
 {
     TTrack& t = tracks_[static_cast<size_t>(k)];
-    t.Text = QStringLiteral("copy CRC %1  ").arg(t.Sums->CopyCrc(), 8, 16, QLatin1Char('0')).toUpper() +
-             VerifyText(ResultOf(t));
+    t.Text =
+        QStringLiteral("copy CRC %1  ").arg(t.Sums->CopyCrc(), 8, 16, QLatin1Char('0')).toUpper() +
+        VerifyText(ResultOf(t));
     Q_EMIT TrackResultKnown(k);
 }
 
@@ -369,8 +371,8 @@ void TRipVerification::WriteFiles()
     notice_.Summary = (stopped_ ? QStringLiteral("Rip stopped: ") : QString()) + summary;
     notice_.Folder = Folder();
     if (problems.isEmpty()) {
-        notice_.Level = warn ? TResultNotice::Severity::Warning
-                             : TResultNotice::Severity::Information;
+        notice_.Level =
+            warn ? TResultNotice::Severity::Warning : TResultNotice::Severity::Information;
         notice_.File = LogPath();
         notice_.FileLabel = QFileInfo(LogPath()).fileName();
     } else {

@@ -37,12 +37,12 @@ struct TRipVerifySetup {
     QString Album;
     bool Enabled = true; ///< ask the AccurateRip database
     QString Server;
-    QString Drive;         ///< the drive's name, or the image's
-    bool Image = false;    ///< read directly: no secure reading, no read offset
-    int Paranoia = 2;      ///< 0 off, 1 overlap only, 2 full
-    int ReadOffset = 0;    ///< samples
-    QString Program;       ///< name and version
-    QString Date;          ///< when the rip started, ISO 8601
+    QString Drive;      ///< the drive's name, or the image's
+    bool Image = false; ///< read directly: no secure reading, no read offset
+    int Paranoia = 2;   ///< 0 off, 1 overlap only, 2 full
+    int ReadOffset = 0; ///< samples
+    QString Program;    ///< name and version
+    QString Date;       ///< when the rip started, ISO 8601
     TRipDisc Disc;
 };
 

@@ -40,8 +40,8 @@ std::pair<uint64_t, uint64_t> FrameProductSums(const uint8_t* p, size_t n, uint3
             const __m128i even = _mm_mul_epu32(s, f);
             const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(s, 32), _mm_srli_epi64(f, 32));
             allSum = _mm_add_epi64(allSum, _mm_add_epi64(even, odd));
-            lowSum = _mm_add_epi64(lowSum, _mm_add_epi64(_mm_and_si128(even, mask),
-                                                         _mm_and_si128(odd, mask)));
+            lowSum = _mm_add_epi64(
+                lowSum, _mm_add_epi64(_mm_and_si128(even, mask), _mm_and_si128(odd, mask)));
             f = _mm_add_epi32(f, four);
         }
         uint64_t lanes[2];
@@ -79,9 +79,9 @@ void TTrackChecksums::AddFrames(const uint8_t* frames, int64_t count)
     const int64_t first = std::max<int64_t>(frame_ + 1, checkFrom_);
     const int64_t last = std::min<int64_t>(frame_ + count, checkTo_);
     if (first <= last) {
-        const auto [low, all] = FrameProductSums(frames + (first - frame_ - 1) * 4,
-                                                 static_cast<size_t>(last - first + 1),
-                                                 static_cast<uint32_t>(first));
+        const auto [low, all] =
+            FrameProductSums(frames + (first - frame_ - 1) * 4,
+                             static_cast<size_t>(last - first + 1), static_cast<uint32_t>(first));
         v1_ += static_cast<uint32_t>(low);
         v2_ += static_cast<uint32_t>(low) + static_cast<uint32_t>((all - low) >> 32);
     }

@@ -8,9 +8,9 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
-#include <QPalette>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPalette>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>

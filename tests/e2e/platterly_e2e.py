@@ -1042,7 +1042,8 @@ def case_verified_rip(c):
     server = StandInAccurateRip(accuraterip_ids(disc))
     log_path = os.path.join(output, "Unknown Artist - Unknown Album.log")
     cue_path = os.path.join(output, "Unknown Artist - Unknown Album.cue")
-    options = "[CommonOptions]\r\nOutputFormat=1\r\n[AccurateRip]\r\nServer={}\r\n"
+    options = ("[CommonOptions]\r\nOutputFormat=1\r\n[MusicBrainz]\r\nAutoLookup=0\r\n"
+               "[AccurateRip]\r\nServer={}\r\n")
 
     def rip(results, summary):
         for name in os.listdir(output):

@@ -379,8 +379,9 @@ TEST_F(LibraryRip, WavToFlacAndOpusConvertPickedFiles)
     WriteWholeFile(bad, "not a wav");
     for (const int kind : {jkWavToFlac, jkWavToOpus}) {
         ASSERT_TRUE(Run(kind, {low, bad, high}));
-        EXPECT_EQ(BoxTexts(), bad + QStringLiteral(" is not a WAV file that can be converted (no RIFF "
-                                                   "WAVE format chunk)."));
+        EXPECT_EQ(BoxTexts(),
+                  bad + QStringLiteral(" is not a WAV file that can be converted (no RIFF "
+                                       "WAVE format chunk)."));
         boxes.Clear();
     }
     EXPECT_EQ(OutputFiles(), (QStringList{QStringLiteral("high.flac"), QStringLiteral("high.opus"),

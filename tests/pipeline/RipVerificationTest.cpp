@@ -134,7 +134,9 @@ TEST_F(RipVerificationTest, EachAnswerGivesItsResultsOneRequestAndNoBox)
     };
     const Case cases[] = {
         {"accurate", true,
-         [&](const TCddbTestRequest& r) { return TCddbTestAnswer{{}, Dbar(r.Target, {v1, v2})}; },
+         [&](const TCddbTestRequest& r) {
+             return TCddbTestAnswer{{}, Dbar(r.Target, {v1, v2})};
+         },
          "accurately ripped (confidence 7)", "accurately ripped (confidence 7)",
          "All 2 tracks accurately ripped", TResultNotice::Severity::Information},
         {"mismatch", true,
@@ -142,12 +144,17 @@ TEST_F(RipVerificationTest, EachAnswerGivesItsResultsOneRequestAndNoBox)
              return TCddbTestAnswer{{}, Dbar(r.Target, {v1, v2 ^ 1})};
          },
          "accurately ripped (confidence 7)", "mismatch",
-         "1 of 2 tracks accurately ripped; mismatch: tracks 02",
-         TResultNotice::Severity::Warning},
-        {"404", true, [](const TCddbTestRequest&) { return TCddbTestAnswer{{}, "", 404}; },
+         "1 of 2 tracks accurately ripped; mismatch: tracks 02", TResultNotice::Severity::Warning},
+        {"404", true,
+         [](const TCddbTestRequest&) {
+             return TCddbTestAnswer{{}, "", 404};
+         },
          "not in database", "not in database", "0 of 2 tracks accurately ripped",
          TResultNotice::Severity::Information},
-        {"500", true, [](const TCddbTestRequest&) { return TCddbTestAnswer{{}, "", 500}; },
+        {"500", true,
+         [](const TCddbTestRequest&) {
+             return TCddbTestAnswer{{}, "", 500};
+         },
          "could not be verified", "could not be verified", "0 of 2 tracks accurately ripped",
          TResultNotice::Severity::Information},
         {"off", false, [](const TCddbTestRequest&) { return TCddbTestAnswer{}; },
@@ -170,23 +177,28 @@ TEST_F(RipVerificationTest, EachAnswerGivesItsResultsOneRequestAndNoBox)
         }
         const QString log = LogOf(*v);
         EXPECT_TRUE(log.contains(QStringLiteral("Track 01  copy CRC "))) << log.toStdString();
-        EXPECT_TRUE(QRegularExpression(QStringLiteral("Track 01  .*  %1\n").arg(QRegularExpression::escape(QString::fromLatin1(c.track1))))
-                        .match(log)
-                        .hasMatch())
+        EXPECT_TRUE(
+            QRegularExpression(QStringLiteral("Track 01  .*  %1\n")
+                                   .arg(QRegularExpression::escape(QString::fromLatin1(c.track1))))
+                .match(log)
+                .hasMatch())
             << log.toStdString();
-        EXPECT_TRUE(QRegularExpression(QStringLiteral("Track 02  .*  %1\n").arg(QRegularExpression::escape(QString::fromLatin1(c.track2))))
-                        .match(log)
-                        .hasMatch())
+        EXPECT_TRUE(
+            QRegularExpression(QStringLiteral("Track 02  .*  %1\n")
+                                   .arg(QRegularExpression::escape(QString::fromLatin1(c.track2))))
+                .match(log)
+                .hasMatch())
             << log.toStdString();
         EXPECT_TRUE(log.contains(QString::fromLatin1(c.summary))) << log.toStdString();
-        EXPECT_TRUE(log.contains(QStringLiteral("Drive: Image Disc (disc image)"))) << log.toStdString();
+        EXPECT_TRUE(log.contains(QStringLiteral("Drive: Image Disc (disc image)")))
+            << log.toStdString();
         EXPECT_EQ(v->Notice().Level, c.level);
         EXPECT_TRUE(v->Notice().Summary.startsWith(QString::fromLatin1(c.summary)));
         // An earlier rip's log stays; each later one takes the next free name.
         EXPECT_EQ(v->Notice().File,
-                  Out(&c == cases ? QStringLiteral("The Band - First Light.log")
-                                  : QStringLiteral("The Band - First Light (%1).log")
-                                        .arg(&c - cases + 1)));
+                  Out(&c == cases
+                          ? QStringLiteral("The Band - First Light.log")
+                          : QStringLiteral("The Band - First Light (%1).log").arg(&c - cases + 1)));
         ASSERT_EQ(results.size(), 2);
         EXPECT_TRUE(results[1].endsWith(QString::fromLatin1(c.track2))) << results[1].toStdString();
         EXPECT_TRUE(boxes.Shown().empty());
@@ -234,7 +246,8 @@ TEST_F(RipVerificationTest, AStoppedRipIsLoggedOnceTheLookupAnswers)
     const QString log = Log();
     EXPECT_TRUE(log.contains(QStringLiteral("Track 01  copy CRC "))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("Track 02  not ripped\n"))) << log.toStdString();
-    EXPECT_TRUE(log.contains(QStringLiteral("The rip was stopped before its end."))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("The rip was stopped before its end.")))
+        << log.toStdString();
     EXPECT_EQ(v->Notice().Level, TResultNotice::Severity::Warning);
     EXPECT_EQ(server.Requests().size(), 1u);
 }
