@@ -266,9 +266,9 @@ TVerifyResult TRipVerification::ResultOf(const TTrack& t) const
 void TRipVerification::Announce(int k)
 {
     TTrack& t = tracks_[static_cast<size_t>(k)];
-    t.Text =
-        QStringLiteral("copy CRC %1  ").arg(t.Sums->CopyCrc(), 8, 16, QLatin1Char('0')).toUpper() +
-        VerifyText(ResultOf(t));
+    t.Text = QStringLiteral("copy CRC ") +
+             QStringLiteral("%1").arg(t.Sums->CopyCrc(), 8, 16, QLatin1Char('0')).toUpper() +
+             QStringLiteral("  ") + VerifyText(ResultOf(t));
     Q_EMIT TrackResultKnown(k);
 }
 
