@@ -22,6 +22,7 @@
 #include "app/DiscLookupRunner.h"
 #include "app/MainColours.h"
 #include "app/MediaPlayerHistory.h"
+#include "app/ResultBar.h"
 #include "app/SettingsStore.h"
 #include "app/frmAbout.h"
 #include "cd/frmNoDeviceHint.h"
@@ -39,6 +40,7 @@
 #include "pipeline/OutputFormats.h"
 #include "pipeline/ParallelJob.h"
 #include "pipeline/RipForm.h"
+#include "pipeline/RipVerification.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/drives/DriveWatcher.h"
 #include "platform/shell/DesktopNotification.h"
@@ -422,6 +424,8 @@ void TMainForm::CreateListAndStatus()
     DiscHeader1 = new TDiscHeader(controller_, central);
     layout->addWidget(DiscHeader1);
     layout->addWidget(ListView1, 1);
+    resultBar_ = new TResultBar(central);
+    layout->addWidget(resultBar_);
 
     StatusBar1 = new QStatusBar(central);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -524,6 +528,7 @@ void TMainForm::RunJobWindow(int kind, int handle, const QStringList& list)
 {
     // An error while the job sets up its first step propagates to the command, which shows it
     // (or swallows it, for the OGG and WMA commands); the window is then never shown.
+    resultBar_->Dismiss();
     // A rip leaves the disc's cover beside its tracks and inside them.
     const QByteArray cover =
         kind == jkRipTracks ? LoadCoverBytes(controller_.LoadedDiscKey()) : QByteArray();
@@ -535,6 +540,23 @@ void TMainForm::RunJobWindow(int kind, int handle, const QStringList& list)
     if (report && !report->Stopped && QApplication::applicationState() != Qt::ApplicationActive)
         SendDesktopNotification(QDBusConnection::sessionBus(), ProductName(),
                                 QStringLiteral("Job finished"), JobReportText(*report));
+    // A rip's log waits for the AccurateRip answer (its time-out at most); the bar then shows.
+    if (std::unique_ptr<TRipVerification> taken = form.Job().TakeVerification()) {
+        TRipVerification* verification = taken.release();
+        verification->setParent(this);
+        const auto show = [this, verification] {
+            if (!verification->Notice().Summary.isEmpty()) // nothing was read
+                resultBar_->ShowNotice(verification->Notice());
+            verification->deleteLater();
+        };
+        if (verification->Done())
+            show();
+        else
+            connect(verification, &TRipVerification::Finished, this, show);
+    } else if (report && !report->Stopped) {
+        // Other parallel jobs end with their counts, time and folder.
+        resultBar_->ShowNotice(JobReportNotice(*report));
+    }
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)

@@ -16,6 +16,7 @@ class DriveWatcher;
 class IWaveAudioDevice;
 class TDiscHeader;
 class TDiscLookupRunner;
+class TResultBar;
 class QAction;
 class QLabel;
 class QMenu;
@@ -119,6 +120,7 @@ private:
     std::unique_ptr<TCDPlayer> player_;        // after the controller: it uses it until destroyed
     std::unique_ptr<TDiscLookupRunner> names_; // the same
     QLabel* statusPanel_ = nullptr;
+    TResultBar* resultBar_ = nullptr; ///< how the last job went
     DriveWatcher* watcher_ = nullptr;
     bool shown_ = false;
     bool activated_ = false;

@@ -131,6 +131,9 @@ const std::vector<Key>& Keys()
                 f.WriteBool(QStringLiteral("MusicBrainz"), QStringLiteral("AutoLookup"),
                             o.MusicBrainz.AutoLookup);
             }},
+        BoolKey("AccurateRip", "Enabled", FIELD(AccurateRip.Enabled), true),
+        StringKey("AccurateRip", "Server", FIELD(AccurateRip.Server),
+                  [] { return Fixed("http://www.accuraterip.com"); }),
     };
     return keys;
 }

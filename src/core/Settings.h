@@ -76,6 +76,11 @@ struct TMusicBrainzOptions {
     bool AutoLookup = true; ///< a disc without names is looked up when it is loaded
 };
 
+struct TAccurateRipOptions {
+    bool Enabled = true; ///< a finished rip asks the database whether its tracks are exact
+    QString Server;      ///< "http://www.accuraterip.com"
+};
+
 /// Largest read offset accepted, in samples either way (50 sectors; drives need far less).
 inline constexpr int32_t kMaxReadOffset = 5 * 588 * 10;
 
@@ -144,6 +149,7 @@ struct TOptionsSetting {
     TOpusOptions OpusOptions;
     TTagOptions Tags;
     TMusicBrainzOptions MusicBrainz;
+    TAccurateRipOptions AccurateRip;
 };
 
 /// The global record; lives for the whole run.

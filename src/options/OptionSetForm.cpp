@@ -297,8 +297,21 @@ QWidget* TOptionSetForm::BuildCdRomTab()
         Named(new QCheckBox(QStringLiteral("Get CD information from CD DB"), page), "ckbCDDb");
     ckbCDDb->setVisible(false);
     grid->addWidget(ckbCDDb, 1, 0, 1, 2);
+    // Real drives only: a disc image is read exactly without them.
+    cbParanoia = PickList(page, "cbParanoia", TOptionSetLogic::ParanoiaItems());
+    grid->addWidget(Caption(QStringLiteral("Secure reading:"), page, cbParanoia), 2, 0);
+    grid->addWidget(cbParanoia, 2, 1);
+    seReadOffset = Named(new QSpinBox(page), "seReadOffset");
+    seReadOffset->setRange(-kMaxReadOffset, kMaxReadOffset);
+    seReadOffset->setSuffix(QStringLiteral(" samples"));
+    grid->addWidget(Caption(QStringLiteral("Drive read offset:"), page, seReadOffset), 3, 0);
+    grid->addWidget(seReadOffset, 3, 1);
+    ckbAccurateRip =
+        Named(new QCheckBox(QStringLiteral("Verify rips with the AccurateRip database"), page),
+              "ckbAccurateRip");
+    grid->addWidget(ckbAccurateRip, 4, 0, 1, 2);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(2, 1);
+    grid->setRowStretch(5, 1);
     return page;
 }
 
@@ -334,6 +347,9 @@ TOptionFormValues TOptionSetForm::Values() const
     v.CDListCount = cbCDList->count();
     v.CDIndex = v.CDListCount > 0 ? cbCDList->currentIndex() : pendingCDIndex_;
     v.CDDb = ckbCDDb->isChecked();
+    v.Paranoia = cbParanoia->currentIndex();
+    v.ReadOffset = seReadOffset->value();
+    v.AccurateRip = ckbAccurateRip->isChecked();
     return v;
 }
 
@@ -370,6 +386,9 @@ void TOptionSetForm::ShowValues(const TOptionFormValues& v)
     else
         pendingCDIndex_ = v.CDIndex;
     ckbCDDb->setChecked(v.CDDb);
+    cbParanoia->setCurrentIndex(v.Paranoia);
+    seReadOffset->setValue(v.ReadOffset);
+    ckbAccurateRip->setChecked(v.AccurateRip);
     UpdateEnabling();
 }
 

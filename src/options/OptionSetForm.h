@@ -70,6 +70,10 @@ public:
     // "CD-ROM"
     QComboBox* cbCDList = nullptr;
     QCheckBox* ckbCDDb = nullptr;
+    // Beyond the design: secure reading and verification.
+    QComboBox* cbParanoia = nullptr;
+    QSpinBox* seReadOffset = nullptr;
+    QCheckBox* ckbAccurateRip = nullptr;
     // Beyond the design: FLAC and Opus; file names and tags.
     TOptionPageFlacOpus* pageFlacOpus = nullptr;
     TOptionPageNames* pageNames = nullptr;

@@ -90,6 +90,9 @@ TOptionFormValues TOptionSetLogic::Open(const TOptionsSetting& s, const IDriveHo
             v.CDIndex = openingCDIndex_;
     }
     openingCDDb_ = v.CDDb;
+    v.Paranoia = std::clamp<int32_t>(s.CDOptions.Paranoia, 0, 2);
+    v.ReadOffset = std::clamp(s.CDOptions.ReadOffset, -kMaxReadOffset, kMaxReadOffset);
+    v.AccurateRip = s.AccurateRip.Enabled;
     return v;
 }
 
@@ -193,6 +196,10 @@ bool TOptionSetLogic::Store(const TOptionFormValues& v, TOptionsSetting& s)
     if (v.CDListCount > 0)
         StoreIndex(v.CDIndex, s.CDOptions.Index);
     s.CDOptions.CDDb = v.CDDb;
+    if (v.Paranoia >= 0)
+        s.CDOptions.Paranoia = std::clamp(v.Paranoia, 0, 2);
+    s.CDOptions.ReadOffset = std::clamp(v.ReadOffset, -kMaxReadOffset, kMaxReadOffset);
+    s.AccurateRip.Enabled = v.AccurateRip;
     return true;
 }
 
@@ -278,6 +285,12 @@ QStringList TOptionSetLogic::WmaBitRateItems()
     for (int i = 0; i < WmaProfileCount; ++i)
         items << WmaProfileCaption(i);
     return items;
+}
+
+QStringList TOptionSetLogic::ParanoiaItems()
+{
+    return {QStringLiteral("Off"), QStringLiteral("Overlap only"),
+            QStringLiteral("Full, with retries")};
 }
 
 QStringList TOptionSetLogic::DriveNames()

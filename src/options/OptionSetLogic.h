@@ -49,6 +49,9 @@ struct TOptionFormValues {
     int CDListCount = 0; ///< entries of the drive list; 0 until the tab was first shown
     int CDIndex = 0;     ///< the drive list's selection (the stored index until it is filled)
     bool CDDb = false;
+    int Paranoia = 2;        ///< secure reading: 0 off, 1 overlap only, 2 full
+    int ReadOffset = 0;      ///< samples; the spin edit keeps it within ±kMaxReadOffset
+    bool AccurateRip = true; ///< verify a finished rip against the AccurateRip database
 };
 
 /// Which dependent controls are enabled for the ticks the values carry.
@@ -134,6 +137,7 @@ public:
     static QStringList StereoModeItems();
     static QStringList OggBitRateItems();
     static QStringList WmaBitRateItems();
+    static QStringList ParanoiaItems();
     /// The names of the drives GetCDList reports, trimmed.
     static QStringList DriveNames();
 

@@ -16,6 +16,7 @@ struct TJobView {
     /// The parallel job: the drive's line and one per running encoder ("Encoding 03 Title:
     /// 40%"); empty for the sequential job.
     QStringList Lines;
+    QStringList Results; ///< a rip's tracks whose verification is known, one line each
 };
 
 /// verb + "(" + TwoDigits(k) + "/" + TwoDigits(n) + "): " + text

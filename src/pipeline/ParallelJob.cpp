@@ -161,6 +161,16 @@ QString JobReportText(const TJobReport& report)
     return text;
 }
 
+TResultNotice JobReportNotice(const TJobReport& report)
+{
+    TResultNotice notice;
+    notice.Summary = JobReportText(report);
+    notice.Level = report.Counts.Failed > 0 ? TResultNotice::Severity::Warning
+                                            : TResultNotice::Severity::Information;
+    notice.Folder = report.Folder;
+    return notice;
+}
+
 bool ParallelJobWanted(int32_t setting)
 {
     return setting == 0 || setting > 1;
@@ -545,6 +555,7 @@ void TParallelJob::StepFinished(int k, TStepType step, const TProcessInfo& info)
             problem = wav + QStringLiteral("maybe be used,operate fail!");
         else
             problem = info.ElapsedText;
+        Q_EMIT Extracted(k, info);
         DropWorker(k, step);
         break;
     }

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "core/ProcessInfo.h"
+#include "core/ResultNotice.h"
 #include "pipeline/JobPlan.h"
 #include "pipeline/JobScheduler.h"
 #include "pipeline/JobView.h"
@@ -30,6 +31,8 @@ struct TJobReport {
 
 /// "8 done, 1 failed, 1 skipped in 02:31" and the failed entries' titles.
 QString JobReportText(const TJobReport& report);
+/// The report for the main window's result bar: a warning when an entry failed.
+TResultNotice JobReportNotice(const TJobReport& report);
 
 /// Whether a [CommonOptions] ParallelEncoders value asks for the parallel job (1, or a value
 /// clamped to 1, keeps the job sequential).
@@ -73,6 +76,8 @@ public:
 
 Q_SIGNALS:
     void ViewChanged();
+    /// A rip's track has been read (whole or not); info carries its extraction result.
+    void Extracted(int entry, const TProcessInfo& info);
     /// The job is over, by itself or by Stop.
     void Ended();
 

@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedLayout>
@@ -63,6 +64,14 @@ TRipForm::TRipForm(QWidget* owner, int jobKind, int cdHandle, const QStringList&
     }
     layout->addWidget(GroupBox1);
 
+    lvResults = new QListWidget(this);
+    lvResults->setObjectName(QStringLiteral("lvResults"));
+    lvResults->setAccessibleName(QStringLiteral("Track results"));
+    lvResults->setFixedHeight(lvResults->fontMetrics().height() * 5 + 8);
+    lvResults->setFocusPolicy(Qt::NoFocus);
+    lvResults->setVisible(jobKind == jkRipTracks);
+    layout->addWidget(lvResults);
+
     btStop = new QPushButton(QStringLiteral("Stop"), this);
     btStop->setObjectName(QStringLiteral("btStop"));
     layout->addWidget(btStop, 0, Qt::AlignRight);
@@ -94,6 +103,11 @@ void TRipForm::ShowView()
     FlatGauge1->setValue(v.Bar);
     if (LinesLabel != nullptr)
         LinesLabel->setText(v.Lines.join(QLatin1Char('\n')));
+    // Results only ever come in: the lines already shown stay as they are.
+    for (int i = lvResults->count(); i < v.Results.size(); ++i) {
+        lvResults->addItem(v.Results[i]);
+        lvResults->scrollToBottom();
+    }
 }
 
 void TRipForm::btStopClick()

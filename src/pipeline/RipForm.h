@@ -7,6 +7,7 @@
 
 class QGroupBox;
 class QLabel;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 
@@ -36,6 +37,8 @@ public:
     /// The parallel job's running steps, one a line; absent for the sequential job.
     QLabel* LinesLabel = nullptr;
     QPushButton* btStop = nullptr;
+    /// Beyond the design: each ripped track's checksum and AccurateRip result, as known.
+    QListWidget* lvResults = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

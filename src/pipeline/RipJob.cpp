@@ -25,6 +25,7 @@
 #include "pipeline/NamePattern.h"
 #include "pipeline/OutputFormats.h"
 #include "pipeline/ParallelJob.h"
+#include "pipeline/RipVerification.h"
 #include "pipeline/StreamSteps.h"
 
 namespace {
@@ -71,8 +72,11 @@ TRipJob::TRipJob(int jobKind, int cdHandle, const QStringList& list, TJobRunners
     connect(&timer1_, &QTimer::timeout, this, &TRipJob::Timer1Timer);
     encoded_.assign(static_cast<size_t>(list.size()), false);
     entryOk_.assign(static_cast<size_t>(list.size()), false);
-    if (jobKind == jkRipTracks)
+    if (jobKind == jkRipTracks) {
         ripFiles_ = RipJobFiles(list, RipNamingOf(OptionsSetting(), cover));
+        if (!list.isEmpty())
+            StartVerification();
+    }
     tempFile_ = ChooseTempFile();
     // Created for every kind: without the Ogg and Vorbis libraries no job window exists.
     streams_ = std::make_unique<TStreamSteps>(this);
@@ -95,6 +99,24 @@ TRipJob::~TRipJob()
 {
     Cleanup();
     streams_.reset(); // its workers end while this object is still whole
+}
+
+void TRipJob::StartVerification()
+{
+    verification_ = std::make_unique<TRipVerification>(
+        RipVerifySetupOf(cdHandle_, ripFiles_, OptionsSetting()));
+    connect(verification_.get(), &TRipVerification::TrackResultKnown, this, [this](int k) {
+        view_.Results << QStringLiteral("Track %1  %2")
+                             .arg(TwoDigits(TrackNumber(k)), verification_->TrackText(k));
+        Changed();
+    });
+}
+
+std::unique_ptr<TRipVerification> TRipJob::TakeVerification()
+{
+    if (verification_)
+        verification_->disconnect(this);
+    return std::move(verification_);
 }
 
 QString TRipJob::OutputDir()
@@ -362,6 +384,8 @@ void TRipJob::ExtractEnded(const TProcessInfo& info)
     } else if (c == ExtractOutcome::WriteError) {
         ShowError(info.ElapsedText);
     }
+    if (verification_)
+        verification_->TrackExtracted(entry_, info);
     StepEnded(TStepType::Extract, c == ExtractOutcome::Success);
 }
 
@@ -736,6 +760,7 @@ void TRipJob::Cleanup()
         return;
     if (parallel_) {
         parallel_->Cleanup();
+        EndParallelVerification();
         fileList_.reset();
         return;
     }
@@ -769,6 +794,8 @@ void TRipJob::Cleanup()
         }
     }
     fileList_.reset();
+    if (verification_)
+        verification_->JobEnded(entry_ < Count(), encoded_);
     // A check that never resamples makes no temporary file, so it deletes none either.
     if (std::count(plan_.Steps.begin(), plan_.Steps.end(), TStepType::Resample) > 0 &&
         plan_.ResampleBelow > 0) {

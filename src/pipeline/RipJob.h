@@ -20,6 +20,7 @@
 class TCDRipThread;
 class TParallelJob;
 struct TJobReport;
+class TRipVerification;
 class TStreamSteps;
 class TEncodeProcess;
 class TMp3EncodeProcess;
@@ -74,6 +75,10 @@ public:
     TParallelJob* Parallel() const { return parallel_.get(); }
     /// What the parallel job did (counts, time, folder); nothing for the sequential job.
     std::optional<TJobReport> Report() const;
+    /// A CD rip's checksums, lookup, log and cue sheet; null for other kinds. The job hands it
+    /// its tracks and its end; whoever takes it sees it finish (the lookup may still run).
+    TRipVerification* Verification() const { return verification_.get(); }
+    std::unique_ptr<TRipVerification> TakeVerification();
 
     /// The stream components (tests look at their settings).
     TStreamSteps& Streams() { return *streams_; }
@@ -108,6 +113,8 @@ private:
     int Count() const { return static_cast<int>(entries_.size()); }
     int Finished(TStepType type) const { return finished_[static_cast<size_t>(type)]; }
     TStepType CurrentStep() const { return plan_.Steps[stepPos_]; }
+
+    void StartVerification();
 
     // The driver.
     /// Starts the first step of entry_.
@@ -171,6 +178,8 @@ private:
     void Changed() { Q_EMIT ViewChanged(); }
     /// Hands the entries to a parallel job with this encode-lane width (RipJobParallel.cpp).
     void StartParallel(int width, const QByteArray& cover);
+    /// Hands a parallel rip's end to the verification (its log and cue sheet).
+    void EndParallelVerification();
 
     const int kind_;
     const int cdHandle_;
@@ -194,6 +203,7 @@ private:
     bool progressSeen_ = false;
     bool stopping_ = false; ///< Stop is under way: no report moves the job on
 
+    std::unique_ptr<TRipVerification> verification_;
     std::unique_ptr<TCDRipThread> ripThread_;
     std::unique_ptr<TStreamSteps> streams_;
     QString tempFile_;

@@ -1,5 +1,6 @@
 #include "pipeline/ParallelJob.h"
 #include "pipeline/RipJob.h"
+#include "pipeline/RipVerification.h"
 
 void TRipJob::StartParallel(int width, const QByteArray& cover)
 {
@@ -8,8 +9,15 @@ void TRipJob::StartParallel(int width, const QByteArray& cover)
         view_ = parallel_->View();
         Changed();
     });
+    if (verification_)
+        connect(parallel_.get(), &TParallelJob::Extracted, this,
+                [this](int k, const TProcessInfo& info) {
+                    if (verification_)
+                        verification_->TrackExtracted(k, info);
+                });
     // The job may end inside Begin (every file kept): the window is then never shown.
     connect(parallel_.get(), &TParallelJob::Ended, this, [this] {
+        EndParallelVerification();
         fileList_.reset();
         Q_EMIT CloseRequested();
     });
@@ -21,4 +29,20 @@ std::optional<TJobReport> TRipJob::Report() const
     if (!parallel_)
         return std::nullopt;
     return parallel_->Report();
+}
+
+void TRipJob::EndParallelVerification()
+{
+    if (!verification_ || !parallel_)
+        return;
+    // The cue names a track's encoded file when its encode step ended well, else its WAV
+    // (resampling only checks a rip's tracks).
+    const auto& entries = parallel_->Scheduler().Entries();
+    std::vector<bool> encoded(entries.size(), false);
+    for (size_t k = 0; k < entries.size(); ++k)
+        for (const TEntryStep& step : entries[k].Steps)
+            if (step.Type != TStepType::Extract && step.Type != TStepType::Resample &&
+                step.State == TStepState::Succeeded)
+                encoded[k] = true;
+    verification_->JobEnded(parallel_->Report().Stopped, encoded);
 }

@@ -60,6 +60,8 @@ TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
     EXPECT_EQ(o.MusicBrainz.Server, QStringLiteral("https://musicbrainz.org"));
     EXPECT_EQ(o.MusicBrainz.CoverArtServer, QStringLiteral("https://coverartarchive.org"));
     EXPECT_TRUE(o.MusicBrainz.AutoLookup);
+    EXPECT_TRUE(o.AccurateRip.Enabled);
+    EXPECT_EQ(o.AccurateRip.Server, QStringLiteral("http://www.accuraterip.com"));
 
     SaveOptions();
     const QStringList expected = {QStringLiteral("[CommonOptions]"),
@@ -114,7 +116,10 @@ TEST_F(Stores, FirstRunUsesDefaultsAndWritesEveryKeyInOrder)
                                   QStringLiteral("[MusicBrainz]"),
                                   QStringLiteral("Server"),
                                   QStringLiteral("CoverArtServer"),
-                                  QStringLiteral("AutoLookup")};
+                                  QStringLiteral("AutoLookup"),
+                                  QStringLiteral("[AccurateRip]"),
+                                  QStringLiteral("Enabled"),
+                                  QStringLiteral("Server")};
     EXPECT_EQ(KeyLines(ReadWholeFile(OptionsFilePath())), expected);
 }
 

@@ -10,6 +10,7 @@ program folder in OUTDIR/CASE. PLATTERLY_E2E_SHOTS=1 also saves the key moments.
 import argparse
 import base64
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -134,6 +135,11 @@ class Case:
         self.desktop.stop()
         if passed:
             self.folder.remove()
+
+
+def ripped(folder):
+    """The files in a folder but a rip's log and cue sheet, sorted."""
+    return sorted(f for f in os.listdir(folder) if not f.endswith((".log", ".cue")))
 
 
 def field_beside(dialog, caption):
@@ -309,7 +315,7 @@ def case_rip_mp3(c):
     c.wait_job("rip", lambda: all(os.path.exists(p) for p in mp3s)
                and not any(os.path.exists(p) for p in wavs), timeout=120)
     c.moment("ripped")
-    assert sorted(os.listdir(output)) == ["Track02.mp3", "Track04.mp3"], os.listdir(output)
+    assert ripped(output) == ["Track02.mp3", "Track04.mp3"], os.listdir(output)
 
     for number, path in zip((2, 4), mp3s):
         info = checks.probe(path)
@@ -343,7 +349,7 @@ def case_two_discs(c):
     c.start(rows=2)
     ui.press(ui.find(c.main, "push button", "Extract"), opens_modal=True)
     c.wait_job("first disc's rip", lambda: all(os.path.exists(p) for p in first), timeout=120)
-    assert sorted(os.listdir(output)) == ["Track01.mp3", "Track02.mp3"], os.listdir(output)
+    assert ripped(output) == ["Track01.mp3", "Track02.mp3"], os.listdir(output)
     kept = {p: open(p, "rb").read() for p in first}
     c.exit_program()
 
@@ -364,7 +370,7 @@ def case_two_discs(c):
     assert "Track01.mp3\nTrack02.mp3\n" in text and "Track03" not in text, text
     third = os.path.join(output, "Track03.mp3")
     c.wait_job("rip of the new track", lambda: os.path.exists(third), timeout=120)
-    assert sorted(os.listdir(output)) == ["Track01.mp3", "Track02.mp3", "Track03.mp3"], \
+    assert ripped(output) == ["Track01.mp3", "Track02.mp3", "Track03.mp3"], \
         os.listdir(output)
     for path, data in kept.items():
         assert open(path, "rb").read() == data, f"{path} was replaced after Skip"
@@ -376,7 +382,7 @@ def case_two_discs(c):
     for number, seconds in ((1, 5.0), (2, 4.0)):
         duration = checks.probe(first[number - 1])["duration"]
         assert abs(duration - seconds) < 0.2, f"Track0{number}.mp3: {duration} s, not {seconds} s"
-    assert sorted(os.listdir(output)) == ["Track01.mp3", "Track02.mp3", "Track03.mp3"], \
+    assert ripped(output) == ["Track01.mp3", "Track02.mp3", "Track03.mp3"], \
         os.listdir(output)
     c.exit_program()
 
@@ -795,7 +801,8 @@ def case_library_rip(c):
     c.wait_job("rip", lambda: all(os.path.exists(p) for p in flacs), timeout=120)
     c.moment("ripped")
     found = sorted(os.path.relpath(os.path.join(d, f), output)
-                   for d, _, files in os.walk(output) for f in files)
+                   for d, _, files in os.walk(output) for f in files
+                   if not f.endswith((".log", ".cue")))
     assert found == sorted(os.path.relpath(p, output) for p in flacs), found
     for number, path in zip((1, 2), flacs):
         info = checks.probe(path)
@@ -887,7 +894,7 @@ def case_musicbrainz(c):
     try:
         c.folder.write_options(f"[MusicBrainz]\r\nServer={server.address}\r\n"
                                f"CoverArtServer={server.address}\r\nAutoLookup=1\r\n"
-                               "[CommonOptions]\r\nOutputFormat=4\r\n"
+                               "[AccurateRip]\r\nEnabled=0\r\n[CommonOptions]\r\nOutputFormat=4\r\n"
                                "NamePattern=%A/%d/%n - %t\r\n")
         c.start(rows=6)
         wait_for("the names from MusicBrainz", lambda: c.titles() == titles)
@@ -921,7 +928,7 @@ def case_musicbrainz(c):
         album = c.folder.file("Output", "Stand-In Band", "Stand-In Album")
         flac = os.path.join(album, "01 - Opening - Overture.flac")
         c.wait_job("rip", lambda: os.path.exists(flac), timeout=120)
-        assert sorted(os.listdir(album)) == ["01 - Opening - Overture.flac", "cover.jpg"], \
+        assert ripped(album) == ["01 - Opening - Overture.flac", "cover.jpg"], \
             os.listdir(album)
         with open(os.path.join(album, "cover.jpg"), "rb") as f:
             assert f.read() == image.getvalue()
@@ -949,7 +956,7 @@ def case_parallel_rip(c):
     """Six tracks ripped to MP3 with two encoders: the job window shows the drive and both
     encoders at once, every track ends as its own MP3, and no WAV or partial file is left."""
     c.folder.replace_discs("Parallel Test", "9s", "9s", "9s", "9s", "9s", "9s")
-    c.folder.write_options("[MusicBrainz]\r\nAutoLookup=0\r\n"
+    c.folder.write_options("[MusicBrainz]\r\nAutoLookup=0\r\n[AccurateRip]\r\nEnabled=0\r\n"
                            "[CommonOptions]\r\nParallelEncoders=2\r\n")
     output = c.folder.file("Output")
     c.start(rows=6)
@@ -966,10 +973,186 @@ def case_parallel_rip(c):
     c.moment("two-encoders")
     mp3s = [os.path.join(output, f"Track0{n}.mp3") for n in range(1, 7)]
     c.wait_job("parallel rip", lambda: all(os.path.exists(p) for p in mp3s), timeout=120)
-    assert sorted(os.listdir(output)) == [os.path.basename(p) for p in mp3s], os.listdir(output)
+    assert ripped(output) == [os.path.basename(p) for p in mp3s], os.listdir(output)
     for path in mp3s:
         info = checks.probe(path)
         assert info["codec"] == "mp3" and abs(info["duration"] - 9) < 0.2, f"{path}: {info}"
+    c.exit_program()
+
+
+def accuraterip_ids(disc):
+    """The disc's AccurateRip ids and CDDB id, computed here from the image's table."""
+    starts = [s - checks.LEAD_IN for s in disc.starts]
+    lead_out = disc.lead_out - checks.LEAD_IN
+    id1 = (sum(starts) + lead_out) & 0xFFFFFFFF
+    id2 = (sum(max(s, 1) * n for n, s in enumerate(starts, start=1))
+           + lead_out * (len(starts) + 1)) & 0xFFFFFFFF
+    digits = sum(sum(int(d) for d in str(s // 75)) for s in disc.starts)
+    seconds = disc.lead_out // 75 - disc.starts[0] // 75
+    cddb = ((digits % 255) << 24) | (seconds << 8) | len(starts)
+    return len(starts), id1, id2, cddb
+
+
+class StandInAccurateRip:
+    """The AccurateRip database on 127.0.0.1: the disc's dBAR file with the checksums given,
+    or 404 for everything."""
+
+    def __init__(self, ids):
+        import http.server  # noqa: PLC0415
+        import threading  # noqa: PLC0415
+        count, id1, id2, cddb = ids
+        self.path = (f"/accuraterip/{id1 & 0xF:x}/{id1 >> 4 & 0xF:x}/{id1 >> 8 & 0xF:x}/"
+                     f"dBAR-{count:03d}-{id1:08x}-{id2:08x}-{cddb:08x}.bin")
+        self.header = bytes([count]) + b"".join(v.to_bytes(4, "little") for v in (id1, id2, cddb))
+        self.crcs = None  # None: not in the database
+        self.requests = []
+        outer = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):  # noqa: N802
+                outer.requests.append(self.path)
+                if self.path == outer.path and outer.crcs is not None:
+                    body = outer.header + b"".join(
+                        bytes([9]) + crc.to_bytes(4, "little") + bytes(4) for crc in outer.crcs)
+                    self.send_response(200)
+                else:
+                    body = b"Not Found"
+                    self.send_response(404)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.address = f"http://127.0.0.1:{self.server.server_address[1]}"
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def track_sums(disc, work):
+    """Each track's copy CRC (zlib) and AccurateRip v1 and v2 (whipper's accuraterip-checksum,
+    an implementation independent of the program's), from the image's own bytes."""
+    import wave  # noqa: PLC0415
+    import zlib  # noqa: PLC0415
+    bin_path = os.path.splitext(disc.cue)[0] + ".bin"
+    bounds = disc.starts + [disc.lead_out]
+    count = len(disc.starts)
+    sums = []
+    with open(bin_path, "rb") as f:
+        for n in range(count):
+            f.seek((bounds[n] - disc.starts[0]) * checks.SECTOR_BYTES)
+            pcm = f.read((bounds[n + 1] - bounds[n]) * checks.SECTOR_BYTES)
+            path = os.path.join(work, f"track{n + 1}.wav")
+            with wave.open(path, "wb") as w:
+                w.setnchannels(2)
+                w.setsampwidth(2)
+                w.setframerate(44100)
+                w.writeframes(pcm)
+            versions = []
+            for flag in ("--accuraterip-v1", "--accuraterip-v2"):
+                out = subprocess.run(["accuraterip-checksum", flag, path, str(n + 1), str(count)],
+                                     check=True, capture_output=True, text=True, timeout=60)
+                versions.append(int(out.stdout.strip(), 16))
+            sums.append((zlib.crc32(pcm), *versions))
+    return sums
+
+
+def read_cue(path):
+    """A cue sheet's FILE names and, per file, its TRACK number and INDEX 01 time in frames."""
+    files = []
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            line = line.strip()
+            m = re.match(r'FILE "(.*)" (WAVE|MP3)$', line)
+            if m:
+                files.append({"file": m.group(1), "pregap": 0})
+            m = re.match(r"TRACK (\d\d) AUDIO$", line)
+            if m:
+                files[-1]["track"] = int(m.group(1))
+            m = re.match(r"(INDEX 01|PREGAP) (\d\d):(\d\d):(\d\d)$", line)
+            if m:
+                frames = (int(m.group(2)) * 60 + int(m.group(3))) * 75 + int(m.group(4))
+                files[-1]["index01" if m.group(1) == "INDEX 01" else "pregap"] = frames
+    return files
+
+
+def case_verified_rip(c):
+    """Rips checked against a stand-in AccurateRip database: accurate, a mismatch, a disc not
+    in the database and no server at all. Each rip finishes without a message box; the log
+    beside the tracks holds the checksums computed here and each track's result, the cue sheet
+    names the files written at the table's positions, and the main window's result bar says
+    how it went."""
+    c.folder.replace_discs("Verify Test", "3s", "4s", "2s")
+    disc = checks.Disc(c.folder.file("discs", "Verify Test.cue"))
+    output = c.folder.file("Output")
+    os.makedirs(output, exist_ok=True)
+    sums = track_sums(disc, c.out)
+    server = StandInAccurateRip(accuraterip_ids(disc))
+    log_path = os.path.join(output, "Unknown Artist - Unknown Album.log")
+    cue_path = os.path.join(output, "Unknown Artist - Unknown Album.cue")
+    options = ("[CommonOptions]\r\nOutputFormat=1\r\n[MusicBrainz]\r\nAutoLookup=0\r\n"
+               "[AccurateRip]\r\nServer={}\r\n")
+
+    def rip(results, summary):
+        for name in os.listdir(output):
+            os.remove(os.path.join(output, name))
+        ui.press(ui.find(c.main, "push button", "Extract"), opens_modal=True)
+        c.wait_job("rip", lambda: os.path.exists(log_path), timeout=60)
+        bar = wait_for("the result bar", lambda: ui.find(c.main, None, "Job result"), timeout=20)
+        wait_for("the summary", lambda: ui.find(bar, "label", summary), timeout=20)
+        assert ui.find(bar, "push button", "Open Folder") is not None
+        assert ui.find(bar, "push button", os.path.basename(log_path)) is not None
+        c.moment(f"result-{len(server.requests)}")
+        with open(log_path, encoding="utf-8") as f:
+            log = f.read()
+        for n, ((crc, v1, v2), result) in enumerate(zip(sums, results), start=1):
+            line = (f"Track {n:02d}  copy CRC {crc:08X}  AccurateRip v1 {v1:08X}  v2 {v2:08X}  "
+                    f"{result}\n")
+            assert line in log, f"{line!r} not in the log:\n{log}"
+        assert summary in log, log
+        cue = read_cue(cue_path)
+        assert [e["track"] for e in cue] == list(range(1, len(sums) + 1)), cue
+        start = cue[0]["pregap"]
+        for entry, toc_start in zip(cue, disc.starts):
+            path = os.path.join(output, entry["file"])
+            assert os.path.isfile(path), path
+            # One file per track, each from its INDEX 01: the files laid end to end after the
+            # first track's pre-gap start where the table of contents says.
+            assert entry["index01"] == 0, entry
+            assert start == toc_start - checks.LEAD_IN, (entry, start, toc_start)
+            start += (os.path.getsize(path) - 44) // checks.SECTOR_BYTES
+        assert start == disc.lead_out - checks.LEAD_IN
+
+    try:
+        c.folder.write_options(options.format(server.address))
+        c.start(rows=3)
+        server.crcs = [v1 for _, v1, _ in sums]
+        rip(["accurately ripped (confidence 9)"] * 3, "All 3 tracks accurately ripped")
+        server.crcs = [sums[0][1], sums[1][1] ^ 0x10, sums[2][2]]  # track 3 matches its v2
+        rip(["accurately ripped (confidence 9)", "mismatch", "accurately ripped (confidence 9)"],
+            "2 of 3 tracks accurately ripped; mismatch: tracks 02")
+        server.crcs = None
+        rip(["not in database"] * 3, "0 of 3 tracks accurately ripped; not verified: tracks "
+            "01, 02, 03")
+        # One request per rip, for this disc's file.
+        assert server.requests == [server.path] * 3, server.requests
+        bar = ui.find(c.main, None, "Job result")
+        ui.press(ui.find(bar, "push button", "Close"))
+        wait_for("the result bar to go",
+                 lambda: ui.find(c.main, None, "Job result") is None, timeout=10)
+        c.exit_program()
+    finally:
+        server.close()
+    # Nothing listens there any more: the rip finishes all the same.
+    c.folder.write_options(options.format(server.address))
+    c.start(rows=3)
+    rip(["could not be verified"] * 3, "0 of 3 tracks accurately ripped; not verified: tracks "
+        "01, 02, 03")
     c.exit_program()
 
 
@@ -987,6 +1170,7 @@ CASES = {
     "library_rip": case_library_rip,
     "musicbrainz": case_musicbrainz,
     "parallel_rip": case_parallel_rip,
+    "verified_rip": case_verified_rip,
 }
 
 
@@ -1020,7 +1204,7 @@ def check_prerequisites(build_bin):
         if not os.path.exists(os.path.join(build_bin, name)):
             missing.append(os.path.join(build_bin, name) + " (build the project first)")
     for tool in ("Xvfb", "dbus-launch", "dbus-send", "/usr/libexec/at-spi-bus-launcher",
-                 "/usr/bin/import", "ffprobe", "sox", "lame", "metaflac"):
+                 "/usr/bin/import", "ffprobe", "sox", "lame", "metaflac", "accuraterip-checksum"):
         if shutil.which(tool) is None:
             missing.append(tool + " (scripts/install-deps.sh installs it)")
     try:

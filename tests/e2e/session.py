@@ -183,7 +183,7 @@ class ProgramFolder:
         self.home = os.path.join(self.path, "home")
         os.makedirs(self.home)
         # Nothing leaves the machine: a case that wants a lookup points it at its own server.
-        self.write_options("[MusicBrainz]\r\nAutoLookup=0\r\n")
+        self.write_options("[MusicBrainz]\r\nAutoLookup=0\r\n[AccurateRip]\r\nEnabled=0\r\n")
 
     def write_options(self, text):
         with open(self.file("options.ini"), "w", encoding="utf-8", newline="") as f:

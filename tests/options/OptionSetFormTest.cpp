@@ -126,6 +126,9 @@ TEST_F(OptionSetForm, OkStoresWhatTheControlsShow)
     f.ID3year->setText(QStringLiteral("1999"));
     f.ID3genre->setCurrentIndex(0);
     f.SpinEdit1->setValue(150);
+    f.cbParanoia->setCurrentIndex(0);
+    f.seReadOffset->setValue(99999); // the spin edit holds the largest offset accepted
+    f.ckbAccurateRip->setChecked(false);
     f.btOK->click();
     EXPECT_EQ(f.result(), QDialog::Accepted);
     EXPECT_TRUE(boxes.Shown().empty());
@@ -139,6 +142,9 @@ TEST_F(OptionSetForm, OkStoresWhatTheControlsShow)
     EXPECT_EQ(s.CDInfo.Year, QStringLiteral("1999"));
     EXPECT_EQ(s.CDInfo.Genre, 0);
     EXPECT_EQ(s.CommonOptions.NormalizePercent, 100);
+    EXPECT_EQ(s.CDOptions.Paranoia, 0);
+    EXPECT_EQ(s.CDOptions.ReadOffset, kMaxReadOffset);
+    EXPECT_FALSE(s.AccurateRip.Enabled);
     // Untouched long text survives the round trip.
     EXPECT_EQ(s.CDInfo.Artist, QStringLiteral("Somebody with a name well over thirty characters"));
 }

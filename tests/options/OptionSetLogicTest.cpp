@@ -101,6 +101,9 @@ TEST_F(OptionSetLogic, OpenThenStoreKeepsEverySetting)
     settings.CDInfo.Genre = 148;
     settings.CDOptions.Index = 3;
     settings.ID3.Use = true;
+    settings.CDOptions.Paranoia = 1;
+    settings.CDOptions.ReadOffset = -1164;
+    settings.AccurateRip.Enabled = false;
     const TOptionsSetting before = settings;
 
     TOptionSetLogic logic(DefaultOptions());
@@ -125,6 +128,9 @@ TEST_F(OptionSetLogic, OpenThenStoreKeepsEverySetting)
     // The drive list was never shown: the stored choice stays.
     EXPECT_EQ(settings.CDOptions.Index, 3);
     EXPECT_TRUE(settings.ID3.Use);
+    EXPECT_EQ(settings.CDOptions.Paranoia, 1);
+    EXPECT_EQ(settings.CDOptions.ReadOffset, -1164);
+    EXPECT_FALSE(settings.AccurateRip.Enabled);
 }
 
 TEST_F(OptionSetLogic, StoreTurnsControlsIntoSettings)

@@ -77,11 +77,15 @@ void MakeWav(const QString& path, double seconds, int rate = 44100)
                 QStringLiteral("sine"), QStringLiteral("440")});
 }
 
-/// Everything in a folder, hidden files included.
+/// Everything in a folder, hidden files included, but a rip's log and cue sheet.
 QStringList Entries(const QString& folder)
 {
-    return QDir(folder).entryList(
+    QStringList entries = QDir(folder).entryList(
         QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    entries.removeIf([](const QString& name) {
+        return name.endsWith(QLatin1String(".log")) || name.endsWith(QLatin1String(".cue"));
+    });
+    return entries;
 }
 
 } // namespace

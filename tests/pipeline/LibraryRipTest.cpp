@@ -77,15 +77,19 @@ protected:
         return WaitUntil([&] { return closed; }, std::chrono::seconds(seconds));
     }
     QString Out(const QString& name) const { return dir.File(QStringLiteral("Output/")) + name; }
-    /// Every file below the output folder, relative to it, hidden ones included.
+    /// Every file below the output folder, relative to it, hidden ones included, but a rip's
+    /// log and cue sheet.
     QStringList OutputFiles() const
     {
         QStringList files;
         const QString root = Out(QString());
         QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System,
                         QDirIterator::Subdirectories);
-        while (it.hasNext())
-            files << it.next().mid(root.size());
+        while (it.hasNext()) {
+            const QString file = it.next().mid(root.size());
+            if (!file.endsWith(QLatin1String(".log")) && !file.endsWith(QLatin1String(".cue")))
+                files << file;
+        }
         files.sort();
         return files;
     }

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
@@ -120,4 +121,38 @@ TEST_F(RipFormTest, ATimeLabelShowsAToolsErrorLineAsText)
         l->setText(line);
         EXPECT_TRUE(DrawsAsPlainText(l)) << l->objectName().toStdString();
     }
+}
+
+TEST_F(RipFormTest, EachTracksResultShowsOnceItIsKnown)
+{
+    FakeCdAccess fake;
+    fake.trackSectors = {300, 75 * 60};
+    fake.onRead = [](int, AudioReadBuffer& b) {
+        QThread::usleep(200);
+        return FakeCdAccess::PatternRead(b);
+    };
+    InstallCdAccess(&fake);
+    OptionsSetting().CommonOptions.OutputFolder = dir.File(QStringLiteral("Out"));
+    OptionsSetting().CommonOptions.OutputFormat = ofWAV;
+    OptionsSetting().AccurateRip.Enabled = false;
+    QDir().mkpath(OptionsSetting().CommonOptions.OutputFolder);
+    QStringList whileRunning;
+    {
+        TRipForm form(nullptr, 1, 1, {QStringLiteral("01First"), QStringLiteral("02Second")});
+        EXPECT_TRUE(form.lvResults->isVisibleTo(&form));
+        QTimer::singleShot(0, &form, [&] {
+            // The first track's line is there while the second is still being read.
+            ASSERT_TRUE(WaitUntil([&] { return form.lvResults->count() >= 1; }));
+            whileRunning << form.lvResults->item(0)->text();
+            EXPECT_EQ(form.Job().ExtractIndex(), 1);
+        });
+        form.exec();
+        EXPECT_EQ(form.lvResults->count(), 2);
+    }
+    InstallCdAccess(nullptr);
+    ASSERT_EQ(whileRunning.size(), 1);
+    EXPECT_TRUE(whileRunning[0].startsWith(QStringLiteral("Track 01  copy CRC ")))
+        << whileRunning[0].toStdString();
+    EXPECT_TRUE(whileRunning[0].endsWith(QStringLiteral("  could not be verified")))
+        << whileRunning[0].toStdString();
 }

@@ -149,7 +149,11 @@ TEST_F(RipJobTest, BadTitleIsReportedAndTheJobGoesOn)
     EXPECT_TRUE(QFile::exists(Out(QStringLiteral("Fine"))));
     // Nothing was written outside the output folder.
     EXPECT_EQ(QDir(dir.Path()).entryList(QDir::Files).size(), 0);
-    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList{QStringLiteral("Fine.wav")});
+    // The log and cue sheet go to the first usable track's folder.
+    EXPECT_EQ(QDir(out).entryList(QDir::Files),
+              (QStringList{QStringLiteral("Fine.wav"),
+                           QStringLiteral("Unknown Artist - Unknown Album.cue"),
+                           QStringLiteral("Unknown Artist - Unknown Album.log")}));
 }
 
 TEST_F(RipJobTest, StopDuringTheSecondTrackKeepsWhatWasRead)

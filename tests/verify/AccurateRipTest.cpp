@@ -129,8 +129,9 @@ TEST(AccurateRipTest, DbarAnswersGoodAndDamaged)
     EXPECT_EQ((*blocks)[1].Tracks[0].Confidence, 12);
     EXPECT_EQ((*blocks)[0].Tracks[1].Crc, 0xbbbbu);
 
-    for (const QByteArray& bad : {QByteArray(), two.left(two.size() - 1), Block(0, {}),
-                                  Block(255, {{1, 1}}), two + QByteArray(5, '\0')}) {
+    for (const QByteArray& bad :
+         {QByteArray(), two.left(two.size() - 1), Block(0, {}), Block(255, {{1, 1}}),
+          two + QByteArray(5, '\0'), Block(255, std::vector<std::pair<uint8_t, uint32_t>>(255))}) {
         QString why;
         EXPECT_FALSE(ParseDbar(bad, &why).has_value()) << bad.size();
         EXPECT_FALSE(why.isEmpty());
