@@ -18,6 +18,7 @@
 #include "core/FileUtil.h"
 #include "core/ProcessInfo.h"
 #include "core/Settings.h"
+#include "pipeline/RipVerification.h"
 
 namespace {
 
@@ -264,6 +265,23 @@ TCliJobResult RunCliJob(int kind, int cdHandle, const QStringList& entries, TJob
     result.Interrupted = interrupt.Interrupted();
     for (int k = 0; k < entries.size(); ++k)
         result.Succeeded.push_back(job.EntrySucceeded(k));
+    if (std::unique_ptr<TRipVerification> verification = job.TakeVerification()) {
+        // The log waits for the AccurateRip answer (its time-out at most); Ctrl+C stops waiting.
+        if (!verification->Done() && !interrupt.Interrupted()) {
+            QEventLoop wait;
+            QObject::connect(verification.get(), &TRipVerification::Finished, &wait,
+                             &QEventLoop::quit);
+            QObject::connect(&interrupt, &TCliInterrupt::Raised, &wait, &QEventLoop::quit);
+            wait.exec();
+        }
+        if (verification->Done()) {
+            for (int k = 0; k < entries.size(); ++k)
+                result.Verified << verification->TrackText(k);
+            result.VerifySummary = verification->Notice().Summary;
+            result.VerifyWarning =
+                verification->Notice().Level != TResultNotice::Severity::Information;
+        }
+    }
     // What an extraction cut short or broken off wrote is no whole track.
     std::vector<int> broken = watch.BrokenExtractions();
     if (cutEntry >= 0)

@@ -58,6 +58,9 @@ private:
 struct TCliJobResult {
     std::vector<bool> Succeeded; ///< per entry
     bool Interrupted = false;    ///< stopped by a signal
+    QStringList Verified;        ///< a rip's per-entry AccurateRip result; empty: none
+    QString VerifySummary;       ///< the rip's verification summary; empty: none
+    bool VerifyWarning = false;  ///< a mismatch, uncorrected sectors, or the log not written
 };
 
 /// Runs a conversion job to its end on the calling (main) thread and draws its progress: a bar

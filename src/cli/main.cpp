@@ -174,15 +174,21 @@ int PrintResults(const QStringList& labels, const QStringList& outputs, const TC
     for (qsizetype k = 0; k < labels.size(); ++k) {
         const bool ok = r.Succeeded.at(static_cast<size_t>(k));
         allOk = allOk && ok;
-        Print(QStringLiteral("%1  %2  %3\n")
-                  .arg(ok ? QStringLiteral("ok    ") : QStringLiteral("FAILED"), labels[k],
-                       ok ? outputs.value(k) : QString()));
+        QString line = QStringLiteral("%1  %2  %3")
+                           .arg(ok ? QStringLiteral("ok    ") : QStringLiteral("FAILED"), labels[k],
+                                ok ? outputs.value(k) : QString());
+        if (ok && !r.Verified.value(k).isEmpty())
+            line += QStringLiteral("  ") + r.Verified.value(k);
+        Print(line + QLatin1Char('\n'));
     }
+    if (!r.VerifySummary.isEmpty())
+        Print(r.VerifySummary + QLatin1Char('\n'));
     if (r.Interrupted) {
         CliError(QStringLiteral("stopped; finished files are kept"));
         return kExitInterrupted;
     }
-    return allOk ? 0 : kExitFailedTrack;
+    // A mismatch against AccurateRip (or a sector paranoia could not correct) fails the rip.
+    return allOk && !r.VerifyWarning ? 0 : kExitFailedTrack;
 }
 
 int Info(const TCliArgs& args)

@@ -48,7 +48,9 @@ class Cli(unittest.TestCase):
         cls.prog = os.path.join(cls.tmp, "prog")
         os.mkdir(cls.prog)
         shutil.copy2(os.path.join(BIN, "platterly-cli"), cls.prog)
-        write(os.path.join(cls.prog, "options.ini"), "[MusicBrainz]\r\nAutoLookup=0\r\n")
+        # Nothing reaches the AccurateRip server; the rip still writes its log and cue sheet.
+        write(os.path.join(cls.prog, "options.ini"),
+              "[AccurateRip]\r\nEnabled=0\r\n[MusicBrainz]\r\nAutoLookup=0\r\n")
         cls.discs = os.path.join(cls.tmp, "discs")
         os.mkdir(cls.discs)
         # Three tracks of 2 s, 3 s and 1.5 s.
@@ -159,7 +161,8 @@ class Cli(unittest.TestCase):
                          "--pattern", "%A/%d/%n %t", "--lookup", "musicbrainz")
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(sorted(os.listdir(os.path.join(out, "Band", "Album"))),
-                         ["01 One.flac", "02 Two-Half.flac", "03 Three.flac"])
+                         ["01 One.flac", "02 Two-Half.flac", "03 Three.flac", "Band - Album.cue",
+                          "Band - Album.log"])
 
     def test_bad_input_is_refused_with_one_line(self):
         fifo = os.path.join(self.tmp, "fifo.cue")
@@ -244,7 +247,8 @@ class Cli(unittest.TestCase):
         p.send_signal(signal.SIGCONT)
         stdout, stderr = p.communicate(timeout=60)
         self.assertEqual(p.returncode, 130, stderr)
-        self.assertEqual(sorted(os.listdir(out)), ["Track01.wav"])
+        self.assertEqual(sorted(f for f in os.listdir(out) if not f.endswith((".log", ".cue"))),
+                         ["Track01.wav"])
         self.assertEqual(os.path.getsize(os.path.join(out, "Track01.wav")), 44 + 75 * SECTOR)
         self.assertIn("FAILED  02  Track02", stdout)
 

@@ -955,7 +955,8 @@ def case_musicbrainz(c):
 def case_parallel_rip(c):
     """Six tracks ripped to MP3 with two encoders: the job window shows the drive and both
     encoders at once, every track ends as its own MP3, and no WAV or partial file is left."""
-    c.folder.replace_discs("Parallel Test", "9s", "9s", "9s", "9s", "9s", "9s")
+    # Tracks long enough that the encoders are still at work when the window is looked at.
+    c.folder.replace_discs("Parallel Test", "60s", "60s", "60s", "60s", "60s", "60s")
     c.folder.write_options("[MusicBrainz]\r\nAutoLookup=0\r\n[AccurateRip]\r\nEnabled=0\r\n"
                            "[CommonOptions]\r\nParallelEncoders=2\r\n")
     output = c.folder.file("Output")
@@ -976,7 +977,7 @@ def case_parallel_rip(c):
     assert ripped(output) == [os.path.basename(p) for p in mp3s], os.listdir(output)
     for path in mp3s:
         info = checks.probe(path)
-        assert info["codec"] == "mp3" and abs(info["duration"] - 9) < 0.2, f"{path}: {info}"
+        assert info["codec"] == "mp3" and abs(info["duration"] - 60) < 0.2, f"{path}: {info}"
     c.exit_program()
 
 
