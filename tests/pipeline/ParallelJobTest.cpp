@@ -121,7 +121,7 @@ TEST_F(ParallelJobTest, RipToMp3RunsTwoEncodersAndKeepsEveryName)
     const QStringList titles = {QStringLiteral("01One"), QStringLiteral("02Two"),
                                 QStringLiteral("03Three"), QStringLiteral("04Four"),
                                 QStringLiteral("05Five")};
-    const QByteArray cover("\xff\xd8\xff\xe0 a jpeg", 13);
+    const QByteArray cover("\xff\xd8\xff\xe0 a jpeg", 11);
     TRipJob job(jkRipTracks, handle, titles, {}, cover);
     ASSERT_NE(job.Parallel(), nullptr);
     int peakLines = 0;

@@ -11,7 +11,7 @@
 
 namespace {
 
-const QByteArray kJpeg("\xff\xd8\xff\xe0 a jpeg", 13);
+const QByteArray kJpeg("\xff\xd8\xff\xe0 a jpeg", 11);
 const QByteArray kPng("\x89PNG\r\n\x1a\n a png", 14);
 
 /// Every name in the folder, hidden ones and links included.

@@ -142,7 +142,7 @@ TEST(RipFiles, SkipNeverLetsARenumberedTrackTakeAnExistingName)
 
 TEST(RipFiles, MusicBrainzIdsOnlyForItsOwnNamesAndTheCoverOnlyWhenEmbedded)
 {
-    const QByteArray jpeg("\xff\xd8\xff\xe0 a jpeg", 13);
+    const QByteArray jpeg("\xff\xd8\xff\xe0 a jpeg", 11);
     const struct {
         TNamesSource source;
         bool embed;
