@@ -22,6 +22,7 @@
 #include "metadata/Genres.h"
 #include "metadata/TagWriter.h"
 #include "metadata/id3tag.h"
+#include "pipeline/JobTexts.h"
 #include "pipeline/NamePattern.h"
 #include "pipeline/OutputFormats.h"
 #include "pipeline/ParallelJob.h"
@@ -32,27 +33,6 @@ namespace {
 
 /// The pause the job makes after an Ogg Vorbis step, before it closes, and after stopping one.
 constexpr int kVorbisSettleMs = 300;
-
-QString CouldNotWrite(const QString& path, int error)
-{
-    return path + QStringLiteral(" could not be written (") + SystemErrorText(error) +
-           QStringLiteral(").");
-}
-
-/// A plain file nobody may write: the user's way to keep it, which even a program run as
-/// root must respect.
-bool IsWriteProtected(const QString& path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-           (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
-
-QString CreateMp3Error()
-{
-    return QStringLiteral("Create MP3 file error!") + QStringLiteral("\r\n") +
-           QStringLiteral("Please check the output and lame options or run application again.");
-}
 
 } // namespace
 
