@@ -108,7 +108,7 @@ awk -v s="$seq1" -v p="$par1" 'BEGIN {
 
 echo "== parallel: Stop while the drive and every encoder run =="
 rm -rf "$work/pmp3" && mkdir -p "$work/pmp3"
-PLATTERLY_BENCH_PARALLEL=0 PLATTERLY_BENCH_STOP_MS=3000 "$job" rip-mp3 "$work/pprog" "$work/pmp3" |
+PLATTERLY_BENCH_PARALLEL=0 PLATTERLY_BENCH_STOP_MS=1000 "$job" rip-mp3 "$work/pprog" "$work/pmp3" |
     grep "stop to every"
 echo "(target < 200 ms)"
 
