@@ -237,9 +237,6 @@ TCliJobResult RunCliJob(int kind, int cdHandle, const QStringList& entries, TJob
                         const QStringList& partials, TCliInterrupt& interrupt)
 {
     TCliJobResult result;
-    // The watch below reads the sequential job's reports and entries; the command line runs
-    // that job whatever options.ini says about parallel encoders.
-    OptionsSetting().CommonOptions.ParallelEncoders = 1;
     TRipJob job(kind, cdHandle, entries, runners);
     TJobWatch watch(job);
     job.installEventFilter(&watch);

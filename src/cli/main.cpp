@@ -225,11 +225,15 @@ int Rip(const TCliArgs& args, TCliInterrupt& interrupt, TJobRunners runners)
         return UsageError(
             QStringLiteral("rip"),
             QStringLiteral("--lookup: %1 is not none, cddb or musicbrainz").arg(lookup));
-    if (args.Has(QStringLiteral("jobs")) && !ParseJobCount(args.Value(QStringLiteral("jobs"))))
-        return UsageError(QStringLiteral("rip"),
-                          QStringLiteral("--jobs: %1 is not a number from 1 to %2")
-                              .arg(args.Value(QStringLiteral("jobs")))
-                              .arg(kMaxJobs));
+    if (args.Has(QStringLiteral("jobs"))) {
+        const std::optional<int> jobs = ParseJobCount(args.Value(QStringLiteral("jobs")));
+        if (!jobs)
+            return UsageError(QStringLiteral("rip"),
+                              QStringLiteral("--jobs: %1 is not a number from 1 to %2")
+                                  .arg(args.Value(QStringLiteral("jobs")))
+                                  .arg(kMaxJobs));
+        common.ParallelEncoders = *jobs; // 1: one step after another
+    }
     TCliDisc disc;
     QString error;
     if (!disc.Open(args.Value(QStringLiteral("device")), error))

@@ -59,11 +59,7 @@ public:
     /// False once the job has been cleaned up.
     bool Running() const { return fileList_.has_value(); }
     /// Whether every step of entry k ended well; false for an entry the job never finished.
-    bool EntrySucceeded(int k) const
-    {
-        return k >= 0 && static_cast<size_t>(k) < entryOk_.size() &&
-               entryOk_[static_cast<size_t>(k)];
-    }
+    bool EntrySucceeded(int k) const;
 
     /// The Stop button: stops the current worker, cleans up, asks to close.
     void Stop();

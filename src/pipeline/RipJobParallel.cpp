@@ -46,3 +46,12 @@ void TRipJob::EndParallelVerification()
                 encoded[k] = true;
     verification_->JobEnded(parallel_->Report().Stopped, encoded);
 }
+
+bool TRipJob::EntrySucceeded(int k) const
+{
+    if (k < 0 || static_cast<size_t>(k) >= entryOk_.size())
+        return false;
+    if (parallel_)
+        return parallel_->Scheduler().Entry(k).Succeeded();
+    return entryOk_[static_cast<size_t>(k)];
+}

@@ -77,18 +77,23 @@ class Cli(unittest.TestCase):
         return path
 
     def test_rip_is_bit_exact_under_the_pattern(self):
-        out = self.out_dir("exact")
-        r = self.run_cli("rip", "--device", self.cue, "--format", "wav", "--output", out,
-                         "--pattern", "%n of %N/%t", "--tracks", "1,3", "--lookup", "none")
-        self.assertEqual(r.returncode, 0, r.stderr)
-        data = read(self.bin, "rb")
-        starts = cue_starts(self.cue) + [len(data) // SECTOR]
-        for track in (1, 3):
-            wav = read(os.path.join(out, "%02d of 03" % track, "Track%02d.wav" % track), "rb")
-            self.assertEqual(wav[:4], b"RIFF")
-            pcm = data[starts[track - 1] * SECTOR:starts[track] * SECTOR]
-            self.assertEqual(wav[44:], pcm, "track %d" % track)
-        self.assertFalse(os.path.exists(os.path.join(out, "02 of 03")))
+        # The sequential job, two encoders, and options.ini's default (one per core).
+        for jobs in (["--jobs", "1"], ["--jobs", "2"], []):
+            out = self.out_dir("exact" + "".join(jobs))
+            r = self.run_cli("rip", "--device", self.cue, "--format", "wav", "--output", out,
+                             "--pattern", "%n of %N/%t", "--tracks", "1,3", "--lookup", "none",
+                             *jobs)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            data = read(self.bin, "rb")
+            starts = cue_starts(self.cue) + [len(data) // SECTOR]
+            for track in (1, 3):
+                wav = read(os.path.join(out, "%02d of 03" % track, "Track%02d.wav" % track),
+                           "rb")
+                self.assertEqual(wav[:4], b"RIFF")
+                pcm = data[starts[track - 1] * SECTOR:starts[track] * SECTOR]
+                self.assertEqual(wav[44:], pcm, "track %d, %s" % (track, jobs))
+                self.assertIn("ok      %02d" % track, r.stdout)
+            self.assertFalse(os.path.exists(os.path.join(out, "02 of 03")))
 
     def test_info_ids_match_independent_computations(self):
         size = os.path.getsize(self.bin) // SECTOR
