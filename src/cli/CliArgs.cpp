@@ -4,16 +4,16 @@
 
 namespace {
 
-struct TCommandSpec {
+struct TCommandShape {
     const char* Name;
     std::vector<const char*> Options; ///< options that take a value
     std::vector<const char*> Flags;   ///< options that do not
     bool TakesFiles;
 };
 
-const std::vector<TCommandSpec>& Commands()
+const std::vector<TCommandShape>& Commands()
 {
-    static const std::vector<TCommandSpec> commands = {
+    static const std::vector<TCommandShape> commands = {
         {"drives", {}, {}, false},
         {"info", {"device"}, {}, false},
         {"rip",
@@ -25,9 +25,9 @@ const std::vector<TCommandSpec>& Commands()
     return commands;
 }
 
-const TCommandSpec* CommandSpec(const QString& name)
+const TCommandShape* CommandShape(const QString& name)
 {
-    for (const TCommandSpec& c : Commands()) {
+    for (const TCommandShape& c : Commands()) {
         if (name == QLatin1String(c.Name))
             return &c;
     }
@@ -55,7 +55,7 @@ bool ParseNumber(const QString& text, int& value)
 TCliArgs ParseCliArgs(const QStringList& args)
 {
     TCliArgs out;
-    const TCommandSpec* spec = nullptr;
+    const TCommandShape* shape = nullptr;
     bool filesOnly = false; // after "--" every argument is a file
     for (qsizetype i = 0; i < args.size() && out.Error.isEmpty(); ++i) {
         const QString& arg = args[i];
@@ -68,10 +68,10 @@ TCliArgs ParseCliArgs(const QStringList& args)
         } else if (!filesOnly && arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
             const qsizetype eq = arg.indexOf(QLatin1Char('='));
             const QString name = arg.mid(2, eq < 0 ? -1 : eq - 2);
-            if (!arg.startsWith(QLatin1String("--")) || spec == nullptr ||
-                (!Contains(spec->Options, name) && !Contains(spec->Flags, name))) {
+            if (!arg.startsWith(QLatin1String("--")) || shape == nullptr ||
+                (!Contains(shape->Options, name) && !Contains(shape->Flags, name))) {
                 out.Error = QStringLiteral("unknown option %1").arg(eq < 0 ? arg : arg.left(eq));
-            } else if (Contains(spec->Flags, name)) {
+            } else if (Contains(shape->Flags, name)) {
                 if (eq >= 0)
                     out.Error = QStringLiteral("--%1 takes no value").arg(name);
                 out.Values[name] = QString();
@@ -84,10 +84,10 @@ TCliArgs ParseCliArgs(const QStringList& args)
             }
         } else if (out.Command.isEmpty()) {
             out.Command = arg;
-            spec = CommandSpec(arg);
-            if (spec == nullptr)
+            shape = CommandShape(arg);
+            if (shape == nullptr)
                 out.Error = QStringLiteral("unknown command %1").arg(arg);
-        } else if (spec != nullptr && spec->TakesFiles) {
+        } else if (shape != nullptr && shape->TakesFiles) {
             out.Positional << arg;
         } else {
             out.Error = QStringLiteral("unexpected argument %1").arg(arg);
