@@ -109,8 +109,8 @@ TRipDisc RipDiscOf(const TocRecord& toc)
     disc.CddbId = CddbDiscIdText(cddb->DiscId());
     disc.MusicBrainzId =
         MusicBrainzDiscId(CddbDisc{audio->Offsets, audio->LeadOut}, audio->FirstTrack);
-    // The database files a disc under its audio tracks alone; an Enhanced CD's lead-out is
-    // where its audio session ends (MusicBrainzToc works that out).
+    // The database files a disc under its audio tracks' starts and the disc's own lead-out:
+    // an Enhanced CD's data session moves the lead-out (unlike MusicBrainz's id).
     std::vector<int64_t> starts;
     for (size_t i = 0; i < audio->Offsets.size(); ++i) {
         const int number = audio->FirstTrack + static_cast<int>(i);
@@ -124,7 +124,7 @@ TRipDisc RipDiscOf(const TocRecord& toc)
         return disc;
     }
     disc.FirstPregap = std::max<int64_t>(0, starts.front());
-    disc.Ids = AccurateRipIdsOf(starts, audio->LeadOut - kLeadIn, cddb->DiscId());
+    disc.Ids = AccurateRipIdsOf(starts, cddb->LeadOut - kLeadIn, cddb->DiscId());
     return disc;
 }
 
@@ -227,6 +227,11 @@ void TRipVerification::TrackExtracted(int k, const TProcessInfo& info)
     if (!t.Ripped)
         return;
     t.Sums = result->Checksums;
+    // A track too short for a checksum has its result now, whatever the database says.
+    if (t.Sums && !t.Sums->HasAccurateRip()) {
+        Announce(k);
+        return;
+    }
     // One request per rip, once there is something to check.
     if (lookups_ == 0 && setup_.Enabled && setup_.Disc.Known)
         StartLookup();
@@ -244,7 +249,7 @@ void TRipVerification::Answered(const TAccurateRipAnswer& answer)
 {
     answer_ = answer;
     for (size_t k = 0; k < tracks_.size(); ++k)
-        if (tracks_[k].Ripped)
+        if (tracks_[k].Ripped && tracks_[k].Sums && tracks_[k].Sums->HasAccurateRip())
             Announce(static_cast<int>(k));
     if (ended_ && !done_) {
         WriteFiles();

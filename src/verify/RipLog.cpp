@@ -39,6 +39,7 @@ QString RipLogSummary(const TRipLog& log)
     int accurate = 0;
     QStringList mismatched;
     QStringList unverified;
+    QStringList tooShort;
     QStringList notRipped;
     int64_t uncorrected = 0;
     for (const TRipLogTrack& t : log.Tracks) {
@@ -49,6 +50,8 @@ QString RipLogSummary(const TRipLog& log)
             ++accurate;
         else if (t.Result.Status == TVerifyStatus::Mismatch)
             mismatched << Two(t.Number);
+        else if (t.Result.Status == TVerifyStatus::NoChecksum)
+            tooShort << Two(t.Number);
         else
             unverified << Two(t.Number);
     }
@@ -62,6 +65,9 @@ QString RipLogSummary(const TRipLog& log)
     if (!unverified.isEmpty())
         text +=
             QStringLiteral("; not verified: tracks %1").arg(unverified.join(QStringLiteral(", ")));
+    if (!tooShort.isEmpty())
+        text += QStringLiteral("; too short for a checksum: tracks %1")
+                    .arg(tooShort.join(QStringLiteral(", ")));
     if (!notRipped.isEmpty())
         text += QStringLiteral("; not ripped: tracks %1").arg(notRipped.join(QStringLiteral(", ")));
     if (uncorrected > 0)

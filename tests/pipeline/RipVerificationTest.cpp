@@ -13,6 +13,7 @@
 #include "cd/OpenDrive.h"
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
+#include "encoders/EncoderTestSupport.h"
 #include "pipeline/RipJob.h"
 #include "pipeline/RipVerification.h"
 #include "platform/cdaccess/DiscFixture.h"
@@ -113,8 +114,8 @@ protected:
     ProgramDirScope dir;
     ScriptedMessageBoxService boxes;
     TCddbTestServer server{[](const TCddbTestRequest&) { return TCddbTestAnswer{}; }};
-    const std::vector<int64_t> lengths{900, 700};
-    const QStringList entries{QStringLiteral("01One"), QStringLiteral("02Two")};
+    std::vector<int64_t> lengths{900, 700};
+    QStringList entries{QStringLiteral("01One"), QStringLiteral("02Two")};
     QStringList results;
     int handle = 0;
 };
@@ -203,6 +204,35 @@ TEST_F(RipVerificationTest, EachAnswerGivesItsResultsOneRequestAndNoBox)
         EXPECT_TRUE(results[1].endsWith(QString::fromLatin1(c.track2))) << results[1].toStdString();
         EXPECT_TRUE(boxes.Shown().empty());
     }
+}
+
+class OneShortTrack : public RipVerificationTest {
+protected:
+    OneShortTrack()
+    {
+        lengths = {3};
+        entries = {QStringLiteral("01One")};
+    }
+};
+
+TEST_F(OneShortTrack, ADiscShorterThanTheSkippedPartsHasNoChecksumAndSaysSo)
+{
+    server.SetHandler([](const TCddbTestRequest&) { return TCddbTestAnswer{{}, "", 404}; });
+    const auto v = Rip();
+    ASSERT_TRUE(v);
+    const QString log = LogOf(*v);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("Track 01  copy CRC [0-9A-F]{8}  .*"
+                                                  "too short for a checksum\n"))
+                    .match(log)
+                    .hasMatch())
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("0 of 1 tracks accurately ripped; too short for a checksum: tracks 01\n")))
+        << log.toStdString();
+    ASSERT_EQ(results.size(), 1);
+    EXPECT_TRUE(results[0].endsWith(QStringLiteral("too short for a checksum")))
+        << results[0].toStdString();
+    EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(RipVerificationTest, CueSheetNamesTheFilesWrittenWithTheFirstTracksPregap)
@@ -331,7 +361,7 @@ TEST(RipLogName, DiscNamesCannotLeadOutOfTheFolder)
             << c.artist;
 }
 
-TEST(RipDisc, AnEnhancedCdIsFiledUnderItsAudioSession)
+TEST(RipDisc, AnEnhancedCdsIdsCountItsAudioTracksAndTheDiscsLeadOut)
 {
     // Two audio tracks, then a data track in a second session.
     TocRecord toc;
@@ -348,10 +378,20 @@ TEST(RipDisc, AnEnhancedCdIsFiledUnderItsAudioSession)
     const TRipDisc disc = RipDiscOf(toc);
     ASSERT_TRUE(disc.Known);
     EXPECT_EQ(disc.AudioTracks, (std::vector<int>{1, 2}));
-    EXPECT_EQ(disc.Ids.AudioTracks, 2);
-    EXPECT_EQ(disc.Ids.Id1, 0u + 900 + 1600);
-    EXPECT_EQ(disc.Ids.Id2, 1u * 1 + 900 * 2 + 1600 * 3);
     EXPECT_EQ(disc.FirstPregap, 0);
+    // The ids count the audio tracks' starts but the whole disc's lead-out: as whipper has it.
+    const ProgramResult oracle = RunProgram(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral("-c"),
+         QStringLiteral("from whipper.image import table\nt=table.Table()\n"
+                        "for i,(s,a,n) in enumerate([(0,1,1),(900,1,1),(13000,0,2)]):\n"
+                        "  tr=table.Track(i+1,audio=bool(a),session=n); "
+                        "tr.index(1,absolute=s,relative=0); t.tracks.append(tr)\n"
+                        "t.leadout=16000\nprint(t.accuraterip_path())")});
+    if (oracle.ExitCode != 0)
+        GTEST_SKIP() << "whipper not installed";
+    EXPECT_EQ(AccurateRipPath(disc.Ids),
+              QStringLiteral("/accuraterip/") + QString::fromUtf8(oracle.Out).trimmed());
 }
 
 } // namespace

@@ -8,9 +8,11 @@
 
 namespace {
 
-TRipLogTrack Track(int n, TVerifyStatus status, int confidence = 0, bool ripped = true)
+TRipLogTrack Track(int n, TVerifyStatus status, int confidence = 0, bool ripped = true,
+                   int64_t uncorrected = 0)
 {
     TRipLogTrack t;
+    t.UncorrectedSectors = uncorrected;
     t.Number = n;
     t.Ripped = ripped;
     t.CopyCrc = 0x1a2b3c4d;
@@ -53,6 +55,13 @@ TEST(RipLogTest, TrackLinesAndSummary)
           QStringLiteral("Track 02  not ripped"), QStringLiteral("The rip was stopped."),
           QStringLiteral("0 of 2 tracks accurately ripped; not verified: tracks 01; not ripped: "
                          "tracks 02")}},
+        // A drive paranoia could not read cleanly: counted per track and in the summary.
+        {{Track(1, TVerifyStatus::Mismatch, 0, true, 12), Track(2, TVerifyStatus::Accurate, 3)},
+         {},
+         {QStringLiteral("Track 01  copy CRC 1A2B3C4D  AccurateRip v1 0F0E0D0C  v2 AABBCCDD  "
+                         "mismatch  (12 sectors could not be corrected)"),
+          QStringLiteral("1 of 2 tracks accurately ripped; mismatch: tracks 01; 12 sectors could "
+                         "not be corrected")}},
     };
     for (const Case& c : cases) {
         log.Tracks = c.tracks;

@@ -19,6 +19,10 @@
 namespace {
 
 constexpr int64_t kBytesPerSecond = 44100 * 4;
+/// Silence handed over after the last sector. The sink's played time is the server's
+/// interpolated clock, which can run a few milliseconds ahead of the speaker under load, and
+/// stopping the sink drops what the server has not played yet: the tail makes that silence.
+constexpr int64_t kTailBytes = kBytesPerSecond * 150 / 1000;
 
 /// The play's sectors as a sequential device the sink pulls from. Reads the drive only when
 /// the sink has taken everything read before, kSectorsPerRead sectors at a time.
@@ -39,15 +43,19 @@ public:
     /// source at the end when the stream runs dry asks the server to drain with a callback on
     /// itself, which can arrive after the sink is gone; the play's end is judged here instead.
     bool atEnd() const override { return false; }
-    /// Everything was read and handed to the sink.
-    bool Finished() const { return next_ >= end_ && pos_ >= filled_; }
+    /// Everything was read and handed to the sink, the silent tail too.
+    bool Finished() const { return AudioDone() && tailFed_ >= kTailBytes; }
     /// What is left of the play; the sink lowers its pre-buffering for a play shorter than it.
     qint64 bytesAvailable() const override
     {
         return static_cast<qint64>(end_ - next_) * kCdSectorBytes +
-               static_cast<qint64>(filled_ - pos_) + QIODevice::bytesAvailable();
+               static_cast<qint64>(filled_ - pos_) + (kTailBytes - tailFed_) +
+               QIODevice::bytesAvailable();
     }
+    /// The disc's audio handed to the sink (the tail not counted).
     int64_t FedBytes() const { return fed_; }
+    /// Everything handed to the sink: what it has to play before the play is over.
+    int64_t HandedBytes() const { return fed_ + tailFed_; }
 
 protected:
     qint64 readData(char* data, qint64 maxlen) override
@@ -68,6 +76,12 @@ protected:
         if (copied > 0 && fed_ == 0 && OnFirstData)
             OnFirstData();
         fed_ += copied;
+        if (AudioDone() && copied < maxlen) {
+            const qint64 n = std::min<qint64>(maxlen - copied, kTailBytes - tailFed_);
+            std::memset(data + copied, 0, static_cast<size_t>(n));
+            tailFed_ += n;
+            copied += n;
+        }
         if (Finished() && OnEnd)
             OnEnd();
         return copied;
@@ -75,6 +89,7 @@ protected:
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
+    bool AudioDone() const { return next_ >= end_ && pos_ >= filled_ && !failed_; }
     /// The next read; false at the end or when the read failed.
     bool Fill()
     {
@@ -105,6 +120,7 @@ private:
     uint32_t pos_ = 0;
     uint32_t filled_ = 0;
     int64_t fed_ = 0;
+    int64_t tailFed_ = 0;
     bool failed_ = false;
 };
 
@@ -235,7 +251,7 @@ TMPNotifyValues TCdPlayThread::Play(QString& soundFailure)
     };
     QObject::connect(&drain, &QTimer::timeout, &context, [&] {
         publishPlayed();
-        if (playedBytes_.load(std::memory_order_acquire) >= source.FedBytes() ||
+        if (sink->processedUSecs() * kBytesPerSecond / 1000000 >= source.HandedBytes() ||
             std::chrono::steady_clock::now() >= drainDeadline)
             end(TMPNotifyValues::nvSuccessful);
     });
@@ -255,7 +271,7 @@ TMPNotifyValues TCdPlayThread::Play(QString& soundFailure)
         // playing the rest is the progress. (The sink's played time runs on by the clock for
         // up to a buffer after the server stopped, so it only counts then.)
         const qint64 processed = sink->processedUSecs();
-        const int64_t fed = source.FedBytes();
+        const int64_t fed = source.HandedBytes();
         if (paused_.load(std::memory_order_acquire) || fed != lastFed ||
             (source.Finished() && processed != lastProcessed)) {
             lastProcessed = processed;
