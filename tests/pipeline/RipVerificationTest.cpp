@@ -380,14 +380,14 @@ TEST(RipDisc, AnEnhancedCdsIdsCountItsAudioTracksAndTheDiscsLeadOut)
     EXPECT_EQ(disc.AudioTracks, (std::vector<int>{1, 2}));
     EXPECT_EQ(disc.FirstPregap, 0);
     // The ids count the audio tracks' starts but the whole disc's lead-out: as whipper has it.
-    const ProgramResult oracle = RunProgram(
-        QStringLiteral("/usr/bin/python3"),
-        {QStringLiteral("-c"),
-         QStringLiteral("from whipper.image import table\nt=table.Table()\n"
-                        "for i,(s,a,n) in enumerate([(0,1,1),(900,1,1),(13000,0,2)]):\n"
-                        "  tr=table.Track(i+1,audio=bool(a),session=n); "
-                        "tr.index(1,absolute=s,relative=0); t.tracks.append(tr)\n"
-                        "t.leadout=16000\nprint(t.accuraterip_path())")});
+    const ProgramResult oracle =
+        RunProgram(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("from whipper.image import table\nt=table.Table()\n"
+                                   "for i,(s,a,n) in enumerate([(0,1,1),(900,1,1),(13000,0,2)]):\n"
+                                   "  tr=table.Track(i+1,audio=bool(a),session=n); "
+                                   "tr.index(1,absolute=s,relative=0); t.tracks.append(tr)\n"
+                                   "t.leadout=16000\nprint(t.accuraterip_path())")});
     if (oracle.ExitCode != 0)
         GTEST_SKIP() << "whipper not installed";
     EXPECT_EQ(AccurateRipPath(disc.Ids),
