@@ -9,6 +9,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define PLATTERLY_AVX2_SUMS 1
+#endif
 
 namespace {
 
@@ -16,6 +20,21 @@ uint32_t LE32(const char* p)
 {
     const auto* b = reinterpret_cast<const uint8_t*>(p);
     return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+}
+
+/// The frames from i on, one at a time, added to the sums so far.
+std::pair<uint64_t, uint64_t> FrameProductTail(const uint8_t* p, size_t n, uint32_t number,
+                                               size_t i, uint64_t low, uint64_t all)
+{
+    for (; i < n; ++i) {
+        const uint8_t* b = p + i * 4;
+        const uint32_t sample =
+            uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+        const uint64_t product = uint64_t{sample} * (number + static_cast<uint32_t>(i));
+        all += product;
+        low += static_cast<uint32_t>(product);
+    }
+    return {low, all};
 }
 
 /// The sums of the low halves and of the whole 64-bit products sample x frame number over n
@@ -51,16 +70,57 @@ std::pair<uint64_t, uint64_t> FrameProductSums(const uint8_t* p, size_t n, uint3
         all = lanes[0] + lanes[1];
     }
 #endif
-    for (; i < n; ++i) {
-        const uint8_t* b = p + i * 4;
-        const uint32_t sample =
-            uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
-        const uint64_t product = uint64_t{sample} * (number + static_cast<uint32_t>(i));
-        all += product;
-        low += static_cast<uint32_t>(product);
-    }
-    return {low, all};
+    return FrameProductTail(p, n, number, i, low, all);
 }
+
+#if defined(PLATTERLY_AVX2_SUMS)
+/// The same sums eight frames at a time, for processors that have AVX2.
+__attribute__((target("avx2"))) std::pair<uint64_t, uint64_t>
+FrameProductSumsAvx2(const uint8_t* p, size_t n, uint32_t number)
+{
+    uint64_t low = 0;
+    uint64_t all = 0;
+    size_t i = 0;
+    if (n >= 8) {
+        const __m256i mask = _mm256_set1_epi64x(0xffffffff);
+        const __m256i eight = _mm256_set1_epi32(8);
+        const auto k = static_cast<int>(number);
+        __m256i f = _mm256_setr_epi32(k, k + 1, k + 2, k + 3, k + 4, k + 5, k + 6, k + 7);
+        __m256i lowSum = _mm256_setzero_si256();
+        __m256i allSum = _mm256_setzero_si256();
+        for (; i + 8 <= n; i += 8) {
+            const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i * 4));
+            const __m256i even = _mm256_mul_epu32(s, f);
+            const __m256i odd =
+                _mm256_mul_epu32(_mm256_srli_epi64(s, 32), _mm256_srli_epi64(f, 32));
+            allSum = _mm256_add_epi64(allSum, _mm256_add_epi64(even, odd));
+            lowSum = _mm256_add_epi64(lowSum, _mm256_add_epi64(_mm256_and_si256(even, mask),
+                                                               _mm256_and_si256(odd, mask)));
+            f = _mm256_add_epi32(f, eight);
+        }
+        uint64_t lanes[4];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), lowSum);
+        low = lanes[0] + lanes[1] + lanes[2] + lanes[3];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), allSum);
+        all = lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    }
+    return FrameProductTail(p, n, number, i, low, all);
+}
+#endif
+
+std::pair<uint64_t, uint64_t> FrameProductSumsBest(const uint8_t* p, size_t n, uint32_t number)
+{
+#if defined(PLATTERLY_AVX2_SUMS)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        return FrameProductSumsAvx2(p, n, number);
+#endif
+    return FrameProductSums(p, n, number);
+}
+
+/// Bytes summed in one go: the CRC and the AccurateRip sums read a piece while it is in the
+/// first-level cache, so a block comes from memory once.
+constexpr size_t kPieceBytes = 16 * 1024;
 
 } // namespace
 
@@ -79,9 +139,9 @@ void TTrackChecksums::AddFrames(const uint8_t* frames, int64_t count)
     const int64_t first = std::max<int64_t>(frame_ + 1, checkFrom_);
     const int64_t last = std::min<int64_t>(frame_ + count, checkTo_);
     if (first <= last) {
-        const auto [low, all] =
-            FrameProductSums(frames + (first - frame_ - 1) * 4,
-                             static_cast<size_t>(last - first + 1), static_cast<uint32_t>(first));
+        const auto [low, all] = FrameProductSumsBest(frames + (first - frame_ - 1) * 4,
+                                                     static_cast<size_t>(last - first + 1),
+                                                     static_cast<uint32_t>(first));
         v1_ += static_cast<uint32_t>(low);
         v2_ += static_cast<uint32_t>(low) + static_cast<uint32_t>((all - low) >> 32);
     }
@@ -90,8 +150,12 @@ void TTrackChecksums::AddFrames(const uint8_t* frames, int64_t count)
 
 void TTrackChecksums::Add(const uint8_t* pcm, size_t bytes)
 {
-    if (bytes == 0)
-        return;
+    for (size_t at = 0; at < bytes; at += kPieceBytes)
+        AddPiece(pcm + at, std::min(kPieceBytes, bytes - at));
+}
+
+void TTrackChecksums::AddPiece(const uint8_t* pcm, size_t bytes)
+{
     crc_ = libdeflate_crc32(crc_, pcm, bytes);
     size_t i = 0;
     while (partialBytes_ > 0 && partialBytes_ < 4 && i < bytes)

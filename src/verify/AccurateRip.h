@@ -32,6 +32,7 @@ public:
     int64_t Frames() const { return frame_; }
 
 private:
+    void AddPiece(const uint8_t* pcm, size_t bytes);
     /// Takes in count whole frames (4 bytes each) that follow the frames added so far.
     void AddFrames(const uint8_t* frames, int64_t count);
 

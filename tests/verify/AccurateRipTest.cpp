@@ -60,10 +60,12 @@ TEST(AccurateRipTest, ChecksumsMatchTheReferenceProgram)
     };
     for (const Case c : {Case{1, 3}, Case{2, 3}, Case{3, 3}, Case{1, 1}}) {
         TTrackChecksums sums(frames, c.track == 1, c.track == c.total);
-        // Blocks of odd sizes: a frame split across two calls must count once.
-        for (qsizetype pos = 0; pos < pcm.size(); pos += 4099)
+        // Blocks of odd sizes: a frame split across two calls must count once; and all of it
+        // in one call, which is summed in pieces.
+        const qsizetype step = c.track == 2 ? pcm.size() : 4099;
+        for (qsizetype pos = 0; pos < pcm.size(); pos += step)
             sums.Add(reinterpret_cast<const uint8_t*>(pcm.constData()) + pos,
-                     static_cast<size_t>(std::min<qsizetype>(4099, pcm.size() - pos)));
+                     static_cast<size_t>(std::min<qsizetype>(step, pcm.size() - pos)));
         const QStringList args{wav, QString::number(c.track), QString::number(c.total)};
         EXPECT_EQ(QStringLiteral("%1").arg(sums.V1(), 8, 16, QLatin1Char('0')).toUpper(),
                   Output(QStringLiteral("accuraterip-checksum"),
