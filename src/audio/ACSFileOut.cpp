@@ -1,5 +1,7 @@
 #include "audio/ACSFileOut.h"
 
+#include <unistd.h>
+
 #include <QFile>
 
 #include "audio/ACSConverter.h"
@@ -69,6 +71,24 @@ void TACSFileOut::DiscardOutputFile() noexcept
 {
     try {
         CloseOutputFile();
+    } catch (...) {
+    }
+}
+
+void TACSFileOut::DropOutputFile() noexcept
+{
+    if (outputOpened_)
+        ::unlink(QFile::encodeName(FileName()).constData());
+    outputOpened_ = false;
+}
+
+void TACSFileOut::AbandonPreparedOutput() noexcept
+{
+    DiscardOutputFile();
+    DropOutputFile();
+    try {
+        if (TACSInput* input = Input())
+            input->Flush();
     } catch (...) {
     }
 }

@@ -25,8 +25,15 @@ protected:
     void CloseOutputFile();
     /// CloseOutputFile with errors swallowed, for failure paths.
     void DiscardOutputFile() noexcept;
+    /// Removes what this job wrote to FileName (the file it created), nothing when a stream
+    /// was assigned; clears outputOpened_.
+    virtual void DropOutputFile() noexcept;
+    /// A job that failed while it was being prepared: the file closed and removed, the input
+    /// flushed, every error swallowed (the caller rethrows the first).
+    void AbandonPreparedOutput() noexcept;
 
     TFileOutputMode fileMode_ = foRewrite;
+    bool outputOpened_ = false; ///< this job opened FileName (no stream assigned)
 
 private:
     QString fileName_;

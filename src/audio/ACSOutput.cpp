@@ -272,6 +272,19 @@ int64_t TACSOutput::ReadInput(void* buffer, int64_t count)
     return input ? input->GetData(buffer, count) : 0;
 }
 
+int64_t TACSOutput::FillFromInput(uint8_t* buffer, int64_t held, int64_t size, bool& ended)
+{
+    while (held < size) {
+        const int64_t n = ReadInput(buffer + held, size - held);
+        if (n <= 0) {
+            ended = true;
+            break;
+        }
+        held += n;
+    }
+    return held;
+}
+
 void TACSOutput::SetInput(TACSInput* value)
 {
     SwapInput(input_, inputLock_, value, busy_.load(), this);

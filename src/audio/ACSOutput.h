@@ -99,6 +99,9 @@ protected:
     TStepStart BeginStep(bool abort, bool inputEnded);
     /// Reads from Input under InputLock; 0 when there is no input.
     int64_t ReadInput(void* buffer, int64_t count);
+    /// Reads on into buffer, which holds `held` bytes, until it holds `size` or the input ends
+    /// (then `ended` is set); returns the bytes it holds.
+    int64_t FillFromInput(uint8_t* buffer, int64_t held, int64_t size, bool& ended);
 
     /// Stops the worker (one aborting step) and finishes a job still open. Concrete sinks
     /// call it first in their destructor, while their overrides still exist.

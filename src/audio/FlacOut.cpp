@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include <unistd.h>
 
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
@@ -123,12 +122,7 @@ void TFlacOut::DoPrepare()
     } catch (...) {
         encodeFailed_ = true;
         ReleaseEncoder();
-        DiscardOutputFile();
-        DropCreatedOutput();
-        try {
-            input->Flush();
-        } catch (...) {
-        }
+        AbandonPreparedOutput();
         throw;
     }
 }
@@ -143,16 +137,7 @@ bool TFlacOut::DoOutput(bool abort)
     case TStepStart::Proceed:
         break;
     }
-    int64_t got = carry_;
-    while (got < kTransferSize) {
-        const int64_t n = ReadInput(transfer_.data() + got, kTransferSize - got);
-        if (n <= 0) {
-            ended_ = true;
-            break;
-        }
-        got += n;
-    }
-    Submit(got);
+    Submit(FillFromInput(transfer_.data(), carry_, kTransferSize, ended_));
     return true;
 }
 
@@ -206,13 +191,6 @@ void TFlacOut::ReleaseEncoder() noexcept
     }
 }
 
-void TFlacOut::DropCreatedOutput() noexcept
-{
-    if (outputOpened_)
-        ::unlink(QFile::encodeName(FileName()).constData());
-    outputOpened_ = false;
-}
-
 void TFlacOut::DoDone()
 {
     std::exception_ptr error;
@@ -229,7 +207,7 @@ void TFlacOut::DoDone()
     if (!KeepFirstFailure(error, [&] { CloseOutputFile(); }))
         encodeFailed_ = true;
     if (encodeFailed_)
-        DropCreatedOutput();
+        DropOutputFile();
     outputOpened_ = false;
     if (TACSInput* input = Input())
         KeepFirstFailure(error, [&] { input->Flush(); });

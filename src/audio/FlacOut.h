@@ -42,7 +42,6 @@ private:
     [[noreturn]] void RaiseEncoderError();
     void Submit(int64_t bytes);
     void ReleaseEncoder() noexcept;
-    void DropCreatedOutput() noexcept;
 
     int level_ = 5;
     bool verify_ = true;
@@ -56,6 +55,5 @@ private:
     int bytesPerSample_ = 2;
     bool ended_ = false;
     bool encodeFailed_ = false;     // a write or the encoder failed: the file is incomplete
-    bool outputOpened_ = false;     // this job created FileName
     std::exception_ptr writeError_; // kept by a callback, raised after libFLAC returns
 };

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include <unistd.h>
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -103,12 +102,7 @@ void TOpusOut::DoPrepare()
             ope_comments_destroy(comments);
         encodeFailed_ = true;
         ReleaseEncoder();
-        DiscardOutputFile();
-        DropCreatedOutput();
-        try {
-            input->Flush();
-        } catch (...) {
-        }
+        AbandonPreparedOutput();
         throw;
     }
 }
@@ -123,16 +117,7 @@ bool TOpusOut::DoOutput(bool abort)
     case TStepStart::Proceed:
         break;
     }
-    int64_t got = carry_;
-    while (got < kTransferSize) {
-        const int64_t n = ReadInput(transfer_.data() + got, kTransferSize - got);
-        if (n <= 0) {
-            ended_ = true;
-            break;
-        }
-        got += n;
-    }
-    Submit(got);
+    Submit(FillFromInput(transfer_.data(), carry_, kTransferSize, ended_));
     return true;
 }
 
@@ -177,13 +162,6 @@ void TOpusOut::ReleaseEncoder() noexcept
     }
 }
 
-void TOpusOut::DropCreatedOutput() noexcept
-{
-    if (outputOpened_)
-        ::unlink(QFile::encodeName(FileName()).constData());
-    outputOpened_ = false;
-}
-
 void TOpusOut::DoDone()
 {
     std::exception_ptr error;
@@ -202,7 +180,7 @@ void TOpusOut::DoDone()
     if (!KeepFirstFailure(error, [&] { CloseOutputFile(); }))
         encodeFailed_ = true;
     if (encodeFailed_)
-        DropCreatedOutput();
+        DropOutputFile();
     if (TACSInput* input = Input())
         KeepFirstFailure(error, [&] { input->Flush(); });
     if (error)

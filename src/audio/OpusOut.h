@@ -42,7 +42,6 @@ private:
     [[noreturn]] void RaiseEncoderError(int code);
     void Submit(int64_t bytes);
     void ReleaseEncoder() noexcept;
-    void DropCreatedOutput() noexcept;
 
     int kbps_ = 160;
     QStringList comments_; // read by Prepare on the owner's thread, cleared by Done
@@ -55,6 +54,5 @@ private:
     int bytesPerSample_ = 2;
     bool ended_ = false;
     bool encodeFailed_ = false;
-    bool outputOpened_ = false;
     std::exception_ptr writeError_;
 };

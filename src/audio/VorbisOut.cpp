@@ -209,14 +209,8 @@ void TVorbisOut::DoPrepare()
         if (infoOpen)
             api_.vorbis_info_clear(&vi_);
         ReleaseEncoder();
-        DiscardOutputFile();
         // Opened but without its headers: not a file anyone can play.
-        DropBrokenOutput();
-        outputOpened_ = false;
-        try {
-            input->Flush();
-        } catch (...) {
-        }
+        AbandonPreparedOutput();
         throw;
     }
 }
@@ -231,17 +225,8 @@ bool TVorbisOut::DoOutput(bool abort)
     case TStepStart::Proceed:
         break;
     }
-    int64_t got = carry_;
     bool ended = false;
-    while (got < kTransferSize) {
-        const int64_t n = ReadInput(transfer_.data() + got, kTransferSize - got);
-        if (n <= 0) {
-            ended = true;
-            break;
-        }
-        got += n;
-    }
-    SubmitSamples(got);
+    SubmitSamples(FillFromInput(transfer_.data(), carry_, kTransferSize, ended));
     if (ended)
         FinishStream();
     else
@@ -264,10 +249,11 @@ void TVorbisOut::FinishStream()
     }
 }
 
-void TVorbisOut::DropBrokenOutput() noexcept
+void TVorbisOut::DropOutputFile() noexcept
 {
     if (!outputOpened_)
         return;
+    outputOpened_ = false;
     // Only what this job wrote goes: a file it created is removed, one it appended to is cut
     // back to the length it had.
     const QByteArray path = QFile::encodeName(FileName());
@@ -375,7 +361,7 @@ void TVorbisOut::DoDone()
     if (!KeepFirstFailure(error, [&] { CloseOutputFile(); }))
         writeFailed_ = true;
     if (writeFailed_)
-        DropBrokenOutput();
+        DropOutputFile();
     if (TACSInput* input = Input())
         KeepFirstFailure(error, [&] { input->Flush(); });
     if (error)

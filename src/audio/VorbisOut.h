@@ -74,7 +74,7 @@ private:
     /// Ends the stream: the encoder is told the input ended and every page goes out.
     void FinishStream();
     /// Removes (or cuts back) an output that is missing pages.
-    void DropBrokenOutput() noexcept;
+    void DropOutputFile() noexcept override;
     void SubmitSamples(int64_t bytes);
     void DrainEncoder();
     void ReleaseEncoder() noexcept;
@@ -97,10 +97,9 @@ private:
     bool eos_ = false;          // the end-of-stream page has been written
     bool endSubmitted_ = false; // the encoder has been told the input ended
     bool encoderOpen_ = false;
-    bool writeFailed_ = false;  // a page could not be written
-    bool outputOpened_ = false; // this job opened FileName (no stream assigned)
-    bool appendedTo_ = false;   // FileName existed and is appended to
-    int64_t startLength_ = 0;   // its length before this job
+    bool writeFailed_ = false; // a page could not be written
+    bool appendedTo_ = false;  // FileName existed and is appended to
+    int64_t startLength_ = 0;  // its length before this job
     ogg_stream_state os_{};
     ogg_page og_{};
     ogg_packet op_{};
