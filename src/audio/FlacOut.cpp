@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
 #include <QFile>

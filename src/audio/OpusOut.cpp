@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 #include <QFile>
 #include <QRandomGenerator>
 #include <opus/opusenc.h>
