@@ -544,9 +544,10 @@ void TMainForm::RunJobWindow(int kind, int handle, const QStringList& list)
     if (std::unique_ptr<TRipVerification> taken = form.Job().TakeVerification()) {
         TRipVerification* verification = taken.release();
         verification->setParent(this);
-        const auto show = [this, verification] {
+        const auto show = [this, verification, report] {
             if (!verification->Notice().Summary.isEmpty()) // nothing was read
-                resultBar_->ShowNotice(verification->Notice());
+                resultBar_->ShowNotice(
+                    WithJobFailures(verification->Notice(), report ? &*report : nullptr));
             verification->deleteLater();
         };
         if (verification->Done())

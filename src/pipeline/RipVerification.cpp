@@ -16,6 +16,7 @@
 #include "core/Settings.h"
 #include "metadata/MusicBrainz.h"
 #include "pipeline/NamePattern.h"
+#include "pipeline/ParallelJob.h"
 #include "pipeline/PartialOutput.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/cddb/CddbDisc.h"
@@ -126,6 +127,15 @@ TRipDisc RipDiscOf(const TocRecord& toc)
     disc.FirstPregap = std::max<int64_t>(0, starts.front());
     disc.Ids = AccurateRipIdsOf(starts, cddb->LeadOut - kLeadIn, cddb->DiscId());
     return disc;
+}
+
+TResultNotice WithJobFailures(TResultNotice notice, const TJobReport* report)
+{
+    if (report == nullptr || report->Counts.Failed == 0)
+        return notice;
+    notice.Summary = JobReportText(*report) + QStringLiteral(". ") + notice.Summary;
+    notice.Level = std::max(notice.Level, TResultNotice::Severity::Warning);
+    return notice;
 }
 
 QString RipLogBaseName(const QString& artist, const QString& album)

@@ -54,6 +54,11 @@ TRipVerifySetup RipVerifySetupOf(int cdHandle, const std::vector<TRipEntryFiles>
 /// empty).
 QString RipLogBaseName(const QString& artist, const QString& album);
 
+struct TJobReport;
+/// A rip's verification notice, led by the job's counts when a track failed to encode: the
+/// bar stays after the failure's message box is gone, and must not read as if all went well.
+TResultNotice WithJobFailures(TResultNotice notice, const TJobReport* report);
+
 /// The proof of a CD rip, gathered as its tracks are extracted: each track's checksums, one
 /// AccurateRip request for the disc once a track has been read whole, each track's result as
 /// soon as both are known, and at the job's end (also a stopped or failed one) the log and the

@@ -14,6 +14,7 @@
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "encoders/EncoderTestSupport.h"
+#include "pipeline/ParallelJob.h"
 #include "pipeline/RipJob.h"
 #include "pipeline/RipVerification.h"
 #include "platform/cdaccess/DiscFixture.h"
@@ -341,6 +342,26 @@ TEST_F(RipVerificationTest, AFolderThatRefusesTheLogIsOneErrorAndTheTracksStay)
     EXPECT_TRUE(v.Notice().File.isEmpty());
     EXPECT_EQ(ReadWholeFile((root ? moved : folder) + QStringLiteral("/One.wav")), "RIFF");
     EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST(RipNotice, AFailedEncodeLeadsTheBarAndMakesItAWarning)
+{
+    TResultNotice verified;
+    verified.Summary = QStringLiteral("All 4 tracks accurately ripped");
+    verified.File = QStringLiteral("/out/a.log");
+    TJobReport report;
+    report.Counts.Done = 4;
+    report.Seconds = 65;
+    EXPECT_EQ(WithJobFailures(verified, &report).Summary, verified.Summary);
+    EXPECT_EQ(WithJobFailures(verified, nullptr).Summary, verified.Summary);
+    report.Counts.Done = 3;
+    report.Counts.Failed = 1;
+    report.Counts.FailedTitles = {QStringLiteral("Track02")};
+    const TResultNotice n = WithJobFailures(verified, &report);
+    EXPECT_EQ(n.Summary, QStringLiteral("3 done, 1 failed, 0 skipped in 01:05. Failed: Track02. "
+                                        "All 4 tracks accurately ripped"));
+    EXPECT_EQ(n.Level, TResultNotice::Severity::Warning);
+    EXPECT_EQ(n.File, verified.File);
 }
 
 TEST(RipLogName, DiscNamesCannotLeadOutOfTheFolder)
