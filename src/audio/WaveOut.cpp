@@ -217,15 +217,7 @@ bool TWaveOut::WriteImaStep()
     const int64_t want = static_cast<int64_t>(spb) * channels_ * 2;
     std::fill(imaIn_.begin(), imaIn_.end(), 0);
     auto* in = reinterpret_cast<uint8_t*>(imaIn_.data());
-    int64_t got = 0;
-    while (got < want) {
-        const int64_t n = ReadInput(in + got, want - got);
-        if (n <= 0) {
-            endOfInput_ = true;
-            break;
-        }
-        got += n;
-    }
+    const int64_t got = FillFromInput(in, 0, want, endOfInput_);
     framesIn_ += got / (2 * channels_);
     if (channels_ == 1)
         ImaAdpcm::EncodeMono(imaIn_.data(), jobBlockSize_, left_, imaOut_.data());
