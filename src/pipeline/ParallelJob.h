@@ -91,6 +91,7 @@ private:
     void StartStep(int entry, TStepType step);
     void StartExtract(int k);
     void StartResample(int k);
+    void StartNormalize(int k);
     void StartTool(int k, TStepType step);
     void StartStream(int k, TStepType step);
     /// Ends a step from inside its start: the scheduler pumps on, and the end is recorded.

@@ -185,6 +185,9 @@ void TRipJob::StartCurrentStep()
     case TStepType::Encoder:
         StartEncoder();
         break;
+    case TStepType::Normalize:
+        SkipStep(); // not in this job's plans: its extraction normalises
+        break;
     }
 }
 

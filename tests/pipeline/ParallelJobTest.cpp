@@ -278,4 +278,56 @@ TEST_F(ParallelJobTest, OverwriteQuestionsComeBeforeAnyEncoderStarts)
     EXPECT_EQ(report.Counts.Skipped, 1);
 }
 
+TEST_F(ParallelJobTest, NormalisingRunsBesideTheDriveWritesAsTheSequentialRipAndFailsAlone)
+{
+    OpenImage({75 * 3, 75 * 2, 75});
+    TCommonOptions& c = OptionsSetting().CommonOptions;
+    c.OutputFormat = ofWAV;
+    c.IsNormalize = true;
+    const QStringList titles = {QStringLiteral("01A"), QStringLiteral("02B"),
+                                QStringLiteral("03C")};
+    QList<QByteArray> sequential;
+    {
+        c.ParallelEncoders = 1;
+        TRipJob job(jkRipTracks, handle, titles);
+        ASSERT_TRUE(Run(job));
+        for (const QString& title : titles)
+            sequential << ReadWholeFile(Out(title.mid(2) + QStringLiteral(".wav")));
+    }
+    for (const QString& title : titles)
+        QFile::remove(Out(title.mid(2) + QStringLiteral(".wav")));
+    ASSERT_TRUE(QDir().mkdir(Out(QStringLiteral("C.nor")))); // C's twin cannot be made
+
+    c.ParallelEncoders = 2;
+    TRipJob job(jkRipTracks, handle, titles);
+    const TJobScheduler& scheduler = job.Parallel()->Scheduler();
+    // The end of a step is a queued report, so each start shows what runs beside it.
+    bool overlap = false;
+    QStringList lines;
+    QObject::connect(&job, &TRipJob::ViewChanged, [&] {
+        const TEntryStep* normalize = scheduler.Entry(0).Step(TStepType::Normalize);
+        overlap =
+            overlap || (normalize != nullptr && normalize->State == TStepState::Running &&
+                        scheduler.Entry(1).Step(TStepType::Extract)->State == TStepState::Running);
+        lines << job.View().Lines;
+    });
+    ASSERT_TRUE(Run(job));
+    EXPECT_TRUE(overlap) << "the drive read track 2 while track 1 was normalised";
+    EXPECT_TRUE(lines.contains(QStringLiteral("Normalizing 01 A: 0%")))
+        << lines.join(QLatin1Char('|')).toStdString();
+    for (int k = 0; k < 2; ++k)
+        EXPECT_EQ(ReadWholeFile(Out(titles[k].mid(2) + QStringLiteral(".wav"))), sequential[k])
+            << k;
+    // C failed alone, after its extraction, and its WAV stays as it was read.
+    ASSERT_EQ(boxes.Texts().size(), 1);
+    EXPECT_TRUE(boxes.Texts()[0].startsWith(QStringLiteral("C: ") + Out(QStringLiteral("C.wav")) +
+                                            QStringLiteral(" could not be normalized (")))
+        << boxes.Texts()[0].toStdString();
+    EXPECT_EQ(scheduler.Entry(2).Step(TStepType::Extract)->State, TStepState::Succeeded);
+    EXPECT_EQ(ReadWholeFile(Out(QStringLiteral("C.wav"))).mid(44),
+              BinSectors(dir.File(QStringLiteral("discs/Disc.bin")), 75 * 5, 75));
+    EXPECT_EQ(job.Report()->Counts.Done, 2);
+    EXPECT_EQ(job.Report()->Counts.FailedTitles, QStringList{QStringLiteral("C")});
+}
+
 } // namespace
