@@ -27,6 +27,7 @@
 #include "pipeline/NamePattern.h"
 #include "pipeline/OutputFormats.h"
 #include "pipeline/StreamSteps.h"
+#include "pipeline/WmaEstimate.h"
 
 /// The worker of one step of one entry, and the receiver of its reports: it hands each to the
 /// job, queued, naming the entry and step, so the job never runs inside a worker's own call
@@ -197,7 +198,7 @@ TParallelJob::TParallelJob(int jobKind, int cdHandle, const QStringList& list, i
         std::move(entries), encodeWidth,
         [this](int entry, TStepType step) { StartStep(entry, step); });
     clock_.setInterval(1000);
-    connect(&clock_, &QTimer::timeout, this, &TParallelJob::UpdateView);
+    connect(&clock_, &QTimer::timeout, this, &TParallelJob::Tick);
     view_.GroupCaption = kind_ == jkRipTracks ? QStringLiteral("Extracting") : plan_.FirstGroup;
 }
 
@@ -451,6 +452,8 @@ void TParallelJob::StartTool(int k, TStepType step)
         wma->Description = settings.ID3.Use ? settings.CDInfo.Comment : QString();
         worker.Tool = std::move(wma);
     }
+    work.ToolStart = std::chrono::steady_clock::now();
+    work.InputSize = std::max<qint64>(0, FileSizeOrMinus1(work.Input));
     TEncodeProcess& tool = *worker.Tool;
     tool.Active = true;
     tool.InputFile = work.Input;
@@ -776,6 +779,25 @@ std::vector<qint64> TParallelJob::ToolProcesses() const
 }
 
 // --- The window's view ------------------------------------------------------------------------
+
+void TParallelJob::Tick()
+{
+    // The WMA tool prints nothing until it ends: its lines show the sequential job's estimate.
+    for (const TJobEntry& e : scheduler_->Entries()) {
+        const TEntryStep* step = e.Step(TStepType::Wma);
+        const TStepWorker* worker = Worker(e.Index, TStepType::Wma);
+        if (step == nullptr || step->State != TStepState::Running || worker == nullptr ||
+            !worker->Tool || !worker->Tool->Active)
+            continue;
+        const TEntryWork& work = work_[static_cast<size_t>(e.Index)];
+        const std::optional<TWmaEstimate> estimate = EstimateWma(
+            ElapsedSeconds(work.ToolStart), work.InputSize,
+            FileSizeOrMinus1(worker->Tool->WritePath()), OptionsSetting().WMAOptions.BitRate);
+        if (estimate && estimate->Percent > step->Percent)
+            scheduler_->SetProgress(e.Index, TStepType::Wma, estimate->Percent);
+    }
+    UpdateView();
+}
 
 void TParallelJob::UpdateView()
 {

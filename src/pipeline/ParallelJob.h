@@ -86,6 +86,8 @@ private:
         QString Input;                        ///< what the entry's next step reads
         std::unique_ptr<TPartialOutput> Temp; ///< a resampled copy of the input, if any
         bool ProgressSeen = false;            ///< the running tool reported progress
+        std::chrono::steady_clock::time_point ToolStart{}; ///< when its encoder tool started
+        int64_t InputSize = 0;                             ///< bytes of its tool's input
     };
 
     void StartStep(int entry, TStepType step);
@@ -104,6 +106,8 @@ private:
     void EndJob(bool stopped);
     void StopWorkers(bool stopped);
     void UpdateView();
+    /// Every second: the clock, and estimates for tools that report no progress.
+    void Tick();
 
     static QString OutputDir();
     QString OutputOf(int k, const QString& ext) const;

@@ -330,4 +330,31 @@ TEST_F(ParallelJobTest, NormalisingRunsBesideTheDriveWritesAsTheSequentialRipAnd
     EXPECT_EQ(job.Report()->Counts.FailedTitles, QStringList{QStringLiteral("C")});
 }
 
+TEST_F(ParallelJobTest, SilentWmaToolsShowAnEstimateWhileTheyRun)
+{
+    // The tool prints nothing until it ends, which here is when the test lets it.
+    const QString gate = dir.File(QStringLiteral("gate"));
+    WriteScript(dir.File(QStringLiteral("WM8EUTIL")),
+                QStringLiteral("while [ ! -e '%1' ]; do sleep 0.05; done\n"
+                               "echo wma > \"$4\"\necho 100%%\n")
+                    .arg(gate)
+                    .toUtf8());
+    QStringList inputs;
+    for (int k = 0; k < 2; ++k) {
+        inputs << dir.File(QStringLiteral("in%1.wav").arg(k));
+        WriteSineWav(inputs.last(), 0.5);
+    }
+    TRipJob job(jkWavToWma, 0, inputs);
+    ASSERT_NE(job.Parallel(), nullptr);
+    // A small input is taken to need two seconds: after one, half.
+    const QStringList halfway = {QStringLiteral("Encoding in0.wav: 50%"),
+                                 QStringLiteral("Encoding in1.wav: 50%")};
+    EXPECT_TRUE(WaitUntil([&] { return job.View().Lines == halfway; }))
+        << job.View().Lines.join(QLatin1Char('|')).toStdString();
+    WriteWholeFile(gate, {});
+    ASSERT_TRUE(Run(job));
+    EXPECT_TRUE(boxes.Texts().isEmpty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(job.Report()->Counts.Done, 2);
+}
+
 } // namespace
