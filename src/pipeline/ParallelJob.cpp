@@ -391,6 +391,7 @@ void TParallelJob::StartResample(int k)
     }
     TStepWorker& worker = NewWorker(k, TStepType::Resample);
     worker.Streams = std::make_unique<TStreamSteps>(&worker);
+    worker.Streams->ReportFailuresAtEnd(); // with the other failures, in one box
     const TStreamSteps::TInputProbe probe = worker.Streams->Probe(entry);
     if (!probe.Readable) {
         DropWorker(k, TStepType::Resample);
@@ -493,6 +494,7 @@ void TParallelJob::StartStream(int k, TStepType step)
         return;
     }
     worker.Streams = std::make_unique<TStreamSteps>(&worker);
+    worker.Streams->ReportFailuresAtEnd(); // with the other failures, in one box
     if (step == TStepType::Vorbis)
         worker.Streams->RunVorbis(work.Input, worker.Partial.Path(), OptionsSetting().OggOptions);
     else

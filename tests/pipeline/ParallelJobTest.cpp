@@ -1,8 +1,16 @@
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -355,6 +363,100 @@ TEST_F(ParallelJobTest, SilentWmaToolsShowAnEstimateWhileTheyRun)
     ASSERT_TRUE(Run(job));
     EXPECT_TRUE(boxes.Texts().isEmpty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(job.Report()->Counts.Done, 2);
+}
+
+/// Runs the current test again in a user and mount namespace of its own, where it may mount a
+/// small file system. Skips where the machine allows no such namespace.
+void RunInOwnNamespace()
+{
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const ProgramResult r = RunProgram(QStringLiteral("unshare"),
+                                       {QStringLiteral("--user"), QStringLiteral("--map-root-user"),
+                                        QStringLiteral("--mount"), QStringLiteral("env"),
+                                        QStringLiteral("PLATTERLY_TEST_IN_NAMESPACE=1"),
+                                        QCoreApplication::applicationFilePath(),
+                                        QStringLiteral("--gtest_filter=%1.%2")
+                                            .arg(QString::fromLatin1(test->test_suite_name()),
+                                                 QString::fromLatin1(test->name()))});
+    if (r.ExitCode != 0 && r.Out.isEmpty())
+        GTEST_SKIP() << "no user and mount namespace here: " << r.Err.toStdString();
+    if (r.Out.contains("[  SKIPPED ]"))
+        GTEST_SKIP() << r.Out.toStdString();
+    EXPECT_EQ(r.ExitCode, 0) << r.Out.toStdString() << r.Err.toStdString();
+}
+
+/// Writes the file until its file system has no room left.
+bool FillDisk(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const QByteArray block(1 << 16, 'f');
+    while (fd >= 0 && ::write(fd, block.constData(), size_t(block.size())) > 0) {
+    }
+    const bool full = fd >= 0 && errno == ENOSPC;
+    ::close(fd);
+    return full;
+}
+
+TEST_F(ParallelJobTest, TheDiskFillingUnderTwoEncodersFailsBothAndLeavesNoPartialFile)
+{
+    if (qEnvironmentVariableIsEmpty("PLATTERLY_TEST_IN_NAMESPACE")) {
+        RunInOwnNamespace();
+        return;
+    }
+    const QByteArray folder = QFile::encodeName(Out(QString()));
+    if (::mount("tmpfs", folder.constData(), "tmpfs", 0, "size=32m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+    const std::unique_ptr<const char, void (*)(const char*)> unmount(
+        folder.constData(), [](const char* path) { ::umount2(path, MNT_DETACH); });
+
+    // A rip: the real lame twice, held while the disk fills up with most of its file unwritten.
+    OpenImage({75 * 60, 75 * 60});
+    OptionsSetting().CommonOptions.OutputFormat = ofMP3;
+    TRipJob rip(jkRipTracks, handle, {QStringLiteral("01A"), QStringLiteral("02B")});
+    std::vector<qint64> tools;
+    ASSERT_TRUE(WaitUntil([&] { return (tools = rip.Parallel()->ToolProcesses()).size() == 2; }));
+    for (const qint64 pid : tools)
+        ::kill(static_cast<pid_t>(pid), SIGSTOP);
+    ASSERT_TRUE(FillDisk(Out(QStringLiteral("filler"))));
+    for (const qint64 pid : tools)
+        ::kill(static_cast<pid_t>(pid), SIGCONT);
+    ASSERT_TRUE(Run(rip));
+    // Both failed, reported together at the end, and nothing of their files is left.
+    const auto expectBothFailed = [&](const TRipJob& job, const QString& ext,
+                                      const std::function<QString(const QString&)>& title) {
+        EXPECT_EQ(job.Report()->Counts.Failed, 2) << ext.toStdString();
+        EXPECT_EQ(JobReportNotice(*job.Report()).Level, TResultNotice::Severity::Warning);
+        ASSERT_EQ(boxes.Texts().size(), 1) << ext.toStdString();
+        for (const QString& name : {QStringLiteral("A"), QStringLiteral("B")}) {
+            EXPECT_TRUE(boxes.Texts()[0].contains(title(name) + QStringLiteral(": ")))
+                << ext.toStdString() << ": " << boxes.Texts()[0].toStdString();
+            EXPECT_FALSE(QFile::exists(Out(name + ext)));
+        }
+        EXPECT_TRUE(PartFiles().isEmpty()) << PartFiles().join(QLatin1Char(' ')).toStdString();
+        boxes.Clear();
+    };
+    expectBothFailed(rip, QStringLiteral(".mp3"), [](const QString& name) { return name; });
+    for (const char* name : {"A", "B"})
+        EXPECT_EQ(QFileInfo(Out(QString::fromLatin1(name) + QStringLiteral(".wav"))).size(),
+                  44 + 75 * 60 * 2352)
+            << name << ": the only copy";
+
+    // Conversions onto the full disk, through every encoder.
+    ASSERT_TRUE(QFile::copy(BuiltBinDir() + QStringLiteral("WM8EUTIL"),
+                            dir.File(QStringLiteral("WM8EUTIL"))));
+    const QStringList inputs = {dir.File(QStringLiteral("A.wav")),
+                                dir.File(QStringLiteral("B.wav"))};
+    for (const QString& input : inputs)
+        WriteSineWav(input, 2.0);
+    for (const auto& [kind, ext] : {std::pair{jkWavToMp3, ".mp3"}, std::pair{jkWavToOgg, ".ogg"},
+                                    std::pair{jkWavToWma, ".wma"}, std::pair{jkWavToFlac, ".flac"},
+                                    std::pair{jkWavToOpus, ".opus"}}) {
+        TRipJob job(kind, 0, inputs);
+        ASSERT_TRUE(Run(job)) << ext;
+        expectBothFailed(job, QString::fromLatin1(ext), [&](const QString& name) {
+            return dir.File(name + QStringLiteral(".wav"));
+        });
+    }
 }
 
 } // namespace
