@@ -263,9 +263,7 @@ void TCDRipThread::Extract(const TrackSpan& span, const DiscPlace& place)
             },
             &normError);
         if (!ok) {
-            ended(ExtractOutcome::WriteError, path + QStringLiteral(" could not be normalized (") +
-                                                  SystemErrorText(normError) +
-                                                  QStringLiteral(")."));
+            ended(ExtractOutcome::WriteError, NormalizeFailureText(path, normError));
             return;
         }
     }

@@ -71,7 +71,7 @@ void ScaleSamples(uint8_t* data, size_t bytes, float gain)
 
 bool NormalizeWavFile(const QString& path, int32_t percent,
                       const std::function<void(int64_t position, int64_t size)>& progress,
-                      int* error)
+                      int* error, const std::atomic<bool>* stop)
 {
     const float gain = float(percent) / 100.0f;
     const QByteArray source = QFile::encodeName(path);
@@ -122,6 +122,8 @@ bool NormalizeWavFile(const QString& path, int32_t percent,
         if (got < 0)
             return fail();
         for (size_t offset = 0; offset < size_t(got); offset += kBlockBytes) {
+            if (stop != nullptr && stop->load(std::memory_order_acquire))
+                return fail(ECANCELED);
             if (progress)
                 progress(position, size);
             const size_t n = std::min(kBlockBytes, size_t(got) - offset);
@@ -143,4 +145,10 @@ bool NormalizeWavFile(const QString& path, int32_t percent,
     if (::rename(twin.constData(), source.constData()) != 0)
         return fail();
     return true;
+}
+
+QString NormalizeFailureText(const QString& path, int error)
+{
+    return path + QStringLiteral(" could not be normalized (") + SystemErrorText(error) +
+           QStringLiteral(").");
 }

@@ -29,6 +29,8 @@ inline constexpr int32_t OggEnded = 3000;
 inline constexpr int32_t ResampleEnded = 4000;
 inline constexpr int32_t WmaEnded = 5000;
 inline constexpr int32_t EncoderEnded = 6000; ///< an in-process encoder (FLAC, Opus) has ended
+/// a normaliser run apart from its extraction has ended (ErrorCode: ExtractOutcome)
+inline constexpr int32_t NormalizeEnded = 7000;
 } // namespace JobCode
 
 /// ErrorCode of an ExtractEnded report.

@@ -4,12 +4,20 @@
 #include "core/Settings.h"
 #include "pipeline/OutputFormats.h"
 
-TJobPlan JobPlanOf(int jobKind, int outputFormat)
+bool IsEncodeStep(TStepType type)
+{
+    return type != TStepType::Extract && type != TStepType::Resample &&
+           type != TStepType::Normalize;
+}
+
+TJobPlan JobPlanOf(int jobKind, int outputFormat, bool normalizeStep)
 {
     using S = TStepType;
     switch (jobKind) {
     case jkRipTracks: {
         TJobPlan plan{{S::Extract}, TOutputPlace::RipEntry, false, QStringLiteral("Encoding")};
+        if (normalizeStep)
+            plan.Steps.push_back(S::Normalize);
         if (const TOutputFormat* format = OutputFormatOf(outputFormat)) {
             plan.Format = format->Number;
             if (format->Encode)
@@ -64,6 +72,8 @@ int32_t EndCodeOf(TStepType type)
         return JobCode::OggEnded;
     case TStepType::Encoder:
         return JobCode::EncoderEnded;
+    case TStepType::Normalize:
+        return JobCode::NormalizeEnded;
     }
     return 0;
 }

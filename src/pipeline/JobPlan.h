@@ -26,8 +26,13 @@ enum class TStepType {
     Wma,      ///< WM8EUTIL (5000)
     Vorbis,   ///< the Ogg Vorbis writer (3000)
     Encoder,  ///< an in-process encoder of the output format's row: FLAC, Opus (6000)
+    /// an extracted WAV scaled by the normalisation gain, apart from its extraction (7000)
+    Normalize,
 };
-inline constexpr int kStepTypeCount = 6;
+inline constexpr int kStepTypeCount = 7;
+
+/// Whether a step makes the entry's output file (rather than reading or preparing its input).
+bool IsEncodeStep(TStepType type);
 
 /// Where a step's output goes.
 enum class TOutputPlace {
@@ -49,8 +54,10 @@ struct TJobPlan {
 };
 
 /// The plan of a job kind; a CD rip's depends on the output format (OutputFormats). An unknown
-/// kind gets no steps; a rip to an unknown format only extracts.
-TJobPlan JobPlanOf(int jobKind, int outputFormat);
+/// kind gets no steps; a rip to an unknown format only extracts. normalizeStep: a rip normalises
+/// each track in a step of its own after the extraction, so the drive need not wait for it
+/// (otherwise the extraction normalises, as the settings ask).
+TJobPlan JobPlanOf(int jobKind, int outputFormat, bool normalizeStep = false);
 
 /// The extension of the file the plan's encode step writes (".mp3", ".wav" when decoding,
 /// ".ogg", ".flac", ...); empty for a plan without one.

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include "cd/CDRipThread.h"
+#include "cd/NormalizeThread.h"
 #include "core/AppEvents.h"
 #include "core/AppException.h"
 #include "core/ErrorHandler.h"
@@ -26,6 +27,7 @@
 #include "pipeline/NamePattern.h"
 #include "pipeline/OutputFormats.h"
 #include "pipeline/StreamSteps.h"
+#include "pipeline/WmaEstimate.h"
 
 /// The worker of one step of one entry, and the receiver of its reports: it hands each to the
 /// job, queued, naming the entry and step, so the job never runs inside a worker's own call
@@ -45,6 +47,10 @@ public:
             Rip->StopRequested = true;
             Rip.reset();
         }
+        if (Norm) {
+            Norm->StopRequested = true;
+            Norm.reset();
+        }
         if (Tool) {
             Tool->Stop(0);
             Tool.reset();
@@ -60,6 +66,7 @@ public:
     // Declared first: the file goes only after every writer has let go of it.
     TPartialOutput Partial;
     std::unique_ptr<TCDRipThread> Rip;
+    std::unique_ptr<TNormalizeThread> Norm;
     std::unique_ptr<TEncodeProcess> Tool;
     std::unique_ptr<TStreamSteps> Streams;
 
@@ -110,17 +117,13 @@ QString StepVerb(TStepType step, bool decode)
         return QStringLiteral("Extracting");
     case TStepType::Resample:
         return QStringLiteral("Resampling");
+    case TStepType::Normalize:
+        return QStringLiteral("Normalizing");
     case TStepType::Mp3:
         return decode ? QStringLiteral("Decoding") : QStringLiteral("Encoding");
     default:
         return QStringLiteral("Encoding");
     }
-}
-
-/// The step of a plan that makes the output file.
-bool IsEncodeStep(TStepType step)
-{
-    return step != TStepType::Extract && step != TStepType::Resample;
 }
 
 int Key(TStepType step)
@@ -167,8 +170,9 @@ bool TParallelJob::Supports(int jobKind)
 TParallelJob::TParallelJob(int jobKind, int cdHandle, const QStringList& list, int encodeWidth,
                            const QByteArray& cover, QObject* parent)
     : QObject(parent), kind_(jobKind), cdHandle_(cdHandle),
-      plan_(JobPlanOf(jobKind, OptionsSetting().CommonOptions.OutputFormat)), entries_(list),
-      cover_(jobKind == jkRipTracks ? cover : QByteArray())
+      plan_(JobPlanOf(jobKind, OptionsSetting().CommonOptions.OutputFormat,
+                      OptionsSetting().CommonOptions.IsNormalize)),
+      entries_(list), cover_(jobKind == jkRipTracks ? cover : QByteArray())
 {
     if (kind_ == jkRipTracks)
         ripFiles_ = RipJobFiles(list, RipNamingOf(OptionsSetting(), cover));
@@ -194,7 +198,7 @@ TParallelJob::TParallelJob(int jobKind, int cdHandle, const QStringList& list, i
         std::move(entries), encodeWidth,
         [this](int entry, TStepType step) { StartStep(entry, step); });
     clock_.setInterval(1000);
-    connect(&clock_, &QTimer::timeout, this, &TParallelJob::UpdateView);
+    connect(&clock_, &QTimer::timeout, this, &TParallelJob::Tick);
     view_.GroupCaption = kind_ == jkRipTracks ? QStringLiteral("Extracting") : plan_.FirstGroup;
 }
 
@@ -287,6 +291,9 @@ void TParallelJob::StartStep(int k, TStepType step)
         case TStepType::Resample:
             StartResample(k);
             break;
+        case TStepType::Normalize:
+            StartNormalize(k);
+            break;
         case TStepType::Mp3:
         case TStepType::Wma:
             StartTool(k, step);
@@ -348,12 +355,23 @@ void TParallelJob::StartExtract(int k)
     const TRipEntryFiles& files = ripFiles_[static_cast<size_t>(k)];
     work_[static_cast<size_t>(k)].Input = files.Wav;
     TStepWorker& worker = NewWorker(k, TStepType::Extract);
-    worker.Rip =
-        std::make_unique<TCDRipThread>(files.Track, files.NameValid ? files.Wav : QString(),
-                                       OptionsSetting().CommonOptions, OptionsSetting().CDOptions);
+    // The drive only reads: normalising is a step of its own (the plan has it when asked for).
+    TCommonOptions options = OptionsSetting().CommonOptions;
+    options.IsNormalize = false;
+    worker.Rip = std::make_unique<TCDRipThread>(
+        files.Track, files.NameValid ? files.Wav : QString(), options, OptionsSetting().CDOptions);
     worker.Rip->SetDriveHandle(cdHandle_);
     worker.Rip->SetReceiver(&worker);
     worker.Rip->Resume();
+}
+
+void TParallelJob::StartNormalize(int k)
+{
+    TStepWorker& worker = NewWorker(k, TStepType::Normalize);
+    worker.Norm = std::make_unique<TNormalizeThread>(
+        ripFiles_[static_cast<size_t>(k)].Wav, OptionsSetting().CommonOptions.NormalizePercent);
+    worker.Norm->SetReceiver(&worker);
+    worker.Norm->Resume();
 }
 
 void TParallelJob::StartResample(int k)
@@ -373,6 +391,7 @@ void TParallelJob::StartResample(int k)
     }
     TStepWorker& worker = NewWorker(k, TStepType::Resample);
     worker.Streams = std::make_unique<TStreamSteps>(&worker);
+    worker.Streams->ReportFailuresAtEnd(); // with the other failures, in one box
     const TStreamSteps::TInputProbe probe = worker.Streams->Probe(entry);
     if (!probe.Readable) {
         DropWorker(k, TStepType::Resample);
@@ -434,6 +453,8 @@ void TParallelJob::StartTool(int k, TStepType step)
         wma->Description = settings.ID3.Use ? settings.CDInfo.Comment : QString();
         worker.Tool = std::move(wma);
     }
+    work.ToolStart = std::chrono::steady_clock::now();
+    work.InputSize = std::max<qint64>(0, FileSizeOrMinus1(work.Input));
     TEncodeProcess& tool = *worker.Tool;
     tool.Active = true;
     tool.InputFile = work.Input;
@@ -473,6 +494,7 @@ void TParallelJob::StartStream(int k, TStepType step)
         return;
     }
     worker.Streams = std::make_unique<TStreamSteps>(&worker);
+    worker.Streams->ReportFailuresAtEnd(); // with the other failures, in one box
     if (step == TStepType::Vorbis)
         worker.Streams->RunVorbis(work.Input, worker.Partial.Path(), OptionsSetting().OggOptions);
     else
@@ -541,6 +563,16 @@ void TParallelJob::StepFinished(int k, TStepType step, const TProcessInfo& info)
         DropWorker(k, step);
         break;
     }
+    case TStepType::Normalize:
+        // A failure leaves the WAV as it was read: it stays for the user.
+        DropWorker(k, step);
+        if (o == ExtractOutcome::Success)
+            end = TStepEnd::Succeeded;
+        else
+            problem = info.ElapsedText.isEmpty() ? ripFiles_[static_cast<size_t>(k)].Wav +
+                                                       QStringLiteral(" could not be normalized.")
+                                                 : info.ElapsedText;
+        break;
     case TStepType::Resample:
         DropWorker(k, step);
         if (o == StepOutcome::ToolFailed) {
@@ -665,6 +697,8 @@ void TParallelJob::StopWorkers(bool stopped)
     for (auto& [key, worker] : workers_) {
         if (worker->Rip)
             worker->Rip->StopRequested = true;
+        if (worker->Norm)
+            worker->Norm->StopRequested = true;
         if (worker->Tool)
             worker->Tool->Stop(0);
     }
@@ -747,6 +781,25 @@ std::vector<qint64> TParallelJob::ToolProcesses() const
 }
 
 // --- The window's view ------------------------------------------------------------------------
+
+void TParallelJob::Tick()
+{
+    // The WMA tool prints nothing until it ends: its lines show the sequential job's estimate.
+    for (const TJobEntry& e : scheduler_->Entries()) {
+        const TEntryStep* step = e.Step(TStepType::Wma);
+        const TStepWorker* worker = Worker(e.Index, TStepType::Wma);
+        if (step == nullptr || step->State != TStepState::Running || worker == nullptr ||
+            !worker->Tool || !worker->Tool->Active)
+            continue;
+        const TEntryWork& work = work_[static_cast<size_t>(e.Index)];
+        const std::optional<TWmaEstimate> estimate = EstimateWma(
+            ElapsedSeconds(work.ToolStart), work.InputSize,
+            FileSizeOrMinus1(worker->Tool->WritePath()), OptionsSetting().WMAOptions.BitRate);
+        if (estimate && estimate->Percent > step->Percent)
+            scheduler_->SetProgress(e.Index, TStepType::Wma, estimate->Percent);
+    }
+    UpdateView();
+}
 
 void TParallelJob::UpdateView()
 {

@@ -86,11 +86,14 @@ private:
         QString Input;                        ///< what the entry's next step reads
         std::unique_ptr<TPartialOutput> Temp; ///< a resampled copy of the input, if any
         bool ProgressSeen = false;            ///< the running tool reported progress
+        std::chrono::steady_clock::time_point ToolStart{}; ///< when its encoder tool started
+        int64_t InputSize = 0;                             ///< bytes of its tool's input
     };
 
     void StartStep(int entry, TStepType step);
     void StartExtract(int k);
     void StartResample(int k);
+    void StartNormalize(int k);
     void StartTool(int k, TStepType step);
     void StartStream(int k, TStepType step);
     /// Ends a step from inside its start: the scheduler pumps on, and the end is recorded.
@@ -103,6 +106,8 @@ private:
     void EndJob(bool stopped);
     void StopWorkers(bool stopped);
     void UpdateView();
+    /// Every second: the clock, and estimates for tools that report no progress.
+    void Tick();
 
     static QString OutputDir();
     QString OutputOf(int k, const QString& ext) const;

@@ -28,6 +28,7 @@
 #include "pipeline/ParallelJob.h"
 #include "pipeline/RipVerification.h"
 #include "pipeline/StreamSteps.h"
+#include "pipeline/WmaEstimate.h"
 
 namespace {
 
@@ -184,6 +185,9 @@ void TRipJob::StartCurrentStep()
         break;
     case TStepType::Encoder:
         StartEncoder();
+        break;
+    case TStepType::Normalize:
+        SkipStep(); // not in this job's plans: its extraction normalises
         break;
     }
 }
@@ -531,31 +535,17 @@ void TRipJob::Timer1Timer()
     if (runners_.Wma == nullptr || !runners_.Wma->Active)
         return;
     view_.Label3Visible = false;
-    const qint64 out = FileSizeOrMinus1(runners_.Wma->WritePath());
-    int64_t total = 0;
-    if (wmaInputSize_ < 2000000) {
-        total = 2;
-    } else {
-        int32_t& profile = OptionsSetting().WMAOptions.BitRate;
-        profile = ValidWmaProfile(profile);
-        int64_t predicted =
-            RoundHalfEven(static_cast<double>(wmaInputSize_) * 1000.0 / WmaSizeRatio(profile));
-        if (predicted < out)
-            predicted = out;
-        if (out <= 0) {
-            Changed();
-            return; // nothing written yet: no estimate
-        }
-        total = predicted * e / out;
+    int32_t& profile = OptionsSetting().WMAOptions.BitRate;
+    profile = ValidWmaProfile(profile);
+    const std::optional<TWmaEstimate> estimate =
+        EstimateWma(e, wmaInputSize_, FileSizeOrMinus1(runners_.Wma->WritePath()), profile);
+    if (!estimate) {
+        Changed();
+        return; // nothing written yet: no estimate
     }
-    if (e >= total)
-        total = e + 1;
-    view_.Label2 = Mmss(total);
+    view_.Label2 = Mmss(estimate->Total);
     view_.BarTextVisible = true;
-    const int pct = static_cast<int>(
-        RoundHalfEven(static_cast<double>(e) * 100.0 / static_cast<double>(total)));
-    if (view_.Bar < pct)
-        view_.Bar = std::min(pct, 100);
+    view_.Bar = std::max(view_.Bar, estimate->Percent);
     Changed();
 }
 

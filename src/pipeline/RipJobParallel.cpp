@@ -36,13 +36,12 @@ void TRipJob::EndParallelVerification()
     if (!verification_ || !parallel_)
         return;
     // The cue names a track's encoded file when its encode step ended well, else its WAV
-    // (resampling only checks a rip's tracks).
+    // (resampling only checks a rip's tracks, normalising changes the WAV).
     const auto& entries = parallel_->Scheduler().Entries();
     std::vector<bool> encoded(entries.size(), false);
     for (size_t k = 0; k < entries.size(); ++k)
         for (const TEntryStep& step : entries[k].Steps)
-            if (step.Type != TStepType::Extract && step.Type != TStepType::Resample &&
-                step.State == TStepState::Succeeded)
+            if (IsEncodeStep(step.Type) && step.State == TStepState::Succeeded)
                 encoded[k] = true;
     verification_->JobEnded(parallel_->Report().Stopped, encoded);
 }

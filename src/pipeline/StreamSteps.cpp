@@ -263,6 +263,7 @@ void TStreamSteps::SinkFailed(const QString& message, int32_t endCode)
     // finished one. A Done the sink may still raise adds nothing.
     if (stepFailed_.exchange(true))
         return;
-    InvokeQueued(job_, [message] { ShowError(message); });
+    if (failuresShown_.load())
+        InvokeQueued(job_, [message] { ShowError(message); });
     PostAppEvent(job_, MakeJobProgress(endCode, message, {}, StepOutcome::ToolFailed));
 }

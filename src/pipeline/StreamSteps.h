@@ -57,6 +57,9 @@ public:
     /// Releases a worker waiting for the job and keeps later reports from waiting; the job
     /// calls it before it waits for the workers.
     void Shutdown();
+    /// A sink's failure goes only into its step's end report, for a job that reports every
+    /// failure together at its end; otherwise it is also shown at once.
+    void ReportFailuresAtEnd() { failuresShown_.store(false); }
 
     // The sinks' event handlers (worker threads).
     void WaveOut1Progress();
@@ -82,6 +85,8 @@ private:
     TCancelToken sendCancel_;
     // Set by a sink's worker when its step failed; cleared by the UI thread before a step runs.
     std::atomic<bool> stepFailed_{false};
+    // Written by the UI thread before a sink runs, read by the sink's worker when it fails.
+    std::atomic<bool> failuresShown_{true};
     // Declared sources first, so the sinks are destroyed before what they read.
     std::unique_ptr<TWaveIn> waveIn1_;
     std::unique_ptr<TRateConverter> rateConverter1_;

@@ -1,3 +1,5 @@
+#include <atomic>
+#include <cerrno>
 #include <cmath>
 
 #include <QDir>
@@ -118,6 +120,23 @@ TEST_F(NormalizeFile, FailureLeavesTheWavAsItWas)
     WriteWholeFile(Nor(), QByteArray(100000, 'x'));
     ASSERT_TRUE(NormalizeWavFile(Wav(), 50));
     EXPECT_EQ(ReadWholeFile(Wav()), QByteArray(44, 'h') + Samples({500, -500, 2}));
+    EXPECT_FALSE(QFile::exists(Nor()));
+}
+
+TEST_F(NormalizeFile, AStopHalfwayLeavesTheWavAsItWasAndNoTwin)
+{
+    QByteArray audio;
+    for (int i = 0; i < 10 * 512; ++i)
+        audio += Samples({int16_t(i), int16_t(-i)});
+    const QByteArray original = QByteArray(44, 'h') + audio;
+    WriteWholeFile(Wav(), original);
+    std::atomic<bool> stop{false};
+    int error = 0;
+    EXPECT_FALSE(NormalizeWavFile(
+        Wav(), 50, [&](int64_t pos, int64_t size) { stop = stop || pos > size / 2; }, &error,
+        &stop));
+    EXPECT_EQ(error, ECANCELED);
+    EXPECT_EQ(ReadWholeFile(Wav()), original);
     EXPECT_FALSE(QFile::exists(Nor()));
 }
 

@@ -1,8 +1,16 @@
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -276,6 +284,179 @@ TEST_F(ParallelJobTest, OverwriteQuestionsComeBeforeAnyEncoderStarts)
     const TJobReport report = *job.Report();
     EXPECT_EQ(report.Counts.Done, 1);
     EXPECT_EQ(report.Counts.Skipped, 1);
+}
+
+TEST_F(ParallelJobTest, NormalisingRunsBesideTheDriveWritesAsTheSequentialRipAndFailsAlone)
+{
+    OpenImage({75 * 3, 75 * 2, 75});
+    TCommonOptions& c = OptionsSetting().CommonOptions;
+    c.OutputFormat = ofWAV;
+    c.IsNormalize = true;
+    const QStringList titles = {QStringLiteral("01A"), QStringLiteral("02B"),
+                                QStringLiteral("03C")};
+    QList<QByteArray> sequential;
+    {
+        c.ParallelEncoders = 1;
+        TRipJob job(jkRipTracks, handle, titles);
+        ASSERT_TRUE(Run(job));
+        for (const QString& title : titles)
+            sequential << ReadWholeFile(Out(title.mid(2) + QStringLiteral(".wav")));
+    }
+    for (const QString& title : titles)
+        QFile::remove(Out(title.mid(2) + QStringLiteral(".wav")));
+    ASSERT_TRUE(QDir().mkdir(Out(QStringLiteral("C.nor")))); // C's twin cannot be made
+
+    c.ParallelEncoders = 2;
+    TRipJob job(jkRipTracks, handle, titles);
+    const TJobScheduler& scheduler = job.Parallel()->Scheduler();
+    // The end of a step is a queued report, so each start shows what runs beside it.
+    bool overlap = false;
+    QStringList lines;
+    QObject::connect(&job, &TRipJob::ViewChanged, [&] {
+        const TEntryStep* normalize = scheduler.Entry(0).Step(TStepType::Normalize);
+        overlap =
+            overlap || (normalize != nullptr && normalize->State == TStepState::Running &&
+                        scheduler.Entry(1).Step(TStepType::Extract)->State == TStepState::Running);
+        lines << job.View().Lines;
+    });
+    ASSERT_TRUE(Run(job));
+    EXPECT_TRUE(overlap) << "the drive read track 2 while track 1 was normalised";
+    EXPECT_TRUE(lines.contains(QStringLiteral("Normalizing 01 A: 0%")))
+        << lines.join(QLatin1Char('|')).toStdString();
+    for (int k = 0; k < 2; ++k)
+        EXPECT_EQ(ReadWholeFile(Out(titles[k].mid(2) + QStringLiteral(".wav"))), sequential[k])
+            << k;
+    // C failed alone, after its extraction, and its WAV stays as it was read.
+    ASSERT_EQ(boxes.Texts().size(), 1);
+    EXPECT_TRUE(boxes.Texts()[0].startsWith(QStringLiteral("C: ") + Out(QStringLiteral("C.wav")) +
+                                            QStringLiteral(" could not be normalized (")))
+        << boxes.Texts()[0].toStdString();
+    EXPECT_EQ(scheduler.Entry(2).Step(TStepType::Extract)->State, TStepState::Succeeded);
+    EXPECT_EQ(ReadWholeFile(Out(QStringLiteral("C.wav"))).mid(44),
+              BinSectors(dir.File(QStringLiteral("discs/Disc.bin")), 75 * 5, 75));
+    EXPECT_EQ(job.Report()->Counts.Done, 2);
+    EXPECT_EQ(job.Report()->Counts.FailedTitles, QStringList{QStringLiteral("C")});
+}
+
+TEST_F(ParallelJobTest, SilentWmaToolsShowAnEstimateWhileTheyRun)
+{
+    // The tool prints nothing until it ends, which here is when the test lets it.
+    const QString gate = dir.File(QStringLiteral("gate"));
+    WriteScript(dir.File(QStringLiteral("WM8EUTIL")),
+                QStringLiteral("while [ ! -e '%1' ]; do sleep 0.05; done\n"
+                               "echo wma > \"$4\"\necho 100%%\n")
+                    .arg(gate)
+                    .toUtf8());
+    QStringList inputs;
+    for (int k = 0; k < 2; ++k) {
+        inputs << dir.File(QStringLiteral("in%1.wav").arg(k));
+        WriteSineWav(inputs.last(), 0.5);
+    }
+    TRipJob job(jkWavToWma, 0, inputs);
+    ASSERT_NE(job.Parallel(), nullptr);
+    // A small input is taken to need two seconds: after one, half.
+    const QStringList halfway = {QStringLiteral("Encoding in0.wav: 50%"),
+                                 QStringLiteral("Encoding in1.wav: 50%")};
+    EXPECT_TRUE(WaitUntil([&] { return job.View().Lines == halfway; }))
+        << job.View().Lines.join(QLatin1Char('|')).toStdString();
+    WriteWholeFile(gate, {});
+    ASSERT_TRUE(Run(job));
+    EXPECT_TRUE(boxes.Texts().isEmpty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(job.Report()->Counts.Done, 2);
+}
+
+/// Runs the current test again in a user and mount namespace of its own, where it may mount a
+/// small file system. Skips where the machine allows no such namespace.
+void RunInOwnNamespace()
+{
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const ProgramResult r = RunProgram(QStringLiteral("unshare"),
+                                       {QStringLiteral("--user"), QStringLiteral("--map-root-user"),
+                                        QStringLiteral("--mount"), QStringLiteral("env"),
+                                        QStringLiteral("PLATTERLY_TEST_IN_NAMESPACE=1"),
+                                        QCoreApplication::applicationFilePath(),
+                                        QStringLiteral("--gtest_filter=%1.%2")
+                                            .arg(QString::fromLatin1(test->test_suite_name()),
+                                                 QString::fromLatin1(test->name()))});
+    if (r.ExitCode != 0 && r.Out.isEmpty())
+        GTEST_SKIP() << "no user and mount namespace here: " << r.Err.toStdString();
+    if (r.Out.contains("[  SKIPPED ]"))
+        GTEST_SKIP() << r.Out.toStdString();
+    EXPECT_EQ(r.ExitCode, 0) << r.Out.toStdString() << r.Err.toStdString();
+}
+
+/// Writes the file until its file system has no room left.
+bool FillDisk(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const QByteArray block(1 << 16, 'f');
+    while (fd >= 0 && ::write(fd, block.constData(), size_t(block.size())) > 0) {
+    }
+    const bool full = fd >= 0 && errno == ENOSPC;
+    ::close(fd);
+    return full;
+}
+
+TEST_F(ParallelJobTest, TheDiskFillingUnderTwoEncodersFailsBothAndLeavesNoPartialFile)
+{
+    if (qEnvironmentVariableIsEmpty("PLATTERLY_TEST_IN_NAMESPACE")) {
+        RunInOwnNamespace();
+        return;
+    }
+    const QByteArray folder = QFile::encodeName(Out(QString()));
+    if (::mount("tmpfs", folder.constData(), "tmpfs", 0, "size=32m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+    const std::unique_ptr<const char, void (*)(const char*)> unmount(
+        folder.constData(), [](const char* path) { ::umount2(path, MNT_DETACH); });
+
+    // A rip: the real lame twice, held while the disk fills up with most of its file unwritten.
+    OpenImage({75 * 60, 75 * 60});
+    OptionsSetting().CommonOptions.OutputFormat = ofMP3;
+    TRipJob rip(jkRipTracks, handle, {QStringLiteral("01A"), QStringLiteral("02B")});
+    std::vector<qint64> tools;
+    ASSERT_TRUE(WaitUntil([&] { return (tools = rip.Parallel()->ToolProcesses()).size() == 2; }));
+    for (const qint64 pid : tools)
+        ::kill(static_cast<pid_t>(pid), SIGSTOP);
+    ASSERT_TRUE(FillDisk(Out(QStringLiteral("filler"))));
+    for (const qint64 pid : tools)
+        ::kill(static_cast<pid_t>(pid), SIGCONT);
+    ASSERT_TRUE(Run(rip));
+    // Both failed, reported together at the end, and nothing of their files is left.
+    const auto expectBothFailed = [&](const TRipJob& job, const QString& ext,
+                                      const std::function<QString(const QString&)>& title) {
+        EXPECT_EQ(job.Report()->Counts.Failed, 2) << ext.toStdString();
+        EXPECT_EQ(JobReportNotice(*job.Report()).Level, TResultNotice::Severity::Warning);
+        ASSERT_EQ(boxes.Texts().size(), 1) << ext.toStdString();
+        for (const QString& name : {QStringLiteral("A"), QStringLiteral("B")}) {
+            EXPECT_TRUE(boxes.Texts()[0].contains(title(name) + QStringLiteral(": ")))
+                << ext.toStdString() << ": " << boxes.Texts()[0].toStdString();
+            EXPECT_FALSE(QFile::exists(Out(name + ext)));
+        }
+        EXPECT_TRUE(PartFiles().isEmpty()) << PartFiles().join(QLatin1Char(' ')).toStdString();
+        boxes.Clear();
+    };
+    expectBothFailed(rip, QStringLiteral(".mp3"), [](const QString& name) { return name; });
+    for (const char* name : {"A", "B"})
+        EXPECT_EQ(QFileInfo(Out(QString::fromLatin1(name) + QStringLiteral(".wav"))).size(),
+                  44 + 75 * 60 * 2352)
+            << name << ": the only copy";
+
+    // Conversions onto the full disk, through every encoder.
+    ASSERT_TRUE(QFile::copy(BuiltBinDir() + QStringLiteral("WM8EUTIL"),
+                            dir.File(QStringLiteral("WM8EUTIL"))));
+    const QStringList inputs = {dir.File(QStringLiteral("A.wav")),
+                                dir.File(QStringLiteral("B.wav"))};
+    for (const QString& input : inputs)
+        WriteSineWav(input, 2.0);
+    for (const auto& [kind, ext] : {std::pair{jkWavToMp3, ".mp3"}, std::pair{jkWavToOgg, ".ogg"},
+                                    std::pair{jkWavToWma, ".wma"}, std::pair{jkWavToFlac, ".flac"},
+                                    std::pair{jkWavToOpus, ".opus"}}) {
+        TRipJob job(kind, 0, inputs);
+        ASSERT_TRUE(Run(job)) << ext;
+        expectBothFailed(job, QString::fromLatin1(ext), [&](const QString& name) {
+            return dir.File(name + QStringLiteral(".wav"));
+        });
+    }
 }
 
 } // namespace
