@@ -38,5 +38,6 @@ private:
     std::deque<std::pair<std::vector<char>, size_t>> queue_;
     std::vector<std::vector<char>> spare_;
     bool finishing_ = false;
+    bool producerWaiting_ = false;
     std::thread thread_;
 };
