@@ -11,11 +11,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "cd/ChecksumFeed.h"
 #include "cd/ExtractResult.h"
 #include "cd/OffsetTrackReader.h"
 #include "cd/RipSupport.h"
 #include "cd/SectorReader.h"
+#include "cd/TrackWriter.h"
 #include "cd/WavNormalizer.h"
 #include "core/AppEvents.h"
 #include "core/FileUtil.h"
@@ -49,19 +49,13 @@ int32_t CreateFailure(const QString& path)
     return ExtractOutcome::NotCreated;
 }
 
-/// 0, or the error that kept the bytes from the file.
-int WriteError(int fd, const void* data, size_t size)
-{
-    return WriteAllBytes(fd, data, size) ? 0 : (errno != 0 ? errno : EIO);
-}
-
-/// Gathers the track's bytes and writes them in large blocks at block-aligned offsets. The disc
-/// is read 10 sectors at a time; writes of that size land on partial pages, which costs the
-/// kernel more than the copy itself. Keeps the first failure and writes nothing after it.
-/// Each block written goes on to the feed, if any, less the first `skip` bytes of the file.
+/// Gathers the track's bytes in large blocks for the writer. The disc is read 10 sectors at a
+/// time; writes of that size land on partial pages, which costs the kernel more than the copy
+/// itself. The sums leave out the first `skip` bytes of the file. Nothing is gathered after the
+/// writer failed.
 class BlockWriter {
 public:
-    BlockWriter(int fd, TChecksumFeed* feed, size_t skip) : fd_(fd), feed_(feed), skip_(skip)
+    BlockWriter(TTrackWriter& writer, size_t skip) : writer_(writer), skip_(skip)
     {
         pending_.reserve(kBlock);
     }
@@ -69,7 +63,7 @@ public:
     bool Append(const void* data, size_t size)
     {
         const auto* p = static_cast<const char*>(data);
-        while (size > 0 && error_ == 0) {
+        while (size > 0 && Error() == 0) {
             const size_t take = std::min(size, kBlock - pending_.size());
             pending_.insert(pending_.end(), p, p + take);
             p += take;
@@ -77,31 +71,26 @@ public:
             if (pending_.size() == kBlock)
                 Flush();
         }
-        return error_ == 0;
+        return Error() == 0;
     }
 
-    bool Flush()
+    void Flush()
     {
-        if (error_ == 0 && !pending_.empty())
-            error_ = WriteError(fd_, pending_.data(), pending_.size());
-        if (feed_ != nullptr && error_ == 0 && !pending_.empty()) {
-            pending_ = feed_->Hand(std::move(pending_), skip_);
+        if (Error() == 0 && !pending_.empty()) {
+            pending_ = writer_.Hand(std::move(pending_), skip_);
             pending_.reserve(kBlock);
             skip_ = 0;
         }
         pending_.clear();
-        return error_ == 0;
     }
 
-    int Error() const { return error_; }
+    int Error() const { return writer_.Error(); }
 
 private:
     static constexpr size_t kBlock = size_t{256} * 1024;
-    int fd_;
-    TChecksumFeed* feed_;
+    TTrackWriter& writer_;
     size_t skip_;
     std::vector<char> pending_;
-    int error_ = 0;
 };
 
 QString WriteFailure(const QString& path, int error)
@@ -195,10 +184,8 @@ void TCDRipThread::Extract(const TrackSpan& span, const DiscPlace& place)
     TOffsetTrackReader track(*reader, span.StartSector, cdOptions_.ReadOffset, place.EndSector);
     // The checksums are of what was written, which is what was read: normalising changes the
     // file later, but a rip is verified against what the disc holds.
-    std::optional<TChecksumFeed> feed;
-    if (checksums_)
-        feed.emplace(result->Checksums);
-    BlockWriter out(fd, feed ? &*feed : nullptr, static_cast<size_t>(kWavHeaderBytes));
+    TTrackWriter writer(fd, checksums_ ? &result->Checksums : nullptr);
+    BlockWriter out(writer, static_cast<size_t>(kWavHeaderBytes));
     const auto provisional = MakeRipWavHeader(0);
     out.Append(provisional.data(), provisional.size());
     bool readFailed = false;
@@ -221,8 +208,7 @@ void TCDRipThread::Extract(const TrackSpan& span, const DiscPlace& place)
     }
     // What was read reaches the file also after a read failure or a stop.
     out.Flush();
-    if (feed)
-        feed->Finish();
+    writer.Finish();
     int writeError = out.Error();
     if (!readFailed && writeError == 0) {
         // The header now tells the size of what was written, also after a stop.

@@ -395,7 +395,7 @@ TEST_F(RipTest, NormalisesAfterExtractionWhenAsked)
 TEST_F(RipTest, AFullDiskIsAnErrorNotASuccess)
 {
     FakeCdAccess fake;
-    fake.trackSectors = {200};
+    fake.trackSectors = {2000};
     // A file-size limit stands in for a full disk: writes past it fail with EFBIG.
     struct rlimit saved {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -411,7 +411,8 @@ TEST_F(RipTest, AFullDiskIsAnErrorNotASuccess)
     EXPECT_EQ(Last(reports).error, ExtractOutcome::WriteError);
     EXPECT_EQ(Last(reports).elapsed, WavOf(QStringLiteral("full")) +
                                          QStringLiteral(" could not be written (File too large)."));
-    EXPECT_LT(Percents(reports).size(), 20u) << "the rip ends at the failed write";
+    // The writer is a few blocks behind the reads (of 10 sectors each, 111 to a block).
+    EXPECT_LT(Percents(reports).size(), 130u) << "the rip ends soon after the failed write";
 }
 
 TEST_F(RipTest, AFullTmpfsIsAWriteErrorNamingTheFile)

@@ -1,28 +1,37 @@
-#include "cd/ChecksumFeed.h"
+#include "cd/TrackWriter.h"
+
+#include <cerrno>
+
+#include "core/FileUtil.h"
 
 namespace {
 
 constexpr size_t kQueued = 8;
-/// The summing thread is woken once this many blocks wait, not for each: a wake-up costs both
+/// The writing thread is woken once this many blocks wait, not for each: a wake-up costs both
 /// threads a few microseconds, which over a disc's 3000 blocks is a visible share of a rip
 /// that runs at memory speed.
 constexpr size_t kWakeAt = 4;
 
 } // namespace
 
-TChecksumFeed::TChecksumFeed(TTrackChecksums& sums) : sums_(sums)
+int WriteError(int fd, const void* data, size_t size)
 {
-    // Returning a block to the spares must not allocate on the summing thread.
+    return WriteAllBytes(fd, data, size) ? 0 : (errno != 0 ? errno : EIO);
+}
+
+TTrackWriter::TTrackWriter(int fd, TTrackChecksums* sums) : fd_(fd), sums_(sums)
+{
+    // Returning a block to the spares must not allocate on the writing thread.
     spare_.reserve(kQueued + 2);
     thread_ = std::thread([this] { Run(); });
 }
 
-TChecksumFeed::~TChecksumFeed()
+TTrackWriter::~TTrackWriter()
 {
     Finish();
 }
 
-std::vector<char> TChecksumFeed::Hand(std::vector<char> block, size_t from)
+std::vector<char> TTrackWriter::Hand(std::vector<char> block, size_t from)
 {
     std::unique_lock lock(mutex_);
     if (queue_.size() >= kQueued) {
@@ -43,7 +52,7 @@ std::vector<char> TChecksumFeed::Hand(std::vector<char> block, size_t from)
     return next;
 }
 
-void TChecksumFeed::Finish()
+void TTrackWriter::Finish()
 {
     {
         std::lock_guard lock(mutex_);
@@ -54,7 +63,7 @@ void TChecksumFeed::Finish()
         thread_.join();
 }
 
-void TChecksumFeed::Run()
+void TTrackWriter::Run()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -66,8 +75,12 @@ void TChecksumFeed::Run()
         if (producerWaiting_)
             changed_.notify_all();
         lock.unlock();
-        if (from < block.size())
-            sums_.Add(reinterpret_cast<const uint8_t*>(block.data()) + from, block.size() - from);
+        if (sums_ != nullptr && from < block.size())
+            sums_->Add(reinterpret_cast<const uint8_t*>(block.data()) + from, block.size() - from);
+        if (error_.load(std::memory_order_relaxed) == 0 && !block.empty()) {
+            if (const int e = WriteError(fd_, block.data(), block.size()); e != 0)
+                error_.store(e, std::memory_order_release);
+        }
         lock.lock();
         if (spare_.size() < spare_.capacity())
             spare_.push_back(std::move(block));
