@@ -161,6 +161,14 @@ QWidget* TOptionSetForm::BuildOutputTab()
     SpinEdit1->findChild<QLineEdit*>()->setReadOnly(true);
     grid->addWidget(SpinEdit1, 2, 1);
     grid->addWidget(Caption(QStringLiteral("%"), page, SpinEdit1), 2, 2);
+    seEncoders = Named(new QSpinBox(page), "seEncoders");
+    seEncoders->setRange(0, TOptionSetLogic::MaxEncoders());
+    seEncoders->setSpecialValueText(QStringLiteral("One per core"));
+    seEncoders->setToolTip(
+        QStringLiteral("How many tracks are encoded while the drive reads on; 1 encodes one "
+                       "track after another."));
+    grid->addWidget(Caption(QStringLiteral("Encoders at once:"), page, seEncoders), 3, 0);
+    grid->addWidget(seEncoders, 3, 1);
     grid->setColumnStretch(2, 1);
     layout->addLayout(grid);
 
@@ -323,6 +331,7 @@ TOptionFormValues TOptionSetForm::Values() const
     v.OutputFormat = cbOutputFormat->currentIndex();
     v.Normalize = ckNormalize->isChecked();
     v.NormalizePercent = SpinEdit1->value();
+    v.ParallelEncoders = seEncoders->value();
     v.EnableRipTime = cbRipTime->isChecked();
     v.RipTime = eRipTime->text();
     v.SelectVBR = ckbSelectVBR->isChecked();
@@ -360,6 +369,7 @@ void TOptionSetForm::ShowValues(const TOptionFormValues& v)
     cbOutputFormat->setCurrentIndex(v.OutputFormat);
     ckNormalize->setChecked(v.Normalize);
     SpinEdit1->setValue(v.NormalizePercent);
+    seEncoders->setValue(v.ParallelEncoders);
     cbRipTime->setChecked(v.EnableRipTime);
     eRipTime->setText(v.RipTime);
     ckbSelectVBR->setChecked(v.SelectVBR);

@@ -73,6 +73,7 @@ public:
     // Beyond the design: secure reading and verification.
     QComboBox* cbParanoia = nullptr;
     QSpinBox* seReadOffset = nullptr;
+    QSpinBox* seEncoders = nullptr;
     QCheckBox* ckbAccurateRip = nullptr;
     // Beyond the design: FLAC and Opus; file names and tags.
     TOptionPageFlacOpus* pageFlacOpus = nullptr;

@@ -1,5 +1,7 @@
 #include "options/OptionSetLogic.h"
 
+#include <QThread>
+
 #include <algorithm>
 #include <array>
 
@@ -9,6 +11,7 @@
 #include "core/TextUtil.h"
 #include "encoders/WmaProfiles.h"
 #include "metadata/Genres.h"
+#include "pipeline/JobScheduler.h"
 #include "pipeline/OutputFormats.h"
 #include "platform/cdaccess/CdAccess.h"
 
@@ -93,7 +96,16 @@ TOptionFormValues TOptionSetLogic::Open(const TOptionsSetting& s, const IDriveHo
     v.Paranoia = std::clamp<int32_t>(s.CDOptions.Paranoia, 0, 2);
     v.ReadOffset = std::clamp(s.CDOptions.ReadOffset, -kMaxReadOffset, kMaxReadOffset);
     v.AccurateRip = s.AccurateRip.Enabled;
+    v.ParallelEncoders =
+        s.CommonOptions.ParallelEncoders == 0
+            ? 0
+            : EncodeLaneWidth(s.CommonOptions.ParallelEncoders, QThread::idealThreadCount());
     return v;
+}
+
+int TOptionSetLogic::MaxEncoders()
+{
+    return 2 * std::max(QThread::idealThreadCount(), 1);
 }
 
 void TOptionSetLogic::LameDefaults(TOptionFormValues& v) const
@@ -200,6 +212,7 @@ bool TOptionSetLogic::Store(const TOptionFormValues& v, TOptionsSetting& s)
         s.CDOptions.Paranoia = std::clamp(v.Paranoia, 0, 2);
     s.CDOptions.ReadOffset = std::clamp(v.ReadOffset, -kMaxReadOffset, kMaxReadOffset);
     s.AccurateRip.Enabled = v.AccurateRip;
+    s.CommonOptions.ParallelEncoders = std::clamp(v.ParallelEncoders, 0, MaxEncoders());
     return true;
 }
 

@@ -22,6 +22,8 @@ struct TOptionFormValues {
     int NormalizePercent = 0; ///< 0..100: the spin edit cannot leave that range
     bool EnableRipTime = false;
     QString RipTime;
+    /// Encoders at once: 0 one per core, 1 one track after another, at most MaxEncoders()
+    int ParallelEncoders = 0;
     // "LAME"
     bool SelectVBR = false;
     bool VBRHead = false;
@@ -92,6 +94,9 @@ public:
 /// switched. UI thread only.
 class TOptionSetLogic {
 public:
+    /// The most encoders the "Encoders at once" control offers: twice the cores, as a job
+    /// would clamp a larger number anyway.
+    static int MaxEncoders();
     /// defaults: a record holding the settings' defaults (what options.ini gives when empty);
     /// the Default buttons take their values from it.
     explicit TOptionSetLogic(const TOptionsSetting& defaults);

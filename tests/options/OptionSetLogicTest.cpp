@@ -165,6 +165,21 @@ TEST_F(OptionSetLogic, StoreTurnsControlsIntoSettings)
     EXPECT_EQ(settings.CommonOptions.NormalizePercent, 0);
 }
 
+TEST_F(OptionSetLogic, EncodersAtOnceShowWhatAJobWouldRun)
+{
+    const int most = TOptionSetLogic::MaxEncoders();
+    TOptionSetLogic logic(DefaultOptions());
+    // Stored -> shown: 0 stays "one per core"; a value no job would run shows what it runs.
+    for (const auto& [stored, shown] : {std::pair{0, 0}, {1, 1}, {-4, 1}, {1000, most}}) {
+        settings.CommonOptions.ParallelEncoders = stored;
+        TOptionFormValues v = logic.Open(settings);
+        EXPECT_EQ(v.ParallelEncoders, shown) << stored;
+        v.ParallelEncoders = 2;
+        ASSERT_TRUE(TOptionSetLogic::Store(v, settings));
+        EXPECT_EQ(settings.CommonOptions.ParallelEncoders, 2);
+    }
+}
+
 TEST_F(OptionSetLogic, ChecksComeInOrderAndStoreNothing)
 {
     TOptionSetLogic logic(DefaultOptions());
