@@ -417,29 +417,39 @@ void TParallelJob::StartResample(int k)
     worker.Streams->RunResampling(entry, work.Input);
 }
 
-void TParallelJob::StartTool(int k, TStepType step)
+TStepWorker* TParallelJob::StartOutputStep(int k, TStepType step, const QString& output)
 {
     TEntryWork& work = work_[static_cast<size_t>(k)];
     if (kind_ != jkRipTracks && work.Input.isEmpty())
         work.Input = entries_.value(k);
-    const QString output = OutputOf(k, step == TStepType::Wma ? QStringLiteral(".wma")
-                                       : plan_.Decode         ? QStringLiteral(".wav")
-                                                              : QStringLiteral(".mp3"));
     if (FileExists(work.Input) && !IsRegularFile(work.Input)) {
         EndStep(k, step, TStepEnd::Failed, work.Input + QStringLiteral(" is not a regular file."));
-        return;
+        return nullptr;
     }
     if (IsLinkOrSpecialFile(output)) {
         EndStep(k, step, TStepEnd::Failed, LinkOrSpecialFileText(output));
-        return;
+        return nullptr;
     }
     TStepWorker& worker = NewWorker(k, step);
     if (!worker.Partial.Create(output)) {
         const QString problem = CouldNotWrite(output, errno);
         DropWorker(k, step);
         EndStep(k, step, TStepEnd::Failed, problem);
-        return;
+        return nullptr;
     }
+    return &worker;
+}
+
+void TParallelJob::StartTool(int k, TStepType step)
+{
+    const QString output = OutputOf(k, step == TStepType::Wma ? QStringLiteral(".wma")
+                                       : plan_.Decode         ? QStringLiteral(".wav")
+                                                              : QStringLiteral(".mp3"));
+    TStepWorker* const started = StartOutputStep(k, step, output);
+    if (started == nullptr)
+        return;
+    TStepWorker& worker = *started;
+    TEntryWork& work = work_[static_cast<size_t>(k)];
     TOptionsSetting& settings = OptionsSetting();
     if (step == TStepType::Mp3) {
         auto mp3 = std::make_unique<TMp3EncodeProcess>();
@@ -469,30 +479,17 @@ void TParallelJob::StartTool(int k, TStepType step)
 
 void TParallelJob::StartStream(int k, TStepType step)
 {
-    TEntryWork& work = work_[static_cast<size_t>(k)];
-    if (kind_ != jkRipTracks && work.Input.isEmpty())
-        work.Input = entries_.value(k);
     const QString output = OutputOf(k, OutputExtensionOf(plan_));
     const TOutputFormat* format = OutputFormatOf(plan_.Format);
     if (step == TStepType::Encoder && (format == nullptr || !format->MakeEncoder)) {
         EndStep(k, step, TStepEnd::Skipped);
         return;
     }
-    if (FileExists(work.Input) && !IsRegularFile(work.Input)) {
-        EndStep(k, step, TStepEnd::Failed, work.Input + QStringLiteral(" is not a regular file."));
+    TStepWorker* const started = StartOutputStep(k, step, output);
+    if (started == nullptr)
         return;
-    }
-    if (IsLinkOrSpecialFile(output)) {
-        EndStep(k, step, TStepEnd::Failed, LinkOrSpecialFileText(output));
-        return;
-    }
-    TStepWorker& worker = NewWorker(k, step);
-    if (!worker.Partial.Create(output)) {
-        const QString problem = CouldNotWrite(output, errno);
-        DropWorker(k, step);
-        EndStep(k, step, TStepEnd::Failed, problem);
-        return;
-    }
+    TStepWorker& worker = *started;
+    const TEntryWork& work = work_[static_cast<size_t>(k)];
     worker.Streams = std::make_unique<TStreamSteps>(&worker);
     worker.Streams->ReportFailuresAtEnd(); // with the other failures, in one box
     if (step == TStepType::Vorbis)

@@ -94,6 +94,9 @@ private:
     void StartExtract(int k);
     void StartResample(int k);
     void StartNormalize(int k);
+    /// The checks and the partial output every step that makes a file starts with; null (the
+    /// step ended as failed) when the input is not a plain file or the output cannot be made.
+    TStepWorker* StartOutputStep(int k, TStepType step, const QString& output);
     void StartTool(int k, TStepType step);
     void StartStream(int k, TStepType step);
     /// Ends a step from inside its start: the scheduler pumps on, and the end is recorded.
