@@ -68,6 +68,7 @@ void TOpusOut::DoPrepare()
         carry_ = 0;
         ended_ = false;
         encodeFailed_ = false;
+        wroteAudio_ = false;
         writeError_ = nullptr;
         transfer_.assign(kTransferSize, 0);
         samples_.assign(kTransferSize, 0);
@@ -134,6 +135,7 @@ void TOpusOut::Submit(int64_t bytes)
                 static_cast<int16_t>((transfer_[static_cast<size_t>(i)] - 128) * 256);
     }
     if (frames > 0) {
+        wroteAudio_ = true;
         const int rc = ope_encoder_write(encoder_, samples_.data(), static_cast<int>(frames));
         if (rc != OPE_OK || writeError_) {
             encodeFailed_ = true;
@@ -164,7 +166,15 @@ void TOpusOut::ReleaseEncoder() noexcept
 void TOpusOut::DoDone()
 {
     std::exception_ptr error;
-    // A stopped job still ends its stream: a shorter file, but one players take.
+    // A stopped job still ends its stream: a shorter file, but one players take. One stopped
+    // before any audio has no stream to end (and libopusenc aborts the process on draining
+    // an encoder that was given none): it is a failed job, its file removed.
+    if (encoder_ && !encodeFailed_ && stream_ && !wroteAudio_) {
+        encodeFailed_ = true;
+        KeepFirstFailure(error, [] {
+            throw EACSException(QStringLiteral("The Opus encoder was given no audio."));
+        });
+    }
     if (encoder_ && !encodeFailed_ && stream_) {
         KeepFirstFailure(error, [&] {
             const int rc = ope_encoder_drain(encoder_);

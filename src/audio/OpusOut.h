@@ -54,5 +54,6 @@ private:
     int bytesPerSample_ = 2;
     bool ended_ = false;
     bool encodeFailed_ = false;
+    bool wroteAudio_ = false; // libopusenc was given a sample in this job
     std::exception_ptr writeError_;
 };

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "AudioTestUtil.h"
+#include "audio/ACSException.h"
 #include "audio/ByteOrder.h"
 #include "audio/FlacOut.h"
 #include "audio/OpusOut.h"
@@ -151,6 +152,17 @@ TEST_F(AudioFlacOpus, AStoppedJobLeavesAValidShorterFile)
                 << c.name << ": " << out.toStdString();
         }
     }
+}
+
+TEST_F(AudioFlacOpus, AnOpusJobStoppedBeforeAnyAudioFailsWithoutAbortingTheProcess)
+{
+    TMemorySource src(Audio(44100, 2), 44100, 2, 16);
+    TOpusOut opus;
+    opus.SetInput(&src);
+    opus.SetFileName(Path("none.opus"));
+    opus.Prepare();
+    EXPECT_THROW(opus.Done(), EACSException);
+    EXPECT_FALSE(QFile::exists(Path("none.opus")));
 }
 
 TEST_F(AudioFlacOpus, AFileThatCannotBeWrittenIsRemoved)
