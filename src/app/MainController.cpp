@@ -361,14 +361,7 @@ bool TMainController::ApplyNames(const TDiscNames& result, const QString& discKe
     if (!listLoaded_ || discKey != loadedKey_)
         return false;
     TCDInfo& info = OptionsSetting().CDInfo;
-    if (result.Artist)
-        info.Artist = *result.Artist;
-    if (result.Album)
-        info.Album = *result.Album;
-    if (result.Year)
-        info.Year = *result.Year;
-    if (result.Genre)
-        info.Genre = *result.Genre;
+    ApplyDiscFields(result, info);
     for (int row = 0; row < tracks_.Count(); ++row) {
         const auto title = result.Titles.find(tracks_.Row(row).Number);
         if (title != result.Titles.end())

@@ -146,14 +146,7 @@ void LookUpNames(const QString& service, const TCliDisc& disc, TCliInterrupt& in
     }
     const TDiscNames& names = *found->Candidates.front().Names;
     TCDInfo& info = OptionsSetting().CDInfo;
-    if (names.Artist)
-        info.Artist = *names.Artist;
-    if (names.Album)
-        info.Album = *names.Album;
-    if (names.Year)
-        info.Year = *names.Year;
-    if (names.Genre)
-        info.Genre = *names.Genre;
+    ApplyDiscFields(names, info);
     for (const auto& [track, title] : names.Titles) {
         if (track >= 1 && track <= TCDInfo::MaxTracks && !title.isEmpty())
             info.Track[static_cast<size_t>(track)] = title;

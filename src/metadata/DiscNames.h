@@ -32,3 +32,17 @@ struct TDiscNames {
     /// Where the front cover can be fetched; empty when the source has none.
     QString CoverUrl;
 };
+
+/// Copies the disc's own names (artist, album, year, genre) a source knows into info; what
+/// it does not know stays as it is. Track titles are the caller's: they go by its rows.
+inline void ApplyDiscFields(const TDiscNames& names, TCDInfo& info)
+{
+    if (names.Artist)
+        info.Artist = *names.Artist;
+    if (names.Album)
+        info.Album = *names.Album;
+    if (names.Year)
+        info.Year = *names.Year;
+    if (names.Genre)
+        info.Genre = *names.Genre;
+}
