@@ -34,6 +34,14 @@ const uint8_t* TOffsetTrackReader::Next(uint32_t sectors)
     const int64_t to = from + int64_t{sectors} * kSectorSamples; // exclusive
     const int64_t first = FloorDiv(from, kSectorSamples);
     const int64_t last = FloorDiv(to - 1, kSectorSamples);
+    // Whole sectors all on the disc (every call, for an offset of whole sectors): as the
+    // reader holds them.
+    if (from % kSectorSamples == 0 && first >= 0 && last < discEnd_ && carrySector_ == kNone) {
+        const uint8_t* sectorsRead = reader_.View(int32_t(first), sectors);
+        if (sectorsRead != nullptr)
+            nextSample_ = to;
+        return sectorsRead;
+    }
     buffer_.resize(Bytes(last - first + 1));
     int64_t readFrom = first;
     if (carrySector_ == first) {

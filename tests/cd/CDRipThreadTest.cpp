@@ -572,7 +572,9 @@ QByteArray Shifted(const QByteArray& disc, int64_t startSample, int64_t samples,
 TEST_F(RipTest, ReadOffsetShiftsTheTrackAndPadsTheDiscsEndsWithSilence)
 {
     ASSERT_TRUE(QDir().mkpath(Discs()));
-    const std::vector<int64_t> lengths{30, 4, 25}; // track 1 at sector 0: nothing before it
+    // Track 1 at sector 0: nothing before it; track 3 long enough to be read ahead of, up to
+    // where that no longer fits before the lead-out.
+    const std::vector<int64_t> lengths{30, 4, 225};
     MakeImage(Discs(), QStringLiteral("shift"), lengths);
     const QByteArray disc = ReadWholeFile(Discs() + QStringLiteral("/shift.bin"));
     const int h = OpenImage(QStringLiteral("shift"));

@@ -187,7 +187,8 @@ int LibcdioCdAccess::ReadCDAudioLBA(int handle, AudioReadBuffer& buffer)
     // libcdio opens an image's data file by name at its first read: a file replaced since the
     // open (by a link out of the folder, say) is another disc, to be checked by the next TOC
     // read, never read here.
-    if (!drive->cdio || !drive->ImagePresent() || drive->ImageReplaced()) {
+    // (A vanished file is a replaced one too: one look at each file per read.)
+    if (!drive->cdio || drive->ImageReplaced()) {
         drive->cdio.reset();
         return Fail(CdAccessError::MediumGone);
     }
