@@ -42,7 +42,7 @@ std::unique_ptr<TACSFileStream> TACSFileStream::Open(const QString& fileName, Mo
             throw EACSException(
                 QStringLiteral("%1 \"%2\". The file is in use.").arg(verb, fileName));
         }
-        if (create && ::ftruncate(fd, 0) != 0) {
+        if (create && !EmptyFile(fd)) {
             const int err = errno;
             ::close(fd);
             throw EACSException(QStringLiteral("%1 \"%2\". %3").arg(verb, fileName, Reason(err)));

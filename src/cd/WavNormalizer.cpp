@@ -104,7 +104,7 @@ bool NormalizeWavFile(const QString& path, int32_t percent,
     if (!LockExclusive(out.fd))
         return fail(EBUSY);
     twinOurs = true;
-    if (::ftruncate(out.fd, 0) != 0)
+    if (!EmptyFile(out.fd))
         return fail();
 
     uint8_t header[kWavHeaderBytes];

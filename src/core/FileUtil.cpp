@@ -110,6 +110,14 @@ bool LockExclusive(int fd)
     return true;
 }
 
+bool EmptyFile(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    return st.st_size == 0 || ::ftruncate(fd, 0) == 0;
+}
+
 bool WriteAllBytes(int fd, const void* data, size_t size)
 {
     const auto* p = static_cast<const char*>(data);

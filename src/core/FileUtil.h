@@ -44,6 +44,11 @@ QString SystemErrorText(int error);
 /// opens call this so IsFileInUse sees them. Returns false when someone else holds a lock.
 bool LockExclusive(int fd);
 
+/// Empties an open file for rewriting. One already empty (just created) is left alone: ext4
+/// writes out at its close a file that was truncated, which guards a rewritten file against a
+/// crash but made each track of an image rip wait for the disk.
+bool EmptyFile(int fd);
+
 /// write(2) until every byte is written, retrying interrupted calls; false on any error (a full
 /// disk among them).
 bool WriteAllBytes(int fd, const void* data, size_t size);
