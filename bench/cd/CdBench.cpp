@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "cd/CDRipThread.h"
@@ -16,6 +17,7 @@
 #include "makedisc/DiscImageWriter.h"
 #include "platform/cdaccess/CdAccess.h"
 #include "platform/cdaccess/LibcdioCdAccess.h"
+#include "verify/AccurateRip.h"
 
 namespace {
 
@@ -66,6 +68,42 @@ void BM_ScaleSamples(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kBlock));
 }
 BENCHMARK(BM_ScaleSamples);
+
+/// A track's checksums as the extraction takes them: ten sectors at a time, just read.
+void BM_TrackChecksums(benchmark::State& state)
+{
+    std::vector<uint8_t> block(10 * makedisc::kSectorBytes);
+    for (size_t s = 0; s < 10; ++s)
+        makedisc::RenderTrackSector(2, int64_t(s), 1, block.data() + s * makedisc::kSectorBytes);
+    TTrackChecksums sums(int64_t{1} << 40, false, false);
+    for (auto _ : state) {
+        sums.Add(block.data(), block.size());
+        benchmark::DoNotOptimize(sums.V2());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(block.size()));
+}
+BENCHMARK(BM_TrackChecksums);
+
+/// The same taken while the block is copied into the writer's block, as the extraction does;
+/// against the copy alone (the rip without checksums).
+void BM_TrackChecksumsWhileCopying(benchmark::State& state)
+{
+    std::vector<uint8_t> block(10 * makedisc::kSectorBytes);
+    for (size_t s = 0; s < 10; ++s)
+        makedisc::RenderTrackSector(2, int64_t(s), 1, block.data() + s * makedisc::kSectorBytes);
+    std::vector<uint8_t> to(block.size());
+    TTrackChecksums sums(int64_t{1} << 40, false, false);
+    for (auto _ : state) {
+        if (state.range(0) != 0)
+            sums.AddCopy(to.data(), block.data(), block.size());
+        else
+            std::memcpy(to.data(), block.data(), block.size());
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(block.size()));
+}
+BENCHMARK(BM_TrackChecksumsWhileCopying)->Arg(1)->Arg(0);
 
 void BM_RipTrackFromImage(benchmark::State& state)
 {

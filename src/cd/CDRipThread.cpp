@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -31,7 +32,7 @@ int CreateLocked(const QString& path)
     const int fd = OpenRegularFile(path, O_WRONLY | O_CREAT);
     if (fd < 0)
         return -1;
-    if (!LockExclusive(fd) || ::ftruncate(fd, 0) != 0) {
+    if (!LockExclusive(fd) || !EmptyFile(fd)) {
         ::close(fd);
         return -1;
     }
@@ -51,24 +52,26 @@ int32_t CreateFailure(const QString& path)
 
 /// Gathers the track's bytes in large blocks for the writer. The disc is read 10 sectors at a
 /// time; writes of that size land on partial pages, which costs the kernel more than the copy
-/// itself. The sums leave out the first `skip` bytes of the file. Nothing is gathered after the
-/// writer failed.
+/// itself. The copy into the block takes the track's checksums in the same pass when asked.
+/// Nothing is gathered after the writer failed.
 class BlockWriter {
 public:
-    BlockWriter(TTrackWriter& writer, size_t skip) : writer_(writer), skip_(skip)
-    {
-        pending_.reserve(kBlock);
-    }
+    explicit BlockWriter(TTrackWriter& writer) : writer_(writer), pending_(kBlock) {}
 
-    bool Append(const void* data, size_t size)
+    bool Append(const void* data, size_t size, TTrackChecksums* sums = nullptr)
     {
-        const auto* p = static_cast<const char*>(data);
+        const auto* p = static_cast<const uint8_t*>(data);
         while (size > 0 && Error() == 0) {
-            const size_t take = std::min(size, kBlock - pending_.size());
-            pending_.insert(pending_.end(), p, p + take);
+            const size_t take = std::min(size, kBlock - used_);
+            auto* to = reinterpret_cast<uint8_t*>(pending_.data()) + used_;
+            if (sums != nullptr)
+                sums->AddCopy(to, p, take);
+            else
+                std::memcpy(to, p, take);
+            used_ += take;
             p += take;
             size -= take;
-            if (pending_.size() == kBlock)
+            if (used_ == kBlock)
                 Flush();
         }
         return Error() == 0;
@@ -76,12 +79,13 @@ public:
 
     void Flush()
     {
-        if (Error() == 0 && !pending_.empty()) {
-            pending_ = writer_.Hand(std::move(pending_), skip_);
-            pending_.reserve(kBlock);
-            skip_ = 0;
+        if (Error() == 0 && used_ > 0) {
+            pending_ = writer_.Hand(std::move(pending_), used_);
+            // A block handed back keeps its size: growing one would clear its bytes first.
+            if (pending_.size() < kBlock)
+                pending_.resize(kBlock);
         }
-        pending_.clear();
+        used_ = 0;
     }
 
     int Error() const { return writer_.Error(); }
@@ -89,8 +93,8 @@ public:
 private:
     static constexpr size_t kBlock = size_t{256} * 1024;
     TTrackWriter& writer_;
-    size_t skip_;
     std::vector<char> pending_;
+    size_t used_ = 0; // bytes of pending_ gathered
 };
 
 QString WriteFailure(const QString& path, int error)
@@ -182,10 +186,10 @@ void TCDRipThread::Extract(const TrackSpan& span, const DiscPlace& place)
     result =
         std::make_shared<TExtractResult>(length * kSectorFrames, place.FirstAudio, place.LastAudio);
     TOffsetTrackReader track(*reader, span.StartSector, cdOptions_.ReadOffset, place.EndSector);
-    // The checksums are of what was written, which is what was read: normalising changes the
+    // The checksums are of what was read, which is what is written: normalising changes the
     // file later, but a rip is verified against what the disc holds.
-    TTrackWriter writer(fd, checksums_ ? &result->Checksums : nullptr);
-    BlockWriter out(writer, static_cast<size_t>(kWavHeaderBytes));
+    TTrackWriter writer(fd);
+    BlockWriter out(writer);
     const auto provisional = MakeRipWavHeader(0);
     out.Append(provisional.data(), provisional.size());
     bool readFailed = false;
@@ -196,7 +200,9 @@ void TCDRipThread::Extract(const TrackSpan& span, const DiscPlace& place)
         const auto n = uint32_t(std::min<int64_t>(kSectorsPerRead, length - done));
         if (const uint8_t* pcm = track.Next(n)) {
             const size_t bytes = size_t{n} * kCdSectorBytes;
-            if (out.Append(pcm, bytes))
+            // Summed while copied, on this thread: the writing thread is the busier one, its
+            // writes being the kernel's page work.
+            if (out.Append(pcm, bytes, checksums_ ? &result->Checksums : nullptr))
                 audioBytes += bytes;
         } else {
             readFailed = true;

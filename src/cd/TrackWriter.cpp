@@ -1,5 +1,6 @@
 #include "cd/TrackWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "core/FileUtil.h"
@@ -19,7 +20,7 @@ int WriteError(int fd, const void* data, size_t size)
     return WriteAllBytes(fd, data, size) ? 0 : (errno != 0 ? errno : EIO);
 }
 
-TTrackWriter::TTrackWriter(int fd, TTrackChecksums* sums) : fd_(fd), sums_(sums)
+TTrackWriter::TTrackWriter(int fd) : fd_(fd)
 {
     // Returning a block to the spares must not allocate on the writing thread.
     spare_.reserve(kQueued + 2);
@@ -31,7 +32,7 @@ TTrackWriter::~TTrackWriter()
     Finish();
 }
 
-std::vector<char> TTrackWriter::Hand(std::vector<char> block, size_t from)
+std::vector<char> TTrackWriter::Hand(std::vector<char> block, size_t bytes)
 {
     std::unique_lock lock(mutex_);
     if (queue_.size() >= kQueued) {
@@ -40,14 +41,13 @@ std::vector<char> TTrackWriter::Hand(std::vector<char> block, size_t from)
         changed_.wait(lock, [this] { return queue_.size() < kQueued; });
         producerWaiting_ = false;
     }
-    queue_.emplace_back(std::move(block), from);
+    queue_.emplace_back(std::move(block), bytes);
     if (queue_.size() >= kWakeAt)
         changed_.notify_all();
     std::vector<char> next;
     if (!spare_.empty()) {
         next = std::move(spare_.back());
         spare_.pop_back();
-        next.clear();
     }
     return next;
 }
@@ -70,15 +70,14 @@ void TTrackWriter::Run()
         changed_.wait(lock, [this] { return !queue_.empty() || finishing_; });
         if (queue_.empty())
             return;
-        auto [block, from] = std::move(queue_.front());
+        auto [block, bytes] = std::move(queue_.front());
         queue_.pop_front();
         if (producerWaiting_)
             changed_.notify_all();
         lock.unlock();
-        if (sums_ != nullptr && from < block.size())
-            sums_->Add(reinterpret_cast<const uint8_t*>(block.data()) + from, block.size() - from);
-        if (error_.load(std::memory_order_relaxed) == 0 && !block.empty()) {
-            if (const int e = WriteError(fd_, block.data(), block.size()); e != 0)
+        bytes = std::min(bytes, block.size());
+        if (error_.load(std::memory_order_relaxed) == 0 && bytes > 0) {
+            if (const int e = WriteError(fd_, block.data(), bytes); e != 0)
                 error_.store(e, std::memory_order_release);
         }
         lock.lock();

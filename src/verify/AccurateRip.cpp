@@ -106,6 +106,104 @@ FrameProductSumsAvx2(const uint8_t* p, size_t n, uint32_t number)
     }
     return FrameProductTail(p, n, number, i, low, all);
 }
+
+#define PLATTERLY_FUSED __attribute__((target("avx2,pclmul,vpclmulqdq")))
+
+/// Frame numbers of eight frames: of those in even places, of those in odd ones.
+struct FrameNumbers {
+    __m256i Even, Odd;
+};
+
+struct ProductSums {
+    __m256i Low, All;
+};
+
+PLATTERLY_FUSED inline void AddProducts(__m256i samples, FrameNumbers& frames, ProductSums& sums)
+{
+    const __m256i mask = _mm256_set1_epi64x(0xffffffff);
+    const __m256i even = _mm256_mul_epu32(samples, frames.Even);
+    const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(samples, 32), frames.Odd);
+    sums.All = _mm256_add_epi64(sums.All, _mm256_add_epi64(even, odd));
+    sums.Low = _mm256_add_epi64(
+        sums.Low, _mm256_add_epi64(_mm256_and_si256(even, mask), _mm256_and_si256(odd, mask)));
+    const __m256i eight = _mm256_set1_epi64x(8);
+    frames.Even = _mm256_add_epi64(frames.Even, eight);
+    frames.Odd = _mm256_add_epi64(frames.Odd, eight);
+}
+
+/// 64 bytes copied, their frames summed; a and b get them for the CRC.
+PLATTERLY_FUSED inline void CopyAndSum(uint8_t* dst, const uint8_t* src, __m256i& a, __m256i& b,
+                                       FrameNumbers& frames, ProductSums& sums)
+{
+    a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
+    b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 32));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), a);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 32), b);
+    AddProducts(a, frames, sums);
+    AddProducts(b, frames, sums);
+}
+
+/// Each 128-bit lane carried forward over the distance the constants are for, onto next.
+PLATTERLY_FUSED inline __m256i Fold(__m256i lanes, __m256i constants, __m256i next)
+{
+    return _mm256_xor_si256(_mm256_xor_si256(_mm256_clmulepi64_epi128(lanes, constants, 0x00),
+                                             _mm256_clmulepi64_epi128(lanes, constants, 0x11)),
+                            next);
+}
+
+PLATTERLY_FUSED inline __m128i Fold(__m128i lane, __m128i constants, __m128i next)
+{
+    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(lane, constants, 0x00),
+                                       _mm_clmulepi64_si128(lane, constants, 0x11)),
+                         next);
+}
+
+/// Copies n bytes (a multiple of 64, at least 64) and takes their CRC32 (from crc on, zlib's
+/// convention) and the frame-product sums (frames numbered from number on) in the same pass:
+/// the copy gathers the extraction's blocks anyway, and its loads serve the sums too, so
+/// verifying a rip costs little more than the copy. The CRC folds four 128-bit lanes by 512
+/// bits with carry-less multiplies, then the lanes into one, whose CRC is the data's.
+PLATTERLY_FUSED uint32_t CopySumsVpclmul(uint8_t* dst, const uint8_t* src, size_t n, uint32_t crc,
+                                         uint32_t number, uint64_t& low, uint64_t& all)
+{
+    // x^(d+32) and x^(d-32) modulo the CRC polynomial, bit-reflected, for distances d of 512
+    // and 128 bits.
+    const __m256i by512 = _mm256_setr_epi64x(0x154442bd4, 0x1c6e41596, 0x154442bd4, 0x1c6e41596);
+    const __m128i by128 = _mm_set_epi64x(0xccaa009e, 0x1751997d0);
+    const auto k = static_cast<int64_t>(number);
+    FrameNumbers frames{_mm256_setr_epi64x(k, k + 2, k + 4, k + 6),
+                        _mm256_setr_epi64x(k + 1, k + 3, k + 5, k + 7)};
+    ProductSums sums{_mm256_setzero_si256(), _mm256_setzero_si256()};
+    __m256i lanes01;
+    __m256i lanes23;
+    CopyAndSum(dst, src, lanes01, lanes23, frames, sums);
+    // The register so far enters as the first four bytes' partner.
+    lanes01 =
+        _mm256_xor_si256(lanes01, _mm256_setr_epi32(static_cast<int>(~crc), 0, 0, 0, 0, 0, 0, 0));
+    for (size_t at = 64; at < n; at += 64) {
+        __m256i a;
+        __m256i b;
+        CopyAndSum(dst + at, src + at, a, b, frames, sums);
+        lanes01 = Fold(lanes01, by512, a);
+        lanes23 = Fold(lanes23, by512, b);
+    }
+    __m128i rest =
+        Fold(_mm256_castsi256_si128(lanes01), by128, _mm256_extracti128_si256(lanes01, 1));
+    rest = Fold(rest, by128, _mm256_castsi256_si128(lanes23));
+    rest = Fold(rest, by128, _mm256_extracti128_si256(lanes23, 1));
+    alignas(16) uint8_t last[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(last), rest);
+
+    alignas(32) uint64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums.Low);
+    low += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums.All);
+    all += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    // Sixteen bytes whose CRC from a register of zero is the data's: zlib's convention inverts
+    // the register before and after.
+    return static_cast<uint32_t>(libdeflate_crc32(0xffffffff, last, sizeof last));
+}
+#undef PLATTERLY_FUSED
 #endif
 
 std::pair<uint64_t, uint64_t> FrameProductSumsBest(const uint8_t* p, size_t n, uint32_t number)
@@ -169,6 +267,33 @@ void TTrackChecksums::AddPiece(const uint8_t* pcm, size_t bytes)
     i += whole * 4;
     while (i < bytes)
         partial_[partialBytes_++] = pcm[i++];
+}
+
+void TTrackChecksums::AddCopy(uint8_t* dst, const uint8_t* src, size_t bytes)
+{
+    size_t done = 0;
+#if defined(PLATTERLY_AVX2_SUMS)
+    static const bool fused = __builtin_cpu_supports("avx2") &&
+                              __builtin_cpu_supports("vpclmulqdq") &&
+                              __builtin_cpu_supports("pclmul");
+    // Whole frames, all inside the part the AccurateRip sums take in: the rest goes the plain
+    // way.
+    if (fused && partialBytes_ == 0 && frame_ + 1 >= checkFrom_ && frame_ < checkTo_) {
+        const auto inside = static_cast<uint64_t>(checkTo_ - frame_) * 4;
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes, inside)) / 64 * 64;
+        if (n > 0) {
+            uint64_t low = 0;
+            uint64_t all = 0;
+            crc_ = CopySumsVpclmul(dst, src, n, crc_, static_cast<uint32_t>(frame_ + 1), low, all);
+            v1_ += static_cast<uint32_t>(low);
+            v2_ += static_cast<uint32_t>(low) + static_cast<uint32_t>((all - low) >> 32);
+            frame_ += static_cast<int64_t>(n / 4);
+            done = n;
+        }
+    }
+#endif
+    std::memcpy(dst + done, src + done, bytes - done);
+    Add(src + done, bytes - done);
 }
 
 TAccurateRipIds AccurateRipIdsOf(const std::vector<int64_t>& trackStarts, int64_t leadOut,

@@ -22,6 +22,8 @@ public:
 
     /// The next bytes of the track; a frame may be split across calls.
     void Add(const uint8_t* pcm, size_t bytes);
+    /// The same, copying the bytes to dst (which must not overlap them) in the same pass.
+    void AddCopy(uint8_t* dst, const uint8_t* src, size_t bytes);
 
     uint32_t CopyCrc() const { return crc_; }
     uint32_t V1() const { return v1_; }

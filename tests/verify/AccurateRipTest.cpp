@@ -55,36 +55,57 @@ TEST(AccurateRipTest, ChecksumsMatchTheReferenceProgram)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(WavOf(pcm));
     f.close();
+    const uint32_t crc = Output(QStringLiteral("/usr/bin/python3"),
+                                {QStringLiteral("-c"),
+                                 QStringLiteral("import sys,zlib; d=open(sys.argv[1],'rb').read()"
+                                                "[44:]; print(zlib.crc32(d))"),
+                                 wav})
+                             .toUInt();
     struct Case {
         int track, total;
     };
+    const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.constData());
+    const auto size = static_cast<size_t>(pcm.size());
+    // Fed in blocks: of odd sizes, where a frame split across two calls must count once; all in
+    // one call, which is summed in pieces; and copied as the extraction gathers its blocks
+    // (ten sectors), where the copy and the sums are one pass where the processor allows.
+    struct Feed {
+        size_t step;
+        bool copy;
+    };
+    const Feed feeds[] = {{4099, false}, {size, false}, {23520, true}, {4099, true}};
     for (const Case c : {Case{1, 3}, Case{2, 3}, Case{3, 3}, Case{1, 1}}) {
-        TTrackChecksums sums(frames, c.track == 1, c.track == c.total);
-        // Blocks of odd sizes: a frame split across two calls must count once; and all of it
-        // in one call, which is summed in pieces.
-        const qsizetype step = c.track == 2 ? pcm.size() : 4099;
-        for (qsizetype pos = 0; pos < pcm.size(); pos += step)
-            sums.Add(reinterpret_cast<const uint8_t*>(pcm.constData()) + pos,
-                     static_cast<size_t>(std::min<qsizetype>(step, pcm.size() - pos)));
         const QStringList args{wav, QString::number(c.track), QString::number(c.total)};
-        EXPECT_EQ(QStringLiteral("%1").arg(sums.V1(), 8, 16, QLatin1Char('0')).toUpper(),
-                  Output(QStringLiteral("accuraterip-checksum"),
-                         QStringList{QStringLiteral("--accuraterip-v1")} + args))
-            << "v1, track " << c.track << " of " << c.total;
-        EXPECT_EQ(QStringLiteral("%1").arg(sums.V2(), 8, 16, QLatin1Char('0')).toUpper(),
-                  Output(QStringLiteral("accuraterip-checksum"),
-                         QStringList{QStringLiteral("--accuraterip-v2")} + args))
-            << "v2, track " << c.track << " of " << c.total;
+        const QString v1 = Output(QStringLiteral("accuraterip-checksum"),
+                                  QStringList{QStringLiteral("--accuraterip-v1")} + args);
+        const QString v2 = Output(QStringLiteral("accuraterip-checksum"),
+                                  QStringList{QStringLiteral("--accuraterip-v2")} + args);
+        for (const Feed& feed : feeds) {
+            TTrackChecksums sums(frames, c.track == 1, c.track == c.total);
+            std::vector<uint8_t> copy(size);
+            for (size_t pos = 0; pos < size; pos += feed.step) {
+                const size_t n = std::min(feed.step, size - pos);
+                if (feed.copy)
+                    sums.AddCopy(copy.data() + pos, bytes + pos, n);
+                else
+                    sums.Add(bytes + pos, n);
+            }
+            const std::string where = QStringLiteral("track %1 of %2, blocks of %3%4")
+                                          .arg(c.track)
+                                          .arg(c.total)
+                                          .arg(feed.step)
+                                          .arg(feed.copy ? QStringLiteral(", copied") : QString())
+                                          .toStdString();
+            EXPECT_EQ(QStringLiteral("%1").arg(sums.V1(), 8, 16, QLatin1Char('0')).toUpper(), v1)
+                << "v1, " << where;
+            EXPECT_EQ(QStringLiteral("%1").arg(sums.V2(), 8, 16, QLatin1Char('0')).toUpper(), v2)
+                << "v2, " << where;
+            EXPECT_EQ(sums.CopyCrc(), crc) << where;
+            if (feed.copy) {
+                EXPECT_TRUE(std::equal(copy.begin(), copy.end(), bytes)) << where;
+            }
+        }
     }
-    TTrackChecksums sums(frames, false, false);
-    sums.Add(reinterpret_cast<const uint8_t*>(pcm.constData()), static_cast<size_t>(pcm.size()));
-    EXPECT_EQ(sums.CopyCrc(),
-              Output(QStringLiteral("/usr/bin/python3"),
-                     {QStringLiteral("-c"),
-                      QStringLiteral("import sys,zlib; d=open(sys.argv[1],'rb').read()[44:]; "
-                                     "print(zlib.crc32(d))"),
-                      wav})
-                  .toUInt());
 
     // Three sectors: all of it lies in the skipped parts of a first or last track.
     TTrackChecksums tiny(3 * kSectorFrames, true, false);
