@@ -81,6 +81,12 @@ private:
 
 std::unique_ptr<ISectorReader> OpenParanoiaReader(const DriveSource& source, int mode)
 {
+    return OpenParanoiaReader(source, mode, nullptr, nullptr);
+}
+
+std::unique_ptr<ISectorReader> OpenParanoiaReader(const DriveSource& source, int mode,
+                                                  RawAudioRead read, RawAudioRead* original)
+{
     // A drive object of its own: the handle's is reopened by the UI thread on every TOC read.
     CdioPtr cdio = OpenCdio(source);
     if (!cdio)
@@ -90,8 +96,14 @@ std::unique_ptr<ISectorReader> OpenParanoiaReader(const DriveSource& source, int
         return nullptr;
     cdio_cddap_verbose_set(drive, CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
     cdrom_paranoia_t* paranoia = nullptr;
-    if (cdio_cddap_open(drive) == 0)
+    if (cdio_cddap_open(drive) == 0) {
+        if (read != nullptr) {
+            if (original != nullptr)
+                *original = drive->read_audio;
+            drive->read_audio = read;
+        }
         paranoia = cdio_paranoia_init(drive);
+    }
     if (paranoia == nullptr) {
         cdio_cddap_close_no_free_cdio(drive);
         return nullptr;

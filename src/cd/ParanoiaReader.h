@@ -10,3 +10,11 @@
 /// retries a sector. A sector still wrong after them is kept and counted by Uncorrected().
 /// Null when the drive cannot be opened for it.
 std::unique_ptr<ISectorReader> OpenParanoiaReader(const DriveSource& source, int mode);
+
+struct cdrom_drive_s;
+/// The drive's raw read under paranoia (sectors read, or negative on an error).
+using RawAudioRead = long (*)(cdrom_drive_s* drive, void* out, int32_t lsn, long sectors);
+/// The same, with the drive's raw reads going through `read`, which gets the drive's own in
+/// `original`: tests stand in a drive that returns wrong data or errors.
+std::unique_ptr<ISectorReader> OpenParanoiaReader(const DriveSource& source, int mode,
+                                                  RawAudioRead read, RawAudioRead* original);

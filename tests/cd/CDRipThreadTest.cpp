@@ -628,4 +628,64 @@ TEST(ParanoiaReader, ReadsAnImageBitForBitThroughTheOffset)
     }
 }
 
+// A drive that errs, stood in by spoiling the raw reads of an image under paranoia: the bad
+// sectors come back as different noise on each of the next spoiled reads (all when negative).
+RawAudioRead g_imageRead = nullptr;
+std::atomic<int> g_spoiledReads{0};
+constexpr int32_t kBadFirst = 30;
+constexpr int32_t kBadLast = 31;
+
+long SpoilingRead(cdrom_drive_s* drive, void* out, int32_t lsn, long sectors)
+{
+    const long got = g_imageRead(drive, out, lsn, sectors);
+    if (got <= 0 || lsn > kBadLast || lsn + got <= kBadFirst || g_spoiledReads == 0)
+        return got;
+    if (g_spoiledReads > 0)
+        --g_spoiledReads;
+    static uint32_t noise = 12345;
+    for (int32_t s = std::max(lsn, kBadFirst); s <= std::min<int64_t>(lsn + got - 1, kBadLast);
+         ++s) {
+        auto* bytes = static_cast<uint8_t*>(out) + size_t(s - lsn) * 2352;
+        for (size_t i = 0; i < 2352; ++i) {
+            noise = noise * 1103515245u + 12345u;
+            bytes[i] = uint8_t(noise >> 16);
+        }
+    }
+    return got;
+}
+
+TEST(ParanoiaReader, CorrectsWhatARereadCuresAndCountsWhatNoneDoes)
+{
+    ProgramDirScope scope;
+    const QString dir = scope.File(QStringLiteral("discs"));
+    ASSERT_TRUE(QDir().mkpath(dir));
+    MakeImage(dir, QStringLiteral("p"), {40, 30});
+    const QByteArray disc = ReadWholeFile(dir + QStringLiteral("/p.bin"));
+    const DriveSource image{DriveSource::Kind::CueImage,
+                            QFile::encodeName(dir + QStringLiteral("/p.cue")).toStdString()};
+    struct Case {
+        int spoiledReads;
+        bool cured;
+    };
+    for (const Case c : {Case{2, true}, Case{-1, false}}) {
+        SCOPED_TRACE(c.spoiledReads);
+        g_spoiledReads = c.spoiledReads;
+        const auto reader = OpenParanoiaReader(image, 2, &SpoilingRead, &g_imageRead);
+        ASSERT_TRUE(reader);
+        QByteArray got(70 * 2352, '\0');
+        for (int32_t at = 0; at < 70; at += 10)
+            ASSERT_TRUE(reader->Read(at, 10, reinterpret_cast<uint8_t*>(got.data()) + at * 2352));
+        if (c.cured) {
+            EXPECT_TRUE(got == disc);
+            EXPECT_EQ(reader->Uncorrected(), 0);
+        } else {
+            // Counted, not passed off as read; what lies around them is exact.
+            EXPECT_GE(reader->Uncorrected(), 1);
+            EXPECT_LE(reader->Uncorrected(), kBadLast - kBadFirst + 1);
+            EXPECT_TRUE(got.left(kBadFirst * 2352) == disc.left(kBadFirst * 2352));
+            EXPECT_TRUE(got.mid((kBadLast + 1) * 2352) == disc.mid((kBadLast + 1) * 2352));
+        }
+    }
+}
+
 } // namespace
