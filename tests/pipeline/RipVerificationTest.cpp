@@ -201,8 +201,17 @@ TEST_F(RipVerificationTest, EachAnswerGivesItsResultsOneRequestAndNoBox)
                   Out(&c == cases
                           ? QStringLiteral("The Band - First Light.log")
                           : QStringLiteral("The Band - First Light (%1).log").arg(&c - cases + 1)));
-        ASSERT_EQ(results.size(), 2);
-        EXPECT_TRUE(results[1].endsWith(QString::fromLatin1(c.track2))) << results[1].toStdString();
+        // The job window shows the results it learns before it closes: all of them without a
+        // lookup; an image may rip faster than the answer comes, and then the bar has them.
+        EXPECT_TRUE(v->TrackText(1).endsWith(QString::fromLatin1(c.track2)));
+        if (!c.enabled) {
+            EXPECT_EQ(results.size(), 2);
+        }
+        for (const QString& line : results) {
+            EXPECT_TRUE(line == QStringLiteral("Track 01  ") + v->TrackText(0) ||
+                        line == QStringLiteral("Track 02  ") + v->TrackText(1))
+                << line.toStdString();
+        }
         EXPECT_TRUE(boxes.Shown().empty());
     }
 }
