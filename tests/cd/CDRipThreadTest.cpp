@@ -596,17 +596,29 @@ TEST_F(RipTest, ReadOffsetShiftsTheTrackAndPadsTheDiscsEndsWithSilence)
     }
 }
 
-// Paranoia reads images too, which tests its glue without a drive: the same bytes as the image,
-// forward through the offset logic, up to the disc's last sector.
-TEST(ParanoiaReader, ReadsAnImageBitForBitThroughTheOffset)
+/// Paranoia reads images too, which tests its glue without a drive: a disc of two tracks (40
+/// and 30 sectors) and its bytes.
+class ParanoiaReaderTest : public ::testing::Test {
+protected:
+    ParanoiaReaderTest()
+    {
+        const QString dir = scope_.File(QStringLiteral("discs"));
+        QDir().mkpath(dir);
+        MakeImage(dir, QStringLiteral("p"), {40, 30});
+        disc = ReadWholeFile(dir + QStringLiteral("/p.bin"));
+        image = {DriveSource::Kind::CueImage,
+                 QFile::encodeName(dir + QStringLiteral("/p.cue")).toStdString()};
+    }
+
+    ProgramDirScope scope_;
+    QByteArray disc;
+    DriveSource image;
+};
+
+// The same bytes as the image, forward through the offset logic, up to the disc's last sector.
+TEST_F(ParanoiaReaderTest, ReadsAnImageBitForBitThroughTheOffset)
 {
-    ProgramDirScope scope;
-    const QString dir = scope.File(QStringLiteral("discs"));
-    ASSERT_TRUE(QDir().mkpath(dir));
-    MakeImage(dir, QStringLiteral("p"), {40, 30});
-    const QByteArray disc = ReadWholeFile(dir + QStringLiteral("/p.bin"));
-    const DriveSource image{DriveSource::Kind::CueImage,
-                            QFile::encodeName(dir + QStringLiteral("/p.cue")).toStdString()};
+    ASSERT_EQ(disc.size(), 70 * 2352);
     for (const int mode : {1, 2}) {
         for (const int offset : {-700, 1300}) {
             const auto reader = OpenParanoiaReader(image, mode);
@@ -654,15 +666,8 @@ long SpoilingRead(cdrom_drive_s* drive, void* out, int32_t lsn, long sectors)
     return got;
 }
 
-TEST(ParanoiaReader, CorrectsWhatARereadCuresAndCountsWhatNoneDoes)
+TEST_F(ParanoiaReaderTest, CorrectsWhatARereadCuresAndCountsWhatNoneDoes)
 {
-    ProgramDirScope scope;
-    const QString dir = scope.File(QStringLiteral("discs"));
-    ASSERT_TRUE(QDir().mkpath(dir));
-    MakeImage(dir, QStringLiteral("p"), {40, 30});
-    const QByteArray disc = ReadWholeFile(dir + QStringLiteral("/p.bin"));
-    const DriveSource image{DriveSource::Kind::CueImage,
-                            QFile::encodeName(dir + QStringLiteral("/p.cue")).toStdString()};
     struct Case {
         int spoiledReads;
         bool cured;
