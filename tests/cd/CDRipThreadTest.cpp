@@ -513,7 +513,9 @@ TEST_F(RipTest, ChecksumsOfARipMatchTheReferenceProgram)
     if (RunProgram(QStringLiteral("which"), {QStringLiteral("accuraterip-checksum")}).ExitCode != 0)
         GTEST_SKIP() << "accuraterip-checksum (whipper) not installed";
     ASSERT_TRUE(QDir().mkpath(Discs()));
-    MakeImage(Discs(), QStringLiteral("sums"), {40, 25, 33});
+    // The first and last track span several of the writer's blocks: the checksums are taken as
+    // each read is copied into them, also across a block's end.
+    MakeImage(Discs(), QStringLiteral("sums"), {240, 25, 133});
     MakeImage(Discs(), QStringLiteral("short"), {3, 20});
     const int h = OpenImage(QStringLiteral("sums"));
     ASSERT_NE(h, 0);
