@@ -130,13 +130,16 @@ bool TJobScheduler::StepEnded(int entry, TStepType type, TStepEnd end, const QSt
     return true;
 }
 
-void TJobScheduler::SetProgress(int entry, TStepType type, int percent)
+bool TJobScheduler::SetProgress(int entry, TStepType type, int percent)
 {
     if (entry < 0 || entry >= static_cast<int>(entries_.size()))
-        return;
+        return false;
     TEntryStep* step = entries_[static_cast<size_t>(entry)].Step(type);
-    if (step != nullptr && step->State == TStepState::Running)
-        step->Percent = std::clamp(percent, 0, 100);
+    if (step == nullptr || step->State != TStepState::Running)
+        return false;
+    const int before = step->Percent;
+    step->Percent = std::clamp(percent, 0, 100);
+    return step->Percent != before;
 }
 
 void TJobScheduler::Stop()

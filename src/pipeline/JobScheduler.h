@@ -80,7 +80,8 @@ public:
     /// A running step ended. False (and nothing changes) for a step that is not running: a
     /// stray or late report.
     bool StepEnded(int entry, TStepType step, TStepEnd end, const QString& problem = {});
-    void SetProgress(int entry, TStepType step, int percent);
+    /// A running step's percent; true when that changed it.
+    bool SetProgress(int entry, TStepType step, int percent);
     /// No step starts any more; every step not over is marked stopped (the owner ends the
     /// running ones' workers).
     void Stop();

@@ -528,8 +528,11 @@ void TParallelJob::HandleReport(int k, TStepType step, const TProcessInfo& info)
     }
     if (info.Percent >= 0 && info.Percent <= 100) {
         work_[static_cast<size_t>(k)].ProgressSeen = true;
-        scheduler_->SetProgress(k, step, info.Percent);
-        UpdateView();
+        // A rip reports every ten sectors, an image's thousands of times a second: the view is
+        // built again only when a percent or the clock it shows moves.
+        if (scheduler_->SetProgress(k, step, info.Percent) ||
+            ElapsedSeconds(start_) != shownSeconds_)
+            UpdateView();
     }
 }
 
@@ -834,6 +837,7 @@ void TParallelJob::UpdateView()
     view_.Lines = lines;
     const int percent = scheduler_->Percent();
     const int64_t elapsed = running_ ? ElapsedSeconds(start_) : seconds_;
+    shownSeconds_ = elapsed;
     view_.Label1 = Mmss(elapsed);
     view_.Label2 = percent > 0 ? Mmss(elapsed * (100 - percent) / percent) : QString();
     view_.Bar = percent;

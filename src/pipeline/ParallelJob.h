@@ -135,6 +135,7 @@ private:
     bool stopped_ = false;
     std::chrono::steady_clock::time_point start_{};
     int64_t seconds_ = 0;
+    int64_t shownSeconds_ = -1; // the elapsed time the view shows
     QTimer clock_;
     TJobView view_;
 };

@@ -120,6 +120,21 @@ TEST_F(ParallelJobTest, OneMeansTheSequentialJobAndOtherValuesTheParallelOne)
     }
 }
 
+TEST_F(ParallelJobTest, TheViewIsBuiltWhenWhatItShowsMovesNotForEveryReport)
+{
+    // 300 reports of ten sectors; the percent moves 100 times, the clock a few.
+    OpenImage({3000});
+    OptionsSetting().CommonOptions.OutputFormat = ofWAV;
+    OptionsSetting().CommonOptions.ParallelEncoders = 2;
+    TRipJob job(jkRipTracks, handle, {QStringLiteral("01A")});
+    ASSERT_NE(job.Parallel(), nullptr);
+    int views = 0;
+    QObject::connect(&job, &TRipJob::ViewChanged, [&] { ++views; });
+    ASSERT_TRUE(Run(job));
+    EXPECT_GT(views, 0);
+    EXPECT_LT(views, 160);
+}
+
 TEST_F(ParallelJobTest, RipToMp3RunsTwoEncodersAndKeepsEveryName)
 {
     // Later tracks are shorter, so they may end first: names still follow the tracks.
