@@ -78,7 +78,12 @@ protected:
         const TStepType step = step_;
         if (e->type() == static_cast<QEvent::Type>(WM_JOBPROGRESS)) {
             std::shared_ptr<TProcessInfo> info = std::move(static_cast<JobProgressEvent*>(e)->Info);
-            if (info)
+            // A percent is taken at once (a rip sends thousands a second); anything else may end
+            // the step and drop this worker, so it is taken once this event is over.
+            if (info && info->Percent >= 0 && info->Percent <= 100) {
+                if (job)
+                    GuardedCall([&] { job->HandleReport(entry, step, *info); });
+            } else if (info) {
                 QMetaObject::invokeMethod(
                     job_,
                     [job, entry, step, info] {
@@ -86,6 +91,7 @@ protected:
                             GuardedCall([&] { job->HandleReport(entry, step, *info); });
                     },
                     Qt::QueuedConnection);
+            }
             return true;
         }
         if (e->type() == static_cast<QEvent::Type>(WM_RIPFAILED)) {
