@@ -69,12 +69,19 @@ void BM_ScaleSamples(benchmark::State& state)
 }
 BENCHMARK(BM_ScaleSamples);
 
-/// A track's checksums as the extraction takes them: ten sectors at a time, just read.
-void BM_TrackChecksums(benchmark::State& state)
+/// One read of the extraction: ten sectors of a track.
+std::vector<uint8_t> TenSectors()
 {
     std::vector<uint8_t> block(10 * makedisc::kSectorBytes);
     for (size_t s = 0; s < 10; ++s)
         makedisc::RenderTrackSector(2, int64_t(s), 1, block.data() + s * makedisc::kSectorBytes);
+    return block;
+}
+
+/// A track's checksums as the extraction takes them: ten sectors at a time, just read.
+void BM_TrackChecksums(benchmark::State& state)
+{
+    const std::vector<uint8_t> block = TenSectors();
     TTrackChecksums sums(int64_t{1} << 40, false, false);
     for (auto _ : state) {
         sums.Add(block.data(), block.size());
@@ -88,9 +95,7 @@ BENCHMARK(BM_TrackChecksums);
 /// against the copy alone (the rip without checksums).
 void BM_TrackChecksumsWhileCopying(benchmark::State& state)
 {
-    std::vector<uint8_t> block(10 * makedisc::kSectorBytes);
-    for (size_t s = 0; s < 10; ++s)
-        makedisc::RenderTrackSector(2, int64_t(s), 1, block.data() + s * makedisc::kSectorBytes);
+    const std::vector<uint8_t> block = TenSectors();
     std::vector<uint8_t> to(block.size());
     TTrackChecksums sums(int64_t{1} << 40, false, false);
     for (auto _ : state) {

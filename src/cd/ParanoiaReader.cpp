@@ -79,11 +79,6 @@ private:
 
 } // namespace
 
-std::unique_ptr<ISectorReader> OpenParanoiaReader(const DriveSource& source, int mode)
-{
-    return OpenParanoiaReader(source, mode, nullptr, nullptr);
-}
-
 std::unique_ptr<ISectorReader> OpenParanoiaReader(const DriveSource& source, int mode,
                                                   RawAudioRead read, RawAudioRead* original)
 {

@@ -63,10 +63,10 @@ std::unique_ptr<ISectorReader> MakeSectorReader(int handle, int paranoiaMode)
 {
     HandleRequest request;
     std::string device;
-    if (paranoiaMode > 0 && HandleDrive(handle, request, device) == 1 && !device.empty())
+    const bool known = HandleDrive(handle, request, device) == 1;
+    if (paranoiaMode > 0 && known && !device.empty())
         return OpenParanoiaReader(DriveSource{DriveSource::Kind::Device, device}, paranoiaMode);
-    // 160 sectors (376 KB) ahead: the layer's per-call checks fall out of sight, and the piece
-    // still sits in the second-level cache.
-    const bool image = HandleDrive(handle, request, device) == 1 && device.empty();
-    return std::make_unique<TDirectSectorReader>(handle, image ? 160 : 0);
+    // An image is read 160 sectors (376 KB) ahead: the layer's per-call checks fall out of
+    // sight, and the piece still sits in the second-level cache.
+    return std::make_unique<TDirectSectorReader>(handle, known && device.empty() ? 160 : 0);
 }
