@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 
 #include "core/AppPaths.h"
 #include "core/FileUtil.h"
@@ -13,6 +15,9 @@
 namespace {
 
 constexpr qint64 kMaxCoverBytes = 10 << 20;
+/// Decoded whole, a cover this large takes 64 MB: a server's (or a scan's) larger image is read
+/// only where its format can shrink it while decoding.
+constexpr qint64 kMaxCoverPixels = qint64{4096} * 4096;
 
 /// A key names a file only when it is a disc key: an optional "-" and digits.
 bool IsDiscKey(const QString& key)
@@ -93,8 +98,23 @@ QByteArray LoadCoverBytes(const QString& key)
     return data;
 }
 
-QImage LoadCover(const QString& key)
+QImage LoadCover(const QString& key, const QSize& within)
 {
-    const QByteArray data = LoadCoverBytes(key);
-    return data.isEmpty() ? QImage() : QImage::fromData(data);
+    QByteArray data = LoadCoverBytes(key);
+    if (data.isEmpty())
+        return {};
+    // A small file can hold an image of tens of megapixels (a PNG of one colour does): decoded
+    // whole on the window's thread it would freeze the window and take hundreds of megabytes.
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return {}; // covers are JPEG or PNG, which tell their size before decoding
+    const QSize shown = size.scaled(within, Qt::KeepAspectRatio).boundedTo(size);
+    // JPEG decodes at a fraction of its size; other formats (PNG) decode whole before they are
+    // scaled, so a huge one is refused.
+    if (reader.format() != "jpeg" && qint64{size.width()} * size.height() > kMaxCoverPixels)
+        return {};
+    reader.setScaledSize(shown);
+    return reader.read();
 }

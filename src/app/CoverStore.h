@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 // The front covers kept for discs: "covers/<disc key>.jpg" (or ".png") in the program's
@@ -21,6 +22,7 @@ void RemoveCover(const QString& key);
 /// there is none.
 QByteArray LoadCoverBytes(const QString& key);
 
-/// The disc's cover, read as LoadCoverBytes reads it; null when there is none or it is not an
-/// image.
-QImage LoadCover(const QString& key);
+/// The disc's cover, read as LoadCoverBytes reads it and decoded no larger than within needs
+/// (keeping its shape); null when there is none, it is not an image, or it is too large to
+/// decode safely.
+QImage LoadCover(const QString& key, const QSize& within);

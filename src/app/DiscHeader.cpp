@@ -127,7 +127,9 @@ void TDiscHeader::Refresh()
 void TDiscHeader::RefreshCover()
 {
     coverKey_ = controller_.HasDisc() ? controller_.LoadedDiscKey() : QString();
-    const QImage cover = coverKey_.isEmpty() ? QImage() : LoadCover(coverKey_);
+    const qreal ratio = devicePixelRatioF();
+    const QSize within = QSize(kCoverSize, kCoverSize) * ratio;
+    const QImage cover = coverKey_.isEmpty() ? QImage() : LoadCover(coverKey_, within);
     if (cover.isNull()) {
         lbCover->setPixmap(QPixmap());
         lbCover->setText(QStringLiteral("No cover"));
@@ -135,9 +137,8 @@ void TDiscHeader::RefreshCover()
         lbCover->setAccessibleDescription(QStringLiteral("No cover"));
         return;
     }
-    const qreal ratio = devicePixelRatioF();
-    QPixmap pixmap = QPixmap::fromImage(cover.scaled(
-        QSize(kCoverSize, kCoverSize) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    QPixmap pixmap =
+        QPixmap::fromImage(cover.scaled(within, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     pixmap.setDevicePixelRatio(ratio);
     lbCover->setFrameShape(QFrame::NoFrame);
     lbCover->setText(QString());

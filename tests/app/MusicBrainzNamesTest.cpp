@@ -329,3 +329,34 @@ TEST_F(MusicBrainzNamesTest, TheHeaderEditsTheDiscsNamesInPlace)
     EXPECT_EQ(Stored(key, "Genre"), QStringLiteral("3"));
     EXPECT_EQ(Stored(key, "Source"), QStringLiteral("Typed"));
 }
+
+TEST_F(MusicBrainzNamesTest, ACoverIsDecodedNoLargerThanShownAndAHugeOneNotAtAll)
+{
+    const auto encoded = [](const QImage& image, const char* format) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, format);
+        return bytes;
+    };
+    QImage gray(4200, 4100, QImage::Format_Grayscale8); // over 16 megapixels
+    gray.fill(0);
+    const struct {
+        QByteArray bytes;
+        QString extension;
+        QSize expected; // 0 x 0: refused
+    } cases[] = {
+        {encoded(gray.copy(0, 0, 300, 200), "PNG"), QStringLiteral("png"), QSize(96, 64)},
+        {encoded(gray.copy(0, 0, 40, 20), "PNG"), QStringLiteral("png"), QSize(40, 20)},
+        // A PNG of one colour is a few kilobytes whatever its size and cannot be shrunk while
+        // it is decoded; a JPEG can.
+        {encoded(gray, "PNG"), QStringLiteral("png"), QSize(0, 0)},
+        {encoded(gray, "JPEG"), QStringLiteral("jpg"), QSize(96, 93)},
+        {QByteArray("\x89PNG\r\n\x1a\n not an image"), QStringLiteral("png"), QSize(0, 0)},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(SaveCover(QStringLiteral("12345"), c.bytes, c.extension));
+        EXPECT_EQ(LoadCover(QStringLiteral("12345"), QSize(96, 96)).size(), c.expected)
+            << c.bytes.size();
+    }
+}
