@@ -70,3 +70,20 @@ std::optional<TProgressReport> ParseLameDecodeLine(const QString& line, int32_t&
         RoundHalfEven(static_cast<double>(elapsedSeconds) * 100.0 / static_cast<double>(percent)));
     return report;
 }
+
+bool DecodedWavIsWhole(const QByteArray& head, qint64 fileSize)
+{
+    const auto le32 = [&](qsizetype at) {
+        return qint64(uint8_t(head[at])) | qint64(uint8_t(head[at + 1])) << 8 |
+               qint64(uint8_t(head[at + 2])) << 16 | qint64(uint8_t(head[at + 3])) << 24;
+    };
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE")
+        return false;
+    for (qint64 at = 12; at + 8 <= head.size();) {
+        const qint64 size = le32(at + 4);
+        if (head.mid(at, 4) == "data")
+            return at + 8 + size <= fileSize;
+        at += 8 + size + (size & 1);
+    }
+    return false;
+}

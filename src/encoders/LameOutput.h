@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include <QByteArray>
 #include <QString>
 
 #include "encoders/ToolOutput.h"
@@ -22,3 +23,9 @@ std::optional<TProgressReport> ParseLameEncodeLine(const QString& line, int32_t&
 /// mm:ss. A report comes only for 1..100 percent.
 std::optional<TProgressReport> ParseLameDecodeLine(const QString& line, int32_t& progressColumn,
                                                    int64_t elapsedSeconds);
+
+/// How much of a decoded WAV's start DecodedWavIsWhole needs to see.
+constexpr qint64 kDecodedWavHeadBytes = 4096;
+/// Whether a WAV lame decoded holds every byte its data chunk declares: head is the file's
+/// start, fileSize its length. A file without a RIFF WAVE header or data chunk is not whole.
+bool DecodedWavIsWhole(const QByteArray& head, qint64 fileSize);
