@@ -1,4 +1,6 @@
 #include <functional>
+#include <random>
+#include <string>
 
 #include <sys/stat.h>
 
@@ -14,6 +16,7 @@
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "encoders/EncoderTestSupport.h"
+#include "encoders/LameOutput.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
 #include "metadata/id3tag.h"
@@ -509,4 +512,31 @@ TEST_F(EncodeSteps, WmaStepHandsTheToolItsProfileAndTagsAndRepairsTheSetting)
                             QStringLiteral("-description"), QStringLiteral("said \"so\"")};
     tagged[3] = args[9];
     EXPECT_EQ(args.mid(6, 10), tagged);
+}
+
+TEST_F(EncodeSteps, MpegToWavRefusesFilesThatAreNoMp3)
+{
+    // lame --decode takes any file but an MP3 for raw PCM and "decodes" it into noise.
+    const QString noise = dir.File(QStringLiteral("noise.flac"));
+    QByteArray bytes(200000, '\0');
+    std::mt19937 random(7);
+    for (char& b : bytes)
+        b = char(random());
+    WriteWholeFile(noise, bytes);
+    const QString wav = dir.File(QStringLiteral("tone.wav"));
+    MakeWav(wav, 1);
+    for (const int lanes : {1, 2}) {
+        for (const QString& input : {noise, wav}) {
+            SCOPED_TRACE(input.toStdString() + " lanes " + std::to_string(lanes));
+            OptionsSetting().CommonOptions.ParallelEncoders = lanes;
+            boxes.Clear();
+            {
+                TRipJob job(jkMp3ToWav, 0, {input}, Runners());
+                ASSERT_TRUE(Run(job, 30));
+            }
+            EXPECT_TRUE(boxes.Texts().join(QLatin1Char('\n')).contains(NotAnMp3Text(input)))
+                << boxes.Texts().join(QLatin1Char('|')).toStdString();
+            EXPECT_EQ(Entries(Out(QString())), QStringList());
+        }
+    }
 }
