@@ -20,6 +20,7 @@
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
 #include "metadata/id3tag.h"
+#include "pipeline/PartialOutput.h"
 #include "pipeline/RipJob.h"
 #include "platform/cdaccess/DiscFixture.h"
 #include "support/TestSupport.h"
@@ -538,5 +539,23 @@ TEST_F(EncodeSteps, MpegToWavRefusesFilesThatAreNoMp3)
                 << boxes.Texts().join(QLatin1Char('|')).toStdString();
             EXPECT_EQ(Entries(Out(QString())), QStringList());
         }
+    }
+}
+
+TEST_F(EncodeSteps, APartialFileGoesAlsoFromAnOutputFolderRenamedMidJob)
+{
+    const QString folder = dir.File(QStringLiteral("Album"));
+    const QString moved = dir.File(QStringLiteral("Album (renamed)"));
+    for (const bool commit : {false, true}) {
+        QDir(moved).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        TPartialOutput partial;
+        ASSERT_TRUE(partial.Create(folder + QStringLiteral("/Track01.mp3")));
+        ASSERT_TRUE(QDir().rename(folder, moved));
+        if (commit)
+            EXPECT_FALSE(partial.Commit());
+        else
+            partial.Discard();
+        EXPECT_EQ(Entries(moved), QStringList()) << (commit ? "a failed commit" : "a discard");
     }
 }
