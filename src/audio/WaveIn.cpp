@@ -344,6 +344,11 @@ bool TWaveIn::Refill()
     }
 }
 
+void TWaveIn::ThrowCutShort() const
+{
+    throw EACSException(FileName() + QStringLiteral(" was cut short while it was read."));
+}
+
 int64_t TWaveIn::ReadPcm()
 {
     if (wideBytes_ == 0) {
@@ -351,7 +356,10 @@ int64_t TWaveIn::ReadPcm()
             std::min<int64_t>({kBufferSize, Size() - Position(), dataEnd_ - stream_->Position()});
         if (want <= 0)
             return 0;
-        return stream_->Read(reinterpret_cast<uint8_t*>(buffer_.data()), want);
+        const int64_t got = stream_->Read(reinterpret_cast<uint8_t*>(buffer_.data()), want);
+        if (got < want)
+            ThrowCutShort();
+        return got;
     }
     const int64_t fileFrame = static_cast<int64_t>(wideBytes_) * channels_;
     const int64_t frames =
@@ -361,6 +369,8 @@ int64_t TWaveIn::ReadPcm()
         return 0;
     block_.resize(static_cast<size_t>(frames * fileFrame));
     const int64_t got = stream_->Read(block_.data(), frames * fileFrame) / fileFrame;
+    if (got < frames)
+        ThrowCutShort();
     Narrow(block_.data(), got * channels_, wideBytes_, type_ == wtFloat, buffer_.data());
     return got * channels_ * 2;
 }
@@ -399,7 +409,10 @@ bool TWaveIn::RefillAdpcm()
     const int64_t left = dataEnd_ - stream_->Position();
     if (left <= 0)
         return false;
-    int got = static_cast<int>(stream_->Read(block_.data(), std::min<int64_t>(ba, left)));
+    const int64_t want = std::min<int64_t>(ba, left);
+    int got = static_cast<int>(stream_->Read(block_.data(), want));
+    if (got < want)
+        ThrowCutShort();
     int16_t* out = buffer_.data();
     int frames;
     if (type_ == wtDVIADPCM) {

@@ -37,6 +37,9 @@ public:
     static constexpr int kBufferSize = 16384;
 
 private:
+    /// Raised when a read ends before bytes the file held at its opening: the file was cut
+    /// short meanwhile, and what is left of it is no end of the audio.
+    [[noreturn]] void ThrowCutShort() const;
     /// Refills the decode buffer; false at the end of the data.
     bool Refill();
     bool RefillPcm();

@@ -226,10 +226,18 @@ void TCDRipThread::Extract(const TrackSpan& span, const DiscPlace& place)
     }
     // A file someone deleted (or whose folder went) while it was written holds nothing any more.
     struct stat st {};
-    if (writeError == 0 && ::fstat(fd, &st) == 0 && st.st_nlink == 0)
+    const bool statted = ::fstat(fd, &st) == 0;
+    if (writeError == 0 && statted && st.st_nlink == 0)
         writeError = ENOENT;
     if (::close(fd) != 0 && writeError == 0)
         writeError = errno;
+    // A write that failed (a full disk) leaves a cut file whose header tells no size: it is no
+    // copy of the track, so it does not stay under the track's name. Only the file written here
+    // goes, not one put in its place meanwhile.
+    struct stat now {};
+    if (writeError != 0 && statted && ::lstat(QFile::encodeName(path).constData(), &now) == 0 &&
+        now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+        ::unlink(QFile::encodeName(path).constData());
     result->UncorrectedSectors = reader->Uncorrected();
     result->Complete = !readFailed && writeError == 0 && done == length &&
                        audioBytes == uint64_t(length) * kCdSectorBytes;

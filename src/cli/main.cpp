@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 
 #include "app/SettingsStore.h"
@@ -331,6 +332,13 @@ int main(int argc, char** argv)
     TCliApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Platterly"));
     app.setApplicationVersion(QStringLiteral(PLATTERLY_VERSION));
+    // A name in bytes that are not UTF-8 has no text that names the file again: say so,
+    // rather than "no such file" of a file that is there.
+    for (int i = 1; i < argc; ++i) {
+        if (QFile::encodeName(QFile::decodeName(argv[i])) != QByteArray(argv[i]))
+            return Fail(QStringLiteral("%1: the name is not valid UTF-8; rename it to use it")
+                            .arg(QFile::decodeName(argv[i])));
+    }
     const TCliArgs args = ParseCliArgs(app.arguments().mid(1));
     if (args.Version) {
         Print(QStringLiteral("platterly-cli " PLATTERLY_VERSION "\n"));

@@ -65,6 +65,7 @@ void TEncodeProcess::Start()
     progressColumn_ = 0;
 
     program_ = program;
+    inputStatted_ = ::stat(QFile::encodeName(InputFile).constData(), &inputAtStart_) == 0;
     std::vector<std::string> argv;
     argv.reserve(static_cast<size_t>(command.Arguments.size()));
     for (const QString& a : command.Arguments)
@@ -227,8 +228,18 @@ QString TEncodeProcess::RunFailure() const
         return tool + QStringLiteral(" ended in an unknown way.");
     if (WEXITSTATUS(status) != 0)
         return tool + QStringLiteral(" failed with exit code %1.").arg(WEXITSTATUS(status));
+    // The same file, shorter now: what the tool took for its end was not the end. (A file
+    // deleted or replaced meanwhile was read whole through the tool's own descriptor.)
+    struct stat now {};
+    if (inputStatted_ && ::stat(QFile::encodeName(InputFile).constData(), &now) == 0 &&
+        now.st_dev == inputAtStart_.st_dev && now.st_ino == inputAtStart_.st_ino &&
+        now.st_size < inputAtStart_.st_size)
+        return InputFile + QStringLiteral(" was cut short while ") + tool +
+               QStringLiteral(" read it.");
     // A tool that says it succeeded but left nothing to play did not succeed.
     if (FileSizeOrMinus1(WritePath()) < MinimumOutputBytes())
         return tool + QStringLiteral(" left no output in ") + OutputFile + QLatin1Char('.');
+    if (const QString why = IncompleteOutput(); !why.isEmpty())
+        return tool + why;
     return {};
 }

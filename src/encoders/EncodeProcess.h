@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -86,6 +88,9 @@ protected:
     virtual void ReportEnd(int32_t outcome, const QString& text) = 0;
     /// The smallest output a successful run leaves, in bytes.
     virtual qint64 MinimumOutputBytes() const { return 1; }
+    /// Empty when the output a tool left is whole, else why not (after the tool's name). Some
+    /// tools exit 0 after failed writes, so the exit status alone does not tell.
+    virtual QString IncompleteOutput() const { return {}; }
 
     /// Posts a progress report to NotifyWindow.
     void PostProgress(int32_t percent, const QString& elapsed, const QString& total);
@@ -116,6 +121,10 @@ private:
     void EndRun();
 
     std::shared_ptr<TEncodeInvocation> current_;
+    /// The input as the tool was started on it; a tool reading a file cut short meanwhile
+    /// takes the early end for the file's end and exits 0.
+    struct stat inputAtStart_ {};
+    bool inputStatted_ = false;
     std::chrono::steady_clock::time_point startTime_{};
     int lastWaitStatus_ = -1;
     QString program_;

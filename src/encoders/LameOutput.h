@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include <QByteArray>
 #include <QString>
 
 #include "encoders/ToolOutput.h"
@@ -22,3 +23,19 @@ std::optional<TProgressReport> ParseLameEncodeLine(const QString& line, int32_t&
 /// mm:ss. A report comes only for 1..100 percent.
 std::optional<TProgressReport> ParseLameDecodeLine(const QString& line, int32_t& progressColumn,
                                                    int64_t elapsedSeconds);
+
+/// How much of a decoded WAV's start DecodedWavIsWhole needs to see.
+constexpr qint64 kDecodedWavHeadBytes = 4096;
+/// Whether a WAV lame decoded holds every byte its data chunk declares: head is the file's
+/// start, fileSize its length. A file without a RIFF WAVE header or data chunk is not whole.
+bool DecodedWavIsWhole(const QByteArray& head, qint64 fileSize);
+
+/// Whether a file's start (head, its first kMp3HeadBytes bytes or all of a shorter file) is
+/// that of an MP3 file: an ID3v2 tag, or an MPEG audio frame whose next frame follows where its
+/// length says. lame --decode takes any other file for raw PCM and "decodes" it into noise.
+constexpr qint64 kMp3HeadBytes = 8192;
+bool StartsLikeMp3(const QByteArray& head);
+/// StartsLikeMp3 on the start of a file; false when it cannot be read.
+bool FileStartsLikeMp3(const QString& path);
+/// What a decode step says of an input FileStartsLikeMp3 refused: "<path> is not an MP3 file."
+QString NotAnMp3Text(const QString& path);

@@ -108,3 +108,16 @@ qint64 TMp3EncodeProcess::MinimumOutputBytes() const
     // A decoded WAV holds at least its header.
     return Encode ? 1 : 44;
 }
+
+QString TMp3EncodeProcess::IncompleteOutput() const
+{
+    if (Encode)
+        return {};
+    // lame exits 0 after its writes failed (a full disk), leaving a header that promises more.
+    QFile file(WritePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    if (DecodedWavIsWhole(file.read(kDecodedWavHeadBytes), file.size()))
+        return {};
+    return QStringLiteral(" left an incomplete file in ") + OutputFile + QLatin1Char('.');
+}

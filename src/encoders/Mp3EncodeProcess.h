@@ -29,6 +29,7 @@ protected:
     void ParseOutput(const QByteArray& chunk) override;
     void ReportEnd(int32_t outcome, const QString& text) override;
     qint64 MinimumOutputBytes() const override;
+    QString IncompleteOutput() const override;
 
 private:
     bool EchoesFileName(const QString& line) const;

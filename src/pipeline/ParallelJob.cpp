@@ -17,6 +17,7 @@
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "core/TextUtil.h"
+#include "encoders/LameOutput.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
 #include "encoders/WmaProfiles.h"
@@ -430,6 +431,10 @@ TStepWorker* TParallelJob::StartOutputStep(int k, TStepType step, const QString&
         work.Input = entries_.value(k);
     if (FileExists(work.Input) && !IsRegularFile(work.Input)) {
         EndStep(k, step, TStepEnd::Failed, work.Input + QStringLiteral(" is not a regular file."));
+        return nullptr;
+    }
+    if (plan_.Decode && FileExists(work.Input) && !FileStartsLikeMp3(work.Input)) {
+        EndStep(k, step, TStepEnd::Failed, NotAnMp3Text(work.Input));
         return nullptr;
     }
     if (IsLinkOrSpecialFile(output)) {

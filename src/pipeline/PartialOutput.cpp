@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -27,6 +28,9 @@ bool TPartialOutput::Create(const QString& finalPath)
             ::close(fd);
             path_ = candidate;
             final_ = finalPath;
+            folder_ = ::open(
+                QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder).constData(),
+                O_PATH | O_DIRECTORY | O_CLOEXEC);
             return true;
         }
         if (errno != EEXIST)
@@ -51,15 +55,30 @@ bool TPartialOutput::Commit()
         return false;
     }
     path_.clear();
+    CloseFolder();
     return true;
+}
+
+void TPartialOutput::CloseFolder()
+{
+    if (folder_ >= 0)
+        ::close(folder_);
+    folder_ = -1;
 }
 
 void TPartialOutput::Discard()
 {
     if (path_.isEmpty())
         return;
-    // Only the plain file this object made: a step may have removed it already.
-    if (!IsLinkOrSpecialFile(path_))
+    // Only the plain file this object made: a step may have removed it already. Looked up in
+    // the folder it was made in, wherever that folder is now.
+    const QByteArray name = QFile::encodeName(ExtractFileName(path_));
+    struct stat st {};
+    if (folder_ >= 0 && ::fstatat(folder_, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode))
+        ::unlinkat(folder_, name.constData(), 0);
+    else if (folder_ < 0 && !IsLinkOrSpecialFile(path_))
         ::unlink(QFile::encodeName(path_).constData());
     path_.clear();
+    CloseFolder();
 }

@@ -26,6 +26,11 @@ public:
     void Discard();
 
 private:
+    void CloseFolder();
+
     QString path_;
     QString final_;
+    /// The folder the file was made in, held open so the file can still be removed after the
+    /// folder was renamed mid-job.
+    int folder_ = -1;
 };

@@ -16,6 +16,7 @@
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "core/TextUtil.h"
+#include "encoders/LameOutput.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
 #include "encoders/WmaProfiles.h"
@@ -441,7 +442,16 @@ void TRipJob::StartMp3()
 {
     SetEncodeStep(plan_.Decode ? QStringLiteral("Decoding") : QStringLiteral("Encoding"));
     stepOutput_ = StepOutput(plan_.Decode ? QStringLiteral(".wav") : QStringLiteral(".mp3"));
-    if (!InputAcceptable(stepInput_) || !OutputAcceptable(stepOutput_) || !CreatePartialOutput()) {
+    if (!InputAcceptable(stepInput_) || !OutputAcceptable(stepOutput_)) {
+        SkipStep();
+        return;
+    }
+    if (plan_.Decode && FileExists(stepInput_) && !FileStartsLikeMp3(stepInput_)) {
+        ShowError(NotAnMp3Text(stepInput_));
+        SkipStep();
+        return;
+    }
+    if (!CreatePartialOutput()) {
         SkipStep();
         return;
     }

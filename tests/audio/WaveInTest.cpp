@@ -10,6 +10,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -742,4 +743,28 @@ TEST(AudioWaveIn, AReadErrorIsAnErrorNotTheEndOfTheFile)
     TWaveIn in;
     in.SetFileName(mem);
     EXPECT_THROW(in.Init(), EACSException);
+}
+
+TEST(AudioWaveIn, AFileCutShortWhileReadIsAnErrorNotItsEnd)
+{
+    // A conversion whose source is truncated mid-job must not end as a whole, shorter track.
+    for (const uint16_t bits : {uint16_t(16), uint16_t(24)}) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("cut.wav"));
+        SaveBytes(path, PcmFile(Bytes(600000, 0x22), 2, 44100, bits));
+        TWaveIn in;
+        in.SetFileName(path);
+        in.Init();
+        std::vector<uint8_t> buffer(4096);
+        ASSERT_EQ(in.GetData(buffer.data(), int64_t(buffer.size())), int64_t(buffer.size()));
+        ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 1000), 0);
+        try {
+            while (in.GetData(buffer.data(), int64_t(buffer.size())) > 0) {
+            }
+            ADD_FAILURE() << bits << " bits: the cut file ended as a whole one";
+        } catch (const EACSException& e) {
+            EXPECT_EQ(e.text(), path + QStringLiteral(" was cut short while it was read."));
+        }
+        in.Flush();
+    }
 }

@@ -413,6 +413,8 @@ TEST_F(RipTest, AFullDiskIsAnErrorNotASuccess)
                                          QStringLiteral(" could not be written (File too large)."));
     // The writer is a few blocks behind the reads (of 10 sectors each, 111 to a block).
     EXPECT_LT(Percents(reports).size(), 130u) << "the rip ends soon after the failed write";
+    EXPECT_FALSE(QFileInfo::exists(WavOf(QStringLiteral("full"))))
+        << "a cut file whose header tells no size is not left under the track's name";
 }
 
 TEST_F(RipTest, AFullTmpfsIsAWriteErrorNamingTheFile)

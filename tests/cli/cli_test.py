@@ -181,6 +181,9 @@ class Cli(unittest.TestCase):
         write(evil, read(evil).replace('FILE "Evil.bin"', 'FILE "../discs/Three.bin"'))
         a_file = os.path.join(self.tmp, "a-file")
         write(a_file, "")
+        # A name whose bytes are no UTF-8: there, but no text names it.
+        not_utf8 = os.fsdecode(os.path.join(os.fsencode(self.tmp), b"Track\xff.wav"))
+        write(not_utf8, "")
         out = self.out_dir("bad")
         rip = ["rip", "--device", self.cue, "--format", "wav", "--output", out, "--lookup", "none"]
         # (arguments, what the one line says, whether the usage follows)
@@ -198,6 +201,7 @@ class Cli(unittest.TestCase):
             (rip + ["--frobnicate"], "unknown option --frobnicate", True),
             (["rip", "--device"], "--device needs a value", True),
             (["info"], "--device is missing", True),
+            (["convert", not_utf8, "--format", "flac"], "the name is not valid UTF-8", False),
         ]
         for args, message, usage in cases:
             with self.subTest(args=args[-2:]):

@@ -390,6 +390,70 @@ TEST_F(Runners, ToolThatFailsOrLeavesNothingIsNeverASuccess)
     EXPECT_TRUE(end.ElapsedText.isEmpty());
 }
 
+TEST_F(Runners, ADecodeCutShortByAFullDiskIsNeverASuccess)
+{
+    // lame exits 0 when its writes fail: the header it wrote first promises the whole track.
+    // A header, a 16-byte fmt chunk, then a data chunk declaring 8 bytes and the bytes given.
+    const QByteArray header = "printf 'RIFF\\044\\0\\0\\0WAVEfmt \\020\\0\\0\\0"
+                              "\\1\\0\\2\\0DDDDBBBB\\4\\0\\020\\0data\\010\\0\\0\\0";
+    const struct {
+        const char* data;
+        int32_t outcome;
+    } cases[] = {
+        {"abcdefgh", StepOutcome::ToolExited},
+        {"abcd", StepOutcome::ToolFailed},
+        {"", StepOutcome::ToolFailed},
+    };
+    TMp3EncodeProcess mp3;
+    for (const auto& c : cases) {
+        log.Reports.clear();
+        WriteScript(dir.File(L("lame")),
+                    "for a in \"$@\"; do out=\"$a\"; done; " + header + c.data + "' > \"$out\"\n");
+        QFile::remove(dir.File(L("o.wav")));
+        Prepare(mp3, dir.File(L("o.wav")));
+        mp3.Encode = false;
+        mp3.Start();
+        ASSERT_TRUE(WaitForEnds(1));
+        EXPECT_EQ(log.Ends().back().ErrorCode, c.outcome) << c.data;
+        if (c.outcome == StepOutcome::ToolFailed) {
+            EXPECT_EQ(log.Ends().back().ElapsedText,
+                      L("lame left an incomplete file in ") + dir.File(L("o.wav")) + L("."));
+        }
+    }
+}
+
+TEST_F(Runners, AnInputCutShortWhileReadIsNeverASuccess)
+{
+    // lame takes a file cut short under it for a short file and exits 0. Deleting or
+    // replacing the input is no fault: the tool reads on through its own descriptor.
+    const struct {
+        const char* action;
+        int32_t outcome;
+    } cases[] = {
+        {"printf R > \"$in\"", StepOutcome::ToolFailed},
+        {"rm \"$in\"", StepOutcome::ToolExited},
+        {"printf R > \"$in.new\"; mv \"$in.new\" \"$in\"", StepOutcome::ToolExited},
+    };
+    TMp3EncodeProcess mp3;
+    for (const auto& c : cases) {
+        log.Reports.clear();
+        WriteWholeFile(input, "RIFF");
+        WriteScript(dir.File(L("lame")), QByteArray("in=\"") + QFile::encodeName(input) +
+                                             "\"; for a in \"$@\"; do out=\"$a\"; done; "
+                                             "printf mp3 > \"$out\"; " +
+                                             c.action + "\n");
+        QFile::remove(dir.File(L("o.mp3")));
+        Prepare(mp3, dir.File(L("o.mp3")));
+        mp3.Start();
+        ASSERT_TRUE(WaitForEnds(1));
+        EXPECT_EQ(log.Ends().back().ErrorCode, c.outcome) << c.action;
+        if (c.outcome == StepOutcome::ToolFailed) {
+            EXPECT_EQ(log.Ends().back().ElapsedText,
+                      input + L(" was cut short while lame read it."));
+        }
+    }
+}
+
 TEST_F(Runners, WmaErrorAfterItsToolExitedIsStillTheOnlyEnd)
 {
     FakeWma("echo 'ERROR: bad'\nexit 1\n");

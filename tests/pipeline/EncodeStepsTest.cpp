@@ -1,4 +1,6 @@
 #include <functional>
+#include <random>
+#include <string>
 
 #include <sys/stat.h>
 
@@ -14,9 +16,11 @@
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "encoders/EncoderTestSupport.h"
+#include "encoders/LameOutput.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
 #include "metadata/id3tag.h"
+#include "pipeline/PartialOutput.h"
 #include "pipeline/RipJob.h"
 #include "platform/cdaccess/DiscFixture.h"
 #include "support/TestSupport.h"
@@ -509,4 +513,49 @@ TEST_F(EncodeSteps, WmaStepHandsTheToolItsProfileAndTagsAndRepairsTheSetting)
                             QStringLiteral("-description"), QStringLiteral("said \"so\"")};
     tagged[3] = args[9];
     EXPECT_EQ(args.mid(6, 10), tagged);
+}
+
+TEST_F(EncodeSteps, MpegToWavRefusesFilesThatAreNoMp3)
+{
+    // lame --decode takes any file but an MP3 for raw PCM and "decodes" it into noise.
+    const QString noise = dir.File(QStringLiteral("noise.flac"));
+    QByteArray bytes(200000, '\0');
+    std::mt19937 random(7);
+    for (char& b : bytes)
+        b = char(random());
+    WriteWholeFile(noise, bytes);
+    const QString wav = dir.File(QStringLiteral("tone.wav"));
+    MakeWav(wav, 1);
+    for (const int lanes : {1, 2}) {
+        for (const QString& input : {noise, wav}) {
+            SCOPED_TRACE(input.toStdString() + " lanes " + std::to_string(lanes));
+            OptionsSetting().CommonOptions.ParallelEncoders = lanes;
+            boxes.Clear();
+            {
+                TRipJob job(jkMp3ToWav, 0, {input}, Runners());
+                ASSERT_TRUE(Run(job, 30));
+            }
+            EXPECT_TRUE(boxes.Texts().join(QLatin1Char('\n')).contains(NotAnMp3Text(input)))
+                << boxes.Texts().join(QLatin1Char('|')).toStdString();
+            EXPECT_EQ(Entries(Out(QString())), QStringList());
+        }
+    }
+}
+
+TEST_F(EncodeSteps, APartialFileGoesAlsoFromAnOutputFolderRenamedMidJob)
+{
+    const QString folder = dir.File(QStringLiteral("Album"));
+    const QString moved = dir.File(QStringLiteral("Album (renamed)"));
+    for (const bool commit : {false, true}) {
+        QDir(moved).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        TPartialOutput partial;
+        ASSERT_TRUE(partial.Create(folder + QStringLiteral("/Track01.mp3")));
+        ASSERT_TRUE(QDir().rename(folder, moved));
+        if (commit)
+            EXPECT_FALSE(partial.Commit());
+        else
+            partial.Discard();
+        EXPECT_EQ(Entries(moved), QStringList()) << (commit ? "a failed commit" : "a discard");
+    }
 }
