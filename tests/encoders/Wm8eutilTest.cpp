@@ -139,6 +139,25 @@ TEST_F(Wm8eutil, OtherWavFlavoursAreRead)
     }
 }
 
+TEST_F(Wm8eutil, AWavCutMidFrameIsEncodedToItsLastWholeFrame)
+{
+    // Three bytes of a fourth sample frame (and the pad byte an odd chunk takes).
+    QByteArray bytes = ReadWholeFile(wav);
+    ASSERT_EQ(bytes.mid(36, 4), QByteArray("data"));
+    const auto patch = [&bytes](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    patch(40, static_cast<uint32_t>(bytes.size() - 44 + 3));
+    bytes.append("\x01\x02\x03\x00", 4);
+    patch(4, static_cast<uint32_t>(bytes.size() - 8));
+    WriteWholeFile(wav, bytes);
+    const QString out = dir.File(L("cut.wma"));
+    const ToolRun r = RunTool({L("-input"), wav, L("-output"), out, L("-a_setting"), L("32_44_2")});
+    EXPECT_EQ(r.exitCode, 0) << r.output.toStdString();
+    EXPECT_TRUE(Playable(out));
+}
+
 TEST_F(Wm8eutil, FailuresPrintAnErrorLineAndLeaveNoOutput)
 {
     const QString out = dir.File(L("out.wma"));

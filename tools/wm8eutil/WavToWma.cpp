@@ -104,6 +104,11 @@ private:
             av_channel_layout_uninit(&dec_->ch_layout);
             av_channel_layout_default(&dec_->ch_layout, n);
         }
+        // A PCM file cut mid-frame ends in a piece of a frame, which the decoder refuses
+        // outright: only whole frames are decoded, as the program's own reader does.
+        const AVCodecParameters* par = in->streams[streamIndex_]->codecpar;
+        if (par->codec_id >= AV_CODEC_ID_FIRST_AUDIO && par->codec_id < AV_CODEC_ID_ADPCM_IMA_QT)
+            pcmFrameBytes_ = par->block_align;
         inputSize_ = avio_size(in->pb);
         return true;
     }
@@ -190,7 +195,9 @@ private:
             if (rc < 0)
                 return Fail(reason, "cannot read input file \"" + job_.Input + "\"", rc);
             const bool ours = in->stream_index == streamIndex_;
-            const int sent = ours ? avcodec_send_packet(dec_.get(), in.get()) : 0;
+            if (ours && pcmFrameBytes_ > 0)
+                in->size -= in->size % pcmFrameBytes_;
+            const int sent = ours && in->size > 0 ? avcodec_send_packet(dec_.get(), in.get()) : 0;
             av_packet_unref(in.get());
             if (sent < 0 && sent != AVERROR(EAGAIN))
                 return Fail(reason, "cannot decode input file \"" + job_.Input + "\"", sent);
@@ -336,6 +343,7 @@ private:
     AVChannelLayout outLayout_{};
     AVStream* outStream_ = nullptr;
     int streamIndex_ = -1;
+    int pcmFrameBytes_ = 0; ///< a PCM input's frame size: packets are cut to whole frames
     int64_t inputSize_ = 0;
     int64_t pts_ = 0;
     int lastPercent_ = -1;
