@@ -158,6 +158,31 @@ TEST_F(Wm8eutil, AWavCutMidFrameIsEncodedToItsLastWholeFrame)
     EXPECT_TRUE(Playable(out));
 }
 
+TEST_F(Wm8eutil, MixingBetweenMonoAndStereoKeepsTheLevel)
+{
+    // A half-scale tone in every input channel stays half scale whatever the profile's count.
+    for (const char* shape : {"1 32_44_2", "2 32_44_1"}) {
+        const QStringList s = QString::fromLatin1(shape).split(QLatin1Char(' '));
+        const QString in = dir.File(L("tone.wav"));
+        QStringList soxArgs{L("-n"), L("-r"), L("44100"), L("-c"), s[0],      L("-b"),
+                            L("16"), in,      L("synth"), L("1"),  L("sine"), L("440")};
+        if (s[0] == L("2"))
+            soxArgs << L("sine") << L("440");
+        soxArgs << L("vol") << L("0.5");
+        RunAndCapture(L("sox"), soxArgs);
+        const QString out = dir.File(L("tone.wma"));
+        ASSERT_EQ(RunTool({L("-input"), in, L("-output"), out, L("-a_setting"), s[1]}).exitCode, 0);
+        const QByteArray pcm = RunAndCapture(
+            L("ffmpeg"), {L("-v"), L("error"), L("-i"), out, L("-f"), L("s16le"), L("-")});
+        int peak = 0;
+        for (qsizetype i = 0; i + 1 < pcm.size(); i += 2)
+            peak = std::max(
+                peak, std::abs(static_cast<int>(static_cast<int16_t>(
+                          static_cast<uint8_t>(pcm[i]) | static_cast<uint8_t>(pcm[i + 1]) << 8))));
+        EXPECT_NEAR(peak, 16384, 1000) << shape;
+    }
+}
+
 TEST_F(Wm8eutil, FailuresPrintAnErrorLineAndLeaveNoOutput)
 {
     const QString out = dir.File(L("out.wma"));

@@ -139,6 +139,19 @@ private:
             swr_alloc_set_opts2(&swr, &outLayout_, enc_->sample_fmt, enc_->sample_rate,
                                 &dec_->ch_layout, dec_->sample_fmt, dec_->sample_rate, 0, nullptr);
         swr_.reset(swr);
+        // The resampler's own mix puts a mono source into stereo 3 dB down and sums stereo into
+        // mono 3 dB up (clipping a loud one). Mono is copied to both sides, stereo averaged;
+        // other layouts are mixed so that no output can exceed full scale.
+        const int inChannels = dec_->ch_layout.nb_channels;
+        if (src >= 0 && inChannels == 1 && job_.Setting.Channels == 2) {
+            const double both[2] = {1.0, 1.0};
+            src = swr_set_matrix(swr, both, 1);
+        } else if (src >= 0 && inChannels == 2 && job_.Setting.Channels == 1) {
+            const double average[2] = {0.5, 0.5};
+            src = swr_set_matrix(swr, average, 2);
+        } else if (src >= 0 && inChannels != job_.Setting.Channels) {
+            src = av_opt_set_double(swr, "rematrix_maxval", 1.0, 0);
+        }
         if (src >= 0)
             src = swr_init(swr);
         if (src < 0)
