@@ -42,6 +42,19 @@ bool Playable(const QString& file)
     return r.ExitCode == 0 && r.Err.isEmpty();
 }
 
+// The largest sample value of the file decoded to 16 bits.
+int DecodedPeak(const QString& file)
+{
+    const QByteArray pcm = RunAndCapture(
+        L("ffmpeg"), {L("-v"), L("error"), L("-i"), file, L("-f"), L("s16le"), L("-")});
+    int peak = 0;
+    for (qsizetype i = 0; i + 1 < pcm.size(); i += 2)
+        peak =
+            std::max(peak, std::abs(static_cast<int16_t>(static_cast<uint8_t>(pcm[i]) |
+                                                         static_cast<uint8_t>(pcm[i + 1]) << 8)));
+    return peak;
+}
+
 struct ToolRun {
     int exitCode = -1;
     QString output;
@@ -172,14 +185,22 @@ TEST_F(Wm8eutil, MixingBetweenMonoAndStereoKeepsTheLevel)
         RunAndCapture(L("sox"), soxArgs);
         const QString out = dir.File(L("tone.wma"));
         ASSERT_EQ(RunTool({L("-input"), in, L("-output"), out, L("-a_setting"), s[1]}).exitCode, 0);
-        const QByteArray pcm = RunAndCapture(
-            L("ffmpeg"), {L("-v"), L("error"), L("-i"), out, L("-f"), L("s16le"), L("-")});
-        int peak = 0;
-        for (qsizetype i = 0; i + 1 < pcm.size(); i += 2)
-            peak = std::max(
-                peak, std::abs(static_cast<int>(static_cast<int16_t>(
-                          static_cast<uint8_t>(pcm[i]) | static_cast<uint8_t>(pcm[i + 1]) << 8))));
-        EXPECT_NEAR(peak, 16384, 1000) << shape;
+        EXPECT_NEAR(DecodedPeak(out), 16384, 1000) << shape;
+    }
+}
+
+TEST_F(Wm8eutil, TheFirstFrameOfTheInputIsHeard)
+{
+    // A 20 ms click and then silence: the decoded file must still hold the click.
+    for (const char* setting : {"32_44_2", "32_22_2"}) {
+        const QString in = dir.File(L("click.wav"));
+        RunAndCapture(L("sox"), {L("-n"), L("-r"), L("44100"), L("-c"), L("2"), L("-b"), L("16"),
+                                 in, L("synth"), L("0.02"), L("sine"), L("1000"), L("vol"),
+                                 L("0.5"), L("pad"), L("0"), L("1")});
+        const QString out = dir.File(L("click.wma"));
+        ASSERT_EQ(
+            RunTool({L("-input"), in, L("-output"), out, L("-a_setting"), L(setting)}).exitCode, 0);
+        EXPECT_GT(DecodedPeak(out), 12000) << setting;
     }
 }
 

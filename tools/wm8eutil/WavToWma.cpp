@@ -161,6 +161,20 @@ private:
         packet_.reset(av_packet_alloc());
         if (!fifo_ || !frame_ || !packet_)
             return Fail(reason, "out of memory");
+        // The decoder's first frame only primes its overlap and is never heard: a frame of
+        // silence takes that place, so the first frame of the input is not lost.
+        uint8_t** silence = nullptr;
+        if (av_samples_alloc_array_and_samples(&silence, nullptr, job_.Setting.Channels,
+                                               enc_->frame_size, enc_->sample_fmt, 0) < 0)
+            return Fail(reason, "out of memory");
+        av_samples_set_silence(silence, 0, enc_->frame_size, job_.Setting.Channels,
+                               enc_->sample_fmt);
+        const int written =
+            av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(silence), enc_->frame_size);
+        av_freep(&silence[0]);
+        av_freep(&silence);
+        if (written < enc_->frame_size)
+            return Fail(reason, "out of memory");
         return true;
     }
 
