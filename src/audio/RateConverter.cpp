@@ -178,6 +178,9 @@ void TRateConverter::Init()
     bufStart_ = 1;
     bufEnd_ = 0;
     inputRead_ = 0;
+    // Each run interpolates from silence: the last sample of the previous file is no part of
+    // this one (kept, it starts the next file with a click).
+    previous_ = {0, 0};
 
     channels_ = input->Channels();
     const int bits = input->BitsPerSample();

@@ -67,6 +67,6 @@ private:
     // block's values (input samples when downsampling, interpolated ones when upsampling).
     std::array<std::vector<double>, 2> seq_;
     std::vector<double> filtered_; // one channel's filter sums before rounding
-    // The last input sample of the previous block per channel; kept across runs.
+    // The last input sample of the previous block per channel; 0 at the start of a run.
     std::array<int, 2> previous_{0, 0};
 };

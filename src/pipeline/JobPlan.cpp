@@ -1,5 +1,7 @@
 #include "pipeline/JobPlan.h"
 
+#include <algorithm>
+
 #include "core/ProcessInfo.h"
 #include "core/Settings.h"
 #include "pipeline/OutputFormats.h"
@@ -47,6 +49,12 @@ TJobPlan JobPlanOf(int jobKind, int outputFormat, bool normalizeStep)
     plan.ResampleBelow = format->ResampleBelow;
     plan.Format = format->Number;
     return plan;
+}
+
+bool FeedsLame(const TJobPlan& plan)
+{
+    return !plan.Decode &&
+           std::find(plan.Steps.begin(), plan.Steps.end(), TStepType::Mp3) != plan.Steps.end();
 }
 
 QString OutputExtensionOf(const TJobPlan& plan)

@@ -59,6 +59,9 @@ struct TJobPlan {
 /// (otherwise the extraction normalises, as the settings ask).
 TJobPlan JobPlanOf(int jobKind, int outputFormat, bool normalizeStep = false);
 
+/// Whether the plan hands its input files to lame to encode.
+bool FeedsLame(const TJobPlan& plan);
+
 /// The extension of the file the plan's encode step writes (".mp3", ".wav" when decoding,
 /// ".ogg", ".flac", ...); empty for a plan without one.
 QString OutputExtensionOf(const TJobPlan& plan);

@@ -407,7 +407,8 @@ void TParallelJob::StartResample(int k)
                     probe.Refusal + QStringLiteral(")."));
         return;
     }
-    if (probe.SampleRate >= plan_.ResampleBelow) {
+    const bool resample = probe.SampleRate < plan_.ResampleBelow;
+    if (!resample && !(probe.Float && FeedsLame(plan_))) {
         DropWorker(k, TStepType::Resample);
         EndStep(k, TStepType::Resample, TStepEnd::Succeeded); // encoded as it is
         return;
@@ -421,7 +422,7 @@ void TParallelJob::StartResample(int k)
         return;
     }
     work.Input = work.Temp->Path();
-    worker.Streams->RunResampling(entry, work.Input);
+    worker.Streams->RunResampling(entry, work.Input, resample);
 }
 
 TStepWorker* TParallelJob::StartOutputStep(int k, TStepType step, const QString& output)

@@ -397,7 +397,8 @@ void TRipJob::StartResample()
         StepEnded(TStepType::Resample, false);
         return;
     }
-    if (probe.SampleRate >= plan_.ResampleBelow) {
+    const bool resample = probe.SampleRate < plan_.ResampleBelow;
+    if (!resample && !(probe.Float && FeedsLame(plan_))) {
         StepEnded(TStepType::Resample, true); // encoded as it is
         return;
     }
@@ -407,7 +408,7 @@ void TRipJob::StartResample()
     }
     stepInput_ = tempFile_;
     resampled_ = true;
-    streams_->RunResampling(entry, tempFile_);
+    streams_->RunResampling(entry, tempFile_, resample);
     SetStep(QStringLiteral("Resampling WAV"), QStringLiteral("Resampling"), entry_ + 1, entry);
 }
 

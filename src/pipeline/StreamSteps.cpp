@@ -106,6 +106,7 @@ TStreamSteps::TInputProbe TStreamSteps::Probe(const QString& path)
         const bool format = waveIn1_->Valid() && probe.SampleRate > 0 &&
                             (bits == 8 || bits == 16) && (channels == 1 || channels == 2);
         probe.Readable = format && waveIn1_->TotalSamples() > 0;
+        probe.Float = waveIn1_->WavType() == wtFloat;
         if (!probe.Readable)
             probe.Refusal = format ? QStringLiteral("no audio data")
                                    : QString::fromStdString(waveIn1_->FormatDescription());
@@ -116,8 +117,13 @@ TStreamSteps::TInputProbe TStreamSteps::Probe(const QString& path)
     return probe;
 }
 
-void TStreamSteps::RunResampling(const QString& input, const QString& output)
+void TStreamSteps::RunResampling(const QString& input, const QString& output, bool resample)
 {
+    // The converter filters even at equal rates: a file that keeps its rate bypasses it.
+    if (resample)
+        waveOut1_->SetInput(rateConverter1_.get());
+    else
+        waveOut1_->SetInput(waveIn1_.get());
     waveIn1_->SetFileName(input);
     waveOut1_->SetFileName(output);
     MarkStepStart();

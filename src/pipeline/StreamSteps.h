@@ -35,12 +35,16 @@ public:
     struct TInputProbe {
         bool Readable = false;
         int SampleRate = 0;
+        /// Floating-point samples: lame reads them at the wrong level, so a file for it is
+        /// rounded to 16-bit PCM first.
+        bool Float = false;
         QString Refusal; ///< why a file is not readable: its format, or what it lacks
     };
     /// Opens the file once for all questions: an MPEG-in-WAV file is decoded on every open.
     TInputProbe Probe(const QString& path);
-    /// Resamples input to 44100 Hz into output on WaveOut1's thread.
-    void RunResampling(const QString& input, const QString& output);
+    /// Resamples input to 44100 Hz into output on WaveOut1's thread; with resample false the
+    /// input is only rewritten as the PCM the reader delivers, at its own rate.
+    void RunResampling(const QString& input, const QString& output, bool resample = true);
     /// Encodes input to output with the given Ogg Vorbis settings.
     void RunVorbis(const QString& input, const QString& output, const TOggOptions& ogg);
     /// Ends a running Vorbis encode early: the file keeps the pages written so far.

@@ -42,6 +42,19 @@ bool Playable(const QString& file)
     return r.ExitCode == 0 && r.Err.isEmpty();
 }
 
+// The largest sample value of the file decoded to 16 bits.
+int DecodedPeak(const QString& file)
+{
+    const QByteArray pcm = RunAndCapture(
+        L("ffmpeg"), {L("-v"), L("error"), L("-i"), file, L("-f"), L("s16le"), L("-")});
+    int peak = 0;
+    for (qsizetype i = 0; i + 1 < pcm.size(); i += 2)
+        peak =
+            std::max(peak, std::abs(static_cast<int16_t>(static_cast<uint8_t>(pcm[i]) |
+                                                         static_cast<uint8_t>(pcm[i + 1]) << 8)));
+    return peak;
+}
+
 struct ToolRun {
     int exitCode = -1;
     QString output;
@@ -136,6 +149,58 @@ TEST_F(Wm8eutil, OtherWavFlavoursAreRead)
         EXPECT_EQ(r.exitCode, 0) << flavour << r.output.toStdString();
         EXPECT_EQ(Probe(out, "stream=sample_rate,channels"), L("44100,2")) << flavour;
         EXPECT_TRUE(Playable(out)) << flavour;
+    }
+}
+
+TEST_F(Wm8eutil, AWavCutMidFrameIsEncodedToItsLastWholeFrame)
+{
+    // Three bytes of a fourth sample frame (and the pad byte an odd chunk takes).
+    QByteArray bytes = ReadWholeFile(wav);
+    ASSERT_EQ(bytes.mid(36, 4), QByteArray("data"));
+    const auto patch = [&bytes](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    patch(40, static_cast<uint32_t>(bytes.size() - 44 + 3));
+    bytes.append("\x01\x02\x03\x00", 4);
+    patch(4, static_cast<uint32_t>(bytes.size() - 8));
+    WriteWholeFile(wav, bytes);
+    const QString out = dir.File(L("cut.wma"));
+    const ToolRun r = RunTool({L("-input"), wav, L("-output"), out, L("-a_setting"), L("32_44_2")});
+    EXPECT_EQ(r.exitCode, 0) << r.output.toStdString();
+    EXPECT_TRUE(Playable(out));
+}
+
+TEST_F(Wm8eutil, MixingBetweenMonoAndStereoKeepsTheLevel)
+{
+    // A half-scale tone in every input channel stays half scale whatever the profile's count.
+    for (const char* shape : {"1 32_44_2", "2 32_44_1"}) {
+        const QStringList s = QString::fromLatin1(shape).split(QLatin1Char(' '));
+        const QString in = dir.File(L("tone.wav"));
+        QStringList soxArgs{L("-n"), L("-r"), L("44100"), L("-c"), s[0],      L("-b"),
+                            L("16"), in,      L("synth"), L("1"),  L("sine"), L("440")};
+        if (s[0] == L("2"))
+            soxArgs << L("sine") << L("440");
+        soxArgs << L("vol") << L("0.5");
+        RunAndCapture(L("sox"), soxArgs);
+        const QString out = dir.File(L("tone.wma"));
+        ASSERT_EQ(RunTool({L("-input"), in, L("-output"), out, L("-a_setting"), s[1]}).exitCode, 0);
+        EXPECT_NEAR(DecodedPeak(out), 16384, 1000) << shape;
+    }
+}
+
+TEST_F(Wm8eutil, TheFirstFrameOfTheInputIsHeard)
+{
+    // A 20 ms click and then silence: the decoded file must still hold the click.
+    for (const char* setting : {"32_44_2", "32_22_2"}) {
+        const QString in = dir.File(L("click.wav"));
+        RunAndCapture(L("sox"), {L("-n"), L("-r"), L("44100"), L("-c"), L("2"), L("-b"), L("16"),
+                                 in, L("synth"), L("0.02"), L("sine"), L("1000"), L("vol"),
+                                 L("0.5"), L("pad"), L("0"), L("1")});
+        const QString out = dir.File(L("click.wma"));
+        ASSERT_EQ(
+            RunTool({L("-input"), in, L("-output"), out, L("-a_setting"), L(setting)}).exitCode, 0);
+        EXPECT_GT(DecodedPeak(out), 12000) << setting;
     }
 }
 

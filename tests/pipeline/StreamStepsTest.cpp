@@ -286,6 +286,39 @@ TEST_F(StreamSteps, BadInputsNeitherCrashNorLeaveTemporaryFiles)
     EXPECT_TRUE(QFile::exists(Out(QStringLiteral("good.mp3"))));
 }
 
+TEST_F(StreamSteps, FloatWavToMp3KeepsItsLevel)
+{
+    // lame reads a float WAV at almost twice its level; a half-scale tone must stay half scale
+    // on both paths of the job.
+    for (int parallel : {1, 2}) {
+        OptionsSetting().CommonOptions.ParallelEncoders = parallel;
+        const QString name = QStringLiteral("float%1").arg(parallel);
+        RunProgram(QStringLiteral("sox"),
+                   {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                    QStringLiteral("-e"), QStringLiteral("floating-point"), QStringLiteral("-b"),
+                    QStringLiteral("32"), In(name + QStringLiteral(".wav")),
+                    QStringLiteral("synth"), QStringLiteral("1"), QStringLiteral("sine"),
+                    QStringLiteral("440"), QStringLiteral("vol"), QStringLiteral("0.5")});
+        {
+            TRipJob job(jkWavToMp3, 0, {In(name + QStringLiteral(".wav"))}, Runners());
+            ASSERT_TRUE(Run(job));
+        }
+        EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join(QLatin1Char('|')).toStdString();
+        const QByteArray pcm =
+            RunAndCapture(QStringLiteral("ffmpeg"),
+                          {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                           Out(name + QStringLiteral(".mp3")), QStringLiteral("-f"),
+                           QStringLiteral("s16le"), QStringLiteral("-")});
+        int peak = 0;
+        for (qsizetype i = 0; i + 1 < pcm.size(); i += 2)
+            peak = std::max(peak,
+                            std::abs(static_cast<int16_t>(static_cast<uint8_t>(pcm[i]) |
+                                                          static_cast<uint8_t>(pcm[i + 1]) << 8)));
+        EXPECT_NEAR(peak, 16384, 1500) << parallel;
+        EXPECT_FALSE(QFile::exists(Out(QStringLiteral("MyMP3ReTemp.wav"))));
+    }
+}
+
 TEST_F(StreamSteps, MissingVorbisLibraryMeansNoJobWindow)
 {
     UnloadVorbisLibraries();

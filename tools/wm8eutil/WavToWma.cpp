@@ -104,6 +104,11 @@ private:
             av_channel_layout_uninit(&dec_->ch_layout);
             av_channel_layout_default(&dec_->ch_layout, n);
         }
+        // A PCM file cut mid-frame ends in a piece of a frame, which the decoder refuses
+        // outright: only whole frames are decoded, as the program's own reader does.
+        const AVCodecParameters* par = in->streams[streamIndex_]->codecpar;
+        if (par->codec_id >= AV_CODEC_ID_FIRST_AUDIO && par->codec_id < AV_CODEC_ID_ADPCM_IMA_QT)
+            pcmFrameBytes_ = par->block_align;
         inputSize_ = avio_size(in->pb);
         return true;
     }
@@ -134,6 +139,19 @@ private:
             swr_alloc_set_opts2(&swr, &outLayout_, enc_->sample_fmt, enc_->sample_rate,
                                 &dec_->ch_layout, dec_->sample_fmt, dec_->sample_rate, 0, nullptr);
         swr_.reset(swr);
+        // The resampler's own mix puts a mono source into stereo 3 dB down and sums stereo into
+        // mono 3 dB up (clipping a loud one). Mono is copied to both sides, stereo averaged;
+        // other layouts are mixed so that no output can exceed full scale.
+        const int inChannels = dec_->ch_layout.nb_channels;
+        if (src >= 0 && inChannels == 1 && job_.Setting.Channels == 2) {
+            const double both[2] = {1.0, 1.0};
+            src = swr_set_matrix(swr, both, 1);
+        } else if (src >= 0 && inChannels == 2 && job_.Setting.Channels == 1) {
+            const double average[2] = {0.5, 0.5};
+            src = swr_set_matrix(swr, average, 2);
+        } else if (src >= 0 && inChannels != job_.Setting.Channels) {
+            src = av_opt_set_double(swr, "rematrix_maxval", 1.0, 0);
+        }
         if (src >= 0)
             src = swr_init(swr);
         if (src < 0)
@@ -142,6 +160,20 @@ private:
         frame_.reset(av_frame_alloc());
         packet_.reset(av_packet_alloc());
         if (!fifo_ || !frame_ || !packet_)
+            return Fail(reason, "out of memory");
+        // The decoder's first frame only primes its overlap and is never heard: a frame of
+        // silence takes that place, so the first frame of the input is not lost.
+        uint8_t** silence = nullptr;
+        if (av_samples_alloc_array_and_samples(&silence, nullptr, job_.Setting.Channels,
+                                               enc_->frame_size, enc_->sample_fmt, 0) < 0)
+            return Fail(reason, "out of memory");
+        av_samples_set_silence(silence, 0, enc_->frame_size, job_.Setting.Channels,
+                               enc_->sample_fmt);
+        const int written =
+            av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(silence), enc_->frame_size);
+        av_freep(&silence[0]);
+        av_freep(&silence);
+        if (written < enc_->frame_size)
             return Fail(reason, "out of memory");
         return true;
     }
@@ -190,7 +222,9 @@ private:
             if (rc < 0)
                 return Fail(reason, "cannot read input file \"" + job_.Input + "\"", rc);
             const bool ours = in->stream_index == streamIndex_;
-            const int sent = ours ? avcodec_send_packet(dec_.get(), in.get()) : 0;
+            if (ours && pcmFrameBytes_ > 0)
+                in->size -= in->size % pcmFrameBytes_;
+            const int sent = ours && in->size > 0 ? avcodec_send_packet(dec_.get(), in.get()) : 0;
             av_packet_unref(in.get());
             if (sent < 0 && sent != AVERROR(EAGAIN))
                 return Fail(reason, "cannot decode input file \"" + job_.Input + "\"", sent);
@@ -336,6 +370,7 @@ private:
     AVChannelLayout outLayout_{};
     AVStream* outStream_ = nullptr;
     int streamIndex_ = -1;
+    int pcmFrameBytes_ = 0; ///< a PCM input's frame size: packets are cut to whole frames
     int64_t inputSize_ = 0;
     int64_t pts_ = 0;
     int lastPercent_ = -1;
