@@ -159,7 +159,9 @@ TRipVerifySetup RipVerifySetupOf(int cdHandle, const std::vector<TRipEntryFiles>
     s.Paranoia = settings.CDOptions.Paranoia;
     s.ReadOffset = settings.CDOptions.ReadOffset;
     s.Program = QStringLiteral("Platterly 2.0");
-    s.Date = QDateTime::currentDateTime().toString(Qt::ISODate);
+    // With its offset from UTC: a log read elsewhere, or after a clock change, still says when.
+    const QDateTime now = QDateTime::currentDateTime();
+    s.Date = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
     s.Drive = DriveNameOf(cdHandle, s.Image);
     TocRecord toc;
     if (ModifyCDParms(cdHandle, kCdpMsf, 1) == 1 && ReadTOC(cdHandle, toc) == 1)

@@ -194,6 +194,11 @@ TEST_F(RipVerificationTest, EachAnswerGivesItsResultsOneRequestAndNoBox)
         EXPECT_TRUE(log.contains(QString::fromLatin1(c.summary))) << log.toStdString();
         EXPECT_TRUE(log.contains(QStringLiteral("Drive: Image Disc (disc image)")))
             << log.toStdString();
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("\nDate: \\d{4}-\\d\\d-\\d\\dT\\d\\d:"
+                                                      "\\d\\d:\\d\\d(Z|[+-]\\d\\d:\\d\\d)\n"))
+                        .match(log)
+                        .hasMatch())
+            << log.toStdString();
         EXPECT_EQ(v->Notice().Level, c.level);
         EXPECT_TRUE(v->Notice().Summary.startsWith(QString::fromLatin1(c.summary)));
         // An earlier rip's log stays; each later one takes the next free name.
