@@ -234,10 +234,11 @@ void TCDRipThread::Extract(const TrackSpan& span, const DiscPlace& place)
     // A write that failed (a full disk) leaves a cut file whose header tells no size: it is no
     // copy of the track, so it does not stay under the track's name. Only the file written here
     // goes, not one put in its place meanwhile.
+    const QByteArray name = QFile::encodeName(path);
     struct stat now {};
-    if (writeError != 0 && statted && ::lstat(QFile::encodeName(path).constData(), &now) == 0 &&
+    if (writeError != 0 && statted && ::lstat(name.constData(), &now) == 0 &&
         now.st_dev == st.st_dev && now.st_ino == st.st_ino)
-        ::unlink(QFile::encodeName(path).constData());
+        ::unlink(name.constData());
     result->UncorrectedSectors = reader->Uncorrected();
     result->Complete = !readFailed && writeError == 0 && done == length &&
                        audioBytes == uint64_t(length) * kCdSectorBytes;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "core/FileUtil.h"
 #include "core/ProcessInfo.h"
 #include "core/Settings.h"
+#include "encoders/LameOutput.h"
 #include "pipeline/OutputFormats.h"
 
 bool IsEncodeStep(TStepType type)
@@ -51,10 +53,18 @@ TJobPlan JobPlanOf(int jobKind, int outputFormat, bool normalizeStep)
     return plan;
 }
 
-bool FeedsLame(const TJobPlan& plan)
+bool EncodedAsItIs(const TJobPlan& plan, int sampleRate, bool isFloat)
 {
-    return !plan.Decode &&
-           std::find(plan.Steps.begin(), plan.Steps.end(), TStepType::Mp3) != plan.Steps.end();
+    const bool feedsLame = !plan.Decode && std::find(plan.Steps.begin(), plan.Steps.end(),
+                                                     TStepType::Mp3) != plan.Steps.end();
+    return sampleRate >= plan.ResampleBelow && !(isFloat && feedsLame);
+}
+
+QString DecodeInputRefusal(const TJobPlan& plan, const QString& input)
+{
+    if (plan.Decode && FileExists(input) && !FileStartsLikeMp3(input))
+        return NotAnMp3Text(input);
+    return {};
 }
 
 QString OutputExtensionOf(const TJobPlan& plan)

@@ -59,8 +59,14 @@ struct TJobPlan {
 /// (otherwise the extraction normalises, as the settings ask).
 TJobPlan JobPlanOf(int jobKind, int outputFormat, bool normalizeStep = false);
 
-/// Whether the plan hands its input files to lame to encode.
-bool FeedsLame(const TJobPlan& plan);
+/// Whether an input at sampleRate (of floating-point samples or not) reaches the plan's encoder
+/// as it is: one below the plan's rate is resampled, and a float one for lame is rewritten as
+/// 16-bit PCM (lame reads floats at the wrong level).
+bool EncodedAsItIs(const TJobPlan& plan, int sampleRate, bool isFloat);
+
+/// Empty, or why a decoding plan refuses input: lame --decode takes a file that is no MP3 for
+/// raw PCM and "decodes" it into noise. A missing input is left to the step's own message.
+QString DecodeInputRefusal(const TJobPlan& plan, const QString& input);
 
 /// The extension of the file the plan's encode step writes (".mp3", ".wav" when decoding,
 /// ".ogg", ".flac", ...); empty for a plan without one.

@@ -17,7 +17,6 @@
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "core/TextUtil.h"
-#include "encoders/LameOutput.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
 #include "encoders/WmaProfiles.h"
@@ -407,8 +406,7 @@ void TParallelJob::StartResample(int k)
                     probe.Refusal + QStringLiteral(")."));
         return;
     }
-    const bool resample = probe.SampleRate < plan_.ResampleBelow;
-    if (!resample && !(probe.Float && FeedsLame(plan_))) {
+    if (EncodedAsItIs(plan_, probe.SampleRate, probe.Float)) {
         DropWorker(k, TStepType::Resample);
         EndStep(k, TStepType::Resample, TStepEnd::Succeeded); // encoded as it is
         return;
@@ -422,7 +420,7 @@ void TParallelJob::StartResample(int k)
         return;
     }
     work.Input = work.Temp->Path();
-    worker.Streams->RunResampling(entry, work.Input, resample);
+    worker.Streams->RunResampling(entry, work.Input, probe.SampleRate < plan_.ResampleBelow);
 }
 
 TStepWorker* TParallelJob::StartOutputStep(int k, TStepType step, const QString& output)
@@ -434,8 +432,8 @@ TStepWorker* TParallelJob::StartOutputStep(int k, TStepType step, const QString&
         EndStep(k, step, TStepEnd::Failed, work.Input + QStringLiteral(" is not a regular file."));
         return nullptr;
     }
-    if (plan_.Decode && FileExists(work.Input) && !FileStartsLikeMp3(work.Input)) {
-        EndStep(k, step, TStepEnd::Failed, NotAnMp3Text(work.Input));
+    if (const QString refusal = DecodeInputRefusal(plan_, work.Input); !refusal.isEmpty()) {
+        EndStep(k, step, TStepEnd::Failed, refusal);
         return nullptr;
     }
     if (IsLinkOrSpecialFile(output)) {

@@ -16,7 +16,6 @@
 #include "core/MessageBoxService.h"
 #include "core/Settings.h"
 #include "core/TextUtil.h"
-#include "encoders/LameOutput.h"
 #include "encoders/Mp3EncodeProcess.h"
 #include "encoders/WMAEncodeProcess.h"
 #include "encoders/WmaProfiles.h"
@@ -397,8 +396,7 @@ void TRipJob::StartResample()
         StepEnded(TStepType::Resample, false);
         return;
     }
-    const bool resample = probe.SampleRate < plan_.ResampleBelow;
-    if (!resample && !(probe.Float && FeedsLame(plan_))) {
+    if (EncodedAsItIs(plan_, probe.SampleRate, probe.Float)) {
         StepEnded(TStepType::Resample, true); // encoded as it is
         return;
     }
@@ -408,7 +406,7 @@ void TRipJob::StartResample()
     }
     stepInput_ = tempFile_;
     resampled_ = true;
-    streams_->RunResampling(entry, tempFile_, resample);
+    streams_->RunResampling(entry, tempFile_, probe.SampleRate < plan_.ResampleBelow);
     SetStep(QStringLiteral("Resampling WAV"), QStringLiteral("Resampling"), entry_ + 1, entry);
 }
 
@@ -447,8 +445,8 @@ void TRipJob::StartMp3()
         SkipStep();
         return;
     }
-    if (plan_.Decode && FileExists(stepInput_) && !FileStartsLikeMp3(stepInput_)) {
-        ShowError(NotAnMp3Text(stepInput_));
+    if (const QString refusal = DecodeInputRefusal(plan_, stepInput_); !refusal.isEmpty()) {
+        ShowError(refusal);
         SkipStep();
         return;
     }
